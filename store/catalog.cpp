@@ -1,0 +1,197 @@
+#include "store/catalog.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace edb {
+
+bool IsZero(const FolderId& id) {
+    for (const auto b : id) {
+        if (b != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ToHex(const FolderId& id) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(16);
+    for (const auto b : id) {
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 0x0F]);
+    }
+    return out;
+}
+
+bool PageList::AddPage(std::uint32_t owner, std::uint64_t offset) {
+    const PageEntry e{owner, offset};
+    if (!m_index.insert(e).second) {
+        return false;
+    }
+    m_entries.push_back(e);
+    return true;
+}
+
+void PageList::clear() {
+    m_entries.clear();
+    m_entries.shrink_to_fit();
+    m_index = {};
+}
+
+bool OffsetList::AddOffset(std::uint64_t offset) {
+    if (contains(offset)) {
+        return false;
+    }
+    m_values.push_back(offset);
+    if (m_index) {
+        m_index->insert(offset);
+    } else if (m_values.size() >= kIndexFrom) {
+        m_index = std::make_unique<std::unordered_set<std::uint64_t>>(m_values.begin(),
+                                                                       m_values.end());
+    }
+    return true;
+}
+
+bool OffsetList::contains(std::uint64_t offset) const {
+    if (m_index) {
+        return m_index->count(offset) != 0;
+    }
+    for (const auto v : m_values) {
+        if (v == offset) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void OffsetList::clear() {
+    m_values.clear();
+    m_index.reset();
+}
+
+std::string FolderList::key(const FolderId& parentId, const FolderId& id, std::string_view name) {
+    std::string k;
+    k.reserve(16 + name.size());
+    k.append(reinterpret_cast<const char*>(parentId.data()), parentId.size());
+    k.append(reinterpret_cast<const char*>(id.data()), id.size());
+    k.append(name);
+    return k;
+}
+
+bool FolderList::contains(const FolderId& parentId, const FolderId& id,
+                          std::string_view name) const {
+    return m_index.count(key(parentId, id, name)) != 0;
+}
+
+bool FolderList::AddFolder(const FolderId& parentId, const FolderId& id, std::string_view name,
+                           char kind) {
+    if (name.empty() || IsZero(id)) {
+        return false;
+    }
+    if (!m_index.insert(key(parentId, id, name)).second) {
+        return false;
+    }
+    m_last = &m_list.emplace_back(id, parentId, std::string(name), kind);
+    return true;
+}
+
+bool LongValueKeyList::AddKey(std::uint16_t reference) {
+    if (!m_index.insert(reference).second) {
+        return false;
+    }
+    m_keys.push_back(LongValueKey{reference, {}});
+    return true;
+}
+
+LongValueKey* LongValueKeyList::find(std::uint16_t reference) {
+    if (m_index.count(reference) == 0) {
+        return nullptr;
+    }
+    for (auto& k : m_keys) {
+        if (k.reference == reference) {
+            return &k;
+        }
+    }
+    return nullptr;
+}
+
+void LongValueKeyList::clear() {
+    m_keys.clear();
+    m_keys.shrink_to_fit();
+    m_index = {};
+}
+
+std::array<std::uint8_t, 6> MessageEntry::dateBytes() const {
+    std::array<std::uint8_t, 6> out{};
+    for (std::size_t i = 0; i < 6; ++i) {
+        out[i] = static_cast<std::uint8_t>(filetime >> (8 * (i + 2)));
+    }
+    return out;
+}
+
+namespace {
+std::uint64_t idKey(const FolderId& id) {
+    std::uint64_t k = 0;
+    std::memcpy(&k, id.data(), sizeof k);
+    return k;
+}
+} // namespace
+
+bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId,
+                             std::string_view subject, std::string_view sender,
+                             std::uint64_t filetime, char kind) {
+    std::string k;
+    k.reserve(16 + subject.size());
+    k.append(reinterpret_cast<const char*>(folderId.data()), folderId.size());
+    k.append(reinterpret_cast<const char*>(messageId.data()), messageId.size());
+    k.append(subject);
+    if (auto it = m_dupIndex.find(k); it != m_dupIndex.end()) {
+        std::unique_lock lock(fieldsMutex);
+        it->second->filetime = filetime;
+        return false;
+    }
+    MessageEntry entry;
+    entry.folderId = folderId;
+    entry.messageId = messageId;
+    entry.subject = std::string(subject);
+    entry.sender = std::string(sender);
+    entry.filetime = filetime;
+    entry.kind = kind;
+    MessageEntry& added = m_list.emplace_back(std::move(entry));
+    m_dupIndex.emplace(std::move(k), &added);
+    m_byId[idKey(messageId)].push_back(&added);
+    return true;
+}
+
+const std::vector<MessageEntry*>* MessageList::byMessageId(const FolderId& id) const {
+    auto it = m_byId.find(idKey(id));
+    return it == m_byId.end() ? nullptr : &it->second;
+}
+
+bool FolderTableList::AddFolderTable(const FolderId& folderId, std::uint32_t tableObjectId,
+                                     char kind, OffsetList&& pages) {
+    std::string k(reinterpret_cast<const char*>(folderId.data()), folderId.size());
+    k.append(reinterpret_cast<const char*>(&tableObjectId), sizeof tableObjectId);
+    if (!m_index.insert(std::move(k)).second) {
+        pages.clear();
+        return false;
+    }
+    m_firstByObject.emplace(tableObjectId, m_entries.size());
+    m_entries.push_back(FolderTable{folderId, tableObjectId, kind, std::move(pages)});
+    return true;
+}
+
+const FolderTable* FolderTableList::findByObjectId(std::uint32_t objectId) const {
+    auto it = m_firstByObject.find(objectId);
+    return it == m_firstByObject.end() ? nullptr : &m_entries[it->second];
+}
+
+void FolderTableList::clear() {
+    m_entries.clear();
+    m_index.clear();
+    m_firstByObject.clear();
+}
+
+} // namespace edb

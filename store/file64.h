@@ -1,0 +1,80 @@
+#pragma once
+// 64-bit, read-only, exclusive access to the store file. Errors are FileError exceptions that
+// carry the operating system's error code.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace edb {
+
+class FileError : public std::runtime_error {
+public:
+    FileError(int code, std::string fileName, std::string what, std::uint64_t offset = 0);
+    [[nodiscard]] int code() const { return m_code; }
+    [[nodiscard]] const std::string& fileName() const { return m_fileName; }
+    [[nodiscard]] std::uint64_t offset() const { return m_offset; }
+    // The system's own words for the code, e.g. "Input/output error".
+    [[nodiscard]] std::string reason() const;
+
+private:
+    int m_code;
+    std::string m_fileName;
+    std::uint64_t m_offset;
+};
+
+// What Open reports when it fails, instead of raising.
+struct FileErrorRecord {
+    int code = 0;
+    std::string fileName;
+    [[nodiscard]] std::string reason() const;
+};
+
+constexpr std::size_t kPageSize = 4096;
+
+class CFile64 {
+public:
+    enum SeekOrigin { begin = 0, current = 1, end = 2 };
+
+    CFile64() = default;
+    ~CFile64();
+    CFile64(const CFile64&) = delete;
+    CFile64& operator=(const CFile64&) = delete;
+
+    // Read-only, existing file, exclusive: a second Open of the same file from this or another
+    // process fails while this one holds it.
+    [[nodiscard]] bool Open(const std::string& fileName, FileErrorRecord* error = nullptr);
+    void Close();
+    void Abort();
+    [[nodiscard]] std::size_t Read(void* buffer, std::size_t count);
+    std::uint64_t Seek(std::uint64_t distance, SeekOrigin origin, bool forward = true);
+    [[nodiscard]] std::uint64_t GetLength() const;
+    [[nodiscard]] std::uint64_t GetPosition() const;
+
+    // Positional read that leaves the current position alone; reads until count or end of file.
+    [[nodiscard]] std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
+
+    [[nodiscard]] bool isOpen() const { return m_handle >= 0; }
+    [[nodiscard]] const std::string& fileName() const { return m_fileName; }
+
+    // Test seam: when set, a read touching [offset, offset+count) asks it first; a non-zero
+    // result is taken as the system's error code for that read.
+    using FaultInjector = std::function<int(std::uint64_t offset, std::size_t count)>;
+    void setFaultInjector(FaultInjector f) { m_fault = std::move(f); }
+
+private:
+    [[noreturn]] void raise(int code, const char* what, std::uint64_t offset = 0) const;
+
+    int m_handle = -1;
+    bool m_closeOnDelete = false;
+    std::string m_fileName;
+    FaultInjector m_fault;
+};
+
+// The page-read rule every reader of store pages shares: 4096 bytes, or what is left of the
+// file for the last page. Returns the page length n (0 when offset is at or past the end).
+std::size_t ReadPage(const CFile64& file, std::uint64_t storeSize, std::uint64_t offset,
+                     std::uint8_t* buffer, std::size_t bufferSize = kPageSize);
+
+} // namespace edb

@@ -1,0 +1,7 @@
+#include "store/late_stages.h"
+
+namespace edb {
+
+void RunLateStages(ScanContext&, bool&) {}
+
+} // namespace edb

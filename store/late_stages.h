@@ -1,0 +1,12 @@
+#pragma once
+// The stages after folder discovery: hand-overs to the message decoder in their fixed order,
+// then the long-value stage.
+#include "store/scan.h"
+
+namespace edb {
+
+// `inKeyStage` is set while the long-value key list is being built (its out-of-memory text
+// differs).
+void RunLateStages(ScanContext& ctx, bool& inKeyStage);
+
+} // namespace edb

@@ -1,0 +1,208 @@
+#include "store/scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "store/discovery.h"
+#include "store/late_stages.h"
+
+namespace edb {
+
+namespace {
+constexpr std::size_t kOwnerOffset = 24;
+constexpr std::size_t kFirstPassBlockPages = 256; // 1 MiB per system call
+constexpr std::uint8_t kN1013[] = {'N', '1', '0', '1', '3'};
+
+bool recordedAlways(std::uint32_t owner) {
+    return owner == 8 || owner == 19 || owner == 21 || owner == 61 || owner == 106;
+}
+
+// First p with 0x80 at p and 0x2D at p + 4, or n when there is none.
+std::size_t findOwner2Pattern(const std::uint8_t* p, std::size_t n) {
+    if (n < 5) {
+        return n;
+    }
+    const std::uint8_t* cur = p;
+    const std::uint8_t* last = p + (n - 5); // last position where the pattern fits
+    while (cur <= last) {
+        const void* hit = std::memchr(cur, 0x80, static_cast<std::size_t>(last - cur) + 1);
+        if (hit == nullptr) {
+            return n;
+        }
+        const auto* h = static_cast<const std::uint8_t*>(hit);
+        if (h[4] == 0x2D) {
+            return static_cast<std::size_t>(h - p);
+        }
+        cur = h + 1;
+    }
+    return n;
+}
+} // namespace
+
+const char* OutcomeName(ScanOutcome o) {
+    switch (o) {
+    case ScanOutcome::Complete:
+        return "complete";
+    case ScanOutcome::NoMailbox:
+        return "no_mailbox";
+    case ScanOutcome::OpenFailed:
+        return "open_failed";
+    case ScanOutcome::ReadError:
+        return "read_error";
+    case ScanOutcome::Stopped:
+        return "stopped";
+    case ScanOutcome::OutOfMemory:
+        return "out_of_memory";
+    }
+    return "unknown";
+}
+
+int ClampProgress(std::int64_t position) {
+    return static_cast<int>(std::clamp<std::int64_t>(position, 0, 100));
+}
+
+void ScanControl::requestPause() {
+    m_pause.store(true, std::memory_order_release);
+}
+
+void ScanControl::resume() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_pause.store(false, std::memory_order_release);
+    }
+    m_cv.notify_all();
+}
+
+void ScanControl::requestStop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop.store(true, std::memory_order_release);
+        m_pause.store(false, std::memory_order_release);
+    }
+    m_cv.notify_all();
+}
+
+void ScanControl::checkpoint() {
+    if (m_pause.load(std::memory_order_acquire)) {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [this] { return !m_pause.load(std::memory_order_acquire); });
+    }
+    if (m_stop.load(std::memory_order_acquire)) {
+        throw ScanStopped{};
+    }
+}
+
+void ScanContext::pageListProgress(std::int64_t k) const {
+    const std::int64_t n = catalog.recordedPageCount;
+    host.progress(n == 0 ? 0 : 100 * (k - 1) / n);
+}
+
+void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64_t o,
+                        std::int32_t& recorded) {
+    const auto owner = page.readU32Le(kOwnerOffset);
+    if (!owner) {
+        return; // a last page shorter than 28 bytes has no owner number
+    }
+    if (recordedAlways(*owner)) {
+        catalog.pageList.AddPage(*owner, o);
+        ++recorded;
+        return;
+    }
+    if (*owner != 2) {
+        return;
+    }
+    const std::size_t n = page.size();
+    const std::size_t patternAt = findOwner2Pattern(page.data(), n);
+    // Only occurrences of "N1013" before the pattern count; the last one wins.
+    for (std::size_t p = 23; p < patternAt && p + sizeof kN1013 <= n; ++p) {
+        if (page.data()[p] != 'N' || !page.matches(static_cast<std::int64_t>(p), kN1013)) {
+            continue;
+        }
+        const std::uint8_t c0 = page.data()[p - 23];
+        const std::uint8_t c1 = page.data()[p - 22];
+        if (c0 != 0 && c1 != 0) {
+            catalog.n1013Code = {c0, c1};
+        }
+    }
+    if (patternAt < n) {
+        catalog.pageList.AddPage(2, o);
+        ++recorded;
+    }
+}
+
+void RunFirstPass(ScanContext& ctx) {
+    StoreCatalog& cat = ctx.catalog;
+    const std::uint64_t size = cat.storeSize;
+    std::vector<std::uint8_t> block(kFirstPassBlockPages * kPageSize);
+    std::int32_t recorded = 0;
+    std::int64_t lastShown = -1;
+    for (std::uint64_t base = 0; base < size; base += block.size()) {
+        const std::uint64_t want = std::min<std::uint64_t>(block.size(), size - base);
+        const std::size_t got = cat.storeFile.ReadAt(base, block.data(), want);
+        if (got < want) {
+            std::memset(block.data() + got, 0, want - got);
+        }
+        for (std::uint64_t in = 0; in < want; in += kPageSize) {
+            ctx.checkpoint();
+            const std::uint64_t o = base + in;
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o));
+            JudgeFirstPassPage(cat, ByteView(block.data() + in, n), o, recorded);
+            const std::int64_t pos =
+                (static_cast<std::int64_t>(o) * 100 - 100) / static_cast<std::int64_t>(size);
+            if (pos != lastShown) {
+                ctx.host.progress(pos);
+                lastShown = pos;
+            }
+        }
+    }
+    cat.recordedPageCount = recorded;
+}
+
+ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& host,
+                   ScanControl* control) {
+    ScanResult result;
+    ScanContext ctx{catalog, host, control};
+    FileErrorRecord openError;
+    if (!catalog.storeFile.Open(path, &openError)) {
+        result.outcome = ScanOutcome::OpenFailed;
+        result.errorCode = openError.code;
+        result.message = "Cannot open " + path + ": " + openError.reason();
+        return result;
+    }
+    bool keyStage = false;
+    try {
+        catalog.storeSize = catalog.storeFile.GetLength();
+        catalog.recordedPageCount = 0;
+        catalog.n1013Code = {0x5C, 0x01};
+        RunFirstPass(ctx);
+        RunMailboxPass(ctx);
+        if (catalog.folderList.empty()) {
+            catalog.storeFile.Close();
+            host.errorMessage(kNoMailboxText);
+            result.outcome = ScanOutcome::NoMailbox;
+            result.message = kNoMailboxText;
+            return result;
+        }
+        host.mailboxRowsReady(ListMailboxes(catalog));
+        RunFolderDiscovery(ctx);
+        RunLateStages(ctx, keyStage);
+    } catch (const FileError& e) {
+        result.outcome = ScanOutcome::ReadError;
+        result.errorCode = e.code();
+        result.errorOffset = e.offset();
+        result.message = "Read error in " + e.fileName() + " at offset " +
+                         std::to_string(e.offset()) + ": " + e.reason();
+    } catch (const ScanStopped&) {
+        result.outcome = ScanOutcome::Stopped;
+        result.message = "Stopped";
+    } catch (const std::bad_alloc&) {
+        result.outcome = ScanOutcome::OutOfMemory;
+        result.message = keyStage ? "Out Of Memory" : "Not Enough Memory";
+        host.errorMessage(result.message);
+    }
+    return result;
+}
+
+} // namespace edb

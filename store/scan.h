@@ -1,0 +1,86 @@
+#pragma once
+// The scan: one function run on a worker thread, talking to whoever started it through a small
+// host interface. The catalog is the only state it leaves behind.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "store/catalog.h"
+
+namespace edb {
+
+enum class ScanOutcome { Complete, NoMailbox, OpenFailed, ReadError, Stopped, OutOfMemory };
+
+[[nodiscard]] const char* OutcomeName(ScanOutcome o); // "complete", "no_mailbox", ...
+
+struct ScanResult {
+    ScanOutcome outcome = ScanOutcome::Complete;
+    std::string message;       // for the user: names the file and the reason
+    int errorCode = 0;         // system error code of an open or read failure
+    std::uint64_t errorOffset = 0;
+};
+
+inline constexpr const char* kCaption = "Quenlor Systems Exchange To Eml Conversion";
+inline constexpr const char* kNoMailboxText = "Highly corrupted, Recovery not possible...";
+
+class ScanHost {
+public:
+    virtual ~ScanHost() = default;
+    // Raw position as computed; the host shows it clamped to 0..100.
+    virtual void progress(std::int64_t position) = 0;
+    // The mailbox list is filled: rows in mailbox-list order.
+    virtual void mailboxRowsReady(const std::vector<std::string>& names) = 0;
+    // An error the user must see (no mailbox, out of memory ...).
+    virtual void errorMessage(const std::string& text) = 0;
+};
+
+// Pause, resume and stop, checked by the scan at every page boundary.
+class ScanControl {
+public:
+    void requestPause();
+    void resume();
+    void requestStop();
+    [[nodiscard]] bool stopRequested() const { return m_stop.load(std::memory_order_acquire); }
+    // Blocks while paused; throws ScanStopped when a stop was requested.
+    void checkpoint();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::atomic<bool> m_pause{false};
+    std::atomic<bool> m_stop{false};
+};
+
+struct ScanStopped {};
+
+// Clamp of a raw progress position for display.
+[[nodiscard]] int ClampProgress(std::int64_t position);
+
+// Runs the whole scan of `path` into `catalog`.
+ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& host,
+                   ScanControl* control = nullptr);
+
+// What the stages share while the scan runs.
+struct ScanContext {
+    StoreCatalog& catalog;
+    ScanHost& host;
+    ScanControl* control;
+    void checkpoint() const {
+        if (control != nullptr) {
+            control->checkpoint();
+        }
+    }
+    // 100 * (k - 1) / N, k 1-based, truncated toward zero.
+    void pageListProgress(std::int64_t k) const;
+};
+
+// Page scan (first pass): records the pages of interest and picks up the N1013 code.
+// `page` is one page of n bytes at offset `o`; exposed for tests and fuzzing.
+void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64_t o,
+                        std::int32_t& recorded);
+void RunFirstPass(ScanContext& ctx);
+
+} // namespace edb
