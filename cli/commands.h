@@ -1,0 +1,15 @@
+#pragma once
+// Subcommands of edb2eml; each lives in its own file.
+#include <CLI/CLI.hpp>
+
+namespace edbcli {
+
+void addDumpCommand(CLI::App& app);
+// `edb2eml STORE` (summary and tree), `tree`, `rows`, `list`.
+void addViewCommands(CLI::App& app);
+void addExportCommand(CLI::App& app);
+
+// Exit status of the command that ran.
+inline int g_exitStatus = 0;
+
+} // namespace edbcli

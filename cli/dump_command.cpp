@@ -1,0 +1,27 @@
+// `edb2eml dump STORE`: the whole catalog as one JSON document.
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <mutex>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_scan.h"
+#include "cli/commands.h"
+#include "cli/json_catalog.h"
+
+namespace edbcli {
+
+void addDumpCommand(CLI::App& app) {
+    auto* cmd = app.add_subcommand("dump", "Scan STORE and print everything found as JSON");
+    auto store = std::make_shared<std::string>();
+    cmd->add_option("STORE", *store, "the .edb file")->required();
+    cmd->callback([store] {
+        auto catalog = std::make_unique<edb::StoreCatalog>();
+        const edb::ScanResult result = scanStore(*catalog, *store, true);
+        std::cout << catalogToJson(*catalog, result).dump(2) << '\n';
+        g_exitStatus = exitStatusFor(result);
+    });
+}
+
+} // namespace edbcli

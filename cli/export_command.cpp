@@ -1,0 +1,5 @@
+#include "cli/commands.h"
+
+namespace edbcli {
+void addExportCommand(CLI::App&) {}
+} // namespace edbcli

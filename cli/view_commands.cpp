@@ -1,0 +1,5 @@
+#include "cli/commands.h"
+
+namespace edbcli {
+void addViewCommands(CLI::App&) {}
+} // namespace edbcli
