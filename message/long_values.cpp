@@ -1,7 +1,320 @@
 #include "message/long_values.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "store/text.h"
+
 namespace edb {
-bool MatchLongValueChunks(StoreCatalog&, const ByteView&, std::uint64_t, int) { return false; }
-bool ReadAttachments(StoreCatalog&, const ByteView&, std::uint64_t) { return false; }
-bool AddAttachment(std::vector<AttachmentEntry>&, std::string_view, std::uint16_t, std::uint16_t,
-                   std::uint64_t) { return false; }
+
+namespace {
+
+constexpr std::int64_t kModeOneRecord = 42;
+constexpr std::int64_t kFirstMarkerByte = 48;
+constexpr std::size_t kMaxMarkers = 50;
+constexpr std::int64_t kFirstRecordStart = 32;
+constexpr std::size_t kMaxRecordStarts = 501;
+constexpr std::int64_t kNameScanWindow = 60;
+constexpr std::int64_t kSizeScanWindow = 30;
+constexpr std::size_t kNameMostUnits = 259;
+constexpr std::size_t kOwnerProbeBytes = 512;
+constexpr std::int64_t kOwnerOffset = 24;
+
+std::uint64_t idKey(const FolderId& id) {
+    std::uint64_t k = 0;
+    std::memcpy(&k, id.data(), sizeof k);
+    return k;
+}
+
+std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
+    return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
+}
+
+bool unusable(std::int64_t o1, std::int64_t o2) { return o1 == 0 || o2 == 0 || o2 <= o1; }
+
+// What one attachment record gives, before it is added to any message.
+struct DecodedAttachment {
+    bool added = false; // false: the name or size value could not be read
+    std::string name;
+    std::uint16_t size = 0;
+    std::uint16_t reference = 0;
+    std::uint64_t position = 0;
+    std::uint16_t ownerPage = 0; // page number stored before a 5-byte value
+};
+
+// Finds the first record start with this id whose tag scan sees a name column and decodes it;
+// nullopt when no record start qualifies (the id is then not decoded on this page).
+std::optional<DecodedAttachment> decodeAttachment(const ByteView& p, std::uint64_t pageOffset,
+                                                  const std::vector<std::int64_t>& starts) {
+    for (const std::int64_t x : starts) {
+        std::int64_t s = x;
+        std::int64_t e = -1;
+        const auto n = static_cast<std::int64_t>(p.size());
+        for (std::int64_t j = x; j < s + kNameScanWindow && j < n; ++j) {
+            if (p.matches(j, {0x05, 0x01})) {
+                s = j;
+                e = j + 2;
+            } else if (p.matches(j, {0x0A, 0x01})) {
+                e = j + 2;
+                break;
+            }
+        }
+        if (e < 0) {
+            continue;
+        }
+        DecodedAttachment out;
+        const std::int64_t n1 = valueOffset(p, e);
+        const std::int64_t n2 = valueOffset(p, e + 4);
+        if (unusable(n1, n2)) {
+            return out;
+        }
+        const WideTextRule rule{{0x00, 0x01, 0x02}, kNameMostUnits, true, n2 - n1};
+        out.name = Utf16ToUtf8(ReadWideUnits(p, s + n1 + 1, rule).units);
+
+        std::int64_t sizeEntry = -1;
+        for (std::int64_t j = s; j < s + kSizeScanWindow; ++j) {
+            if (p.matches(j, {0x07, 0x01})) {
+                sizeEntry = j + 2;
+                break;
+            }
+        }
+        if (sizeEntry < 0) {
+            return out;
+        }
+        const std::int64_t o1 = valueOffset(p, sizeEntry);
+        const std::int64_t o2 = valueOffset(p, sizeEntry + 4);
+        if (unusable(o1, o2)) {
+            return out;
+        }
+        out.added = true;
+        out.size = static_cast<std::uint16_t>(o2 - o1);
+        const std::int64_t v = s + o1 + 1;
+        if (out.size == 5) {
+            out.reference = static_cast<std::uint16_t>(256 * p.byteOr0(v) + p.byteOr0(v + 1));
+            out.ownerPage = static_cast<std::uint16_t>(p.byteOr0(v - 3) | (p.byteOr0(v - 2) << 8));
+        } else {
+            out.position = pageOffset + static_cast<std::uint64_t>(v);
+        }
+        return out;
+    }
+    return std::nullopt;
+}
+
+// Owner number of the page that a 5-byte attachment value points at; 0 when outside the store.
+std::uint32_t ownerOfPage(const StoreCatalog& catalog, std::uint16_t pageNumber) {
+    const std::uint64_t at = (std::uint64_t{pageNumber} + 1) * kPageSize;
+    if (at == 0 || at >= catalog.storeSize) {
+        return 0;
+    }
+    std::array<std::uint8_t, kOwnerProbeBytes> probe{};
+    const std::size_t got = catalog.storeFile.ReadAt(at, probe.data(), probe.size());
+    const ByteView view(probe.data(), got);
+    return view.readU32Le(kOwnerOffset).value_or(0);
+}
+
+} // namespace
+
+void MessageList::buildLateIndexes() {
+    m_byBodyReference.clear();
+    m_byAttachmentId.clear();
+    std::size_t seq = 0;
+    for (MessageEntry& m : m_list) {
+        const auto& f = m.formattedBody.reference;
+        const auto& pr = m.primaryBody.reference;
+        if (f) {
+            m_byBodyReference[*f].push_back(&m);
+        }
+        if (pr && !(f && *f == *pr)) {
+            m_byBodyReference[*pr].push_back(&m);
+        }
+        for (const FolderId& id : m.attachmentIds) {
+            m_byAttachmentId[idKey(id)].emplace_back(seq, &m);
+        }
+        ++seq;
+    }
+    m_lateIndexesStale = false;
+    m_lateIndexedSize = m_list.size();
+}
+
+const std::vector<MessageEntry*>* MessageList::byBodyReference(std::uint16_t reference) {
+    if (m_lateIndexesStale || m_lateIndexedSize != m_list.size()) {
+        buildLateIndexes();
+    }
+    auto it = m_byBodyReference.find(reference);
+    return it == m_byBodyReference.end() ? nullptr : &it->second;
+}
+
+const std::vector<std::pair<std::size_t, MessageEntry*>>*
+MessageList::byAttachmentId(const FolderId& id) {
+    if (m_lateIndexesStale || m_lateIndexedSize != m_list.size()) {
+        buildLateIndexes();
+    }
+    auto it = m_byAttachmentId.find(idKey(id));
+    return it == m_byAttachmentId.end() ? nullptr : &it->second;
+}
+
+bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset,
+                          int mode) {
+    MessageList& messages = catalog.messages;
+    if (mode == 1) {
+        // The page goes to the first message in list order that has the reference in either
+        // body, the formatted body first.
+        const auto r = page.readU32Le(kModeOneRecord);
+        if (!r || *r > 0xFFFF) {
+            return true;
+        }
+        const auto reference = static_cast<std::uint16_t>(*r);
+        const auto* entries = messages.byBodyReference(reference);
+        if (entries == nullptr || entries->empty()) {
+            return true;
+        }
+        MessageEntry* m = entries->front();
+        const std::uint64_t position = pageOffset + kModeOneRecord;
+        std::unique_lock lock(messages.fieldsMutex);
+        if (m->formattedBody.reference == reference) {
+            m->formattedBody.chunks.AddOffset(position);
+        } else {
+            m->primaryBody.chunks.AddOffset(position);
+        }
+        return true;
+    }
+
+    const auto n = static_cast<std::int64_t>(page.size());
+    std::vector<std::int64_t> markers;
+    for (std::int64_t i = kFirstMarkerByte; i < n && markers.size() < kMaxMarkers; ++i) {
+        if (page.matches(i, {0x03, 0x00, 0x05})) {
+            markers.push_back(i + 3);
+        }
+    }
+    if (markers.empty()) {
+        return false;
+    }
+    // Each message takes the first marker, in marker order, that carries one of its references.
+    std::unordered_set<const MessageEntry*> credited;
+    std::unique_lock lock(messages.fieldsMutex, std::defer_lock);
+    for (const std::int64_t b : markers) {
+        const auto value = page.readU32Le(b);
+        if (!value || *value > 0xFFFF) {
+            continue;
+        }
+        const auto reference = static_cast<std::uint16_t>(*value);
+        const auto* entries = messages.byBodyReference(reference);
+        if (entries == nullptr) {
+            continue;
+        }
+        for (MessageEntry* m : *entries) {
+            if (!credited.insert(m).second) {
+                continue;
+            }
+            if (!lock.owns_lock()) {
+                lock.lock();
+            }
+            const std::uint64_t position = pageOffset + static_cast<std::uint64_t>(b);
+            if (m->formattedBody.reference == reference) {
+                m->formattedBody.chunks.AddOffset(position);
+            } else {
+                m->primaryBody.chunks.AddOffset(position);
+            }
+        }
+    }
+    return true;
+}
+
+bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset) {
+    const auto n = static_cast<std::int64_t>(page.size());
+    if (n <= kFirstRecordStart) {
+        return false;
+    }
+    std::unordered_map<std::uint64_t, std::vector<std::int64_t>> startsById;
+    std::vector<FolderId> ids; // distinct ids of the record starts, in page order
+    std::size_t count = 0;
+    for (std::int64_t i = kFirstRecordStart; i < n && count < kMaxRecordStarts; ++i) {
+        if (!page.matches(i, {0x01, 0x00, 0x00, 0x00, 0x00})) {
+            continue;
+        }
+        ++count;
+        if (!page.inside(i, 8)) {
+            continue; // its id cannot equal an 8-byte attachment id
+        }
+        FolderId id{};
+        std::memcpy(id.data(), page.data() + i, id.size());
+        auto& starts = startsById[idKey(id)];
+        if (starts.empty()) {
+            ids.push_back(id);
+        }
+        starts.push_back(i);
+    }
+    if (count == 0) {
+        return false;
+    }
+
+    // (message position, id position within the message, entry, decoded record): handled in
+    // message-list order and id order, since the first 5-byte value decides the long-value owner.
+    struct Pending {
+        std::size_t seq;
+        std::size_t idIndex;
+        MessageEntry* message;
+        const DecodedAttachment* record;
+    };
+    std::vector<Pending> pending;
+    std::vector<std::unique_ptr<DecodedAttachment>> decoded;
+    for (const FolderId& id : ids) {
+        const auto* owners = catalog.messages.byAttachmentId(id);
+        if (owners == nullptr) {
+            continue;
+        }
+        auto record = decodeAttachment(page, pageOffset, startsById[idKey(id)]);
+        if (!record) {
+            continue;
+        }
+        decoded.push_back(std::make_unique<DecodedAttachment>(std::move(*record)));
+        for (const auto& [seq, m] : *owners) {
+            const auto& list = m->attachmentIds;
+            const auto at = std::find(list.begin(), list.end(), id);
+            pending.push_back(Pending{seq, static_cast<std::size_t>(at - list.begin()), m,
+                                      decoded.back().get()});
+        }
+    }
+    std::sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) {
+        return a.seq != b.seq ? a.seq < b.seq : a.idIndex < b.idIndex;
+    });
+
+    for (const Pending& item : pending) {
+        const DecodedAttachment& rec = *item.record;
+        if (!rec.added) {
+            continue;
+        }
+        if (rec.size == 5 && catalog.longValueOwner == 0) {
+            catalog.longValueOwner = ownerOfPage(catalog, rec.ownerPage);
+        }
+        std::unique_lock lock(catalog.messages.fieldsMutex);
+        AddAttachment(item.message->attachments, rec.name, rec.reference, rec.size, rec.position);
+    }
+    return true;
+}
+
+bool AddAttachment(std::vector<AttachmentEntry>& attachments, std::string_view name,
+                   std::uint16_t reference, std::uint16_t size, std::uint64_t position) {
+    if (name.empty()) {
+        return false;
+    }
+    for (const AttachmentEntry& a : attachments) {
+        if (a.reference == reference && a.name == name) {
+            return false;
+        }
+    }
+    AttachmentEntry& added = attachments.emplace_back();
+    added.size = size;
+    added.position = position;
+    added.name = std::string(name);
+    added.reference = reference;
+    return true;
+}
+
 } // namespace edb

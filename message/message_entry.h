@@ -6,6 +6,7 @@
 #include <shared_mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace edb {
@@ -83,7 +84,25 @@ public:
 
     mutable std::shared_mutex fieldsMutex;
 
+    // Side indexes of the chunk and attachment stages, built from the list in list order on
+    // first use and rebuilt after markLateIndexesStale() (scan thread only; defined with the
+    // long-value code).
+    // Entries whose primary or formatted body carries this long-value reference.
+    [[nodiscard]] const std::vector<MessageEntry*>* byBodyReference(std::uint16_t reference);
+    // (position in list order, entry) for every entry whose attachment id list holds `id`.
+    [[nodiscard]] const std::vector<std::pair<std::size_t, MessageEntry*>>*
+    byAttachmentId(const FolderId& id);
+    void markLateIndexesStale() { m_lateIndexesStale = true; }
+
 private:
+    void buildLateIndexes();
+
+    std::unordered_map<std::uint16_t, std::vector<MessageEntry*>> m_byBodyReference;
+    std::unordered_map<std::uint64_t, std::vector<std::pair<std::size_t, MessageEntry*>>>
+        m_byAttachmentId;
+    bool m_lateIndexesStale = true;
+    std::size_t m_lateIndexedSize = 0;
+
     AppendList<MessageEntry> m_list;
     std::unordered_map<std::string, MessageEntry*> m_dupIndex;
     std::unordered_map<std::uint64_t, std::vector<MessageEntry*>> m_byId;
