@@ -1,0 +1,294 @@
+#include "store/tree_build.h"
+
+#include "store/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using edb::FolderId;
+using edb::TreeItem;
+
+FolderId id(std::uint8_t n) { return FolderId{n, 0, 0, 0, 0, 0, 0, 1}; }
+
+// Records the items in insertion order; item k (1-based) is the k-th inserted.
+struct RecordingSink : edb::TreeSink {
+    struct Item {
+        TreeItem parent;
+        std::string text;
+        int image;
+        std::string path;
+    };
+    std::vector<Item> items;
+    std::size_t refuseFrom = SIZE_MAX; // items from this index on are refused (0 returned)
+
+    TreeItem insertItem(TreeItem parent, const std::string& text, int image,
+                        const std::string& path) override {
+        if (items.size() >= refuseFrom) {
+            return 0;
+        }
+        items.push_back(Item{parent, text, image, path});
+        return items.size();
+    }
+    // "text(child,child)" rendering of the subtree below `parent`.
+    std::string shape(TreeItem parent = 0) const {
+        std::string out;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i].parent != parent) {
+                continue;
+            }
+            if (!out.empty()) {
+                out += ',';
+            }
+            out += items[i].text;
+            const std::string below = shape(i + 1);
+            if (!below.empty()) {
+                out += '(' + below + ')';
+            }
+        }
+        return out;
+    }
+};
+
+struct Store {
+    std::unique_ptr<edb::StoreCatalog> catalog = std::make_unique<edb::StoreCatalog>();
+    void mailbox(std::uint8_t n, const std::string& name) {
+        catalog->mailboxList.AddFolder(FolderId{}, id(n), name, 0);
+    }
+    void folder(std::uint8_t parent, std::uint8_t n, const std::string& name, char kind = 0) {
+        catalog->folderList.AddFolder(id(parent), id(n), name, kind);
+    }
+    void chooseAll() {
+        std::int32_t step = 0;
+        for (std::int32_t s = 0; s < static_cast<std::int32_t>(catalog->mailboxList.size()); ++s) {
+            edb::ChooseMailbox(*catalog, s, step);
+        }
+    }
+};
+
+TEST(FolderIconIndex, NamesAreUpperCasedAndTheFirstRowWins) {
+    EXPECT_EQ(edb::FolderIconIndex("iNbOx", 0), 7);
+    EXPECT_EQ(edb::FolderIconIndex("Inbox2", 0), 0);
+    EXPECT_EQ(edb::FolderIconIndex("CONTACTS", 'a'), 3);
+    EXPECT_EQ(edb::FolderIconIndex("Calendar", 'c'), 3);
+    EXPECT_EQ(edb::FolderIconIndex("Anything", 'c'), 4);
+    EXPECT_EQ(edb::FolderIconIndex("Deleted Items", 0), 5);
+    EXPECT_EQ(edb::FolderIconIndex("junk e-mails", 0), 9);
+    EXPECT_EQ(edb::FolderIconIndex("Sent Items", 0), 12);
+    EXPECT_EQ(edb::FolderIconIndex("Sync Issues", 0), 14);
+    EXPECT_EQ(edb::FolderIconIndex("Sent  Items", 0), 0);
+    EXPECT_EQ(edb::FolderIconIndex("Tasks ", 0), 0);
+}
+
+TEST(BuildFolderTree, MailboxRootNestedFoldersAndTreeItemsWrittenBack) {
+    Store s;
+    s.mailbox(1, "INBOX");
+    s.folder(1, 2, "Top");
+    s.folder(2, 3, "Inbox");
+    s.folder(1, 4, "Calendar", 'a');
+    s.folder(9, 5, "Orphan");
+    s.folder(2, 6, "Later");
+    s.chooseAll();
+    RecordingSink sink;
+    const auto r = edb::BuildFolderTree(*s.catalog, 1, sink);
+    EXPECT_EQ(sink.shape(), "INBOX(Top(Inbox,Later),Calendar)");
+    EXPECT_EQ(sink.items[0].image, 0); // a mailbox root keeps image 0 whatever its name
+    EXPECT_EQ(sink.items[2].image, 7);
+    EXPECT_EQ(sink.items[4].image, 3);
+    EXPECT_EQ(sink.items[2].path, "INBOX\\Top\\Inbox\\");
+    EXPECT_EQ(r.root, 1u);
+    EXPECT_EQ(r.items, 5u);
+    EXPECT_TRUE(r.nextUserMailboxEnabled);
+    EXPECT_FALSE(r.backUserMailboxEnabled);
+    EXPECT_EQ(s.catalog->chosenMailboxList.begin()->treeItem.load(), 1u);
+    std::vector<TreeItem> items;
+    for (const auto& f : s.catalog->folderList) {
+        items.push_back(f.treeItem.load());
+    }
+    EXPECT_EQ(items, (std::vector<TreeItem>{2, 3, 5, 0, 4}));
+}
+
+TEST(BuildFolderTree, StepIndexPicksTheChosenMailbox) {
+    Store s;
+    s.mailbox(1, "A");
+    s.mailbox(2, "B");
+    s.folder(2, 3, "Bfolder");
+    s.chooseAll();
+    for (std::int32_t step : {-5, 0, 1}) {
+        RecordingSink sink;
+        EXPECT_FALSE(edb::BuildFolderTree(*s.catalog, step, sink).backUserMailboxEnabled);
+        EXPECT_EQ(sink.shape(), "A");
+    }
+    RecordingSink second;
+    const auto r2 = edb::BuildFolderTree(*s.catalog, 2, second);
+    EXPECT_EQ(second.shape(), "B(Bfolder)");
+    EXPECT_TRUE(r2.nextUserMailboxEnabled);
+    EXPECT_TRUE(r2.backUserMailboxEnabled);
+
+    RecordingSink past;
+    const auto r3 = edb::BuildFolderTree(*s.catalog, 3, past);
+    EXPECT_TRUE(past.items.empty());
+    EXPECT_EQ(r3.root, 0u);
+    EXPECT_FALSE(r3.nextUserMailboxEnabled);
+    EXPECT_TRUE(r3.backUserMailboxEnabled);
+}
+
+TEST(ChooseMailbox, AddsTheMarkedRowOnceAndAlwaysAdvances) {
+    Store s;
+    s.mailbox(1, "A");
+    s.mailbox(2, "B");
+    std::int32_t step = 0;
+    EXPECT_FALSE(edb::ChooseMailbox(*s.catalog, -1, step)); // "Please Select Any Mailbox"
+    EXPECT_EQ(step, 1);
+    EXPECT_TRUE(edb::ChooseMailbox(*s.catalog, 1, step));
+    EXPECT_TRUE(edb::ChooseMailbox(*s.catalog, 1, step)); // duplicate refused, index still moves
+    EXPECT_TRUE(edb::ChooseMailbox(*s.catalog, 7, step));
+    EXPECT_EQ(step, 4);
+    ASSERT_EQ(s.catalog->chosenMailboxList.size(), 1u);
+    EXPECT_EQ(s.catalog->chosenMailboxList.begin()->name, "B");
+    EXPECT_EQ(s.catalog->chosenMailboxList.begin()->kind, 0);
+}
+
+TEST(BuildFolderTree, EntriesSharingAnIdEachGetTheirOwnChildren) {
+    Store s;
+    s.mailbox(1, "M");
+    s.folder(1, 2, "First");
+    s.folder(1, 2, "Second");
+    s.folder(2, 3, "Child");
+    s.chooseAll();
+    RecordingSink sink;
+    edb::BuildFolderTree(*s.catalog, 1, sink);
+    EXPECT_EQ(sink.shape(), "M(First(Child),Second(Child))");
+    // The one Child entry keeps the item inserted last.
+    EXPECT_EQ(std::next(s.catalog->folderList.begin(), 2)->treeItem.load(), 5u);
+}
+
+TEST(BuildFolderTree, CyclesInParentChainsEnd) {
+    Store s;
+    s.mailbox(1, "M");
+    s.folder(1, 2, "A");
+    s.folder(2, 3, "B");
+    s.folder(3, 2, "A again"); // id 2 again, under B: A's children would repeat forever
+    s.folder(4, 4, "Self");    // its own parent, not reached from M
+    s.folder(1, 5, "C");
+    s.folder(5, 5, "C self");  // id 5 under id 5
+    s.folder(1, 1, "M twin");  // the mailbox's own id under the mailbox
+    s.chooseAll();
+    RecordingSink sink;
+    const auto r = edb::BuildFolderTree(*s.catalog, 1, sink);
+    EXPECT_EQ(sink.shape(), "M(A(B(A again)),C(C self),M twin)");
+    EXPECT_FALSE(r.itemLimitReached);
+}
+
+TEST(BuildFolderTree, DeepPathsStopAtTheirRoom) {
+    Store s;
+    s.mailbox(1, "M");
+    const std::string name(100, 'x');
+    for (std::uint8_t d = 0; d < 5; ++d) {
+        s.folder(static_cast<std::uint8_t>(d + 1), static_cast<std::uint8_t>(d + 2), name);
+    }
+    s.chooseAll();
+    edb::SavedFolderList saved;
+    const std::string full3 = "M\\" + name + "\\" + name + "\\";
+    saved.add(full3, 999);
+    const std::string cut = full3 + std::string(edb::kFolderPathRoom - full3.size(), 'x');
+    saved.add(cut, 998);
+    RecordingSink sink;
+    const auto r = edb::BuildFolderTree(*s.catalog, 1, sink, &saved);
+    ASSERT_EQ(sink.items.size(), 6u); // every folder is still shown
+    EXPECT_TRUE(r.pathCut);
+    EXPECT_EQ(sink.items[2].path, full3);
+    for (const auto& item : sink.items) {
+        EXPECT_LE(item.path.size(), edb::kFolderPathRoom);
+    }
+    EXPECT_EQ(sink.items[3].path, cut);
+    EXPECT_EQ(sink.items[5].path, sink.items[3].path);
+    const auto entries = saved.entries();
+    EXPECT_EQ(entries[0].item, 3u);   // whole path matched
+    EXPECT_EQ(entries[1].item, 998u); // cut paths match nothing
+}
+
+TEST(AppendPathPart, CutsOnCharacterBoundariesCountingUtf16Units) {
+    std::string path(edb::kFolderPathRoom - 3, 'p');
+    EXPECT_FALSE(edb::AppendPathPart(path, "a\xF0\x9F\x98\x80" "b")); // a, U+1F600 (2 units), b
+    EXPECT_EQ(path, std::string(edb::kFolderPathRoom - 3, 'p') + "a\xF0\x9F\x98\x80");
+    std::string fits(edb::kFolderPathRoom - 3, 'p');
+    EXPECT_TRUE(edb::AppendPathPart(fits, "\xC3\xA9\xC3\xA9")); // two units and the backslash
+    EXPECT_EQ(edb::Utf16Length(fits), edb::kFolderPathRoom);
+    EXPECT_EQ(fits.back(), '\\');
+}
+
+TEST(SavedFolderList, FirstEqualPathIsRewrittenAndSavedNeedsTheRootPrefix) {
+    Store s;
+    s.mailbox(1, "Mail");
+    s.folder(1, 2, "Inbox");
+    s.chooseAll();
+    edb::SavedFolderList saved;
+    saved.add("Mail\\Inbox\\", 0);
+    saved.add("Mail\\Inbox\\", 0);
+    saved.add("Other\\Inbox\\", 0);
+    RecordingSink sink;
+    edb::BuildFolderTree(*s.catalog, 1, sink, &saved);
+    const auto e = saved.entries();
+    EXPECT_EQ(e[0].item, 2u);
+    EXPECT_EQ(e[1].item, 0u);
+    EXPECT_TRUE(saved.isSaved("Mail\\", 2));
+    EXPECT_FALSE(saved.isSaved("Mail\\", 1));
+    EXPECT_FALSE(saved.isSaved("Other\\", 2));
+}
+
+TEST(BuildFolderTree, RefusedItemsHideTheirChildrenAndLimitsStopDuplicates) {
+    Store s;
+    s.mailbox(1, "M");
+    s.folder(1, 2, "A");
+    s.folder(2, 3, "B");
+    s.folder(1, 4, "C");
+    s.chooseAll();
+    RecordingSink sink;
+    sink.refuseFrom = 1; // the root goes in, A is refused
+    const auto r = edb::BuildFolderTree(*s.catalog, 1, sink);
+    EXPECT_EQ(sink.shape(), "M");
+    EXPECT_EQ(r.items, 1u);
+
+    // 2 entries per id, each the child of the previous id: 2^depth copies without a limit.
+    Store big;
+    big.mailbox(1, "M");
+    for (std::uint8_t d = 1; d < 40; ++d) {
+        big.folder(d, static_cast<std::uint8_t>(d + 1), "a");
+        big.folder(d, static_cast<std::uint8_t>(d + 1), "b");
+    }
+    big.chooseAll();
+    RecordingSink many;
+    const auto rb = edb::BuildFolderTree(*big.catalog, 1, many);
+    EXPECT_TRUE(rb.itemLimitReached);
+    EXPECT_EQ(many.items.size(), edb::kMaxTreeItems);
+}
+
+TEST(BuildFolderTree, FoldersAppendedDuringTheBuildAreShownWhenTheirParentIsStillOpen) {
+    Store s;
+    s.mailbox(1, "M");
+    s.folder(1, 2, "A");
+    s.chooseAll();
+    struct GrowingSink : RecordingSink {
+        edb::StoreCatalog* catalog = nullptr;
+        TreeItem insertItem(TreeItem parent, const std::string& text, int image,
+                            const std::string& path) override {
+            if (text == "A") { // the scan appends while the build runs
+                catalog->folderList.AddFolder(id(2), id(3), "A child", 0);
+                catalog->folderList.AddFolder(id(1), id(4), "B", 0);
+            }
+            return RecordingSink::insertItem(parent, text, image, path);
+        }
+    } sink;
+    sink.catalog = s.catalog.get();
+    edb::BuildFolderTree(*s.catalog, 1, sink);
+    EXPECT_EQ(sink.shape(), "M(A(A child),B)");
+}
+
+} // namespace
