@@ -96,7 +96,14 @@ void ScanControl::checkpoint() {
 
 void ScanContext::pageListProgress(std::int64_t k) const {
     const std::int64_t n = catalog.recordedPageCount;
-    host.progress(n == 0 ? 0 : 100 * (k - 1) / n);
+    report(n == 0 ? 0 : 100 * (k - 1) / n);
+}
+
+void ScanContext::report(std::int64_t position) const {
+    if (position != lastReported) {
+        lastReported = position;
+        host.progress(position);
+    }
 }
 
 void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64_t o,
@@ -137,7 +144,6 @@ void RunFirstPass(ScanContext& ctx) {
     const std::uint64_t size = cat.storeSize;
     std::vector<std::uint8_t> block(kFirstPassBlockPages * kPageSize);
     std::int32_t recorded = 0;
-    std::int64_t lastShown = -1;
     for (std::uint64_t base = 0; base < size; base += block.size()) {
         const std::uint64_t want = std::min<std::uint64_t>(block.size(), size - base);
         const std::size_t got = cat.storeFile.ReadAt(base, block.data(), want);
@@ -151,10 +157,7 @@ void RunFirstPass(ScanContext& ctx) {
             JudgeFirstPassPage(cat, ByteView(block.data() + in, n), o, recorded);
             const std::int64_t pos =
                 (static_cast<std::int64_t>(o) * 100 - 100) / static_cast<std::int64_t>(size);
-            if (pos != lastShown) {
-                ctx.host.progress(pos);
-                lastShown = pos;
-            }
+            ctx.report(pos);
         }
     }
     cat.recordedPageCount = recorded;

@@ -75,6 +75,9 @@ struct ScanContext {
     }
     // 100 * (k - 1) / N, k 1-based, truncated toward zero.
     void pageListProgress(std::int64_t k) const;
+    // Reports a position; the host hears of it only when it changed.
+    void report(std::int64_t position) const;
+    mutable std::int64_t lastReported = INT64_MIN;
 };
 
 // Page scan (first pass): records the pages of interest and picks up the N1013 code.
