@@ -1,0 +1,81 @@
+#pragma once
+// Convert: the messages of chosen folders written as .eml files (contacts also as .vcf) under an
+// output folder, one directory per folder path. Runs on any thread; the catalog may still be
+// growing while it runs (it reads locators under the message list's lock).
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "store/catalog.h"
+
+namespace edb::conv {
+
+struct FolderPath {
+    const FolderNode* node = nullptr;
+    // Names from the mailbox down to this folder; without the mailbox when the parent chain
+    // does not reach one (attached is false then).
+    std::vector<std::string> names;
+    // As the folder tree builds it: each name followed by a backslash ("Mailbox\Inbox\").
+    std::string treePath;
+    bool attached = false;
+};
+
+// The folder path of one folder, walking parent ids through the folder list; a chain that loops
+// or leads nowhere ends where it stops.
+[[nodiscard]] FolderPath PathOf(const StoreCatalog& catalog, const FolderNode& folder);
+// Every folder of the folder list, in list order, with its path.
+[[nodiscard]] std::vector<FolderPath> ListFolders(const StoreCatalog& catalog);
+// The folders named by `paths` (tree paths, trailing backslash optional) and everything below
+// them, in `all`'s order; names that match nothing go to `unknown`.
+[[nodiscard]] std::vector<FolderPath> SelectFolders(const std::vector<FolderPath>& all,
+                                                    const std::vector<std::string>& paths,
+                                                    std::vector<std::string>* unknown);
+
+struct ConvertProgress {
+    std::size_t done = 0;  // messages handled so far
+    std::size_t total = 0; // messages in the chosen folders
+    std::string folder;    // tree path of the folder being written
+};
+
+struct ConvertIssue {
+    std::string folder; // tree path
+    std::string item;   // message subject or file, may be empty
+    std::string reason;
+};
+
+struct SavedFolder {
+    std::string treePath; // what the window's saved-folders list keeps
+    TreeItem treeItem = 0;
+    std::filesystem::path directory;
+    std::size_t messages = 0;
+};
+
+struct ConvertSummary {
+    std::size_t saved = 0;   // messages written
+    std::size_t skipped = 0; // messages not written (cancelled)
+    std::size_t failed = 0;  // messages that could not be written
+    std::size_t notes = 0;   // messages written with something missing (noted in the file)
+    std::vector<ConvertIssue> failures;
+    std::vector<SavedFolder> savedFolders; // folders written completely
+    bool cancelled = false;
+};
+
+struct ConvertOptions {
+    std::filesystem::path outDir;
+    std::function<void(const ConvertProgress&)> progress; // may be empty
+    const std::atomic<bool>* cancel = nullptr;            // checked between messages
+};
+
+// Writes the messages of `folders` under options.outDir. Never writes outside it; never
+// replaces an existing file. A failure to create the output folder fails every message.
+[[nodiscard]] ConvertSummary Convert(const StoreCatalog& catalog,
+                                     const std::vector<FolderPath>& folders,
+                                     const ConvertOptions& options);
+
+// Directory name used for folders whose parent chain reaches no mailbox.
+inline constexpr const char* kUnattachedFolderName = "Unattached folders";
+
+} // namespace edb::conv

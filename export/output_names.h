@@ -1,0 +1,53 @@
+#pragma once
+// Turning store names into file names, and writing files without ever leaving the output
+// folder or replacing what is already there.
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace edb::conv {
+
+// Longest sanitised name component, in UTF-8 bytes; leaves room for " (n)" and an extension
+// within the usual 255-byte limit of a file name.
+constexpr std::size_t kMaxNameBytes = 120;
+
+// One safe file-name component from a store name: no path separators or characters that
+// Windows refuses, no control or bidirectional-override characters, no "." or "..", no leading
+// dot, no trailing dots or spaces, no reserved device name (CON, NUL, COM1 ...), at most
+// kMaxNameBytes bytes cut on a character boundary. Empty results become `fallback`.
+[[nodiscard]] std::string SanitizeName(std::string_view name, std::string_view fallback = "_");
+
+// True for CON, PRN, AUX, NUL, COM0-9, LPT0-9 (any case, with or without an extension).
+[[nodiscard]] bool IsReservedDeviceName(std::string_view name);
+
+// Hands out names that differ from every name handed out before in this directory, ignoring
+// ASCII case: "a.eml", "a (2).eml", ...
+class UniqueNamer {
+public:
+    [[nodiscard]] std::string next(std::string_view stem, std::string_view ext);
+
+private:
+    std::unordered_map<std::string, unsigned> m_next;
+};
+
+// A directory `name` (sanitised) under `parent`: an existing real directory is reused; a file
+// or a symbolic link of that name is never entered, a new name is taken instead. Throws
+// std::filesystem::filesystem_error when it cannot be made.
+[[nodiscard]] std::filesystem::path MakeChildDirectory(const std::filesystem::path& parent,
+                                                       std::string_view name,
+                                                       UniqueNamer& namer);
+
+// Writes `bytes` as a new file in `dir` named by `namer` from `stem` and `ext` (stem already
+// sanitised): first to a temporary name, then moved to its final name without replacing an
+// existing file (the next unique name is taken instead). Returns the final path; throws
+// std::filesystem::filesystem_error on failure, leaving no partial file behind.
+[[nodiscard]] std::filesystem::path WriteNewFile(const std::filesystem::path& dir,
+                                                 std::string_view stem, std::string_view ext,
+                                                 std::string_view bytes, UniqueNamer& namer);
+
+// True when `path` lies inside `root` once both are made absolute and normalised lexically.
+[[nodiscard]] bool IsInside(const std::filesystem::path& root, const std::filesystem::path& path);
+
+} // namespace edb::conv

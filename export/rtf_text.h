@@ -1,0 +1,26 @@
+#pragma once
+// RTF that carries HTML or plain text inside it (\fromhtml1, \fromtext) back to that HTML or
+// text, as UTF-8. RTF that carries neither is left to the caller to keep as it is.
+#include <string>
+#include <string_view>
+
+namespace edb::conv {
+
+enum class RtfContent { Rtf, Html, Text };
+
+struct RtfText {
+    RtfContent content = RtfContent::Rtf;
+    std::string text; // UTF-8 HTML or text; empty for RtfContent::Rtf
+};
+
+// Which content the RTF encapsulates, from its opening tokens.
+[[nodiscard]] RtfContent DetectRtfContent(std::string_view rtf);
+
+// De-encapsulates HTML or text; for other RTF returns RtfContent::Rtf and no text.
+[[nodiscard]] RtfText DeEncapsulateRtf(std::string_view rtf);
+
+// Bytes in a Windows code page to UTF-8 (1252 and 1251 always; others when the system's
+// converter knows them, else read as 1252).
+[[nodiscard]] std::string CodePageBytesToUtf8(std::string_view bytes, int codePage);
+
+} // namespace edb::conv
