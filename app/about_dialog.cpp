@@ -1,0 +1,33 @@
+#include "app/about_dialog.h"
+
+#include <QPushButton>
+
+#include "app/dialog_units.h"
+#include "app/main_dialog.h"
+#include "widgets/control_id.h"
+
+namespace edbapp {
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(duToPixelsX(276), duToPixelsY(126));
+
+    auto* web = new QPushButton(QString::fromLatin1(kWebAddress), this);
+    web->setGeometry(duRect(97, 86, 156, 10));
+    edb::setControlId(web, 1001);
+    m_webLink = web;
+    auto* mail = new QPushButton(QString::fromLatin1(kSupportAddress), this);
+    mail->setGeometry(duRect(97, 98, 156, 10));
+    edb::setControlId(mail, 1002);
+    m_mailLink = mail;
+
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setGeometry(duRect(125, 110, 50, 14));
+    m_ok->setDefault(true);
+    edb::setControlId(m_ok, 1);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+} // namespace edbapp

@@ -1,0 +1,23 @@
+#pragma once
+// The About box: the product's web address and support address as link buttons, and OK.
+#include <QDialog>
+
+class QPushButton;
+
+namespace edbapp {
+
+class AboutDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+    [[nodiscard]] QWidget* webLink() const { return m_webLink; }
+    [[nodiscard]] QWidget* mailLink() const { return m_mailLink; }
+    [[nodiscard]] QPushButton* okButton() const { return m_ok; }
+
+private:
+    QWidget* m_webLink = nullptr;
+    QWidget* m_mailLink = nullptr;
+    QPushButton* m_ok = nullptr;
+};
+
+} // namespace edbapp

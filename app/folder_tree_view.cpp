@@ -1,0 +1,272 @@
+#include "app/folder_tree_view.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+#include <QTimer>
+
+#include "platform/platform.h"
+
+namespace edbapp {
+
+namespace {
+// Gives the tree view the option layout the delegate paints with, for the check-box hit test.
+class FolderDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    using QStyledItemDelegate::initStyleOption;
+};
+
+constexpr int kHandleRole = Qt::UserRole + 1;
+} // namespace
+
+FolderTreeView::FolderTreeView(QWidget* parent) : QTreeWidget(parent) {
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setItemDelegate(new FolderDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setIconSize(QSize(16, 16));
+}
+
+void FolderTreeView::setImages(std::vector<QIcon> images) {
+    m_images = std::move(images);
+}
+
+edb::TreeItem FolderTreeView::insertFolderItem(edb::TreeItem parent, const QString& text,
+                                               int image) {
+    QTreeWidgetItem* parentItem = parent == 0 ? nullptr : itemFor(parent);
+    if (parent != 0 && parentItem == nullptr) {
+        return 0; // the parent went with a Back; the build it belonged to is stale
+    }
+    auto* item = new QTreeWidgetItem(QStringList{text});
+    // Not user-checkable: the view's own toggling is replaced by the selection rules.
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setCheckState(0, Qt::Unchecked);
+    if (image >= 0 && static_cast<std::size_t>(image) < m_images.size()) {
+        item->setIcon(0, m_images[static_cast<std::size_t>(image)]);
+    }
+    const edb::TreeItem handle = m_nextHandle++;
+    item->setData(0, kHandleRole, QVariant::fromValue<qulonglong>(handle));
+    m_items.emplace(handle, item);
+    if (parentItem == nullptr) {
+        addTopLevelItem(item);
+    } else {
+        parentItem->addChild(item);
+    }
+    return handle;
+}
+
+QTreeWidgetItem* FolderTreeView::itemFor(edb::TreeItem handle) const {
+    const auto it = m_items.find(handle);
+    return it == m_items.end() ? nullptr : it->second;
+}
+
+edb::TreeItem FolderTreeView::handleOf(const QTreeWidgetItem* item) const {
+    return item == nullptr ? 0 : item->data(0, kHandleRole).value<qulonglong>();
+}
+
+void FolderTreeView::deleteAllItems() {
+    m_items.clear();
+    clear();
+}
+
+QString FolderTreeView::rootText() const {
+    if (topLevelItemCount() == 0) {
+        return {};
+    }
+    return topLevelItem(0)->text(0) + QLatin1Char('\\');
+}
+
+void FolderTreeView::setSavedTest(std::function<bool(const QTreeWidgetItem*)> test) {
+    m_savedTest = std::move(test);
+}
+
+bool FolderTreeView::isSaved(const QTreeWidgetItem* item) const {
+    return item != nullptr && m_savedTest && m_savedTest(item);
+}
+
+bool FolderTreeView::isTicked(const QTreeWidgetItem* item) {
+    return item->checkState(0) == Qt::Checked;
+}
+
+bool FolderTreeView::isMarked(const QTreeWidgetItem* item) {
+    return item->font(0).bold();
+}
+
+void FolderTreeView::setMarked(QTreeWidgetItem* item, bool on) {
+    QFont f = item->font(0);
+    if (f.bold() != on) {
+        f.setBold(on);
+        item->setFont(0, f);
+    }
+}
+
+void FolderTreeView::tickOne(QTreeWidgetItem* item) {
+    if (isSaved(item)) {
+        setMarked(item, false);
+        return;
+    }
+    item->setCheckState(0, Qt::Checked);
+    setMarked(item, true);
+}
+
+void FolderTreeView::untickOne(QTreeWidgetItem* item) {
+    item->setCheckState(0, Qt::Unchecked);
+    setMarked(item, false);
+}
+
+void FolderTreeView::tickSubtree(QTreeWidgetItem* item) {
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem* child = item->child(i);
+        tickOne(child);
+        tickSubtree(child);
+    }
+}
+
+void FolderTreeView::untickSubtree(QTreeWidgetItem* item) {
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem* child = item->child(i);
+        untickOne(child);
+        untickSubtree(child);
+    }
+}
+
+void FolderTreeView::updateAncestorsTicks(QTreeWidgetItem* item) {
+    for (QTreeWidgetItem* a = item->parent(); a != nullptr; a = a->parent()) {
+        bool all = true;
+        for (int i = 0; i < a->childCount() && all; ++i) {
+            all = isTicked(a->child(i));
+        }
+        if (all) {
+            tickOne(a);
+        } else {
+            untickOne(a);
+        }
+    }
+}
+
+void FolderTreeView::updateAncestorsMarks(QTreeWidgetItem* item) {
+    for (QTreeWidgetItem* a = item->parent(); a != nullptr; a = a->parent()) {
+        bool any = false;
+        for (int i = 0; i < a->childCount() && !any; ++i) {
+            any = isMarked(a->child(i));
+        }
+        setMarked(a, any);
+    }
+}
+
+QRect FolderTreeView::checkBoxRect(const QTreeWidgetItem* item) const {
+    const QModelIndex index = indexFromItem(item, 0);
+    if (!index.isValid()) {
+        return {};
+    }
+    QStyleOptionViewItem opt;
+    initViewItemOption(&opt);
+    opt.rect = visualRect(index);
+    static_cast<FolderDelegate*>(itemDelegate())->initStyleOption(&opt, index);
+    return style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, this);
+}
+
+std::vector<QTreeWidgetItem*> FolderTreeView::tickedItems() const {
+    std::vector<QTreeWidgetItem*> out;
+    for (QTreeWidgetItemIterator it(const_cast<FolderTreeView*>(this)); *it != nullptr; ++it) {
+        if (isTicked(*it)) {
+            out.push_back(*it);
+        }
+    }
+    return out;
+}
+
+void FolderTreeView::applyCheckBoxClick(QTreeWidgetItem* item) {
+    if (isTicked(item)) {
+        untickOne(item);
+        untickSubtree(item);
+    } else {
+        tickOne(item);
+        tickSubtree(item);
+    }
+    updateAncestorsTicks(item);
+    updateAncestorsMarks(item);
+}
+
+void FolderTreeView::applySpace(QTreeWidgetItem* item) {
+    const bool ticked = isTicked(item);
+    if (!isSaved(item)) {
+        if (ticked) {
+            setMarked(item, false);
+            untickSubtree(item);
+        } else {
+            setMarked(item, true);
+            tickSubtree(item);
+        }
+        updateAncestorsTicks(item);
+        updateAncestorsMarks(item);
+        item->setCheckState(0, ticked ? Qt::Unchecked : Qt::Checked);
+        return;
+    }
+    if (!ticked) {
+        // The toggle that would tick a saved folder is undone at once: the box stays clear.
+        edb::platform().showError(this, QStringLiteral("Folder Email Save"));
+        return;
+    }
+    item->setCheckState(0, Qt::Unchecked);
+}
+
+void FolderTreeView::mousePressEvent(QMouseEvent* event) {
+    m_swallowRelease = false;
+    if (event->button() != Qt::LeftButton) {
+        QTreeWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    QTreeWidgetItem* item = itemAt(pos);
+    if (item == nullptr) {
+        event->accept(); // empty space: no selection, no focus change
+        m_swallowRelease = true;
+        return;
+    }
+    const bool onCheckBox = checkBoxRect(item).contains(pos);
+    setCurrentItem(item);
+    setFocus(Qt::MouseFocusReason);
+    if (isSaved(item)) {
+        edb::platform().showError(this, QStringLiteral("Folder already saved"));
+    } else {
+        emit folderPicked(handleOf(item));
+    }
+    if (onCheckBox) {
+        applyCheckBoxClick(item);
+        m_swallowRelease = true;
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void FolderTreeView::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_swallowRelease) {
+        m_swallowRelease = false;
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseReleaseEvent(event);
+}
+
+void FolderTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A double click is two clicks here; the second press toggles a check box again.
+    mousePressEvent(event);
+}
+
+void FolderTreeView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (QTreeWidgetItem* item = currentItem()) {
+            applySpace(item);
+        }
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+} // namespace edbapp

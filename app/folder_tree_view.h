@@ -1,0 +1,77 @@
+#pragma once
+// The folder tree view: the trees of the picked mailboxes, a check box on every item, bold
+// marks where ticked folders lie, and the guard against selecting a folder already saved.
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+#include <QIcon>
+#include <QTreeWidget>
+
+#include "store/catalog.h"
+
+namespace edbapp {
+
+class FolderTreeView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit FolderTreeView(QWidget* parent = nullptr);
+
+    // The 18 folder images, in image-list order.
+    void setImages(std::vector<QIcon> images);
+
+    // Inserts an item as the last child of `parent` (0: a new root). Returns its handle, which
+    // stays unique for the run, so a handle kept after its item was deleted never matches a
+    // later item.
+    edb::TreeItem insertFolderItem(edb::TreeItem parent, const QString& text, int image);
+    [[nodiscard]] QTreeWidgetItem* itemFor(edb::TreeItem handle) const;
+    [[nodiscard]] edb::TreeItem handleOf(const QTreeWidgetItem* item) const;
+    void deleteAllItems();
+
+    // First root's text followed by a backslash; empty without roots.
+    [[nodiscard]] QString rootText() const;
+
+    // Decides whether an item belongs to a saved folder (set by the main dialog).
+    void setSavedTest(std::function<bool(const QTreeWidgetItem*)> test);
+    [[nodiscard]] bool isSaved(const QTreeWidgetItem* item) const;
+
+    [[nodiscard]] static bool isTicked(const QTreeWidgetItem* item);
+    [[nodiscard]] static bool isMarked(const QTreeWidgetItem* item);
+
+    // The selection rules.
+    void tickOne(QTreeWidgetItem* item);
+    static void untickOne(QTreeWidgetItem* item);
+    void tickSubtree(QTreeWidgetItem* item);
+    void untickSubtree(QTreeWidgetItem* item);
+    void updateAncestorsTicks(QTreeWidgetItem* item);
+    static void updateAncestorsMarks(QTreeWidgetItem* item);
+
+    // Rectangle of an item's check box, in viewport coordinates.
+    [[nodiscard]] QRect checkBoxRect(const QTreeWidgetItem* item) const;
+
+    // Every ticked item in tree order.
+    [[nodiscard]] std::vector<QTreeWidgetItem*> tickedItems() const;
+
+signals:
+    // A folder that is not saved was clicked; the main dialog decides whether to list it.
+    void folderPicked(edb::TreeItem item);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void applyCheckBoxClick(QTreeWidgetItem* item);
+    void applySpace(QTreeWidgetItem* item);
+    static void setMarked(QTreeWidgetItem* item, bool on);
+
+    std::vector<QIcon> m_images;
+    std::function<bool(const QTreeWidgetItem*)> m_savedTest;
+    std::unordered_map<edb::TreeItem, QTreeWidgetItem*> m_items;
+    edb::TreeItem m_nextHandle = 1;
+    bool m_swallowRelease = false;
+};
+
+} // namespace edbapp

@@ -1,0 +1,253 @@
+#include "app/main_dialog.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/about_dialog.h"
+#include "app/dialog_units.h"
+#include "app/folder_tree_view.h"
+#include "app/help.h"
+#include "app/report_list_view.h"
+#include "platform/platform.h"
+#include "widgets/control_id.h"
+
+namespace edbapp {
+
+namespace {
+// The dialog template: 476 × 401 dialog units.
+constexpr int kTemplateWidth = 476;
+constexpr int kTemplateHeight = 401;
+// Where the window is put and how large, and the client size above which it is put back.
+constexpr QPoint kWindowPosition(450, 410);
+constexpr QSize kWindowOuterSize(718, 704);
+constexpr int kLargestClientWidth = 477;
+constexpr int kLargestClientHeight = 462;
+constexpr int kStatusPaneRest = 300;
+
+QPushButton* makeButton(QWidget* parent, int id, const QString& text, const QRect& du) {
+    auto* b = new QPushButton(text, parent);
+    b->setGeometry(du);
+    b->setAutoDefault(false); // Enter ends the dialog, it never presses a button
+    edb::setControlId(b, id);
+    return b;
+}
+} // namespace
+
+MainDialog::MainDialog(edb::StoreCatalog& catalog, QWidget* parent)
+    : QDialog(parent), m_catalog(catalog), m_gate(this) {
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
+    setSizeGripEnabled(false);
+
+    buildMenus();
+    buildControls();
+    buildStatusBar();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(m_menuBar);
+    layout->addWidget(m_scroll, 1);
+    layout->addWidget(m_statusBar);
+
+    m_startupDirectory = QDir::currentPath().left(260);
+    m_folderTree->setSavedTest(
+        [this](const QTreeWidgetItem* item) { return isSavedItem(m_folderTree->handleOf(item)); });
+
+    // The window's size is fixed by the rule in keepWindowSize; a smaller one scrolls.
+    m_referenceSize = kWindowOuterSize;
+    move(kWindowPosition);
+    resize(kWindowOuterSize);
+    m_state.stepIndex = 0;
+}
+
+MainDialog::~MainDialog() {
+    shutdownWorkers();
+}
+
+void MainDialog::shutdownWorkers() {
+    // Release workers waiting on the window, then stop the scan at its next page.
+    m_gate.close();
+    for (auto& c : m_scanControls) {
+        c->requestStop();
+    }
+    m_workers.joinAll();
+}
+
+void MainDialog::buildMenus() {
+    m_menuBar = new QMenuBar(this);
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("File"));
+    m_openAction = file->addAction(QStringLiteral("Open Edb File"), this, &MainDialog::browse);
+    m_saveAction = file->addAction(QStringLiteral("Save "), this, &MainDialog::nextUserMailbox);
+    m_exitAction = file->addAction(QStringLiteral("Exit"), this, &MainDialog::exitCommand);
+    QMenu* helpMenu = m_menuBar->addMenu(QStringLiteral("Help"));
+    m_contentAction = helpMenu->addAction(QStringLiteral("Content"), this, &MainDialog::help);
+    m_aboutAction = helpMenu->addAction(QStringLiteral("About"), this, &MainDialog::about);
+    m_saveAction->setEnabled(false);
+}
+
+void MainDialog::buildControls() {
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_surface = new QWidget;
+    m_surface->setObjectName(QStringLiteral("surface"));
+    m_surface->setMinimumSize(duToPixelsX(kTemplateWidth), duToPixelsY(kTemplateHeight));
+    m_scroll->setWidget(m_surface);
+    QWidget* s = m_surface;
+
+    auto* pathFrame = new QGroupBox(QStringLiteral("Select Exchange Mailbox (.EDB) File"), s);
+    pathFrame->setGeometry(duRect(18, 54, 434, 36));
+    edb::setControlId(pathFrame, IdPathFrame);
+    m_pathFrame = pathFrame;
+
+    m_pathEdit = new QLineEdit(s);
+    m_pathEdit->setGeometry(duRect(34, 64, 344, 19));
+    edb::setControlId(m_pathEdit, IdPathEdit);
+    m_browse = makeButton(s, IdBrowse, QStringLiteral("Browse..."), duRect(386, 66, 50, 14));
+
+    m_mailboxList = new ReportListView(s);
+    m_mailboxList->setGeometry(duRect(20, 102, 431, 92));
+    m_mailboxList->setColumns({{QStringLiteral("User Mailbox Name"), 640}});
+    edb::setControlId(m_mailboxList, IdMailboxList);
+
+    m_folderTree = new FolderTreeView(s);
+    m_folderTree->setGeometry(duRect(20, 201, 123, 140));
+    edb::setControlId(m_folderTree, IdFolderTree);
+
+    m_splitter = new QWidget(s);
+    m_splitter->setGeometry(duRect(141, 201, 3, 140));
+    edb::setControlId(m_splitter, IdSplitter);
+
+    m_messageList = new ReportListView(s);
+    m_messageList->setGeometry(duRect(144, 200, 308, 140));
+    m_messageList->setColumns({{QStringLiteral("No"), 50},
+                               {QStringLiteral("From"), 130},
+                               {QStringLiteral("E-mail Subject"), 180},
+                               {QStringLiteral("Date"), 150}});
+    edb::setControlId(m_messageList, IdMessageList);
+
+    m_progressFrame = new QGroupBox(s);
+    m_progressFrame->setGeometry(duRect(21, 345, 431, 23));
+    edb::setControlId(m_progressFrame, IdProgressFrame);
+    m_progress = new QProgressBar(s);
+    m_progress->setGeometry(duRect(33, 354, 406, 8));
+    m_progress->setRange(0, 100);
+    m_progress->setTextVisible(false);
+    edb::setControlId(m_progress, IdProgress);
+
+    m_stop = makeButton(s, IdStop, QStringLiteral("Stop"), duRect(98, 375, 78, 14));
+    m_convert = makeButton(s, IdConvert, QStringLiteral("Convert"), duRect(189, 374, 78, 14));
+    m_next = makeButton(s, IdNext, QStringLiteral("Next"), duRect(277, 374, 78, 14));
+    m_nextUser = makeButton(s, IdNextUserMailbox, QStringLiteral("Next User Mailbox"),
+                            duRect(364, 375, 78, 14));
+    m_backUser = makeButton(s, IdBackUserMailbox, QStringLiteral("Back User Mailbox"),
+                            duRect(0, 372, 78, 14));
+    // Stepping through chosen mailboxes is never offered; the commands stay reachable.
+    m_nextUser->hide();
+    m_backUser->hide();
+
+    m_progressFrame->hide();
+    m_progress->hide();
+    m_stop->setEnabled(false);
+    m_nextUser->setEnabled(false);
+    m_backUser->setEnabled(false);
+    m_convert->setEnabled(false);
+    m_next->setEnabled(false);
+
+    connect(m_browse, &QPushButton::clicked, this, &MainDialog::browse);
+    connect(m_stop, &QPushButton::clicked, this, &MainDialog::stop);
+    connect(m_next, &QPushButton::clicked, this, &MainDialog::next);
+    connect(m_nextUser, &QPushButton::clicked, this, &MainDialog::nextUserMailbox);
+    connect(m_backUser, &QPushButton::clicked, this, &MainDialog::backUserMailbox);
+    connect(m_convert, &QPushButton::clicked, this, &MainDialog::convert);
+    connect(m_mailboxList, &ReportListView::listClicked, this, &MainDialog::mailboxClicked);
+    connect(m_folderTree, &FolderTreeView::folderPicked, this, &MainDialog::folderPicked);
+}
+
+void MainDialog::buildStatusBar() {
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setSizeGripEnabled(true);
+    m_titlePane = new QLabel(QStringLiteral(" ") + QString::fromLatin1(kCaption));
+    m_webPane = new QLabel(QString::fromLatin1(kWebAddress));
+    m_titlePane->setFixedWidth(duToPixelsX(kTemplateWidth) - kStatusPaneRest);
+    m_statusBar->addWidget(m_titlePane);
+    m_statusBar->addWidget(m_webPane, 1);
+}
+
+void MainDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    keepWindowSize();
+}
+
+void MainDialog::keepWindowSize() {
+    if (m_keepingSize) {
+        return;
+    }
+    const int clientHeight = height() - (m_menuBar != nullptr ? m_menuBar->height() : 0);
+    if (width() <= kLargestClientWidth || clientHeight <= kLargestClientHeight) {
+        return; // a smaller window keeps its size and scrolls
+    }
+    const QSize frame = frameGeometry().size() - size();
+    const QSize target = kWindowOuterSize - frame;
+    if (size() == target && pos() == kWindowPosition) {
+        return;
+    }
+    m_keepingSize = true;
+    move(kWindowPosition);
+    resize(target);
+    m_keepingSize = false;
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        accept(); // the dialog's default OK: ends the run without a question
+        return;
+    case Qt::Key_Escape:
+        reject();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (edb::platform().askYesNo(this, QString::fromLatin1(kStopQuestion))) {
+        edb::platform().exitProcess(0); // at once, running workers included
+    }
+}
+
+void MainDialog::exitCommand() {
+    if (edb::platform().askYesNo(this,
+                                 QStringLiteral("Are you sure, you want to close the software?"))) {
+        reject();
+    }
+}
+
+void MainDialog::help() {
+    OpenHelpFile(this, m_startupDirectory);
+}
+
+void MainDialog::about() {
+    AboutDialog box(this);
+    box.exec();
+}
+
+} // namespace edbapp

@@ -1,0 +1,183 @@
+#pragma once
+// The main dialog: the program's only top-level window. It owns the process-wide state that the
+// workers share with it, starts every worker (scan, click, tree, listing) and carries out the
+// commands. Workers change controls only through the window gate.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+
+#include "app/window_gate.h"
+#include "app/worker_threads.h"
+#include "store/catalog.h"
+#include "store/scan.h"
+#include "store/tree_build.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QStatusBar;
+
+namespace edbapp {
+
+class FolderTreeView;
+class ReportListView;
+
+inline constexpr const char* kCaption = "Quenlor Systems Exchange To Eml Conversion";
+inline constexpr const char* kWebAddress = "https://www.example.com/exchange-to-eml";
+inline constexpr const char* kSupportAddress = "support@example.com";
+inline constexpr const char* kStopQuestion = "Do you want to stop current process ?";
+
+// Control ids of the dialog's controls.
+enum ControlId : int {
+    IdOk = 1,
+    IdCancel = 2,
+    IdPathEdit = 1000,
+    IdBrowse = 1001,
+    IdNextUserMailbox = 1002,
+    IdMailboxList = 1003,
+    IdFolderTree = 1004,
+    IdPathFrame = 1007,
+    IdProgress = 1009,
+    IdStop = 1010,
+    IdProgressFrame = 1014,
+    IdConvert = 1015,
+    IdBackUserMailbox = 1016,
+    IdMessageList = 1024,
+    IdNext = 1025,
+    IdSplitter = 1026,
+};
+
+// State shared by the window thread and the workers it starts.
+struct WindowState {
+    std::string sourcePath;
+    std::int32_t stepIndex = 0; // window thread; a tree worker gets its value when it starts
+    std::vector<std::string> clickedNames; // window thread only (the click worker runs there)
+    std::atomic<edb::TreeItem> shownFolderItem{0};
+    edb::SavedFolderList savedFolders;
+};
+
+class MainDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit MainDialog(edb::StoreCatalog& catalog, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    // The startup directory: the current directory when the dialog was made.
+    [[nodiscard]] QString startupDirectory() const { return m_startupDirectory; }
+
+    // For tests and the screenshot tool.
+    [[nodiscard]] WindowState& state() { return m_state; }
+    [[nodiscard]] edb::StoreCatalog& catalog() { return m_catalog; }
+    [[nodiscard]] QLineEdit* pathEdit() const { return m_pathEdit; }
+    [[nodiscard]] QPushButton* browseButton() const { return m_browse; }
+    [[nodiscard]] QPushButton* stopButton() const { return m_stop; }
+    [[nodiscard]] QPushButton* convertButton() const { return m_convert; }
+    [[nodiscard]] QPushButton* nextButton() const { return m_next; }
+    [[nodiscard]] QPushButton* nextUserMailboxButton() const { return m_nextUser; }
+    [[nodiscard]] QPushButton* backUserMailboxButton() const { return m_backUser; }
+    [[nodiscard]] QProgressBar* progressBar() const { return m_progress; }
+    [[nodiscard]] QGroupBox* progressFrame() const { return m_progressFrame; }
+    [[nodiscard]] ReportListView* mailboxList() const { return m_mailboxList; }
+    [[nodiscard]] FolderTreeView* folderTree() const { return m_folderTree; }
+    [[nodiscard]] ReportListView* messageList() const { return m_messageList; }
+    [[nodiscard]] QAction* openAction() const { return m_openAction; }
+    [[nodiscard]] QAction* saveAction() const { return m_saveAction; }
+    [[nodiscard]] QAction* exitAction() const { return m_exitAction; }
+    [[nodiscard]] QAction* contentAction() const { return m_contentAction; }
+    [[nodiscard]] QAction* aboutAction() const { return m_aboutAction; }
+    [[nodiscard]] QStatusBar* statusBarWidget() const { return m_statusBar; }
+    [[nodiscard]] QWidget* surface() const { return m_surface; }
+    [[nodiscard]] bool scanRunning() const { return m_scanRunning.load(); }
+    [[nodiscard]] bool treeWorkerRunning() const { return m_treeWorkerRunning.load(); }
+    [[nodiscard]] std::size_t workersRunning() const { return m_workers.running(); }
+    [[nodiscard]] const edb::ScanResult& lastScanResult() const { return m_scanResult; }
+
+public slots:
+    void browse();
+    void stop();
+    void mailboxClicked();
+    void next();
+    void nextUserMailbox();
+    void backUserMailbox();
+    void convert();
+    void exitCommand();
+    void help();
+    void about();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void buildStatusBar();
+    void keepWindowSize();
+    void folderPicked(edb::TreeItem item);
+    bool isSavedItem(edb::TreeItem item) const;
+    void startScan();
+    void scanFinished(const edb::ScanResult& result);
+    void runClickWorker();
+    void startTreeWorker();
+    void runTreeWorker(std::int32_t stepIndex);
+    void startListing(edb::TreeItem item);
+    void runListing(edb::TreeItem item, std::uint64_t generation);
+    void shutdownWorkers();
+
+    edb::StoreCatalog& m_catalog;
+    WindowState m_state;
+    QString m_chosenPath;
+    QString m_startupDirectory;
+    std::string m_lastClickedName;
+    std::string m_lastRecordedName;
+
+    QMenuBar* m_menuBar = nullptr;
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_surface = nullptr;
+    QStatusBar* m_statusBar = nullptr;
+    QLabel* m_titlePane = nullptr;
+    QLabel* m_webPane = nullptr;
+    QLineEdit* m_pathEdit = nullptr;
+    QPushButton* m_browse = nullptr;
+    QPushButton* m_stop = nullptr;
+    QPushButton* m_convert = nullptr;
+    QPushButton* m_next = nullptr;
+    QPushButton* m_nextUser = nullptr;
+    QPushButton* m_backUser = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QGroupBox* m_progressFrame = nullptr;
+    QWidget* m_pathFrame = nullptr;
+    QWidget* m_splitter = nullptr;
+    ReportListView* m_mailboxList = nullptr;
+    FolderTreeView* m_folderTree = nullptr;
+    ReportListView* m_messageList = nullptr;
+    QAction* m_openAction = nullptr;
+    QAction* m_saveAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_contentAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QSize m_referenceSize;
+    bool m_keepingSize = false;
+
+    WindowGate m_gate;
+    WorkerThreads m_workers;
+    edb::ScanControl* m_scanControl = nullptr;
+    std::vector<std::unique_ptr<edb::ScanControl>> m_scanControls;
+    std::atomic<bool> m_scanRunning{false};
+    bool m_scanStarted = false;
+    edb::ScanResult m_scanResult;
+    std::atomic<bool> m_treeWorkerRunning{false};
+    std::atomic<std::uint64_t> m_listGeneration{0};
+};
+
+} // namespace edbapp
