@@ -1,13 +1,13 @@
 #include "message/contents_tables.h"
 
+#include "store/text.h"
+
 #include <array>
 #include <span>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
-
-#include "store/text.h"
 
 namespace edb {
 
@@ -105,7 +105,9 @@ std::uint64_t pageOffset(std::uint32_t pageNumber) {
 }
 
 // Position in 512-byte units of a page number.
-std::uint64_t pagePosition(std::uint32_t pageNumber) { return (std::uint64_t{pageNumber} + 1) * 8; }
+std::uint64_t pagePosition(std::uint32_t pageNumber) {
+    return (std::uint64_t{pageNumber} + 1) * 8;
+}
 
 // Value offset of a tag entry whose offset bytes start at `at`: the upper four bits are flags.
 std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
@@ -120,8 +122,8 @@ bool unusable(const ByteView& p, std::int64_t at) {
 }
 
 bool isColumn(const ByteView& p, std::int64_t at, std::uint16_t column) {
-    return p.matches(at, {static_cast<std::uint8_t>(column & 0xFF),
-                          static_cast<std::uint8_t>(column >> 8)});
+    return p.matches(
+        at, {static_cast<std::uint8_t>(column & 0xFF), static_cast<std::uint8_t>(column >> 8)});
 }
 
 std::int64_t lowByteLength(const ByteView& p, std::int64_t at) {
