@@ -1,5 +1,424 @@
+// The views on the command line: `edb2eml STORE` (summary and folder tree), `tree`, `rows` and
+// `list`. Trees and rows come from the same code as the window's views.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_scan.h"
 #include "cli/commands.h"
+#include "message/list_rows.h"
+#include "store/text.h"
+#include "store/tree_build.h"
 
 namespace edbcli {
-void addViewCommands(CLI::App&) {}
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// The folder tree view as plain nodes; item k (1-based) is nodes[k - 1].
+class CliTree : public edb::TreeSink {
+public:
+    struct Node {
+        std::string text;
+        int image = 0;
+        std::string path;
+        edb::TreeItem parent = 0;
+        std::vector<edb::TreeItem> children;
+    };
+
+    edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
+                             const std::string& path) override {
+        m_nodes.push_back(Node{text, image, path, parent, {}});
+        const edb::TreeItem item = m_nodes.size();
+        (parent == 0 ? m_roots : m_nodes[parent - 1].children).push_back(item);
+        return item;
+    }
+    [[nodiscard]] const Node& node(edb::TreeItem item) const { return m_nodes[item - 1]; }
+    [[nodiscard]] const std::vector<edb::TreeItem>& roots() const { return m_roots; }
+    // Every item, depth first in tree order (the order the builds inserted them).
+    [[nodiscard]] std::size_t size() const { return m_nodes.size(); }
+
+private:
+    std::vector<Node> m_nodes;
+    std::vector<edb::TreeItem> m_roots;
+};
+
+// What the window shows after every mailbox row was picked in turn with Next.
+void buildAllTrees(edb::StoreCatalog& catalog, CliTree& tree) {
+    std::int32_t step = 0;
+    const auto count = static_cast<std::int32_t>(catalog.mailboxList.size());
+    for (std::int32_t row = 0; row < count; ++row) {
+        if (edb::ChooseMailbox(catalog, row, step)) {
+            (void)edb::BuildFolderTree(catalog, step, tree);
+        }
+    }
+}
+
+struct Scanned {
+    std::unique_ptr<edb::StoreCatalog> catalog = std::make_unique<edb::StoreCatalog>();
+    edb::ScanResult result;
+    CliTree tree;
+};
+
+std::unique_ptr<Scanned> scanAndBuild(const std::string& path) {
+    auto s = std::make_unique<Scanned>();
+    s->result = scanStore(*s->catalog, path, true);
+    g_exitStatus = exitStatusFor(s->result);
+    buildAllTrees(*s->catalog, s->tree);
+    return s;
+}
+
+json treeJson(const CliTree& tree, edb::TreeItem item) {
+    const auto& n = tree.node(item);
+    json children = json::array();
+    for (const auto c : n.children) {
+        children.push_back(treeJson(tree, c));
+    }
+    return json{{"text", n.text}, {"image", n.image}, {"path", n.path}, {"children", children}};
+}
+
+json listingJson(const edb::StoreCatalog& catalog, const CliTree& tree, edb::TreeItem item) {
+    const edb::MessageListing listing = edb::ListMessages(catalog, item);
+    json columns = nullptr;
+    if (listing.folderFound) {
+        columns = json::array();
+        for (const auto& c : listing.columns) {
+            columns.push_back({{"text", c.heading}, {"width", c.width}});
+        }
+    }
+    json rows = json::array();
+    for (const auto& r : listing.rows) {
+        rows.push_back({{"image", r.image}, {"cells", r.cells}});
+    }
+    return json{{"path", tree.node(item).path}, {"columns", columns}, {"rows", rows}};
+}
+
+// ---- human output ----
+
+std::size_t displayWidth(std::string_view s) {
+    std::size_t n = 0;
+    for (const char c : s) {
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return n;
+}
+
+// Cut to `width` characters, marking the cut with "...".
+std::string fitCell(const std::string& s, std::size_t width) {
+    if (displayWidth(s) <= width) {
+        return s;
+    }
+    std::string out;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const bool lead = (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
+        if (lead && ++n > width - 3) {
+            break;
+        }
+        out.push_back(s[i]);
+    }
+    return out + "...";
+}
+
+std::string padded(const std::string& s, std::size_t width) {
+    return s + std::string(width - std::min(width, displayWidth(s)), ' ');
+}
+
+std::string groupDigits(std::uint64_t v) {
+    std::string s = std::to_string(v);
+    for (std::size_t i = s.size(); i > 3; i -= 3) {
+        s.insert(i - 3, ",");
+    }
+    return s;
+}
+
+std::string sizeText(std::uint64_t bytes) {
+    char buf[64];
+    if (bytes >= 1024ULL * 1024 * 1024) {
+        std::snprintf(buf, sizeof buf, "%.1f GB", static_cast<double>(bytes) / (1 << 30));
+    } else if (bytes >= 1024ULL * 1024) {
+        std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / (1 << 20));
+    } else {
+        std::snprintf(buf, sizeof buf, "%.1f KB", static_cast<double>(bytes) / 1024);
+    }
+    return buf;
+}
+
+// Messages per tree item: each item counts the messages of the first folder holding it, the
+// folder the message view would list.
+std::unordered_map<edb::TreeItem, std::size_t> messageCounts(const edb::StoreCatalog& catalog) {
+    std::unordered_map<std::string, std::size_t> byFolder;
+    for (const auto& m : catalog.messages) {
+        ++byFolder[edb::ToHex(m.folderId)];
+    }
+    std::unordered_map<edb::TreeItem, std::size_t> out;
+    for (const auto& f : catalog.folderList) {
+        const edb::TreeItem item = f.treeItem.load();
+        if (item != 0 && out.count(item) == 0) {
+            const auto it = byFolder.find(edb::ToHex(f.id));
+            out[item] = it == byFolder.end() ? 0 : it->second;
+        }
+    }
+    return out;
+}
+
+void printTree(const CliTree& tree, const std::unordered_map<edb::TreeItem, std::size_t>& counts,
+               edb::TreeItem item, const std::string& indent, bool last, bool root) {
+    const auto& n = tree.node(item);
+    std::cout << indent << (root ? "" : last ? "└── " : "├── ") << n.text;
+    if (const auto it = counts.find(item); it != counts.end()) {
+        std::cout << "  (" << it->second << (it->second == 1 ? " message)" : " messages)");
+    }
+    std::cout << '\n';
+    const std::string childIndent = root ? indent : indent + (last ? "    " : "│   ");
+    for (std::size_t i = 0; i < n.children.size(); ++i) {
+        printTree(tree, counts, n.children[i], childIndent, i + 1 == n.children.size(), false);
+    }
+}
+
+void printSummary(const std::string& path, const Scanned& s) {
+    const auto& cat = *s.catalog;
+    std::size_t attachments = 0;
+    {
+        std::shared_lock lock(cat.messages.fieldsMutex);
+        for (const auto& m : cat.messages) {
+            attachments += m.attachments.size();
+        }
+    }
+    const std::uint64_t pages = (cat.storeSize + 4095) / 4096;
+    std::cout << "Store        " << path << '\n'
+              << "Size         " << sizeText(cat.storeSize) << " (" << groupDigits(cat.storeSize)
+              << " bytes), " << groupDigits(pages) << " pages of 4096 bytes\n"
+              << "Mailboxes    " << groupDigits(cat.mailboxList.size()) << '\n'
+              << "Folders      " << groupDigits(cat.folderList.size()) << '\n'
+              << "Messages     " << groupDigits(cat.messages.size()) << '\n'
+              << "Attachments  " << groupDigits(attachments) << '\n';
+    if (s.result.outcome != edb::ScanOutcome::Complete) {
+        std::cout << "Scan         did not finish: "
+                  << (s.result.message.empty() ? edb::OutcomeName(s.result.outcome)
+                                               : s.result.message)
+                  << '\n';
+    }
+    if (s.tree.roots().empty()) {
+        return;
+    }
+    std::cout << "\nFolder tree (one root per mailbox):\n\n";
+    const auto counts = messageCounts(cat);
+    for (const auto root : s.tree.roots()) {
+        printTree(s.tree, counts, root, "", true, true);
+        std::cout << '\n';
+    }
+    const auto& first = s.tree.node(s.tree.roots().front());
+    std::string example = first.path;
+    if (!first.children.empty()) {
+        example = s.tree.node(first.children.front()).path;
+    }
+    std::cout << "To see a folder's messages:  edb2eml list '" << path << "' '" << example
+              << "'\n";
+}
+
+// Folder paths end with "\"; people type them with or without it, often with "/", and in any
+// letter case. The first spelling that matches anything wins.
+std::vector<edb::TreeItem> findFolder(const CliTree& tree, const std::string& wanted) {
+    auto withBackslash = [](std::string p) {
+        if (p.empty() || p.back() != '\\') {
+            p.push_back('\\');
+        }
+        return p;
+    };
+    const std::string exact = withBackslash(wanted);
+    std::string slashed = wanted;
+    std::replace(slashed.begin(), slashed.end(), '/', '\\');
+    slashed = withBackslash(slashed);
+    const std::string upper = edb::AsciiUpper(slashed);
+    for (int pass = 0; pass < 3; ++pass) {
+        std::vector<edb::TreeItem> found;
+        for (edb::TreeItem item = 1; item <= tree.size(); ++item) {
+            const std::string& p = tree.node(item).path;
+            if ((pass == 0 && p == exact) || (pass == 1 && p == slashed) ||
+                (pass == 2 && edb::AsciiUpper(p) == upper)) {
+                found.push_back(item);
+            }
+        }
+        if (!found.empty()) {
+            return found;
+        }
+    }
+    return {};
+}
+
+const char* rowKind(int image) {
+    switch (image) {
+    case 0:
+        return "appointment";
+    case 1:
+        return "contact";
+    case 16:
+        return "mail, attached files";
+    default:
+        return "mail";
+    }
+}
+
+void printListing(const edb::MessageListing& listing) {
+    constexpr std::size_t kMaxWidth = 40;
+    std::vector<std::string> headings;
+    for (const auto& c : listing.columns) {
+        headings.push_back(c.heading);
+    }
+    headings.insert(headings.begin() + 1, "Kind");
+    std::vector<std::vector<std::string>> table;
+    for (const auto& r : listing.rows) {
+        std::vector<std::string> cells(headings.size());
+        for (std::size_t i = 0; i < r.cells.size() && i + 1 < cells.size(); ++i) {
+            cells[i == 0 ? 0 : i + 1] = fitCell(r.cells[i], kMaxWidth);
+        }
+        cells[1] = rowKind(r.image);
+        table.push_back(std::move(cells));
+    }
+    std::vector<std::size_t> widths;
+    for (const auto& h : headings) {
+        widths.push_back(displayWidth(h));
+    }
+    for (const auto& row : table) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], displayWidth(row[i]));
+        }
+    }
+    auto printRow = [&](const std::vector<std::string>& cells) {
+        std::string line;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            line += (i + 1 == cells.size() ? cells[i] : padded(cells[i], widths[i]) + "  ");
+        }
+        while (!line.empty() && line.back() == ' ') {
+            line.pop_back();
+        }
+        std::cout << line << '\n';
+    };
+    printRow(headings);
+    std::vector<std::string> rules;
+    for (const auto w : widths) {
+        rules.emplace_back(w, '-');
+    }
+    printRow(rules);
+    for (const auto& row : table) {
+        printRow(row);
+    }
+}
+
+int listFolder(const std::string& store, const std::string& folder) {
+    const auto s = scanAndBuild(store);
+    if (s->tree.size() == 0) {
+        std::cerr << "edb2eml: no folder tree: the store shows no mailbox\n";
+        return g_exitStatus != 0 ? g_exitStatus : 1;
+    }
+    const auto found = findFolder(s->tree, folder);
+    if (found.empty()) {
+        std::cerr << "edb2eml: no folder '" << folder << "' in " << store
+                  << ". Folder paths are mailbox\\folder\\...; these exist:\n";
+        for (edb::TreeItem item = 1; item <= s->tree.size(); ++item) {
+            std::cerr << "  " << s->tree.node(item).path << '\n';
+        }
+        return 1;
+    }
+    const edb::TreeItem item = found.front();
+    const auto& node = s->tree.node(item);
+    const edb::MessageListing listing = edb::ListMessages(*s->catalog, item);
+    if (!listing.folderFound) {
+        std::cout << node.path << " is a mailbox; its folders are:\n";
+        for (const auto c : node.children) {
+            std::cout << "  " << s->tree.node(c).path << '\n';
+        }
+        return g_exitStatus;
+    }
+    std::cout << node.path << "  (" << listing.rows.size()
+              << (listing.rows.size() == 1 ? " message" : " messages");
+    if (found.size() > 1) {
+        std::cout << "; " << found.size() - 1 << " more folder(s) share this path, first shown";
+    }
+    std::cout << ")\n\n";
+    printListing(listing);
+    return g_exitStatus;
+}
+
+} // namespace
+
+void addViewCommands(CLI::App& app) {
+    auto summaryStore = std::make_shared<std::string>();
+    app.add_option("STORE", *summaryStore,
+                   "the .edb file: prints a summary and the folder tree of every mailbox");
+    app.callback([&app, summaryStore] {
+        if (!app.get_subcommands().empty()) {
+            return;
+        }
+        if (summaryStore->empty()) {
+            std::cout << app.help();
+            return;
+        }
+        const auto s = scanAndBuild(*summaryStore);
+        printSummary(*summaryStore, *s);
+    });
+
+    auto* tree = app.add_subcommand(
+        "tree", "Folder tree of every mailbox, as the window shows it after picking each in turn");
+    auto treeStore = std::make_shared<std::string>();
+    auto treeJsonFlag = std::make_shared<bool>(false);
+    tree->add_option("STORE", *treeStore, "the .edb file")->required();
+    tree->add_flag("--json", *treeJsonFlag,
+                   "JSON: [{text, image, path, children}], one root per mailbox");
+    tree->callback([treeStore, treeJsonFlag] {
+        const auto s = scanAndBuild(*treeStore);
+        if (!*treeJsonFlag) {
+            const auto counts = messageCounts(*s->catalog);
+            for (const auto root : s->tree.roots()) {
+                printTree(s->tree, counts, root, "", true, true);
+            }
+            return;
+        }
+        json out = json::array();
+        for (const auto root : s->tree.roots()) {
+            out.push_back(treeJson(s->tree, root));
+        }
+        std::cout << out.dump(2) << '\n';
+    });
+
+    auto* rows = app.add_subcommand(
+        "rows", "The message list of every folder in that tree (JSON), depth first");
+    auto rowsStore = std::make_shared<std::string>();
+    auto rowsJsonFlag = std::make_shared<bool>(false);
+    rows->add_option("STORE", *rowsStore, "the .edb file")->required();
+    rows->add_flag("--json", *rowsJsonFlag,
+                   "JSON (the only output): [{path, columns: [{text, width}] | null, "
+                   "rows: [{image, cells}]}]");
+    rows->callback([rowsStore] {
+        const auto s = scanAndBuild(*rowsStore);
+        json out = json::array();
+        for (edb::TreeItem item = 1; item <= s->tree.size(); ++item) {
+            if (s->tree.node(item).parent != 0) {
+                out.push_back(listingJson(*s->catalog, s->tree, item));
+            }
+        }
+        std::cout << out.dump(2) << '\n';
+    });
+
+    auto* list = app.add_subcommand("list", "One folder's messages as a table");
+    auto listStore = std::make_shared<std::string>();
+    auto listFolderPath = std::make_shared<std::string>();
+    list->add_option("STORE", *listStore, "the .edb file")->required();
+    list->add_option("FOLDER-PATH", *listFolderPath,
+                     "mailbox\\folder\\... as the tree shows it ('/' works too)")
+        ->required();
+    list->callback([listStore, listFolderPath] {
+        g_exitStatus = listFolder(*listStore, *listFolderPath);
+    });
+}
+
 } // namespace edbcli
