@@ -68,12 +68,56 @@ FolderId idOr0(const ByteView& v, std::int64_t at) {
     return out;
 }
 
-void appendHex(std::string& out, std::uint8_t b) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    if (b >= 16) {
-        out.push_back(kDigits[b >> 4]);
+// A table name is at most 4 + 1 + 16 characters; built without allocating, since every
+// catalog page tries every folder still without a table.
+class NameBuffer {
+public:
+    void push(char c) { m_chars[m_size++] = c; }
+    void pushHex(std::uint8_t b) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        if (b >= 16) {
+            push(kDigits[b >> 4]);
+        }
+        push(kDigits[b & 0x0F]);
     }
-    out.push_back(kDigits[b & 0x0F]);
+    [[nodiscard]] bool empty() const { return m_size == 0; }
+    [[nodiscard]] std::string_view view() const { return {m_chars.data(), m_size}; }
+
+private:
+    std::array<char, 24> m_chars{};
+    std::size_t m_size = 0;
+};
+
+NameBuffer tableName(const FolderId& id) {
+    NameBuffer name;
+    for (std::size_t j = 0; j < 2; ++j) {
+        if (id[j] != 0) {
+            name.pushHex(id[j]);
+        }
+    }
+    if (name.empty()) {
+        return name;
+    }
+    name.push('-');
+    std::size_t s = 0; // the whole id follows when b2..b7 are all zero
+    for (std::size_t j = 2; j < 8; ++j) {
+        if (id[j] != 0) {
+            s = j;
+            break;
+        }
+    }
+    for (std::size_t j = s; j < 8; ++j) {
+        if (id[j] == 0) {
+            name.push('0');
+            name.push('0');
+        } else if (id[j] < 16 && j != s) {
+            name.push('0');
+            name.pushHex(id[j]);
+        } else {
+            name.pushHex(id[j]);
+        }
+    }
+    return name;
 }
 
 // Header fields of the page whose first byte lies at `offset`; owner 0 past the end.
@@ -237,34 +281,7 @@ std::string readSubject(const ByteView& p, std::int64_t b, std::uint32_t tableOb
 } // namespace
 
 std::string ContentsTableName(const FolderId& id) {
-    std::string name;
-    for (std::size_t j = 0; j < 2; ++j) {
-        if (id[j] != 0) {
-            appendHex(name, id[j]);
-        }
-    }
-    if (name.empty()) {
-        return name;
-    }
-    name.push_back('-');
-    std::size_t s = 0;
-    for (std::size_t j = 2; j < 8; ++j) {
-        if (id[j] != 0) {
-            s = j;
-            break;
-        }
-    }
-    for (std::size_t j = s; j < 8; ++j) {
-        if (id[j] == 0) {
-            name += "00";
-        } else if (id[j] < 16 && j != s) {
-            name.push_back('0');
-            appendHex(name, id[j]);
-        } else {
-            appendHex(name, id[j]);
-        }
-    }
-    return name;
+    return std::string(tableName(id).view());
 }
 
 bool FindFolderTables(StoreCatalog& catalog, const ByteView& page) {
@@ -302,8 +319,7 @@ bool FindFolderTables(StoreCatalog& catalog, const ByteView& page) {
         if (folder.tableFound.load()) {
             continue;
         }
-        const std::string name = ContentsTableName(folder.id);
-        const auto row = rows.find(name);
+        const auto row = rows.find(tableName(folder.id).view());
         if (row == rows.end()) {
             continue;
         }

@@ -3,6 +3,8 @@
 #include "tests/support/store_builder.h"
 
 #include <gtest/gtest.h>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -502,6 +504,35 @@ TEST_F(ReadMessageEntriesTest, RecordsAtPageEdgesReadZeros) {
         EXPECT_EQ(m.subject, "");
         EXPECT_EQ(m.sender, "");
     }
+}
+
+TEST(ContentsRecordBuilder, EveryFittingLengthReadsBack) {
+    // The builder's record layout against the decoder's length rules, across the 256-byte
+    // steps of the subject's end offset.
+    std::size_t fitting = 0;
+    for (std::size_t senderLength : {0, 1, 30, 110}) {
+        for (std::size_t subjectLength = 0; subjectLength < 400; ++subjectLength) {
+            MessageSpec m{kMessage, "RE: " + std::string(subjectLength, 's'),
+                          std::string(senderLength, 'f'), 42};
+            if (!edbtest::recordFits(m)) {
+                EXPECT_THROW(
+                    edbtest::writeContentsRecord(*std::make_unique<Page>(), 100, kFolder, m),
+                    std::invalid_argument);
+                continue;
+            }
+            ++fitting;
+            edb::StoreCatalog catalog;
+            catalog.folderTables.AddFolderTable(kFolder, 0x61, 0, {});
+            Page page;
+            page.owner(0x61);
+            edbtest::writeContentsRecord(page, 100, kFolder, m);
+            ASSERT_TRUE(edb::ReadMessageEntries(catalog, view(page)));
+            ASSERT_EQ(catalog.messages.size(), 1u);
+            EXPECT_EQ(catalog.messages.begin()->subject, m.subject) << subjectLength;
+            EXPECT_EQ(catalog.messages.begin()->sender, m.sender) << senderLength;
+        }
+    }
+    EXPECT_GT(fitting, 600u);
 }
 
 // ---------------------------------------------------------------------------------------------
