@@ -6,7 +6,18 @@
 int main(int argc, char** argv) {
     CLI::App app{"edb2eml - read an Exchange information-store file (.edb) without Exchange:\n"
                  "mailboxes, folder trees, messages, and conversion to .eml files.\n"
-                 "The store is opened read-only and never written."};
+                 "The store is opened read-only and never written.\n"
+                 "\n"
+                 "Start here:\n"
+                 "  edb2eml STORE                      summary and every mailbox's folder tree\n"
+                 "  edb2eml list STORE 'Ann\\Inbox'     one folder's messages as a table\n"
+                 "  edb2eml tree STORE --json          the folder tree, for scripts\n"
+                 "  edb2eml rows STORE --json          every folder's message rows, for scripts\n"
+                 "  edb2eml dump STORE                 everything the scan found, as JSON\n"
+                 "  edb2eml export STORE -o DIR        write the folders as .eml files\n"
+                 "Folder paths are mailbox\\folder\\... as the tree shows them; '/' works too.\n"
+                 "Exit status: 0 done, 2 no mailbox in the store, 1 other errors.\n"
+                 "More on one command: edb2eml COMMAND --help"};
     app.require_subcommand(0, 1);
     edbcli::addDumpCommand(app);
     edbcli::addViewCommands(app);
