@@ -364,7 +364,9 @@ void addViewCommands(CLI::App& app) {
             return;
         }
         const auto s = scanAndBuild(*summaryStore);
-        printSummary(*summaryStore, *s);
+        if (s->result.outcome != edb::ScanOutcome::OpenFailed) { // already said on stderr
+            printSummary(*summaryStore, *s);
+        }
     });
 
     auto* tree = app.add_subcommand(
