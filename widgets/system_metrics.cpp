@@ -7,6 +7,7 @@ namespace edb {
 
 namespace {
 
+// The system's colours do not change with the widget's state: always the active group.
 QPalette paletteOf(const QWidget* w) {
     return w ? w->palette() : QApplication::palette();
 }
@@ -14,19 +15,19 @@ QPalette paletteOf(const QWidget* w) {
 } // namespace
 
 QColor buttonHighlightColour(const QWidget* w) {
-    return paletteOf(w).color(QPalette::Light);
+    return paletteOf(w).color(QPalette::Active, QPalette::Light);
 }
 
 QColor buttonShadowColour(const QWidget* w) {
-    return paletteOf(w).color(QPalette::Dark);
+    return paletteOf(w).color(QPalette::Active, QPalette::Dark);
 }
 
 QColor highlightColour(const QWidget* w) {
-    return paletteOf(w).color(QPalette::Highlight);
+    return paletteOf(w).color(QPalette::Active, QPalette::Highlight);
 }
 
 QColor hotTrackColour(const QWidget* w) {
-    return paletteOf(w).color(QPalette::Link);
+    return paletteOf(w).color(QPalette::Active, QPalette::Link);
 }
 
 QColor grayTextColour(const QWidget* w) {
