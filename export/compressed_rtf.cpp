@@ -123,17 +123,23 @@ RtfDecodeResult DecompressRtf(const ByteView& stream) {
     // The output never outgrows what the input can expand to, so no reservation from the header.
     r.rtf.reserve(std::min<std::size_t>(limit, len * 2 + 64));
 
+    // Bytes beyond RAWSIZE are decoded but only counted: they show that the header lies.
+    std::size_t beyond = 0;
     auto emit = [&](char c) {
-        r.rtf.push_back(c);
+        if (r.rtf.size() < limit) {
+            r.rtf.push_back(c);
+        } else {
+            ++beyond;
+        }
         dict[writePos] = c;
         writePos = (writePos + 1) % kDictSize;
     };
 
     std::size_t in = 0;
     bool ended = false;
-    while (!ended && in < len && r.rtf.size() < limit) {
+    while (!ended && in < len) {
         const std::uint8_t control = contents.data()[in++];
-        for (int bit = 0; bit < 8 && r.rtf.size() < limit; ++bit) {
+        for (int bit = 0; bit < 8; ++bit) {
             if (in >= len) {
                 break;
             }
@@ -155,7 +161,7 @@ RtfDecodeResult DecompressRtf(const ByteView& stream) {
                 break;
             }
             // Byte by byte: a reference may reach into what it is writing.
-            for (std::size_t k = 0; k < count && r.rtf.size() < limit; ++k) {
+            for (std::size_t k = 0; k < count; ++k) {
                 emit(dict[(offset + k) % kDictSize]);
             }
         }
@@ -164,7 +170,7 @@ RtfDecodeResult DecompressRtf(const ByteView& stream) {
         // Ran out of input without the end marker: the contents were cut short in the store.
         r.truncated = true;
     }
-    if (r.rtf.size() != limit) {
+    if (r.rtf.size() != limit || beyond > 0) {
         r.sizeMismatch = true;
     }
     return r;
