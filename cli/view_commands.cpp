@@ -1,22 +1,21 @@
 // The views on the command line: `edb2eml STORE` (summary and folder tree), `tree`, `rows` and
 // `list`. Trees and rows come from the same code as the window's views.
-#include <algorithm>
-#include <cstdio>
-#include <iostream>
-#include <memory>
-#include <mutex>
-#include <shared_mutex>
-#include <string>
-#include <unordered_map>
-#include <vector>
-
-#include <nlohmann/json.hpp>
-
 #include "cli/cli_scan.h"
 #include "cli/commands.h"
 #include "message/list_rows.h"
 #include "store/text.h"
 #include "store/tree_build.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace edbcli {
 namespace {
@@ -221,8 +220,7 @@ void printSummary(const std::string& path, const Scanned& s) {
     if (!first.children.empty()) {
         example = s.tree.node(first.children.front()).path;
     }
-    std::cout << "To see a folder's messages:  edb2eml list '" << path << "' '" << example
-              << "'\n";
+    std::cout << "To see a folder's messages:  edb2eml list '" << path << "' '" << example << "'\n";
 }
 
 // Folder paths end with "\"; people type them with or without it, often with "/", and in any
@@ -418,9 +416,8 @@ void addViewCommands(CLI::App& app) {
     list->add_option("FOLDER-PATH", *listFolderPath,
                      "mailbox\\folder\\... as the tree shows it ('/' works too)")
         ->required();
-    list->callback([listStore, listFolderPath] {
-        g_exitStatus = listFolder(*listStore, *listFolderPath);
-    });
+    list->callback(
+        [listStore, listFolderPath] { g_exitStatus = listFolder(*listStore, *listFolderPath); });
 }
 
 } // namespace edbcli

@@ -1,12 +1,12 @@
 #pragma once
 // What the message list view shows for one folder: its columns and one row per message. A pure
 // function of the catalog, shared by the window's listing worker and the command line.
+#include "store/catalog.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "store/catalog.h"
 
 namespace edb {
 
@@ -22,9 +22,9 @@ struct ListRow {
 };
 
 struct MessageListing {
-    bool folderFound = false;          // a folder-list entry holds the tree item
+    bool folderFound = false; // a folder-list entry holds the tree item
     const FolderNode* folder = nullptr;
-    std::vector<ListColumn> columns;   // empty when no folder was found
+    std::vector<ListColumn> columns; // empty when no folder was found
     std::vector<ListRow> rows;
 };
 

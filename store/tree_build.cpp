@@ -1,11 +1,11 @@
 #include "store/tree_build.h"
 
+#include "store/text.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
-
-#include "store/text.h"
 
 namespace edb {
 
@@ -21,8 +21,8 @@ int FolderIconIndex(std::string_view name, char kind) {
         const char* name;
         int index;
     } kNamed[] = {
-        {"DELETED ITEMS", 5}, {"DRAFTS", 6},     {"INBOX", 7},       {"JOURNAL", 8},
-        {"JUNK E-MAILS", 9},  {"NOTES", 10},     {"OUTBOX", 11},     {"SENT ITEMS", 12},
+        {"DELETED ITEMS", 5}, {"DRAFTS", 6},       {"INBOX", 7},   {"JOURNAL", 8},
+        {"JUNK E-MAILS", 9},  {"NOTES", 10},       {"OUTBOX", 11}, {"SENT ITEMS", 12},
         {"TASKS", 13},        {"SYNC ISSUES", 14},
     };
     for (const auto& n : kNamed) {
@@ -57,8 +57,8 @@ bool AppendPathPart(std::string& path, std::string_view name) {
     bool whole = true;
     std::size_t i = 0;
     while (i < name.size()) {
-        const std::size_t len = std::min(sequenceLength(static_cast<unsigned char>(name[i])),
-                                         name.size() - i);
+        const std::size_t len =
+            std::min(sequenceLength(static_cast<unsigned char>(name[i])), name.size() - i);
         const std::size_t units = len == 4 ? 2 : 1; // a 4-byte sequence is a surrogate pair
         if (used + units > kFolderPathRoom) {
             whole = false;
@@ -189,10 +189,10 @@ private:
 };
 
 struct Frame {
-    FolderId id;           // whose children are filled
-    TreeItem item = 0;     // their parent item
+    FolderId id;       // whose children are filled
+    TreeItem item = 0; // their parent item
     std::size_t pathLength = 0;
-    std::size_t next = 0;  // next child position
+    std::size_t next = 0; // next child position
 };
 
 } // namespace

@@ -1,14 +1,14 @@
 #pragma once
 // Folder tree building, shared by the window's folder tree view and the command line: both give
 // the build a TreeSink and receive the same items in the same order.
+#include "store/catalog.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "store/catalog.h"
 
 namespace edb {
 
@@ -72,7 +72,7 @@ struct TreeBuildResult {
 // The chosen-mailbox entry a build at `stepIndex` uses: the first for 1 or less, else entry
 // stepIndex - 1; null when the list is shorter.
 [[nodiscard]] const FolderNode* ChosenMailboxAt(const StoreCatalog& catalog,
-                                               std::int32_t stepIndex);
+                                                std::int32_t stepIndex);
 
 // Next, before its tree worker starts: adds mailbox-list entry `selectionMark` (0-based; a
 // negative mark adds nothing) to the chosen-mailbox list (kind 0, a duplicate refused silently)

@@ -1,10 +1,9 @@
 #include "message/list_rows.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,7 +14,9 @@ namespace {
 using edb::FolderId;
 using Cells = std::vector<std::string>;
 
-FolderId id(std::uint8_t n) { return FolderId{n, 0, 0, 0, 0, 0, 0, 2}; }
+FolderId id(std::uint8_t n) {
+    return FolderId{n, 0, 0, 0, 0, 0, 0, 2};
+}
 
 // FILETIME of a UTC calendar time (proleptic Gregorian, days counted as in civil calendars).
 std::uint64_t filetime(std::int64_t y, unsigned mo, unsigned d, unsigned h, unsigned mi,
@@ -92,8 +93,7 @@ TEST_F(ZoneTest, DaylightSavingAndWestOfUtc) {
 TEST_F(ZoneTest, YearsOutsideTheCalendarAndUnconvertibleValuesGiveNoText) {
     zone("UTC0");
     EXPECT_EQ(edb::ListDateText(0), "Mon 1/1/1601 12:0:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(9999, 12, 31, 23, 59, 59)),
-              "Fri 31/12/9999 11:59:59 PM");
+    EXPECT_EQ(edb::ListDateText(filetime(9999, 12, 31, 23, 59, 59)), "Fri 31/12/9999 11:59:59 PM");
     EXPECT_EQ(edb::ListDateText(filetime(10000, 1, 1, 0, 0, 0)), "");
     EXPECT_EQ(edb::ListDateText(0x7FFFFFFFFFFFFFFFULL), "");
     EXPECT_EQ(edb::ListDateText(0x8000000000000000ULL), "");
@@ -111,7 +111,8 @@ TEST_F(ZoneTest, YearsOutsideTheCalendarAndUnconvertibleValuesGiveNoText) {
 struct Catalog {
     std::unique_ptr<edb::StoreCatalog> c = std::make_unique<edb::StoreCatalog>();
 
-    edb::FolderNode& folder(std::uint8_t n, const std::string& name, char kind, edb::TreeItem item) {
+    edb::FolderNode& folder(std::uint8_t n, const std::string& name, char kind,
+                            edb::TreeItem item) {
         c->folderList.AddFolder(id(100), id(n), name, kind);
         edb::FolderNode& f = *c->folderList.last();
         f.treeItem = item;
@@ -191,8 +192,9 @@ TEST(ListMessages, RowsNumberPerFolderWithIconsAndCells) {
     auto& withAttachment = cat.message(1, 4, "has file", "Bob");
     withAttachment.attachments.push_back(edb::AttachmentEntry{});
     cat.message(1, 5, "meeting", "Cy", 'a');
-    cat.message(1, 6, "card", "Di", 'c').contacts.push_back(edb::ContactEntry{
-        "Full", "First", "Last", "Home", "Business", "Mobile", "Address", "e@x"});
+    cat.message(1, 6, "card", "Di", 'c')
+        .contacts.push_back(edb::ContactEntry{"Full", "First", "Last", "Home", "Business", "Mobile",
+                                              "Address", "e@x"});
     cat.message(1, 7, "bare card", "Ed", 'c');
     const auto l = edb::ListMessages(*cat.c, 11);
     ASSERT_EQ(l.rows.size(), 5u);

@@ -1,10 +1,8 @@
+#include "store/text.h"
 #include "store/tree_build.h"
 
-#include "store/text.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -15,7 +13,9 @@ namespace {
 using edb::FolderId;
 using edb::TreeItem;
 
-FolderId id(std::uint8_t n) { return FolderId{n, 0, 0, 0, 0, 0, 0, 1}; }
+FolderId id(std::uint8_t n) {
+    return FolderId{n, 0, 0, 0, 0, 0, 0, 1};
+}
 
 // Records the items in insertion order; item k (1-based) is the k-th inserted.
 struct RecordingSink : edb::TreeSink {
@@ -177,8 +177,8 @@ TEST(BuildFolderTree, CyclesInParentChainsEnd) {
     s.folder(3, 2, "A again"); // id 2 again, under B: A's children would repeat forever
     s.folder(4, 4, "Self");    // its own parent, not reached from M
     s.folder(1, 5, "C");
-    s.folder(5, 5, "C self");  // id 5 under id 5
-    s.folder(1, 1, "M twin");  // the mailbox's own id under the mailbox
+    s.folder(5, 5, "C self"); // id 5 under id 5
+    s.folder(1, 1, "M twin"); // the mailbox's own id under the mailbox
     s.chooseAll();
     RecordingSink sink;
     const auto r = edb::BuildFolderTree(*s.catalog, 1, sink);
@@ -216,7 +216,8 @@ TEST(BuildFolderTree, DeepPathsStopAtTheirRoom) {
 
 TEST(AppendPathPart, CutsOnCharacterBoundariesCountingUtf16Units) {
     std::string path(edb::kFolderPathRoom - 3, 'p');
-    EXPECT_FALSE(edb::AppendPathPart(path, "a\xF0\x9F\x98\x80" "b")); // a, U+1F600 (2 units), b
+    EXPECT_FALSE(edb::AppendPathPart(path, "a\xF0\x9F\x98\x80"
+                                           "b")); // a, U+1F600 (2 units), b
     EXPECT_EQ(path, std::string(edb::kFolderPathRoom - 3, 'p') + "a\xF0\x9F\x98\x80");
     std::string fits(edb::kFolderPathRoom - 3, 'p');
     EXPECT_TRUE(edb::AppendPathPart(fits, "\xC3\xA9\xC3\xA9")); // two units and the backslash
