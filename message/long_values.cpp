@@ -1,5 +1,7 @@
 #include "message/long_values.h"
 
+#include "store/text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -8,8 +10,6 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
-
-#include "store/text.h"
 
 namespace edb {
 
@@ -36,7 +36,9 @@ std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
     return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
 }
 
-bool unusable(std::int64_t o1, std::int64_t o2) { return o1 == 0 || o2 == 0 || o2 <= o1; }
+bool unusable(std::int64_t o1, std::int64_t o2) {
+    return o1 == 0 || o2 == 0 || o2 <= o1;
+}
 
 // What one attachment record gives, before it is added to any message.
 struct DecodedAttachment {
@@ -277,8 +279,8 @@ bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t 
         for (const auto& [seq, m] : *owners) {
             const auto& list = m->attachmentIds;
             const auto at = std::find(list.begin(), list.end(), id);
-            pending.push_back(Pending{seq, static_cast<std::size_t>(at - list.begin()), m,
-                                      decoded.back().get()});
+            pending.push_back(
+                Pending{seq, static_cast<std::size_t>(at - list.begin()), m, decoded.back().get()});
         }
     }
     std::sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) {

@@ -1,11 +1,11 @@
 #include "message/properties.h"
 
+#include "store/text.h"
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
-
-#include "store/text.h"
 
 namespace edb {
 
@@ -13,10 +13,10 @@ namespace {
 
 constexpr std::int64_t kFirstAnchorByte = 32;
 constexpr std::size_t kMaxAnchors = 300;
-constexpr std::int64_t kBaseFromAnchor = 24;   // record base R = anchor + 24
-constexpr std::int64_t kFixedLengthAt = 2;     // t = P[R + 2]
+constexpr std::int64_t kBaseFromAnchor = 24; // record base R = anchor + 24
+constexpr std::int64_t kFixedLengthAt = 2;   // t = P[R + 2]
 constexpr std::uint8_t kNoSenderFixedPart = 0xE4;
-constexpr std::int64_t kPrimaryWindow = 60;    // column 0x011A entry and its text marker
+constexpr std::int64_t kPrimaryWindow = 60; // column 0x011A entry and its text marker
 constexpr std::int64_t kTagWindow = 300;
 constexpr std::int64_t kAttachmentIdWindow = 60;
 constexpr std::size_t kNameMostUnits = 259;
@@ -27,7 +27,9 @@ std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
     return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
 }
 
-bool unusable(std::int64_t o1, std::int64_t o2) { return o1 == 0 || o2 == 0 || o2 <= o1; }
+bool unusable(std::int64_t o1, std::int64_t o2) {
+    return o1 == 0 || o2 == 0 || o2 <= o1;
+}
 
 std::uint16_t referenceAt(const ByteView& p, std::int64_t v) {
     return static_cast<std::uint16_t>(256 * p.byteOr0(v) + p.byteOr0(v + 1));
@@ -278,8 +280,7 @@ bool decodeRecord(const Record& rec, MessageEntry& m, bool& referenceSet) {
         c.fullName = cutToUnits(m.subject, kFullNameMostUnits);
         if (const auto space = m.subject.find(' '); space != std::string::npos) {
             c.lastName = cutToUnits(std::string_view(m.subject).substr(0, space), kNameMostUnits);
-            c.firstName =
-                cutToUnits(std::string_view(m.subject).substr(space + 1), kNameMostUnits);
+            c.firstName = cutToUnits(std::string_view(m.subject).substr(space + 1), kNameMostUnits);
         }
         c.homePhone = contactField(p, r, 0x01C8, kTagWindow, 100);
         c.businessPhone = contactField(p, r, 0x01C9, kTagWindow, 100);
@@ -351,8 +352,7 @@ bool ReadMessageProperties(StoreCatalog& catalog, const ByteView& page, std::uin
         }
         const std::int64_t a = firstAnchor[idKey(id)];
         const std::int64_t r = a + kBaseFromAnchor;
-        const Record rec{page, pageOffset, r, page.byteOr0(r + kFixedLengthAt),
-                         catalog.n1013Code};
+        const Record rec{page, pageOffset, r, page.byteOr0(r + kFixedLengthAt), catalog.n1013Code};
         for (MessageEntry* m : *entries) {
             if (m->propertiesRead) {
                 continue;

@@ -81,7 +81,9 @@ std::vector<Value> propertyValues(const MessagePropertiesSpec& spec) {
 
 // Tag entries start at R + 4 (R and R + 1 hold the record kind, R + 2 the fixed-part length);
 // four zero bytes follow the closing entry so it reads as an unusable value.
-std::size_t defaultFixedPart(std::size_t valueCount) { return 4 + 4 * (valueCount + 1) + 4; }
+std::size_t defaultFixedPart(std::size_t valueCount) {
+    return 4 + 4 * (valueCount + 1) + 4;
+}
 
 std::vector<std::uint8_t> senderArea(const MessagePropertiesSpec& spec) {
     std::vector<std::uint8_t> b{0x00};
@@ -170,8 +172,14 @@ std::size_t writeMessageProperties(Page& page, std::size_t anchor,
 }
 
 Id8 makeAttachmentId(std::uint32_t n) {
-    return {0x01, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(n >> 16),
-            static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
+    return {0x01,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            static_cast<std::uint8_t>(n >> 16),
+            static_cast<std::uint8_t>(n >> 8),
+            static_cast<std::uint8_t>(n)};
 }
 
 namespace {
@@ -200,8 +208,7 @@ AttachmentLayout attachmentLayout(const AttachmentSpec& spec) {
     l.values.back().bytes.push_back(static_cast<std::uint8_t>(spec.ownerPage >> 8));
     if (spec.reference) {
         std::vector<std::uint8_t> b{0x00, static_cast<std::uint8_t>(*spec.reference >> 8),
-                                    static_cast<std::uint8_t>(*spec.reference & 0xFF), 0x00,
-                                    0x00};
+                                    static_cast<std::uint8_t>(*spec.reference & 0xFF), 0x00, 0x00};
         l.values.push_back({0x0107, std::move(b)});
     } else {
         std::vector<std::uint8_t> b{0x00};
@@ -279,36 +286,32 @@ std::vector<std::size_t> addChainedLongValue(StoreBuilder& store, std::uint32_t 
                                              std::uint16_t reference,
                                              const std::vector<std::uint8_t>& value,
                                              std::size_t chunkBytes) {
-    // Two chunks a page keep the last chunk of a page far enough in for the block read before
-    // it (52 bytes earlier, 4096 long) to reach the first chunk of the next page at byte 52.
+    // Two chunks a page: one at 42 for the owner-106 pass, one after a marker for the block
+    // read from the first. A block read from the second finds that chunk's own marker first,
+    // so the chain goes no further than one page.
     constexpr std::size_t kChunkHeader = 8;
-    constexpr std::size_t kContinuationRecord = 52;
-    if (chunkBytes < 60 || chunkBytes > 2000) {
+    if (chunkBytes == 0 || 42 + 2 * kChunkHeader + 3 + 2 * chunkBytes > kPage) {
         throw std::invalid_argument("chain chunk size");
     }
-    const std::size_t chunks = std::max<std::size_t>(1, (value.size() + chunkBytes - 1) / chunkBytes);
+    const std::size_t chunks =
+        std::max<std::size_t>(1, (value.size() + chunkBytes - 1) / chunkBytes);
     if (chunks > 17) {
         throw std::invalid_argument("chained value needs more than 17 chunks");
     }
     std::vector<std::size_t> pages;
     std::size_t done = 0;
-    std::size_t k = store.addPage(owner);
-    pages.push_back(k);
-    std::size_t pos = 42;
+    std::size_t pos = 0;
     for (std::uint32_t c = 0; c < chunks; ++c) {
         const std::size_t len = std::min(chunkBytes, value.size() - done);
-        if (c > 0) {
-            if (pos + 3 + kChunkHeader + len > kPage) {
-                k = store.addPage(owner);
-                pages.push_back(k);
-                // Not a reference at 42: keeps owner-106 first-chunk matching off this page.
-                store.page(k).put(42, {0xFF, 0xFF, 0xFF, 0xFF});
-                pos = kContinuationRecord - 3;
-            }
-            store.page(k).put(pos, {0x03, 0x00, 0x05});
+        if (c % 2 == 0) {
+            pages.push_back(store.addPage(owner));
+            pos = 42;
+        } else {
+            store.page(pages.back()).put(pos, {0x03, 0x00, 0x05});
             pos += 3;
         }
-        writeChunk(store.page(k), pos, reference, c * kChunkSpan, value.data() + done, len);
+        writeChunk(store.page(pages.back()), pos, reference, c * kChunkSpan, value.data() + done,
+                   len);
         pos += kChunkHeader + len;
         done += len;
     }

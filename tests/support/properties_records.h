@@ -13,13 +13,13 @@
 // - attachment size value (0x0107): a header byte and the attachment bytes, or a header byte
 //   and a 4-byte reference part; the u16 LE page number of a long-value page stands just
 //   before a referencing value.
+#include "tests/support/discovery_records.h"
+#include "tests/support/store_builder.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "tests/support/discovery_records.h"
-#include "tests/support/store_builder.h"
 
 namespace edbtest {
 
@@ -32,7 +32,7 @@ constexpr std::size_t kChunkSpan = 4014;
 struct PrimaryBodySpec {
     enum class Kind { None, Inline, LongValue };
     Kind kind = Kind::None;
-    std::string text;   // single-byte text in `codePage`
+    std::string text;    // single-byte text in `codePage`
     int codePage = 1252; // 1252 (marker E4 04) or 1251 (marker E3 04)
     std::uint16_t reference = 0;
 };
@@ -49,11 +49,11 @@ struct FormattedBodySpec {
 };
 
 struct ContactColumnsSpec {
-    std::u16string homePhone;      // 0x01C8
-    std::u16string businessPhone;  // 0x01C9
-    std::u16string mobilePhone;    // 0x01C1
+    std::u16string homePhone;       // 0x01C8
+    std::u16string businessPhone;   // 0x01C9
+    std::u16string mobilePhone;     // 0x01C1
     std::u16string businessAddress; // 0x019F
-    std::u16string emailAddress;   // 0x019A
+    std::u16string emailAddress;    // 0x019A
 };
 
 struct MessagePropertiesSpec {
@@ -82,8 +82,8 @@ std::size_t writeMessageProperties(Page& page, std::size_t anchor,
 std::size_t messagePropertiesSize(const MessagePropertiesSpec& spec);
 
 struct AttachmentSpec {
-    Id8 id{}; // byte 0 is 0x01 and bytes 1..4 are 0 (makeAttachmentId)
-    std::u16string name;                    // column 0x0105
+    Id8 id{};            // byte 0 is 0x01 and bytes 1..4 are 0 (makeAttachmentId)
+    std::u16string name; // column 0x0105
     std::optional<std::u16string> longName; // column 0x010A, read in preference
     std::vector<std::uint8_t> data;         // inline size value
     std::optional<std::uint16_t> reference; // 5-byte value instead of inline data
@@ -102,17 +102,17 @@ std::vector<std::size_t> addPagedLongValue(StoreBuilder& store, std::uint32_t ow
                                            std::uint16_t reference,
                                            const std::vector<std::uint8_t>& value,
                                            std::size_t chunkBytes = kChunkSpan);
-// A chain that only the mode-2 walk follows: the first chunk at byte 42, every further chunk
-// after a 03 00 05 marker, two a page, each within reach of the block read before it. Chunk
-// offsets must stay below 65536, so at most 17 chunks.
+// Two chunks a page: the first at byte 42 (found through the owner-106 pages), the second
+// after a 03 00 05 marker (found through the block read from the first). Chunk offsets must
+// stay below 65536 to be matched, so at most 17 chunks.
 std::vector<std::size_t> addChainedLongValue(StoreBuilder& store, std::uint32_t owner,
                                              std::uint16_t reference,
                                              const std::vector<std::uint8_t>& value,
-                                             std::size_t chunkBytes = 1900);
+                                             std::size_t chunkBytes = 2000);
 // Small single-chunk values packed on one page: the first at 58, the rest after markers.
-std::size_t addPackedLongValues(
-    StoreBuilder& store, std::uint32_t owner,
-    const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>>& values);
+std::size_t
+addPackedLongValues(StoreBuilder& store, std::uint32_t owner,
+                    const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>>& values);
 
 // Packs records into pages of one owner, several a page, appending pages as needed.
 class RecordPacker {
