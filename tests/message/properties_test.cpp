@@ -173,6 +173,21 @@ TEST_F(PropertiesTest, PrimaryBodyReferenceOrPosition) {
     EXPECT_EQ(mb.primaryBody.position, kPageOffset + static_cast<std::uint64_t>(text));
     EXPECT_EQ(mb.primaryBody.valueStart + 6, mb.primaryBody.position);
     EXPECT_EQ(mb.primaryBody.codePage, 1252);
+
+    // A 1251 marker gives no position (only E4 04 does) but tells the reader of the value range
+    // its code page.
+    page = Page();
+    const Id8 c = edbtest::makeId(3);
+    edb::MessageEntry& mc = addMessage(c);
+    auto sc = spec(c);
+    sc.primary.kind = edbtest::PrimaryBodySpec::Kind::Inline;
+    sc.primary.text = "\xCF\xF0\xE8";
+    sc.primary.codePage = 1251;
+    edbtest::writeMessageProperties(page, 40, sc);
+    read();
+    EXPECT_EQ(mc.primaryBody.position, 0u);
+    EXPECT_EQ(mc.primaryBody.codePage, 1251);
+    EXPECT_EQ(mc.primaryBody.valueEnd - mc.primaryBody.valueStart, 9u);
 }
 
 TEST_F(PropertiesTest, PrimaryBodyMarkerMustLieInFirst60Bytes) {
