@@ -1,9 +1,11 @@
 #include "message/contents_tables.h"
+#include "store/text.h"
 #include "tests/support/contents_records.h"
 #include "tests/support/store_builder.h"
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -533,6 +535,58 @@ TEST(ContentsRecordBuilder, EveryFittingLengthReadsBack) {
         }
     }
     EXPECT_GT(fitting, 600u);
+}
+
+TEST(ContentsTablesHostileBytes, RandomPagesAndChains) {
+    // Random bytes seeded with the patterns the readers look for: every read stays in bounds
+    // (checked under the sanitizer build) and every walk ends.
+    std::mt19937 rng(7);
+    StoreBuilder sb;
+    for (int k = 0; k < 24; ++k) {
+        Page& p = sb.page(static_cast<std::size_t>(k));
+        for (auto& b : p.bytes()) {
+            b = static_cast<std::uint8_t>(rng() % 4 == 0 ? rng() : rng() % 3);
+        }
+        for (int r = 0; r < 40; ++r) {
+            const std::size_t at = rng() % (edbtest::kPage - 8);
+            switch (rng() % 4) {
+            case 0:
+                p.put(at, std::vector<std::uint8_t>(kFolder.begin(), kFolder.end()));
+                break;
+            case 1:
+                p.put(at, {0x80, '1', '-', '1', 'B'});
+                break;
+            case 2:
+                p.put(at, {0x1A, 0x01, static_cast<std::uint8_t>(rng()), 0x0F});
+                break;
+            default:
+                p.u32le(at, static_cast<std::uint32_t>(rng() % 30));
+                break;
+            }
+        }
+        p.owner(0x61).previous(static_cast<std::uint32_t>(rng() % 30));
+        p.next(static_cast<std::uint32_t>(rng() % 30));
+    }
+    OpenedStore s(sb, sb.pageCount() * edbtest::kPage - 1000);
+    ASSERT_TRUE(s.catalog.folderList.AddFolder(kMailbox, kFolder, "Inbox", 0));
+    for (std::size_t k = 0; k < sb.pageCount(); ++k) {
+        edb::FindFolderTables(s.catalog, view(sb.page(k)));
+        edb::OffsetList working;
+        edb::CollectTablePages(s.catalog, 0x61, k * 8, working);
+        EXPECT_LE(working.size(), sb.pageCount() * 2 + 1);
+    }
+    s.catalog.folderTables.AddFolderTable(kFolder, 0x61, 0, {});
+    for (std::size_t k = 0; k < sb.pageCount(); ++k) {
+        const auto& bytes = sb.page(k).bytes();
+        for (const std::size_t n : {bytes.size(), std::size_t{100}, std::size_t{7}}) {
+            edb::ReadMessageEntries(s.catalog, {bytes.data(), n});
+        }
+    }
+    EXPECT_GT(s.catalog.messages.size(), 0u);
+    for (const auto& m : s.catalog.messages) {
+        EXPECT_LE(edb::Utf16Length(m.subject), 1000u);
+        EXPECT_LE(edb::Utf16Length(m.sender), 300u);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
