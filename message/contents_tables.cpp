@@ -257,7 +257,7 @@ std::string readSubject(const ByteView& p, std::int64_t b, std::uint32_t tableOb
         if (tableObjectId == kShortSubjectTable) {
             lengthB = 1;
         }
-        // The high nibble of the next offset, as the stored lengths of long values count it.
+        // Values past 256 bytes: the next offset's high nibble lengthens the low-byte difference.
         const std::int64_t h = p.byteOr0(s.entryB + 5) & 0x0F;
         if (h == 1 || h == 2) {
             lengthB += 256 * h;
