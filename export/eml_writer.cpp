@@ -80,8 +80,29 @@ void setFrom(GMimeMessage* msg, const std::string& sender) {
     }
     InternetAddress* group = internet_address_group_new(sender.empty() ? "Unknown sender"
                                                                        : sender.c_str());
+    internet_address_set_charset(group, "utf-8");
     internet_address_list_add(from, group);
     g_object_unref(group);
+}
+
+// The writer puts a group's colon right after an encoded display name ("=?...?=:;"), which
+// strict readers take as an encoded word run into other text; a space there is allowed.
+void spaceGroupColon(std::string& eml) {
+    const std::size_t headerEnd = eml.find("\r\n\r\n");
+    std::size_t from = eml.rfind("\r\nFrom: ", headerEnd);
+    from = eml.compare(0, 6, "From: ") == 0 ? 0 : from;
+    if (from == std::string::npos) {
+        return;
+    }
+    std::size_t end = from + 2;
+    while ((end = eml.find("\r\n", end)) != std::string::npos && end < headerEnd &&
+           (eml[end + 2] == ' ' || eml[end + 2] == '\t')) {
+        end += 2; // folded continuation line
+    }
+    const std::size_t pos = eml.find("?=:", from);
+    if (pos != std::string::npos && pos < end) {
+        eml.insert(pos + 2, " ");
+    }
 }
 
 } // namespace
@@ -183,6 +204,7 @@ std::string WriteEml(const EmlInput& in) {
     g_mime_object_write_to_stream(GMIME_OBJECT(msg), options, out);
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out));
     std::string result(reinterpret_cast<const char*>(bytes->data), bytes->len);
+    spaceGroupColon(result);
     g_object_unref(out);
     g_mime_format_options_free(options);
     g_object_unref(msg);

@@ -1,0 +1,391 @@
+// End to end: a generated store with bodies, long values, attachments, contacts and hostile
+// folder names is converted, and every file is read back by an independent parser (Python's
+// email package, default policy) and compared with what was put in.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "export/convert.h"
+#include "export/eml_writer.h"
+#include "export/output_names.h"
+#include "store/catalog.h"
+#include "tests/support/store_builder.h"
+
+namespace {
+using namespace edb::conv;
+using edb::FolderId;
+using edb::kPageSize;
+using edbtest::Page;
+using edbtest::StoreBuilder;
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t kFiletime = 0x01c2d345fc5db900ULL; // Thu, 13 Feb 2003 09:55:06 +0000
+
+FolderId id(std::uint8_t n) {
+    return FolderId{0x01, 0, 0, 0, 0, 0, 0x10, n};
+}
+
+std::vector<std::uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
+
+void putChunk(Page& p, std::size_t at, std::uint16_t ref, std::uint32_t offset,
+              const std::vector<std::uint8_t>& data) {
+    p.u16le(at, ref).u32be(at + 2, offset).u16le(at + 6, static_cast<std::uint16_t>(data.size()));
+    p.put(at + 8, data);
+}
+
+// Marker, u32 LE count, text: how a plain body value is laid out.
+std::vector<std::uint8_t> plainValue(std::string_view text, std::uint8_t marker) {
+    std::vector<std::uint8_t> v{marker, 0x04};
+    const auto n = static_cast<std::uint32_t>(text.size());
+    for (int i = 0; i < 4; ++i) {
+        v.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+    }
+    v.insert(v.end(), text.begin(), text.end());
+    return v;
+}
+
+// A header byte and a stored ("MELA") RTF stream.
+std::vector<std::uint8_t> storedRtfValue(std::string_view rtf) {
+    std::vector<std::uint8_t> v{0x00};
+    const auto le = [&](std::uint32_t x) {
+        for (int i = 0; i < 4; ++i) {
+            v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
+        }
+    };
+    le(static_cast<std::uint32_t>(rtf.size() + 12));
+    le(static_cast<std::uint32_t>(rtf.size()));
+    v.insert(v.end(), {'M', 'E', 'L', 'A', 0, 0, 0, 0});
+    v.insert(v.end(), rtf.begin(), rtf.end());
+    return v;
+}
+
+std::string jsonString(std::string_view s) {
+    std::string out = "\"";
+    for (const char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", b);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string hexOf(const std::vector<std::uint8_t>& b) {
+    static const char* d = "0123456789abcdef";
+    std::string s;
+    for (const auto x : b) {
+        s += d[x >> 4];
+        s += d[x & 15];
+    }
+    return s;
+}
+
+struct Expected {
+    std::string subject;
+    std::string fromName;
+    std::string fromAddress;
+    std::string date;
+    std::string plain; // text the plain part must contain ("" = no plain part)
+    std::string html;  // text the HTML part must contain ("" = no HTML part)
+    bool rtf = false;
+    bool noted = false; // an X-Edb-Note header is expected
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> attachments;
+};
+
+class ConvertTest : public ::testing::Test {
+protected:
+    void SetUp() override { build(); }
+
+    edb::MessageEntry& add(const FolderId& folder, std::uint8_t msgId, const std::string& subject,
+                           const std::string& sender, char kind = 0) {
+        const FolderId mid{0x02, 0, 0, 0, 0, 0, 0x20, msgId};
+        m_catalog.messages.AddMessage(folder, mid, subject, sender, kFiletime, kind);
+        for (edb::MessageEntry& m : m_catalog.messages) {
+            if (m.messageId == mid) {
+                return m;
+            }
+        }
+        throw std::logic_error("message not added");
+    }
+
+    std::uint64_t at(std::size_t page, std::size_t off) {
+        return StoreBuilder::offsetOf(page) + off;
+    }
+
+    void build() {
+        StoreBuilder b;
+        b.page(0);
+        auto& cat = m_catalog;
+        const FolderId none{};
+        cat.mailboxList.AddFolder(none, id(1), "Иван Петров", 0);
+        cat.folderList.AddFolder(id(1), id(2), "Inbox", 0);
+        cat.folderList.AddFolder(id(2), id(3), "../../x", 0);
+        cat.folderList.AddFolder(id(1), id(4), "a/b", 0);
+        cat.folderList.AddFolder(id(1), id(5), "CON", 0);
+        cat.folderList.AddFolder(id(1), id(6), std::string(300, 'L'), 0);
+        cat.folderList.AddFolder(id(1), id(7), std::string("ctl\x01\x1b[0m\x7f", 9), 0);
+        cat.folderList.AddFolder(id(1), id(8), "Contacts", edb::kKindContact);
+        cat.folderList.AddFolder(id(10), id(9), "Loop A", 0); // a damaged parent chain
+        cat.folderList.AddFolder(id(9), id(10), "Loop B", 0);
+
+        // Message 1: Cyrillic plain body inline (1251), HTML inside stored RTF, an inline
+        // attachment with an accented name.
+        const std::string cyr1251 = "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0!\r\nline two";
+        const auto p1 = plainValue(cyr1251, 0xE3);
+        b.page(1).put(100, p1);
+        const std::string rtf =
+            "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}"
+            "{\\f1\\fnil\\fcharset204 Times;}}{\\*\\htmltag19 <html>}{\\*\\htmltag34 <body>}"
+            "\\htmlrtf {\\htmlrtf0 \\f1 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2 caf\\u233?\\htmlrtf}"
+            "\\htmlrtf0{\\*\\htmltag35 </body>}{\\*\\htmltag27 </html>}}";
+        const auto f1 = storedRtfValue(rtf);
+        b.page(1).put(400, f1);
+        m_inlineAttachment = bytes("Hallo Welt\nzweite Zeile\n");
+        b.page(1).u8(1000, 0x01).put(1001, m_inlineAttachment);
+        {
+            auto& m = add(id(2), 1, "Привет, мир", "Иван Петров");
+            m.primaryBody.position = at(1, 106);
+            m.primaryBody.size = static_cast<std::uint16_t>(p1.size());
+            m.primaryBody.valueEnd = at(1, 100 + p1.size());
+            m.formattedBody.position = at(1, 400);
+            m.formattedBody.size = static_cast<std::uint16_t>(f1.size());
+            edb::AttachmentEntry a;
+            a.name = "Grüße.txt";
+            a.position = at(1, 1001);
+            a.size = static_cast<std::uint16_t>(m_inlineAttachment.size() + 1);
+            m.attachments.push_back(std::move(a));
+            m_expected.push_back({"Привет, мир", "Иван Петров", "", "Thu, 13 Feb 2003 09:55:06 +0000",
+                                  "Привет, мир!", "<body>Привет café</body>", false, false,
+                                  {{"Grüße.txt", m_inlineAttachment}}});
+        }
+
+        // Message 2: plain body and attachment as long values, chunks listed out of order;
+        // the formatted body is compressed RTF that carries no HTML.
+        std::string longText;
+        for (int i = 0; i < 150; ++i) {
+            longText += "Caf\xE9 cr\xE8me br\xFBl\xE9" "e, ligne " + std::to_string(i) + ".\r\n";
+        }
+        const auto p2 = plainValue(longText, 0xE4);
+        ASSERT_GT(p2.size(), 4014U);
+        ASSERT_LT(p2.size(), 8028U);
+        putChunk(b.page(3), 42, 0x0301, 0, {p2.begin(), p2.begin() + 4014});
+        putChunk(b.page(2), 42, 0x0301, 4014, {p2.begin() + 4014, p2.end()});
+        m_longAttachment.resize(6000);
+        for (std::size_t i = 0; i < m_longAttachment.size(); ++i) {
+            m_longAttachment[i] = static_cast<std::uint8_t>(i * 131 + (i >> 8));
+        }
+        putChunk(b.page(5), 42, 0x0302, 4014,
+                 {m_longAttachment.begin() + 4014, m_longAttachment.end()});
+        putChunk(b.page(4), 42, 0x0302, 0,
+                 {m_longAttachment.begin(), m_longAttachment.begin() + 4014});
+        const std::vector<std::uint8_t> lzfu = {
+            0x00, 0x2d, 0x00, 0x00, 0x00, 0x2b, 0x00, 0x00, 0x00, 0x4c, 0x5a, 0x46, 0x75, 0xf1,
+            0xc5, 0xc7, 0xa7, 0x03, 0x00, 0x0a, 0x00, 0x72, 0x63, 0x70, 0x67, 0x31, 0x32, 0x35,
+            0x42, 0x32, 0x0a, 0xf3, 0x20, 0x68, 0x65, 0x6c, 0x09, 0x00, 0x20, 0x62, 0x77, 0x05,
+            0xb0, 0x6c, 0x64, 0x7d, 0x0a, 0x80, 0x0f, 0xa0};
+        putChunk(b.page(6), 42, 0x0303, 0, lzfu);
+        {
+            auto& m = add(id(2), 2, "Grüße aus Köln — Café", "José Müller");
+            m.primaryBody.size = 5;
+            m.primaryBody.reference = 0x0301;
+            m.primaryBody.chunks.AddOffset(at(2, 42));
+            m.primaryBody.chunks.AddOffset(at(3, 42));
+            m.formattedBody.size = 5;
+            m.formattedBody.reference = 0x0303;
+            m.formattedBody.chunks.AddOffset(at(6, 42));
+            edb::AttachmentEntry a;
+            a.name = "данные.bin";
+            a.size = 5;
+            a.reference = 0x0302;
+            a.chunks.AddOffset(at(5, 42));
+            a.chunks.AddOffset(at(4, 42));
+            m.attachments.push_back(std::move(a));
+            m_expected.push_back({"Grüße aus Köln — Café", "José Müller", "",
+                                  "Thu, 13 Feb 2003 09:55:06 +0000",
+                                  "Café crème brûlée, ligne 149.", "", true, false,
+                                  {{"данные.bin", m_longAttachment}}});
+        }
+
+        // Message 3: only headers in the store (the body lived elsewhere).
+        add(id(3), 3, "../../x", "");
+        m_expected.push_back({"../../x", "Unknown sender", "", "Thu, 13 Feb 2003 09:55:06 +0000",
+                              "", "", false, true, {}});
+
+        // Message 4: HTML in the N1013-code column, a sender that is an address.
+        const std::string html = "<html><body><p>Grüße aus Köln</p></body></html>";
+        b.page(7).put(100, bytes(html));
+        {
+            auto& m = add(id(4), 4, "CON", "user@example.com");
+            m.formattedBody.position = at(7, 100);
+            m.formattedBody.size = static_cast<std::uint16_t>(html.size());
+            m_expected.push_back({"CON", "", "user@example.com", "Thu, 13 Feb 2003 09:55:06 +0000",
+                                  "", "Grüße aus Köln", false, false, {}});
+        }
+        // Messages in hostile folders, a contact, a folder in a loop.
+        add(id(5), 5, "In CON", "A");
+        add(id(6), 6, std::string(300, 's'), "B");
+        add(id(7), 7, std::string("bell\x07 and esc\x1b", 14), "C");
+        add(id(9), 9, "In a loop", "D");
+        {
+            auto& m = add(id(8), 8, "Schmidt Anna", "", edb::kKindContact);
+            m.contacts.push_back({"Schmidt Anna", "Anna", "Schmidt", "+49 30 1234", "+49 30 5678",
+                                  "+49 170 999", "Hauptstraße 1, Berlin", "anna@example.org"});
+        }
+        b.page(8);
+
+        b.writeTo(m_store.path());
+        ASSERT_TRUE(m_catalog.storeFile.Open(m_store.str()));
+        m_catalog.storeSize = m_catalog.storeFile.GetLength();
+    }
+
+    std::string expectationsJson() const {
+        std::string j = "[";
+        for (std::size_t i = 0; i < m_expected.size(); ++i) {
+            const Expected& e = m_expected[i];
+            j += i ? ",\n{" : "{";
+            j += "\"subject\":" + jsonString(e.subject) + ",\"from_name\":" +
+                 jsonString(e.fromName) + ",\"from_address\":" + jsonString(e.fromAddress) +
+                 ",\"date\":" + jsonString(e.date) + ",\"plain\":" + jsonString(e.plain) +
+                 ",\"html\":" + jsonString(e.html) + ",\"rtf\":" + (e.rtf ? "true" : "false") +
+                 ",\"noted\":" + (e.noted ? "true" : "false") + ",\"attachments\":{";
+            for (std::size_t k = 0; k < e.attachments.size(); ++k) {
+                j += (k ? "," : "") + jsonString(e.attachments[k].first) + ":" +
+                     jsonString(hexOf(e.attachments[k].second));
+            }
+            j += "}}";
+        }
+        return j + "]\n";
+    }
+
+    edbtest::TempFile m_store;
+    edb::StoreCatalog m_catalog;
+    std::vector<Expected> m_expected;
+    std::vector<std::uint8_t> m_inlineAttachment;
+    std::vector<std::uint8_t> m_longAttachment;
+};
+
+TEST_F(ConvertTest, FolderPathsFollowParentsAndSurviveLoops) {
+    const auto all = ListFolders(m_catalog);
+    ASSERT_EQ(all.size(), 9U);
+    EXPECT_EQ(all[0].treePath, "Иван Петров\\Inbox\\");
+    EXPECT_EQ(all[1].treePath, "Иван Петров\\Inbox\\../../x\\");
+    EXPECT_TRUE(all[1].attached);
+    EXPECT_FALSE(all[7].attached); // Loop A
+    EXPECT_FALSE(all[8].attached);
+    EXPECT_EQ(all[7].names.size(), 2U);
+
+    std::vector<std::string> unknown;
+    const auto inbox = SelectFolders(all, {"Иван Петров\\Inbox", "Nowhere"}, &unknown);
+    ASSERT_EQ(inbox.size(), 2U); // the folder and its subfolder
+    EXPECT_EQ(unknown, std::vector<std::string>{"Nowhere"});
+    EXPECT_EQ(SelectFolders(all, {"Иван Петров"}, nullptr).size(), 7U);
+}
+
+TEST_F(ConvertTest, DateComesFromTheWholeFiletime) {
+    EXPECT_EQ(FiletimeToUnix(kFiletime), 1045130106);
+    EXPECT_FALSE(FiletimeToUnix(0));
+    EXPECT_FALSE(FiletimeToUnix(UINT64_MAX));
+    EmlInput in;
+    in.filetime = kFiletime;
+    const std::string eml = WriteEml(in);
+    EXPECT_NE(eml.find("Date: Thu, 13 Feb 2003 09:55:06 +0000\r\n"), std::string::npos) << eml;
+    EXPECT_NE(eml.find("MIME-Version: 1.0\r\n"), std::string::npos) << eml;
+}
+
+TEST_F(ConvertTest, EverythingWrittenReadsBackThroughAnIndependentParser) {
+    edbtest::TempDir out;
+    std::vector<ConvertProgress> progress;
+    ConvertOptions options;
+    options.outDir = out.path() / "export";
+    options.progress = [&](const ConvertProgress& p) { progress.push_back(p); };
+    const auto summary = Convert(m_catalog, ListFolders(m_catalog), options);
+
+    EXPECT_EQ(summary.saved, 9U);
+    EXPECT_EQ(summary.failed, 0U);
+    EXPECT_EQ(summary.skipped, 0U);
+    EXPECT_EQ(summary.savedFolders.size(), 9U);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().done, 9U);
+    EXPECT_EQ(progress.back().total, 9U);
+
+    const fs::path root = options.outDir;
+    const fs::path inbox = root / "Иван Петров" / "Inbox";
+    EXPECT_TRUE(fs::exists(inbox / "Привет, мир.eml"));
+    EXPECT_TRUE(fs::exists(inbox / "_._.._x" / "_._.._x.eml"));
+    EXPECT_TRUE(fs::exists(root / "Иван Петров" / "a_b" / "_CON.eml"));
+    EXPECT_TRUE(fs::exists(root / "Иван Петров" / "_CON" / "In CON.eml"));
+    EXPECT_TRUE(fs::exists(root / "Иван Петров" / "Contacts" / "Schmidt Anna.vcf"));
+    EXPECT_TRUE(fs::exists(root / kUnattachedFolderName));
+    std::size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(out.path())) {
+        EXPECT_TRUE(IsInside(root, e.path())) << e.path();
+        EXPECT_FALSE(fs::is_symlink(e.symlink_status()));
+        const std::string name = e.path().filename().string();
+        EXPECT_LE(name.size(), 255U);
+        for (const char c : name) {
+            EXPECT_GE(static_cast<unsigned char>(c), 0x20) << e.path();
+        }
+        files += e.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, 10U); // nine messages and one contact card
+
+    // The saved-folders list gets tree paths as the folder tree builds them.
+    EXPECT_EQ(summary.savedFolders.front().treePath, "Иван Петров\\Inbox\\");
+
+    // Converting again adds new files and replaces none.
+    const auto again = Convert(m_catalog, ListFolders(m_catalog), options);
+    EXPECT_EQ(again.saved, 9U);
+    EXPECT_TRUE(fs::exists(inbox / "Привет, мир (2).eml"));
+
+#if defined(EDB_PYTHON) && defined(EDB_EML_CHECKER)
+    const fs::path expect = out.path() / "expected.json";
+    std::ofstream(expect, std::ios::binary) << expectationsJson();
+    const std::string cmd = std::string("\"") + EDB_PYTHON + "\" \"" + EDB_EML_CHECKER + "\" \"" +
+                            root.string() + "\" \"" + expect.string() + "\"";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+#else
+    GTEST_SKIP() << "no Python to read the files back";
+#endif
+}
+
+TEST_F(ConvertTest, CancelSkipsTheRestAndReportsIt) {
+    edbtest::TempDir out;
+    std::atomic<bool> cancel{false};
+    ConvertOptions options;
+    options.outDir = out.path();
+    options.cancel = &cancel;
+    options.progress = [&](const ConvertProgress& p) {
+        if (p.done == 1) {
+            cancel = true;
+        }
+    };
+    const auto summary = Convert(m_catalog, ListFolders(m_catalog), options);
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.saved, 1U);
+    EXPECT_EQ(summary.skipped, 8U);
+    EXPECT_TRUE(summary.savedFolders.empty()); // the folder was cut off half way
+}
+
+TEST_F(ConvertTest, AnUnwritableOutputFolderFailsEveryMessage) {
+    edbtest::TempDir out;
+    std::ofstream(out.path() / "file") << "x";
+    ConvertOptions options;
+    options.outDir = out.path() / "file" / "below";
+    const auto summary = Convert(m_catalog, ListFolders(m_catalog), options);
+    EXPECT_EQ(summary.saved, 0U);
+    EXPECT_EQ(summary.failed, 9U);
+    EXPECT_FALSE(summary.failures.empty());
+}
+
+} // namespace
