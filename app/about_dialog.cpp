@@ -4,21 +4,24 @@
 
 #include "app/dialog_units.h"
 #include "app/main_dialog.h"
+#include "resources/artwork.h"
 #include "widgets/control_id.h"
+#include "widgets/link_button.h"
 
 namespace edbapp {
 
-AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent)
+    : edb::CSkinnedDialog((edb::initArtwork(), QString::fromLatin1(edb::kAboutBackground)), parent) {
     setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(kCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(duToPixelsX(276), duToPixelsY(126));
 
-    auto* web = new QPushButton(QString::fromLatin1(kWebAddress), this);
+    auto* web = new edb::CLinkButton(QString::fromLatin1(kWebAddress), this);
     web->setGeometry(duRect(97, 86, 156, 10));
     edb::setControlId(web, 1001);
     m_webLink = web;
-    auto* mail = new QPushButton(QString::fromLatin1(kSupportAddress), this);
+    auto* mail = new edb::CLinkButton(QString::fromLatin1(kSupportAddress), this);
     mail->setGeometry(duRect(97, 98, 156, 10));
     edb::setControlId(mail, 1002);
     m_mailLink = mail;

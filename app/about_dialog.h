@@ -1,12 +1,12 @@
 #pragma once
 // The About box: the product's web address and support address as link buttons, and OK.
-#include <QDialog>
+#include "widgets/skinned_dialog.h"
 
 class QPushButton;
 
 namespace edbapp {
 
-class AboutDialog : public QDialog {
+class AboutDialog : public edb::CSkinnedDialog {
     Q_OBJECT
 public:
     explicit AboutDialog(QWidget* parent = nullptr);

@@ -2,11 +2,13 @@
 #include <QApplication>
 
 #include "app/main_dialog.h"
+#include "resources/artwork.h"
 #include "store/catalog.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("exchange-to-eml"));
+    edb::initArtwork();
     // The catalog lives for the whole run and is never emptied.
     static edb::StoreCatalog catalog;
     int status = 0;

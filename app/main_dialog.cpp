@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include "app/about_dialog.h"
@@ -21,7 +22,12 @@
 #include "app/help.h"
 #include "app/report_list_view.h"
 #include "platform/platform.h"
+#include "resources/artwork.h"
 #include "widgets/control_id.h"
+#include "widgets/framed_group_box.h"
+#include "widgets/layout_resizer.h"
+#include "widgets/skinned_dialog.h"
+#include "widgets/splitter_bar.h"
 
 namespace edbapp {
 
@@ -35,6 +41,21 @@ constexpr QSize kWindowOuterSize(718, 704);
 constexpr int kLargestClientWidth = 477;
 constexpr int kLargestClientHeight = 462;
 constexpr int kStatusPaneRest = 300;
+
+// The client area: the main background under the controls, scrolled when the window shrinks.
+class SkinnedSurface : public QWidget {
+public:
+    SkinnedSurface() : m_background(QString::fromLatin1(edb::kMainBackground)) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        edb::paintDialogBackground(painter, m_background);
+    }
+
+private:
+    QPixmap m_background;
+};
 
 QPushButton* makeButton(QWidget* parent, int id, const QString& text, const QRect& du) {
     auto* b = new QPushButton(text, parent);
@@ -50,7 +71,8 @@ MainDialog::MainDialog(edb::StoreCatalog& catalog, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
+    edb::initArtwork();
+    setWindowIcon(edb::windowIcon());
     setSizeGripEnabled(false);
 
     buildMenus();
@@ -60,6 +82,7 @@ MainDialog::MainDialog(edb::StoreCatalog& catalog, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetNoConstraint); // a smaller window scrolls instead
     layout->setMenuBar(m_menuBar);
     layout->addWidget(m_scroll, 1);
     layout->addWidget(m_statusBar);
@@ -104,13 +127,13 @@ void MainDialog::buildControls() {
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
-    m_surface = new QWidget;
+    m_surface = new SkinnedSurface;
     m_surface->setObjectName(QStringLiteral("surface"));
     m_surface->setMinimumSize(duToPixelsX(kTemplateWidth), duToPixelsY(kTemplateHeight));
     m_scroll->setWidget(m_surface);
     QWidget* s = m_surface;
 
-    auto* pathFrame = new QGroupBox(QStringLiteral("Select Exchange Mailbox (.EDB) File"), s);
+    auto* pathFrame = new edb::CFramedGroupBox(QStringLiteral("Select Exchange Mailbox (.EDB) File"), s);
     pathFrame->setGeometry(duRect(18, 54, 434, 36));
     edb::setControlId(pathFrame, IdPathFrame);
     m_pathFrame = pathFrame;
@@ -129,9 +152,11 @@ void MainDialog::buildControls() {
     m_folderTree->setGeometry(duRect(20, 201, 123, 140));
     edb::setControlId(m_folderTree, IdFolderTree);
 
-    m_splitter = new QWidget(s);
-    m_splitter->setGeometry(duRect(141, 201, 3, 140));
-    edb::setControlId(m_splitter, IdSplitter);
+    std::vector<QIcon> images;
+    for (const char* path : edb::kFolderIcons) {
+        images.emplace_back(QString::fromLatin1(path));
+    }
+    m_folderTree->setImages(std::move(images));
 
     m_messageList = new ReportListView(s);
     m_messageList->setGeometry(duRect(144, 200, 308, 140));
@@ -169,6 +194,32 @@ void MainDialog::buildControls() {
     m_convert->setEnabled(false);
     m_next->setEnabled(false);
 
+    // The splitter bar takes the place of its placeholder's rectangle.
+    m_splitter = new edb::CSplitterBar(s);
+    m_splitter->Create(duRect(141, 201, 3, 140), s, IdSplitter);
+    m_splitter->SetRange(50, 500);
+    connect(m_splitter, &edb::CSplitterBar::SplitterMoved, this, &MainDialog::splitterMoved);
+
+    // The resizer takes the surface's first size as its minimum.
+    m_surface->resize(m_surface->minimumSize());
+    m_resizer = std::make_unique<edb::CLayoutResizer>();
+    m_resizer->Attach(m_surface);
+    using R = edb::CLayoutResizer;
+    const int moveStretch = R::RESIZE_STRETCH_X | R::RESIZE_MOVE_Y;
+    for (const auto& [control, flags] : std::initializer_list<std::pair<QWidget*, int>>{
+             {m_mailboxList, moveStretch},
+             {m_pathEdit, moveStretch},
+             {m_folderTree, moveStretch},
+             {m_progress, moveStretch},
+             {m_next, R::RESIZE_MOVE_X},
+             {m_browse, R::RESIZE_STRETCH_X},
+             {m_stop, R::RESIZE_STRETCH_X},
+             {m_convert, R::RESIZE_STRETCH_X},
+             {m_progressFrame, moveStretch}}) {
+        m_resizer->AddControl(control, flags);
+    }
+    m_surface->installEventFilter(this);
+
     connect(m_browse, &QPushButton::clicked, this, &MainDialog::browse);
     connect(m_stop, &QPushButton::clicked, this, &MainDialog::stop);
     connect(m_next, &QPushButton::clicked, this, &MainDialog::next);
@@ -187,6 +238,19 @@ void MainDialog::buildStatusBar() {
     m_titlePane->setFixedWidth(duToPixelsX(kTemplateWidth) - kStatusPaneRest);
     m_statusBar->addWidget(m_titlePane);
     m_statusBar->addWidget(m_webPane, 1);
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_surface && event->type() == QEvent::Resize && m_resizer) {
+        m_resizer->Resize();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::splitterMoved(int delta) {
+    edb::CSplitterBar::ChangeWidth(m_folderTree, delta, edb::CSplitterBar::WIDTH_FROM_LEFT);
+    edb::CSplitterBar::ChangeWidth(m_messageList, -delta, edb::CSplitterBar::WIDTH_FROM_RIGHT);
+    m_surface->repaint();
 }
 
 void MainDialog::resizeEvent(QResizeEvent* event) {

@@ -26,6 +26,11 @@ class QPushButton;
 class QScrollArea;
 class QStatusBar;
 
+namespace edb {
+class CLayoutResizer;
+class CSplitterBar;
+} // namespace edb
+
 namespace edbapp {
 
 class FolderTreeView;
@@ -96,10 +101,15 @@ public:
     [[nodiscard]] QAction* aboutAction() const { return m_aboutAction; }
     [[nodiscard]] QStatusBar* statusBarWidget() const { return m_statusBar; }
     [[nodiscard]] QWidget* surface() const { return m_surface; }
+    [[nodiscard]] edb::CSplitterBar* splitter() const { return m_splitter; }
     [[nodiscard]] bool scanRunning() const { return m_scanRunning.load(); }
     [[nodiscard]] bool treeWorkerRunning() const { return m_treeWorkerRunning.load(); }
     [[nodiscard]] std::size_t workersRunning() const { return m_workers.running(); }
     [[nodiscard]] const edb::ScanResult& lastScanResult() const { return m_scanResult; }
+    // Holds the scan at its first page boundary after the mailbox rows appear, as if the user
+    // had pressed Stop there; Stop answered No lets it go on. For tests and demonstrations of
+    // the window while the scan still runs.
+    void setPauseScanAfterRows(bool on) { m_pauseAfterRows = on; }
 
 public slots:
     void browse();
@@ -117,12 +127,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
     void buildMenus();
     void buildStatusBar();
     void keepWindowSize();
+    void splitterMoved(int delta);
     void folderPicked(edb::TreeItem item);
     bool isSavedItem(edb::TreeItem item) const;
     void startScan();
@@ -157,7 +169,8 @@ private:
     QProgressBar* m_progress = nullptr;
     QGroupBox* m_progressFrame = nullptr;
     QWidget* m_pathFrame = nullptr;
-    QWidget* m_splitter = nullptr;
+    edb::CSplitterBar* m_splitter = nullptr;
+    std::unique_ptr<edb::CLayoutResizer> m_resizer;
     ReportListView* m_mailboxList = nullptr;
     FolderTreeView* m_folderTree = nullptr;
     ReportListView* m_messageList = nullptr;
@@ -175,6 +188,7 @@ private:
     std::vector<std::unique_ptr<edb::ScanControl>> m_scanControls;
     std::atomic<bool> m_scanRunning{false};
     bool m_scanStarted = false;
+    std::atomic<bool> m_pauseAfterRows{false};
     edb::ScanResult m_scanResult;
     std::atomic<bool> m_treeWorkerRunning{false};
     std::atomic<std::uint64_t> m_listGeneration{0};

@@ -1,4 +1,6 @@
 // The main dialog's commands and the workers they start.
+#include <functional>
+
 #include <QAction>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -19,8 +21,9 @@ namespace {
 class WindowScanHost : public edb::ScanHost {
 public:
     WindowScanHost(WindowGate& gate, MainDialog& dialog, ReportListView& mailboxes,
-                   QProgressBar& bar)
-        : m_gate(gate), m_dialog(dialog), m_mailboxes(mailboxes), m_bar(bar) {}
+                   QProgressBar& bar, std::function<void()> afterRows)
+        : m_gate(gate), m_dialog(dialog), m_mailboxes(mailboxes), m_bar(bar),
+          m_afterRows(std::move(afterRows)) {}
 
     void progress(std::int64_t position) override {
         const int p = edb::ClampProgress(position);
@@ -37,6 +40,7 @@ public:
                 m_mailboxes.appendRow({QString::fromStdString(name)});
             }
         });
+        m_afterRows();
     }
 
     void errorMessage(const std::string& text) override {
@@ -48,6 +52,7 @@ private:
     MainDialog& m_dialog;
     ReportListView& m_mailboxes;
     QProgressBar& m_bar;
+    std::function<void()> m_afterRows;
     int m_shown = -1;
 };
 
@@ -110,7 +115,11 @@ void MainDialog::startScan() {
     edb::ScanControl* control = m_scanControl;
     const std::string path = m_state.sourcePath;
     m_workers.start([this, control, path] {
-        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress);
+        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress, [this, control] {
+            if (m_pauseAfterRows.load()) {
+                control->requestPause();
+            }
+        });
         edb::ScanResult result;
         try {
             result = edb::RunScan(m_catalog, path, host, control);

@@ -1,0 +1,61 @@
+// Renders the main window after a scan of the demo store, with a mailbox picked and a folder
+// listed, and the About box, to PNG files for a reviewer (EDB_SCREENSHOT_DIR).
+#include <QDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/about_dialog.h"
+#include "app/folder_tree_view.h"
+#include "app/report_list_view.h"
+#include "resources/artwork.h"
+#include "tests/app/app_stores.h"
+#include "tests/support/demo_store.h"
+
+class ScreenshotTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        edb::initArtwork();
+        QVERIFY(QDir().mkpath(QStringLiteral(EDB_SCREENSHOT_DIR)));
+    }
+
+    void mainWindowWithAFolderListed() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        apptest::Window w;
+        w.browse(store.str());
+        QVERIFY(w.dialog.mailboxList()->rowCount() > 0);
+        w.clickMailboxRow(0);
+        w.dialog.next();
+        QVERIFY(w.waitIdle());
+        QTreeWidgetItem* root = w.dialog.folderTree()->topLevelItem(0);
+        QVERIFY(root != nullptr);
+        w.dialog.folderTree()->expandAll();
+        QTreeWidgetItem* inbox = w.treeItem(root->text(0) + QStringLiteral("/Inbox"));
+        QVERIFY(inbox != nullptr);
+        const QRect r = w.dialog.folderTree()->visualItemRect(inbox);
+        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
+                          QPoint(r.right() - 4, r.center().y()));
+        QVERIFY(w.waitIdle());
+        QVERIFY(w.dialog.messageList()->rowCount() > 0);
+        // Tick a folder so the marks show.
+        QTreeWidgetItem* sent = w.treeItem(root->text(0) + QStringLiteral("/Sent Items"));
+        QVERIFY(sent != nullptr);
+        const QRect box = w.dialog.folderTree()->checkBoxRect(sent);
+        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {}, box.center());
+        QVERIFY(edbapp::FolderTreeView::isTicked(sent));
+        const QString file = QStringLiteral(EDB_SCREENSHOT_DIR "/main-window.png");
+        QVERIFY(w.dialog.grab().save(file));
+    }
+
+    void aboutBox() {
+        edbapp::AboutDialog box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QVERIFY(box.grab().save(QStringLiteral(EDB_SCREENSHOT_DIR "/about-box.png")));
+    }
+};
+
+QTEST_MAIN(ScreenshotTest)
+#include "screenshot_test.moc"
