@@ -212,6 +212,7 @@ FormattedBody DecodeFormattedValue(const std::vector<std::uint8_t>& value) {
         start = 0;
     }
     if (start >= 0) {
+        body.fromRtf = true;
         const RtfDecodeResult rtf =
             DecompressRtf(v.sub(start, value.size() - static_cast<std::size_t>(start)));
         body.note = rtf.problems();
@@ -271,6 +272,11 @@ FormattedBody ReadFormattedBody(const StoreReader& reader, const ValueLocation& 
         return {};
     }
     FormattedBody body = DecodeFormattedValue(value);
+    if (body.fromRtf && loc.position != 0) {
+        // A compressed stream carries its own length and reports itself when it was cut short;
+        // a recorded size that runs past the page says nothing more.
+        note.clear();
+    }
     if (!note.empty()) {
         body.note = body.note.empty() ? note : note + "; " + body.note;
     }

@@ -64,6 +64,7 @@ struct FormattedBody {
     Kind kind = Kind::None;
     std::string data; // UTF-8 for Html and Text, the RTF bytes for Rtf
     std::string note;
+    bool fromRtf = false; // the value was a compressed RTF stream
 };
 
 struct AttachmentData {
