@@ -1,16 +1,15 @@
 // `edb2eml export STORE --out DIR [--folder PATH]...`: the chosen folders (all when none is
 // named) written as .eml files under DIR.
+#include "cli/cli_scan.h"
+#include "cli/commands.h"
+#include "export/convert.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
-
 #include <unistd.h>
-
-#include "cli/cli_scan.h"
-#include "cli/commands.h"
-#include "export/convert.h"
 
 namespace edbcli {
 namespace {
@@ -97,10 +96,10 @@ void runExport(const ExportArgs& args) {
         }
         std::cerr << ": " << f.reason << '\n';
     }
-    std::cout << "Folders: " << chosen.size() << ", saved completely: "
-              << summary.savedFolders.size() << '\n'
-              << "Messages saved: " << summary.saved << " (with missing parts noted: "
-              << summary.notes << ")\n"
+    std::cout << "Folders: " << chosen.size()
+              << ", saved completely: " << summary.savedFolders.size() << '\n'
+              << "Messages saved: " << summary.saved
+              << " (with missing parts noted: " << summary.notes << ")\n"
               << "Messages skipped: " << summary.skipped
               << (summary.cancelled ? " (interrupted)" : "") << '\n'
               << "Messages failed: " << summary.failed << '\n'

@@ -1,16 +1,16 @@
 #include "export/convert.h"
 
+#include "export/eml_writer.h"
+#include "export/output_names.h"
+#include "export/value_reader.h"
+#include "export/vcard_writer.h"
+
 #include <cstdio>
 #include <map>
 #include <mutex>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
-
-#include "export/eml_writer.h"
-#include "export/output_names.h"
-#include "export/value_reader.h"
-#include "export/vcard_writer.h"
 
 namespace edb::conv {
 namespace fs = std::filesystem;
@@ -98,8 +98,7 @@ std::string asciiOnly(const std::string& s) {
 class Writer {
 public:
     Writer(const StoreCatalog& catalog, const ConvertOptions& options)
-        : m_catalog(catalog), m_options(options),
-          m_reader(catalog.storeFile, catalog.storeSize) {}
+        : m_catalog(catalog), m_options(options), m_reader(catalog.storeFile, catalog.storeSize) {}
 
     ConvertSummary run(const std::vector<FolderPath>& folders) {
         indexMessages();
@@ -244,8 +243,8 @@ private:
             if (m.kind == kKindContact || f.node->kind == kKindContact) {
                 for (const ContactEntry& c : m.contacts) {
                     const std::string name = c.fullName.empty() ? m.subject : c.fullName;
-                    (void)WriteNewFile(dir, SanitizeName(name, "(no name)"), ".vcf",
-                                       WriteVCard(c), namer);
+                    (void)WriteNewFile(dir, SanitizeName(name, "(no name)"), ".vcf", WriteVCard(c),
+                                       namer);
                 }
             }
             (void)written;
@@ -297,8 +296,8 @@ private:
         }
         for (std::size_t i = 0; i < m.attachments.size(); ++i) {
             const AttachmentCopy& a = m.attachments[i];
-            in.traceHeaders.emplace_back("X-Edb-Attachment", std::to_string(i + 1) + ": " +
-                                                                 traceLocation(a.location));
+            in.traceHeaders.emplace_back("X-Edb-Attachment",
+                                         std::to_string(i + 1) + ": " + traceLocation(a.location));
             AttachmentData data = ReadAttachmentData(m_reader, a.location);
             if (!data.note.empty()) {
                 notes.push_back("attachment " + std::to_string(i + 1) + ": " + data.note);

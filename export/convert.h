@@ -2,14 +2,14 @@
 // Convert: the messages of chosen folders written as .eml files (contacts also as .vcf) under an
 // output folder, one directory per folder path. Runs on any thread; the catalog may still be
 // growing while it runs (it reads locators under the message list's lock).
+#include "store/catalog.h"
+
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "store/catalog.h"
 
 namespace edb::conv {
 

@@ -2,7 +2,6 @@
 
 #include <gio/gio.h>
 #include <gmime/gmime.h>
-
 #include <mutex>
 
 namespace edb::conv {
@@ -48,8 +47,7 @@ GMimeObject* binaryPart(const std::string& type, const std::string& name, const 
                         std::size_t size) {
     const auto slash = type.find('/');
     const std::string major = slash == std::string::npos ? "application" : type.substr(0, slash);
-    const std::string minor =
-        slash == std::string::npos ? "octet-stream" : type.substr(slash + 1);
+    const std::string minor = slash == std::string::npos ? "octet-stream" : type.substr(slash + 1);
     GMimePart* part = g_mime_part_new_with_type(major.c_str(), minor.c_str());
     GMimeStream* stream = g_mime_stream_mem_new_with_buffer(static_cast<const char*>(data), size);
     GMimeDataWrapper* wrapper =
@@ -78,8 +76,8 @@ void setFrom(GMimeMessage* msg, const std::string& sender) {
             g_object_unref(parsed);
         }
     }
-    InternetAddress* group = internet_address_group_new(sender.empty() ? "Unknown sender"
-                                                                       : sender.c_str());
+    InternetAddress* group =
+        internet_address_group_new(sender.empty() ? "Unknown sender" : sender.c_str());
     internet_address_set_charset(group, "utf-8");
     internet_address_list_add(from, group);
     g_object_unref(group);
@@ -111,8 +109,8 @@ std::optional<std::int64_t> FiletimeToUnix(std::uint64_t filetime) {
     if (filetime == 0) {
         return std::nullopt;
     }
-    const auto secs = static_cast<std::int64_t>(filetime / kFiletimeTicksPerSecond) -
-                      kFiletimeToUnixSeconds;
+    const auto secs =
+        static_cast<std::int64_t>(filetime / kFiletimeTicksPerSecond) - kFiletimeToUnixSeconds;
     if (secs > kLastSecondOf9999) {
         return std::nullopt;
     }
@@ -176,8 +174,8 @@ std::string WriteEml(const EmlInput& in) {
             g_object_unref(body);
         }
         if (in.rtf) {
-            GMimeObject* rtf = binaryPart("application/rtf", "message.rtf", in.rtf->data(),
-                                          in.rtf->size());
+            GMimeObject* rtf =
+                binaryPart("application/rtf", "message.rtf", in.rtf->data(), in.rtf->size());
             g_mime_multipart_add(mixed, rtf);
             g_object_unref(rtf);
         }

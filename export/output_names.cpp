@@ -62,7 +62,15 @@ bool isUnsafe(char32_t cp) {
         return true; // control characters
     }
     switch (cp) {
-    case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
+    case '/':
+    case '\\':
+    case ':':
+    case '*':
+    case '?':
+    case '"':
+    case '<':
+    case '>':
+    case '|':
         return true;
     default:
         break;

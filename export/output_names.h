@@ -36,8 +36,7 @@ private:
 // or a symbolic link of that name is never entered, a new name is taken instead. Throws
 // std::filesystem::filesystem_error when it cannot be made.
 [[nodiscard]] std::filesystem::path MakeChildDirectory(const std::filesystem::path& parent,
-                                                       std::string_view name,
-                                                       UniqueNamer& namer);
+                                                       std::string_view name, UniqueNamer& namer);
 
 // Writes `bytes` as a new file in `dir` named by `namer` from `stem` and `ext` (stem already
 // sanitised): first to a temporary name, then moved to its final name without replacing an

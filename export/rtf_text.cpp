@@ -1,12 +1,11 @@
 #include "export/rtf_text.h"
 
-#include <glib.h>
+#include "store/text.h"
 
 #include <cstdint>
+#include <glib.h>
 #include <map>
 #include <vector>
-
-#include "store/text.h"
 
 namespace edb::conv {
 namespace {
@@ -137,26 +136,46 @@ private:
 
 int codePageForCharset(long charset, int fallback) {
     switch (charset) {
-    case 0: return 1252;
-    case 2: return 1252; // symbol fonts: bytes are glyph numbers; 1252 keeps them readable
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    case 255: return 850;
-    default: return fallback;
+    case 0:
+        return 1252;
+    case 2:
+        return 1252; // symbol fonts: bytes are glyph numbers; 1252 keeps them readable
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 130:
+        return 1361;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    case 254:
+        return 437;
+    case 255:
+        return 850;
+    default:
+        return fallback;
     }
 }
 
@@ -182,12 +201,34 @@ void appendCodePoint(std::string& out, char32_t cp) {
 }
 
 bool isSkippedDestination(std::string_view w) {
-    static const char* const kSkipped[] = {
-        "colortbl", "stylesheet", "info",     "pict",      "object",  "header",
-        "footer",   "headerl",    "headerr",  "footerl",   "footerr", "listtable",
-        "listoverridetable",      "revtbl",   "rsidtbl",   "generator", "xmlnstbl",
-        "themedata", "colorschememapping",    "datastore", "latentstyles", "fldinst",
-        "filetbl",  "pgdsctbl",   "bkmkstart", "bkmkend",  "footnote", "mhtmltag"};
+    static const char* const kSkipped[] = {"colortbl",
+                                           "stylesheet",
+                                           "info",
+                                           "pict",
+                                           "object",
+                                           "header",
+                                           "footer",
+                                           "headerl",
+                                           "headerr",
+                                           "footerl",
+                                           "footerr",
+                                           "listtable",
+                                           "listoverridetable",
+                                           "revtbl",
+                                           "rsidtbl",
+                                           "generator",
+                                           "xmlnstbl",
+                                           "themedata",
+                                           "colorschememapping",
+                                           "datastore",
+                                           "latentstyles",
+                                           "fldinst",
+                                           "filetbl",
+                                           "pgdsctbl",
+                                           "bkmkstart",
+                                           "bkmkend",
+                                           "footnote",
+                                           "mhtmltag"};
     for (const char* s : kSkipped) {
         if (w == s) {
             return true;
@@ -197,7 +238,7 @@ bool isSkippedDestination(std::string_view w) {
 }
 
 struct GroupState {
-    bool skip = false;    // inside a destination whose content is not text
+    bool skip = false; // inside a destination whose content is not text
     bool fontTable = false;
     bool htmlRtf = false; // \htmlrtf: RTF-only content, not part of the HTML
     bool inTag = false;   // inside {\*\htmltagN ...}

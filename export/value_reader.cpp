@@ -1,13 +1,12 @@
 #include "export/value_reader.h"
 
-#include <glib.h>
-
-#include <algorithm>
-#include <string_view>
-
 #include "export/compressed_rtf.h"
 #include "export/rtf_text.h"
 #include "store/text.h"
+
+#include <algorithm>
+#include <glib.h>
+#include <string_view>
 
 namespace edb::conv {
 namespace {
@@ -120,8 +119,8 @@ std::vector<std::uint8_t> StoreReader::readLongValue(std::uint16_t reference,
         }
         if (c.offset != value.size()) {
             if (note != nullptr) {
-                *note = "long value stops at byte " + std::to_string(value.size()) +
-                        " (chunk missing)";
+                *note =
+                    "long value stops at byte " + std::to_string(value.size()) + " (chunk missing)";
             }
             break;
         }
@@ -154,8 +153,8 @@ TextBody ReadPrimaryBody(const StoreReader& reader, const ValueLocation& loc) {
         if (loc.valueEnd > loc.position) {
             len = std::min<std::uint64_t>(len, loc.valueEnd - loc.position);
         }
-        const auto text = reader.readInPage(loc.position, static_cast<std::size_t>(
-                                                              std::min<std::uint64_t>(len, kPageSize)));
+        const auto text = reader.readInPage(
+            loc.position, static_cast<std::size_t>(std::min<std::uint64_t>(len, kPageSize)));
         if (text.size() < len) {
             body.note = "plain body cut at its page end";
         }

@@ -1,8 +1,8 @@
 #pragma once
 // Contacts as vCard 3.0 (RFC 2426), CRLF line ends, long lines folded.
-#include <string>
-
 #include "store/catalog.h"
+
+#include <string>
 
 namespace edb::conv {
 

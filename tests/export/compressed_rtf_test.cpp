@@ -1,10 +1,9 @@
 // Compressed RTF streams: the published worked examples, then damaged copies of them.
-#include <gtest/gtest.h>
+#include "export/compressed_rtf.h"
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include "export/compressed_rtf.h"
 
 namespace {
 using edb::ByteView;
@@ -14,7 +13,8 @@ using edb::conv::RtfStreamType;
 std::vector<std::uint8_t> fromHex(std::string_view hex) {
     std::vector<std::uint8_t> out;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+        out.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
     }
     return out;
 }
@@ -58,8 +58,8 @@ TEST(CompressedRtf, PublishedExamplesDecodeExactly) {
 
 TEST(CompressedRtf, CrcMatchesTheCheckValueAndTheHeader) {
     const std::string check = "123456789";
-    EXPECT_EQ(edb::conv::RtfCrc(ByteView(reinterpret_cast<const std::uint8_t*>(check.data()),
-                                         check.size())),
+    EXPECT_EQ(edb::conv::RtfCrc(
+                  ByteView(reinterpret_cast<const std::uint8_t*>(check.data()), check.size())),
               0x2DFD2D88U);
     EXPECT_EQ(edb::conv::RtfCrc(view(kHello).sub(16, kHello.size() - 16)), 0xA7C7C5F1U);
 }
@@ -92,14 +92,16 @@ TEST(CompressedRtf, DamagedCrcIsReportedButTheTextKept) {
 
 TEST(CompressedRtf, TruncatedStreamsGiveAPrefixAndSaySo) {
     for (std::size_t len = 16; len < kHello.size(); ++len) {
-        const std::vector<std::uint8_t> cut(kHello.begin(), kHello.begin() + static_cast<long>(len));
+        const std::vector<std::uint8_t> cut(kHello.begin(),
+                                            kHello.begin() + static_cast<long>(len));
         const auto r = DecompressRtf(view(cut));
         EXPECT_TRUE(r.truncated) << len;
         EXPECT_FALSE(r.clean()) << len;
         EXPECT_EQ(kHelloText.compare(0, r.rtf.size(), r.rtf), 0) << len;
     }
     for (std::size_t len = 0; len < 16; ++len) {
-        const std::vector<std::uint8_t> cut(kHello.begin(), kHello.begin() + static_cast<long>(len));
+        const std::vector<std::uint8_t> cut(kHello.begin(),
+                                            kHello.begin() + static_cast<long>(len));
         EXPECT_EQ(DecompressRtf(view(cut)).type, RtfStreamType::Unknown) << len;
     }
     auto s = stored();

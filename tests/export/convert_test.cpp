@@ -1,17 +1,16 @@
 // End to end: a generated store with bodies, long values, attachments, contacts and hostile
 // folder names is converted, and every file is read back by an independent parser (Python's
 // email package, default policy) and compared with what was put in.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include "export/convert.h"
 #include "export/eml_writer.h"
 #include "export/output_names.h"
 #include "store/catalog.h"
 #include "tests/support/store_builder.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 using namespace edb::conv;
@@ -165,8 +164,14 @@ protected:
             a.position = at(1, 1001);
             a.size = static_cast<std::uint16_t>(m_inlineAttachment.size() + 1);
             m.attachments.push_back(std::move(a));
-            m_expected.push_back({"Привет, мир", "Иван Петров", "", "Thu, 13 Feb 2003 09:55:06 +0000",
-                                  "Привет, мир!", "<body>Привет café</body>", false, false,
+            m_expected.push_back({"Привет, мир",
+                                  "Иван Петров",
+                                  "",
+                                  "Thu, 13 Feb 2003 09:55:06 +0000",
+                                  "Привет, мир!",
+                                  "<body>Привет café</body>",
+                                  false,
+                                  false,
                                   {{"Grüße.txt", m_inlineAttachment}}});
         }
 
@@ -174,7 +179,9 @@ protected:
         // the formatted body is compressed RTF that carries no HTML.
         std::string longText;
         for (int i = 0; i < 150; ++i) {
-            longText += "Caf\xE9 cr\xE8me br\xFBl\xE9" "e, ligne " + std::to_string(i) + ".\r\n";
+            longText += "Caf\xE9 cr\xE8me br\xFBl\xE9"
+                        "e, ligne " +
+                        std::to_string(i) + ".\r\n";
         }
         const auto p2 = plainValue(longText, 0xE4);
         ASSERT_GT(p2.size(), 4014U);
@@ -190,10 +197,10 @@ protected:
         putChunk(b.page(4), 42, 0x0302, 0,
                  {m_longAttachment.begin(), m_longAttachment.begin() + 4014});
         const std::vector<std::uint8_t> lzfu = {
-            0x00, 0x2d, 0x00, 0x00, 0x00, 0x2b, 0x00, 0x00, 0x00, 0x4c, 0x5a, 0x46, 0x75, 0xf1,
-            0xc5, 0xc7, 0xa7, 0x03, 0x00, 0x0a, 0x00, 0x72, 0x63, 0x70, 0x67, 0x31, 0x32, 0x35,
-            0x42, 0x32, 0x0a, 0xf3, 0x20, 0x68, 0x65, 0x6c, 0x09, 0x00, 0x20, 0x62, 0x77, 0x05,
-            0xb0, 0x6c, 0x64, 0x7d, 0x0a, 0x80, 0x0f, 0xa0};
+            0x00, 0x2d, 0x00, 0x00, 0x00, 0x2b, 0x00, 0x00, 0x00, 0x4c, 0x5a, 0x46, 0x75,
+            0xf1, 0xc5, 0xc7, 0xa7, 0x03, 0x00, 0x0a, 0x00, 0x72, 0x63, 0x70, 0x67, 0x31,
+            0x32, 0x35, 0x42, 0x32, 0x0a, 0xf3, 0x20, 0x68, 0x65, 0x6c, 0x09, 0x00, 0x20,
+            0x62, 0x77, 0x05, 0xb0, 0x6c, 0x64, 0x7d, 0x0a, 0x80, 0x0f, 0xa0};
         putChunk(b.page(6), 42, 0x0303, 0, lzfu);
         {
             auto& m = add(id(2), 2, "Grüße aus Köln — Café", "José Müller");
@@ -211,16 +218,28 @@ protected:
             a.chunks.AddOffset(at(5, 42));
             a.chunks.AddOffset(at(4, 42));
             m.attachments.push_back(std::move(a));
-            m_expected.push_back({"Grüße aus Köln — Café", "José Müller", "",
+            m_expected.push_back({"Grüße aus Köln — Café",
+                                  "José Müller",
+                                  "",
                                   "Thu, 13 Feb 2003 09:55:06 +0000",
-                                  "Café crème brûlée, ligne 149.", "", true, false,
+                                  "Café crème brûlée, ligne 149.",
+                                  "",
+                                  true,
+                                  false,
                                   {{"данные.bin", m_longAttachment}}});
         }
 
         // Message 3: only headers in the store (the body lived elsewhere).
         add(id(3), 3, "../../x", "");
-        m_expected.push_back({"../../x", "Unknown sender", "", "Thu, 13 Feb 2003 09:55:06 +0000",
-                              "", "", false, true, {}});
+        m_expected.push_back({"../../x",
+                              "Unknown sender",
+                              "",
+                              "Thu, 13 Feb 2003 09:55:06 +0000",
+                              "",
+                              "",
+                              false,
+                              true,
+                              {}});
 
         // Message 4: HTML in the N1013-code column, a sender that is an address.
         const std::string html = "<html><body><p>Grüße aus Köln</p></body></html>";
@@ -229,8 +248,15 @@ protected:
             auto& m = add(id(4), 4, "CON", "user@example.com");
             m.formattedBody.position = at(7, 100);
             m.formattedBody.size = static_cast<std::uint16_t>(html.size());
-            m_expected.push_back({"CON", "", "user@example.com", "Thu, 13 Feb 2003 09:55:06 +0000",
-                                  "", "Grüße aus Köln", false, false, {}});
+            m_expected.push_back({"CON",
+                                  "",
+                                  "user@example.com",
+                                  "Thu, 13 Feb 2003 09:55:06 +0000",
+                                  "",
+                                  "Grüße aus Köln",
+                                  false,
+                                  false,
+                                  {}});
         }
         // Messages in hostile folders, a contact, a folder in a loop.
         add(id(5), 5, "In CON", "A");
@@ -254,8 +280,9 @@ protected:
         for (std::size_t i = 0; i < m_expected.size(); ++i) {
             const Expected& e = m_expected[i];
             j += i ? ",\n{" : "{";
-            j += "\"subject\":" + jsonString(e.subject) + ",\"from_name\":" +
-                 jsonString(e.fromName) + ",\"from_address\":" + jsonString(e.fromAddress) +
+            j += "\"subject\":" + jsonString(e.subject) +
+                 ",\"from_name\":" + jsonString(e.fromName) +
+                 ",\"from_address\":" + jsonString(e.fromAddress) +
                  ",\"date\":" + jsonString(e.date) + ",\"plain\":" + jsonString(e.plain) +
                  ",\"html\":" + jsonString(e.html) + ",\"rtf\":" + (e.rtf ? "true" : "false") +
                  ",\"noted\":" + (e.noted ? "true" : "false") + ",\"attachments\":{";

@@ -1,11 +1,10 @@
 // Store names made into file names, and files written without replacing anything.
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
-
 #include "export/output_names.h"
 #include "tests/support/store_builder.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 using namespace edb::conv;
@@ -71,8 +70,16 @@ TEST(OutputNames, EveryHostileNameStaysInsideTheFolder) {
     edbtest::TempDir dir;
     const fs::path root = dir.path() / "out";
     fs::create_directory(root);
-    const std::string names[] = {"../../x", "..", "/etc/passwd", "a/b", "CON", std::string(300, 'y'),
-                                 std::string("\x01\x02\x1b[31m", 7), "C:\\Windows", "~", ""};
+    const std::string names[] = {"../../x",
+                                 "..",
+                                 "/etc/passwd",
+                                 "a/b",
+                                 "CON",
+                                 std::string(300, 'y'),
+                                 std::string("\x01\x02\x1b[31m", 7),
+                                 "C:\\Windows",
+                                 "~",
+                                 ""};
     UniqueNamer dirs;
     UniqueNamer files;
     for (const std::string& n : names) {
@@ -91,9 +98,7 @@ TEST(OutputNames, EveryHostileNameStaysInsideTheFolder) {
 
 TEST(OutputNames, FilesAreNeverReplaced) {
     edbtest::TempDir dir;
-    {
-        std::ofstream(dir.path() / "Report.eml") << "earlier";
-    }
+    { std::ofstream(dir.path() / "Report.eml") << "earlier"; }
     UniqueNamer namer;
     const fs::path a = WriteNewFile(dir.path(), "Report", ".eml", "first", namer);
     const fs::path b = WriteNewFile(dir.path(), "report", ".eml", "second", namer);

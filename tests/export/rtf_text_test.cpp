@@ -1,7 +1,7 @@
 // HTML and text carried inside RTF, and RTF that carries neither.
-#include <gtest/gtest.h>
-
 #include "export/rtf_text.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 using edb::conv::DeEncapsulateRtf;
@@ -33,11 +33,11 @@ TEST(RtfText, ContentIsTakenFromTheOpeningTokens) {
 }
 
 TEST(RtfText, HtmlTagsAndVisibleTextComeBackInOrder) {
-    const auto r = DeEncapsulateRtf(html(
-        "{\\*\\htmltag19 <html>}{\\*\\htmltag34 <body>}\\htmlrtf {\\b\\htmlrtf0 Bold "
-        "\\htmlrtf}\\htmlrtf0 text{\\*\\htmltag84 caf\\'e9}\\htmlrtf \\par\\htmlrtf0 "
-        "{\\*\\htmltag64 <br>\\par}{\\*\\mhtmltag4 cid:x}{\\*\\htmltag4 \\{\\}\\\\\\tab}"
-        "{\\*\\htmltag35 </body>}"));
+    const auto r = DeEncapsulateRtf(
+        html("{\\*\\htmltag19 <html>}{\\*\\htmltag34 <body>}\\htmlrtf {\\b\\htmlrtf0 Bold "
+             "\\htmlrtf}\\htmlrtf0 text{\\*\\htmltag84 caf\\'e9}\\htmlrtf \\par\\htmlrtf0 "
+             "{\\*\\htmltag64 <br>\\par}{\\*\\mhtmltag4 cid:x}{\\*\\htmltag4 \\{\\}\\\\\\tab}"
+             "{\\*\\htmltag35 </body>}"));
     ASSERT_EQ(r.content, RtfContent::Html);
     EXPECT_EQ(r.text, "<html><body>Bold textcafé<br>\r\n{}\\\t</body>");
 }

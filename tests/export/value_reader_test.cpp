@@ -1,10 +1,10 @@
 // Reading values back through the store file: inline values, long values from chunk records,
 // and what damaged locators and chunks do.
-#include <gtest/gtest.h>
-
 #include "export/value_reader.h"
 #include "store/file64.h"
 #include "tests/support/store_builder.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 using namespace edb::conv;
@@ -169,10 +169,12 @@ TEST_F(ValueReaderTest, FormattedValuesAreSniffedAsRtfOrHtml) {
     EXPECT_EQ(f.data, other);
 
     // HTML: UTF-8 when valid, else code page 1252; a leading header byte is dropped.
-    f = DecodeFormattedValue(bytesOf("\x01<b>Gr\xC3\xBC\xC3\x9F" "e</b>"));
+    f = DecodeFormattedValue(bytesOf("\x01<b>Gr\xC3\xBC\xC3\x9F"
+                                     "e</b>"));
     EXPECT_EQ(f.kind, FormattedBody::Kind::Html);
     EXPECT_EQ(f.data, "<b>Grüße</b>");
-    f = DecodeFormattedValue(bytesOf("<b>Gr\xFC\xDF" "e</b>"));
+    f = DecodeFormattedValue(bytesOf("<b>Gr\xFC\xDF"
+                                     "e</b>"));
     EXPECT_EQ(f.data, "<b>Grüße</b>");
 
     EXPECT_EQ(DecodeFormattedValue({}).kind, FormattedBody::Kind::None);
