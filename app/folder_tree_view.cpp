@@ -28,6 +28,8 @@ FolderTreeView::FolderTreeView(QWidget* parent) : QTreeWidget(parent) {
     setItemDelegate(new FolderDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setIconSize(QSize(16, 16));
+    // A click on empty space must not take the focus; a click on an item gives it explicitly.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void FolderTreeView::setImages(std::vector<QIcon> images) {

@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QProgressBar;
+class QProgressDialog;
 class QPushButton;
 class QScrollArea;
 class QStatusBar;
@@ -37,7 +38,7 @@ class FolderTreeView;
 class ReportListView;
 
 inline constexpr const char* kCaption = "Quenlor Systems Exchange To Eml Conversion";
-inline constexpr const char* kWebAddress = "https://www.example.com/exchange-to-eml";
+inline constexpr const char* kWebAddress = "https://www.example.com";
 inline constexpr const char* kSupportAddress = "support@example.com";
 inline constexpr const char* kStopQuestion = "Do you want to stop current process ?";
 
@@ -104,6 +105,7 @@ public:
     [[nodiscard]] edb::CSplitterBar* splitter() const { return m_splitter; }
     [[nodiscard]] bool scanRunning() const { return m_scanRunning.load(); }
     [[nodiscard]] bool treeWorkerRunning() const { return m_treeWorkerRunning.load(); }
+    [[nodiscard]] bool converting() const { return m_convertProgress != nullptr; }
     [[nodiscard]] std::size_t workersRunning() const { return m_workers.running(); }
     [[nodiscard]] const edb::ScanResult& lastScanResult() const { return m_scanResult; }
     // Holds the scan at its first page boundary after the mailbox rows appear, as if the user
@@ -145,6 +147,7 @@ private:
     void startListing(edb::TreeItem item);
     void runListing(edb::TreeItem item, std::uint64_t generation);
     void shutdownWorkers();
+    void convertFinished(const QString& summary, const std::vector<std::pair<std::string, edb::TreeItem>>& saved);
 
     edb::StoreCatalog& m_catalog;
     WindowState m_state;
@@ -192,6 +195,8 @@ private:
     edb::ScanResult m_scanResult;
     std::atomic<bool> m_treeWorkerRunning{false};
     std::atomic<std::uint64_t> m_listGeneration{0};
+    QProgressDialog* m_convertProgress = nullptr;
+    std::atomic<bool> m_convertCancel{false};
 };
 
 } // namespace edbapp

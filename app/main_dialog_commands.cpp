@@ -340,8 +340,5 @@ void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation) {
     }
 }
 
-void MainDialog::convert() {
-    // Filled in with the export engine.
-}
 
 } // namespace edbapp

@@ -32,6 +32,13 @@ private slots:
         QTreeWidgetItem* root = w.dialog.folderTree()->topLevelItem(0);
         QVERIFY(root != nullptr);
         w.dialog.folderTree()->expandAll();
+        // Tick a folder so the marks show, then list the Inbox.
+        QTreeWidgetItem* sent = w.treeItem(root->text(0) + QStringLiteral("/Sent Items"));
+        QVERIFY(sent != nullptr);
+        const QRect box = w.dialog.folderTree()->checkBoxRect(sent);
+        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {}, box.center());
+        QVERIFY(edbapp::FolderTreeView::isTicked(sent));
+        QVERIFY(w.waitIdle());
         QTreeWidgetItem* inbox = w.treeItem(root->text(0) + QStringLiteral("/Inbox"));
         QVERIFY(inbox != nullptr);
         const QRect r = w.dialog.folderTree()->visualItemRect(inbox);
@@ -39,12 +46,6 @@ private slots:
                           QPoint(r.right() - 4, r.center().y()));
         QVERIFY(w.waitIdle());
         QVERIFY(w.dialog.messageList()->rowCount() > 0);
-        // Tick a folder so the marks show.
-        QTreeWidgetItem* sent = w.treeItem(root->text(0) + QStringLiteral("/Sent Items"));
-        QVERIFY(sent != nullptr);
-        const QRect box = w.dialog.folderTree()->checkBoxRect(sent);
-        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {}, box.center());
-        QVERIFY(edbapp::FolderTreeView::isTicked(sent));
         const QString file = QStringLiteral(EDB_SCREENSHOT_DIR "/main-window.png");
         QVERIFY(w.dialog.grab().save(file));
     }

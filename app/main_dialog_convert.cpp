@@ -1,0 +1,122 @@
+// Convert: the ticked folders written as .eml files under a folder the user chooses. The work
+// runs on a worker; progress, Cancel and the summary are on the window thread.
+#include <QProgressDialog>
+#include <QPushButton>
+
+#include "app/folder_tree_view.h"
+#include "app/main_dialog.h"
+#include "message/list_rows.h"
+#include "platform/platform.h"
+#ifdef EDB_HAVE_EXPORT
+#include "export/convert.h"
+#endif
+
+namespace edbapp {
+
+#ifdef EDB_HAVE_EXPORT
+void MainDialog::convert() {
+    if (m_convertProgress != nullptr) {
+        return; // one conversion at a time
+    }
+    std::vector<edb::conv::FolderPath> folders;
+    for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
+        const edb::TreeItem handle = m_folderTree->handleOf(item);
+        if (const edb::FolderNode* node = edb::FolderForTreeItem(m_catalog, handle)) {
+            folders.push_back(edb::conv::PathOf(m_catalog, *node));
+        }
+    }
+    if (folders.empty()) {
+        edb::platform().showInformation(this, QStringLiteral("Please tick the folders to convert"));
+        return;
+    }
+    const QString outDir =
+        edb::platform().chooseDirectory(this, QStringLiteral("Select Output Folder"));
+    if (outDir.isEmpty()) {
+        return;
+    }
+    m_convertCancel = false;
+    m_convertProgress = new QProgressDialog(QStringLiteral("Converting..."),
+                                            QStringLiteral("Cancel"), 0, 100, this);
+    m_convertProgress->setWindowTitle(QString::fromLatin1(kCaption));
+    m_convertProgress->setWindowModality(Qt::WindowModal);
+    m_convertProgress->setMinimumDuration(0);
+    m_convertProgress->setAutoClose(false);
+    m_convertProgress->setAutoReset(false);
+    connect(m_convertProgress, &QProgressDialog::canceled, this,
+            [this] { m_convertCancel = true; });
+    m_convertProgress->show();
+
+    const std::string out = outDir.toStdString();
+    m_workers.start([this, folders = std::move(folders), out] {
+        edb::conv::ConvertOptions options;
+        options.outDir = out;
+        options.cancel = &m_convertCancel;
+        int shown = -1;
+        options.progress = [&](const edb::conv::ConvertProgress& p) {
+            const int percent = p.total == 0 ? 100 : static_cast<int>(100 * p.done / p.total);
+            if (percent == shown) {
+                return;
+            }
+            shown = percent;
+            const QString label = QStringLiteral("Converting %1").arg(QString::fromStdString(p.folder));
+            m_gate.call([&] {
+                if (m_convertProgress != nullptr) {
+                    m_convertProgress->setLabelText(label);
+                    m_convertProgress->setValue(percent);
+                }
+            });
+        };
+        const edb::conv::ConvertSummary s = edb::conv::Convert(m_catalog, folders, options);
+        QString text = QStringLiteral("%1 message(s) saved in %2 folder(s) under %3.")
+                           .arg(s.saved)
+                           .arg(s.savedFolders.size())
+                           .arg(QString::fromStdString(out));
+        if (s.notes > 0) {
+            text += QStringLiteral("\n%1 message(s) saved without a part that could not be read.")
+                        .arg(s.notes);
+        }
+        if (s.failed > 0) {
+            text += QStringLiteral("\n%1 message(s) could not be saved.").arg(s.failed);
+            if (!s.failures.empty()) {
+                text += QStringLiteral(" First: %1")
+                            .arg(QString::fromStdString(s.failures.front().reason));
+            }
+        }
+        if (s.cancelled) {
+            text += QStringLiteral("\nCancelled: %1 message(s) not saved.").arg(s.skipped);
+        }
+        std::vector<std::pair<std::string, edb::TreeItem>> saved;
+        for (const edb::conv::SavedFolder& f : s.savedFolders) {
+            saved.emplace_back(f.treePath, f.treeItem);
+        }
+        m_gate.call([&] { convertFinished(text, saved); });
+    });
+}
+#else
+void MainDialog::convert() {
+    edb::platform().showInformation(this,
+                                    QStringLiteral("This build has no conversion to EML."));
+}
+#endif
+
+void MainDialog::convertFinished(const QString& summary,
+                                 const std::vector<std::pair<std::string, edb::TreeItem>>& saved) {
+    if (m_convertProgress != nullptr) {
+        m_convertProgress->close();
+        m_convertProgress->deleteLater();
+        m_convertProgress = nullptr;
+    }
+    // Saved folders join the list the selection guard reads, and lose their ticks: they can
+    // be neither ticked nor listed again.
+    for (const auto& [path, item] : saved) {
+        m_state.savedFolders.add(path, item);
+        if (QTreeWidgetItem* treeItem = m_folderTree->itemFor(item)) {
+            FolderTreeView::untickOne(treeItem);
+            m_folderTree->updateAncestorsTicks(treeItem);
+            FolderTreeView::updateAncestorsMarks(treeItem);
+        }
+    }
+    edb::platform().showInformation(this, summary);
+}
+
+} // namespace edbapp

@@ -1,0 +1,307 @@
+// The folder tree view's selection rules (ticks, marks, the saved-folder guard), what a click
+// on a folder lists, and Convert adding its folders to the saved-folders list.
+#include <QDir>
+#include <QDirIterator>
+#include <QHeaderView>
+#include <QTest>
+
+#include "app/folder_tree_view.h"
+#include "app/report_list_view.h"
+#include "message/list_rows.h"
+#include "resources/artwork.h"
+#include "tests/app/app_stores.h"
+#include "tests/support/demo_store.h"
+
+using apptest::Window;
+using edbapp::FolderTreeView;
+
+namespace {
+
+// Ann (1): Inbox (10) { Sub1 (11), Sub2 (12) { Deep (14) } }, Sent Items (13). Bob (2): Notes.
+void writeTickStore(const std::filesystem::path& path) {
+    apptest::writeStore(path, {u"Ann", u"Bob"},
+                        {{10, 1, u"Inbox"},
+                         {11, 10, u"Sub1"},
+                         {12, 10, u"Sub2"},
+                         {13, 1, u"Sent Items"},
+                         {14, 12, u"Deep"},
+                         {20, 2, u"Notes"}});
+}
+
+// Picks the mailboxes at `rows` in turn and shows their trees expanded.
+void pick(Window& w, std::initializer_list<int> rows) {
+    for (int row : rows) {
+        w.clickMailboxRow(row);
+        w.dialog.next();
+        QVERIFY(w.waitIdle());
+    }
+    w.dialog.folderTree()->expandAll();
+}
+
+void clickCheckBox(Window& w, QTreeWidgetItem* item) {
+    QVERIFY(item != nullptr);
+    const QRect box = w.dialog.folderTree()->checkBoxRect(item);
+    QVERIFY(box.isValid());
+    QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {}, box.center());
+    QVERIFY(w.waitIdle());
+}
+
+void clickText(Window& w, QTreeWidgetItem* item) {
+    QVERIFY(item != nullptr);
+    const QRect r = w.dialog.folderTree()->visualItemRect(item);
+    QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
+                      QPoint(r.right() - 3, r.center().y()));
+    QVERIFY(w.waitIdle());
+}
+
+void pressSpace(Window& w, QTreeWidgetItem* item) {
+    w.dialog.folderTree()->setCurrentItem(item);
+    QTest::keyClick(w.dialog.folderTree(), Qt::Key_Space);
+    QVERIFY(w.waitIdle());
+}
+
+// "t" ticked, "b" bold (marked), "-" neither, per item path.
+QString state(Window& w, const QString& path) {
+    QTreeWidgetItem* item = w.treeItem(path);
+    if (item == nullptr) {
+        return QStringLiteral("missing");
+    }
+    QString s;
+    s += FolderTreeView::isTicked(item) ? QLatin1Char('t') : QLatin1Char('-');
+    s += FolderTreeView::isMarked(item) ? QLatin1Char('b') : QLatin1Char('-');
+    return s;
+}
+
+QStringList states(Window& w, const QStringList& paths) {
+    QStringList out;
+    for (const QString& p : paths) {
+        out << p + QLatin1Char('=') + state(w, p);
+    }
+    return out;
+}
+
+QStringList expect(const QStringList& paths, const QStringList& values) {
+    QStringList out;
+    for (int i = 0; i < paths.size(); ++i) {
+        out << paths[i] + QLatin1Char('=') + values[i];
+    }
+    return out;
+}
+
+const QStringList kAll{"Ann", "Ann/Inbox", "Ann/Inbox/Sub1", "Ann/Inbox/Sub2",
+                       "Ann/Inbox/Sub2/Deep", "Ann/Sent Items"};
+
+void markSaved(Window& w, const std::string& path, const QString& itemPath) {
+    w.dialog.state().savedFolders.add(path,
+                                      w.dialog.folderTree()->handleOf(w.treeItem(itemPath)));
+}
+
+} // namespace
+
+class FolderSelectionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { edb::initArtwork(); }
+
+    void tickRulesAndMarks() {
+        edbtest::TempFile store;
+        writeTickStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        // Ticking a folder ticks its subtree; its parent stays unticked but bold.
+        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub1"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"-b", "-b", "tb", "--", "--", "--"}));
+        // Once every child is ticked, so is the parent.
+        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub2"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"-b", "tb", "tb", "tb", "tb", "--"}));
+        // Ticking the last child of the mailbox ticks the root.
+        clickCheckBox(w, w.treeItem("Ann/Sent Items"));
+        QCOMPARE(state(w, "Ann"), QStringLiteral("tb"));
+        // Unticking one subfolder of a fully ticked folder unticks it and every ancestor;
+        // they stay bold because other children still are.
+        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub1"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"-b", "-b", "--", "tb", "tb", "tb"}));
+        QVERIFY(w.fake.errors.isEmpty());
+    }
+
+    void unTickingTheOnlyTickedFolderClearsMarksToTheRoot() {
+        edbtest::TempFile store;
+        writeTickStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub2/Deep"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"-b", "-b", "--", "tb", "tb", "--"}));
+        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub2/Deep"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"--", "--", "--", "--", "--", "--"}));
+        // A folder without subfolders changes only itself and its ancestors.
+        clickCheckBox(w, w.treeItem("Ann/Sent Items"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"-b", "--", "--", "--", "--", "tb"}));
+    }
+
+    void spaceTogglesWithTheSameRules() {
+        edbtest::TempFile store;
+        writeTickStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        pressSpace(w, w.treeItem("Ann/Inbox/Sub2"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"-b", "-b", "--", "tb", "tb", "--"}));
+        pressSpace(w, w.treeItem("Ann/Inbox/Sub2"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"--", "--", "--", "--", "--", "--"}));
+    }
+
+    void emptySpaceClickChangesNothing() {
+        edbtest::TempFile store;
+        writeTickStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        FolderTreeView* tree = w.dialog.folderTree();
+        w.dialog.mailboxList()->setFocus();
+        QTreeWidgetItem* before = tree->currentItem();
+        const QPoint empty(tree->viewport()->width() - 3, tree->viewport()->height() - 3);
+        QVERIFY(tree->itemAt(empty) == nullptr);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, empty);
+        QVERIFY(w.waitIdle());
+        QCOMPARE(tree->currentItem(), before);
+        QVERIFY(!tree->hasFocus());
+        QCOMPARE(w.dialog.state().shownFolderItem.load(), edb::TreeItem{0});
+        QCOMPARE(states(w, kAll), expect(kAll, {"--", "--", "--", "--", "--", "--"}));
+    }
+
+    void savedFoldersAreGuarded() {
+        edbtest::TempFile store;
+        writeTickStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0, 1});
+        markSaved(w, "Ann\\Inbox\\Sub1\\", "Ann/Inbox/Sub1");
+        markSaved(w, "Ann\\Inbox\\Sub2\\", "Ann/Inbox/Sub2");
+        // Saved under the second mailbox's name: the test uses the first root's, so it is not.
+        markSaved(w, "Bob\\Notes\\", "Bob/Notes");
+
+        // A saved folder below a ticked folder stays clear, the ticked folder stays ticked.
+        clickCheckBox(w, w.treeItem("Ann/Inbox"));
+        QCOMPARE(states(w, kAll), expect(kAll, {"-b", "tb", "--", "--", "tb", "--"}));
+        QVERIFY(w.fake.errors.isEmpty());
+        clickCheckBox(w, w.treeItem("Ann/Inbox"));
+
+        // Its check box: "Folder already saved", it stays clear, its own subfolders tick.
+        const edb::TreeItem shown = w.dialog.state().shownFolderItem.load();
+        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub2"));
+        QCOMPARE(w.fake.errors, QStringList{"Folder already saved"});
+        QCOMPARE(state(w, "Ann/Inbox/Sub2"), QStringLiteral("--"));
+        QCOMPARE(state(w, "Ann/Inbox/Sub2/Deep"), QStringLiteral("tb"));
+        QCOMPARE(w.dialog.state().shownFolderItem.load(), shown); // no listing started
+
+        // Space would tick it: "Folder Email Save", and it stays clear.
+        pressSpace(w, w.treeItem("Ann/Inbox/Sub1"));
+        QCOMPARE(w.fake.errors.last(), QStringLiteral("Folder Email Save"));
+        QCOMPARE(state(w, "Ann/Inbox/Sub1"), QStringLiteral("--"));
+
+        // The second mailbox's entry is not recognised.
+        w.fake.errors.clear();
+        clickCheckBox(w, w.treeItem("Bob/Notes"));
+        QVERIFY(w.fake.errors.isEmpty());
+        QCOMPARE(state(w, "Bob/Notes"), QStringLiteral("tb"));
+    }
+
+    void clickingFoldersListsTheirMessages() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        edbapp::ReportListView* list = w.dialog.messageList();
+
+        // The mailbox's root belongs to no folder entry: the view is left empty.
+        list->appendRow({"x"});
+        clickText(w, w.treeItem(root));
+        QCOMPARE(list->rowCount(), 0);
+        QCOMPARE(list->horizontalHeaderItem(2)->text(), QStringLiteral("E-mail Subject"));
+
+        QTreeWidgetItem* inbox = w.treeItem(root + "/Inbox");
+        clickText(w, inbox);
+        const edb::MessageListing expected =
+            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->handleOf(inbox));
+        QVERIFY(!expected.rows.empty());
+        QCOMPARE(list->rowCount(), int(expected.rows.size()));
+        QCOMPARE(list->item(0, 0)->text(), QStringLiteral("1"));
+        QCOMPARE(list->item(0, 2)->text(), QString::fromStdString(expected.rows[0].cells[2]));
+        QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("From"));
+
+        // The folder already listed starts nothing (a new listing would empty the view first).
+        list->item(0, 0)->setText(QStringLiteral("kept"));
+        clickText(w, inbox);
+        QCOMPARE(list->item(0, 0)->text(), QStringLiteral("kept"));
+
+        // Two listings in a row: only the later one's rows are shown.
+        QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
+        QTreeWidgetItem* contacts = w.treeItem(root + "/Contacts");
+        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
+                          w.dialog.folderTree()->visualItemRect(sent).center());
+        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
+                          w.dialog.folderTree()->visualItemRect(inbox).center());
+        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
+                          w.dialog.folderTree()->visualItemRect(contacts).center());
+        QVERIFY(w.waitIdle());
+        const edb::MessageListing last =
+            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->handleOf(contacts));
+        QCOMPARE(list->rowCount(), int(last.rows.size()));
+        QCOMPARE(list->columnCount(), int(last.columns.size()));
+        QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("Full name"));
+    }
+
+#ifdef EDB_HAVE_EXPORT_TESTS
+    void convertSavesTickedFoldersAndGuardsThem() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        edbtest::TempDir out;
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
+        clickCheckBox(w, sent);
+        w.fake.directoryAnswers = {QString::fromStdString(out.path().string())};
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.informations.size(), 1);
+        QVERIFY2(w.fake.informations[0].contains(QStringLiteral("saved")),
+                 qPrintable(w.fake.informations[0]));
+        int emls = 0;
+        for (QDirIterator it(QString::fromStdString(out.path().string()), {"*.eml"}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext(); it.next()) {
+            ++emls;
+        }
+        QVERIFY(emls > 0);
+        // The saved folder lost its tick and is refused from now on.
+        QCOMPARE(w.dialog.state().savedFolders.entries().size(), std::size_t{1});
+        QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("--"));
+        clickText(w, sent);
+        QCOMPARE(w.fake.errors, QStringList{"Folder already saved"});
+        pressSpace(w, sent);
+        QCOMPARE(w.fake.errors.last(), QStringLiteral("Folder Email Save"));
+        QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("--"));
+    }
+#endif
+
+    void convertWithNothingTickedAsks() {
+        edbtest::TempFile store;
+        writeTickStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        w.dialog.convert();
+        QVERIFY(w.fake.log.filter(QStringLiteral("directory:")).isEmpty());
+        QCOMPARE(w.fake.informations.size(), 1);
+    }
+};
+
+QTEST_MAIN(FolderSelectionTest)
+#include "folder_selection_test.moc"
