@@ -1,9 +1,7 @@
 // `edb2eml export STORE --out DIR [--folder PATH]...`: the chosen folders (all when none is
 // named) written as .eml files under DIR.
-#include "cli/commands.h"
-
-#ifdef EDB_HAVE_EXPORT
 #include "cli/cli_scan.h"
+#include "cli/commands.h"
 #include "export/convert.h"
 
 #include <atomic>
@@ -125,12 +123,3 @@ void addExportCommand(CLI::App& app) {
 }
 
 } // namespace edbcli
-
-#else
-
-namespace edbcli {
-// Built without the export library: no export subcommand.
-void addExportCommand(CLI::App&) {}
-} // namespace edbcli
-
-#endif
