@@ -398,7 +398,8 @@ void addViewCommands(CLI::App& app) {
     rows->add_flag("--json", *rowsJsonFlag,
                    "JSON (the only output): [{path, columns: [{text, width}] | null, "
                    "rows: [{image, cells}]}]");
-    rows->callback([rowsStore] {
+    // The flag's storage must outlive parsing: the callback keeps it alive.
+    rows->callback([rowsStore, rowsJsonFlag] {
         const auto s = scanAndBuild(*rowsStore);
         json out = json::array();
         for (edb::TreeItem item = 1; item <= s->tree.size(); ++item) {
