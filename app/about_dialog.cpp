@@ -1,17 +1,18 @@
 #include "app/about_dialog.h"
 
-#include <QPushButton>
-
 #include "app/dialog_units.h"
 #include "app/main_dialog.h"
 #include "resources/artwork.h"
 #include "widgets/control_id.h"
 #include "widgets/link_button.h"
 
+#include <QPushButton>
+
 namespace edbapp {
 
 AboutDialog::AboutDialog(QWidget* parent)
-    : edb::CSkinnedDialog((edb::initArtwork(), QString::fromLatin1(edb::kAboutBackground)), parent) {
+    : edb::CSkinnedDialog((edb::initArtwork(), QString::fromLatin1(edb::kAboutBackground)),
+                          parent) {
     setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(kCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);

@@ -1,12 +1,12 @@
 #include "app/folder_tree_view.h"
 
+#include "platform/platform.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 #include <QTimer>
-
-#include "platform/platform.h"
 
 namespace edbapp {
 
@@ -14,8 +14,8 @@ namespace {
 // Gives the tree view the option layout the delegate paints with, for the check-box hit test.
 class FolderDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
     using QStyledItemDelegate::initStyleOption;
+    using QStyledItemDelegate::QStyledItemDelegate;
 };
 
 constexpr int kHandleRole = Qt::UserRole + 1;

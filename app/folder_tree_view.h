@@ -1,14 +1,13 @@
 #pragma once
 // The folder tree view: the trees of the picked mailboxes, a check box on every item, bold
 // marks where ticked folders lie, and the guard against selecting a folder already saved.
-#include <functional>
-#include <unordered_map>
-#include <vector>
+#include "store/catalog.h"
 
 #include <QIcon>
 #include <QTreeWidget>
-
-#include "store/catalog.h"
+#include <functional>
+#include <unordered_map>
+#include <vector>
 
 namespace edbapp {
 

@@ -1,9 +1,9 @@
 #include "app/help.h"
 
+#include "platform/platform.h"
+
 #include <QDir>
 #include <QFileInfo>
-
-#include "platform/platform.h"
 
 namespace edbapp {
 

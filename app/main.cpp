@@ -1,9 +1,9 @@
 // Exchange To Eml: the desktop application. One modal dialog; the run ends with it.
-#include <QApplication>
-
 #include "app/main_dialog.h"
 #include "resources/artwork.h"
 #include "store/catalog.h"
+
+#include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -1,21 +1,5 @@
 #include "app/main_dialog.h"
 
-#include <QAction>
-#include <QCloseEvent>
-#include <QDir>
-#include <QGroupBox>
-#include <QHeaderView>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScrollArea>
-#include <QStatusBar>
-#include <QPainter>
-#include <QVBoxLayout>
-
 #include "app/about_dialog.h"
 #include "app/dialog_units.h"
 #include "app/folder_tree_view.h"
@@ -28,6 +12,22 @@
 #include "widgets/layout_resizer.h"
 #include "widgets/skinned_dialog.h"
 #include "widgets/splitter_bar.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QVBoxLayout>
 
 namespace edbapp {
 
@@ -133,7 +133,8 @@ void MainDialog::buildControls() {
     m_scroll->setWidget(m_surface);
     QWidget* s = m_surface;
 
-    auto* pathFrame = new edb::CFramedGroupBox(QStringLiteral("Select Exchange Mailbox (.EDB) File"), s);
+    auto* pathFrame =
+        new edb::CFramedGroupBox(QStringLiteral("Select Exchange Mailbox (.EDB) File"), s);
     pathFrame->setGeometry(duRect(18, 54, 434, 36));
     edb::setControlId(pathFrame, IdPathFrame);
     m_pathFrame = pathFrame;
@@ -206,16 +207,16 @@ void MainDialog::buildControls() {
     m_resizer->Attach(m_surface);
     using R = edb::CLayoutResizer;
     const int moveStretch = R::RESIZE_STRETCH_X | R::RESIZE_MOVE_Y;
-    for (const auto& [control, flags] : std::initializer_list<std::pair<QWidget*, int>>{
-             {m_mailboxList, moveStretch},
-             {m_pathEdit, moveStretch},
-             {m_folderTree, moveStretch},
-             {m_progress, moveStretch},
-             {m_next, R::RESIZE_MOVE_X},
-             {m_browse, R::RESIZE_STRETCH_X},
-             {m_stop, R::RESIZE_STRETCH_X},
-             {m_convert, R::RESIZE_STRETCH_X},
-             {m_progressFrame, moveStretch}}) {
+    for (const auto& [control, flags] :
+         std::initializer_list<std::pair<QWidget*, int>>{{m_mailboxList, moveStretch},
+                                                         {m_pathEdit, moveStretch},
+                                                         {m_folderTree, moveStretch},
+                                                         {m_progress, moveStretch},
+                                                         {m_next, R::RESIZE_MOVE_X},
+                                                         {m_browse, R::RESIZE_STRETCH_X},
+                                                         {m_stop, R::RESIZE_STRETCH_X},
+                                                         {m_convert, R::RESIZE_STRETCH_X},
+                                                         {m_progressFrame, moveStretch}}) {
         m_resizer->AddControl(control, flags);
     }
     m_surface->installEventFilter(this);

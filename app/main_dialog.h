@@ -2,19 +2,18 @@
 // The main dialog: the program's only top-level window. It owns the process-wide state that the
 // workers share with it, starts every worker (scan, click, tree, listing) and carries out the
 // commands. Workers change controls only through the window gate.
-#include <atomic>
-#include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include <QDialog>
-
 #include "app/window_gate.h"
 #include "app/worker_threads.h"
 #include "store/catalog.h"
 #include "store/scan.h"
 #include "store/tree_build.h"
+
+#include <QDialog>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QGroupBox;
@@ -147,7 +146,8 @@ private:
     void startListing(edb::TreeItem item);
     void runListing(edb::TreeItem item, std::uint64_t generation);
     void shutdownWorkers();
-    void convertFinished(const QString& summary, const std::vector<std::pair<std::string, edb::TreeItem>>& saved);
+    void convertFinished(const QString& summary,
+                         const std::vector<std::pair<std::string, edb::TreeItem>>& saved);
 
     edb::StoreCatalog& m_catalog;
     WindowState m_state;

@@ -1,17 +1,16 @@
 // The main dialog's commands and the workers they start.
-#include <functional>
+#include "app/folder_tree_view.h"
+#include "app/main_dialog.h"
+#include "app/report_list_view.h"
+#include "message/list_rows.h"
+#include "platform/platform.h"
 
 #include <QAction>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-
-#include "app/folder_tree_view.h"
-#include "app/main_dialog.h"
-#include "app/report_list_view.h"
-#include "message/list_rows.h"
-#include "platform/platform.h"
+#include <functional>
 
 namespace edbapp {
 
@@ -63,9 +62,8 @@ public:
     edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
                              const std::string&) override {
         edb::TreeItem item = 0;
-        m_gate.call([&] {
-            item = m_tree.insertFolderItem(parent, QString::fromStdString(text), image);
-        });
+        m_gate.call(
+            [&] { item = m_tree.insertFolderItem(parent, QString::fromStdString(text), image); });
         return item;
     }
 
@@ -83,9 +81,9 @@ void MainDialog::browse() {
         return; // one store file per run
     }
     m_pathEdit->clear();
-    const QString path = edb::platform().chooseOpenFile(
-        this, QStringLiteral("Select Exchange Server File"),
-        QStringLiteral("Exchange Server File (*.edb)"));
+    const QString path =
+        edb::platform().chooseOpenFile(this, QStringLiteral("Select Exchange Server File"),
+                                       QStringLiteral("Exchange Server File (*.edb)"));
     if (path.isEmpty()) {
         return;
     }
@@ -339,6 +337,5 @@ void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation) {
         flush();
     }
 }
-
 
 } // namespace edbapp

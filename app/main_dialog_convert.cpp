@@ -1,12 +1,12 @@
 // Convert: the ticked folders written as .eml files under a folder the user chooses. The work
 // runs on a worker; progress, Cancel and the summary are on the window thread.
-#include <QProgressDialog>
-#include <QPushButton>
-
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
 #include "message/list_rows.h"
 #include "platform/platform.h"
+
+#include <QProgressDialog>
+#include <QPushButton>
 #ifdef EDB_HAVE_EXPORT
 #include "export/convert.h"
 #endif
@@ -58,7 +58,8 @@ void MainDialog::convert() {
                 return;
             }
             shown = percent;
-            const QString label = QStringLiteral("Converting %1").arg(QString::fromStdString(p.folder));
+            const QString label =
+                QStringLiteral("Converting %1").arg(QString::fromStdString(p.folder));
             m_gate.call([&] {
                 if (m_convertProgress != nullptr) {
                     m_convertProgress->setLabelText(label);
@@ -94,8 +95,7 @@ void MainDialog::convert() {
 }
 #else
 void MainDialog::convert() {
-    edb::platform().showInformation(this,
-                                    QStringLiteral("This build has no conversion to EML."));
+    edb::platform().showInformation(this, QStringLiteral("This build has no conversion to EML."));
 }
 #endif
 

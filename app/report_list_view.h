@@ -1,10 +1,9 @@
 #pragma once
 // A list view in report style (the mailbox and message lists). Its selection mark is the row a
 // click last selected; a click anywhere in the view, rows or empty area, is reported.
+#include <QTableWidget>
 #include <utility>
 #include <vector>
-
-#include <QTableWidget>
 
 namespace edbapp {
 

@@ -1,12 +1,12 @@
 #include "tests/app/app_stores.h"
 
+#include "app/folder_tree_view.h"
+#include "app/report_list_view.h"
+
 #include <QEventLoop>
 #include <QProgressBar>
 #include <QTimer>
 #include <QTreeWidget>
-
-#include "app/folder_tree_view.h"
-#include "app/report_list_view.h"
 
 namespace apptest {
 
@@ -64,8 +64,8 @@ void Window::browse(const std::string& path, bool held) {
 
 bool Window::waitIdle(int ms) {
     // Workers end once the window has served their requests; a held scan stays.
-    return waitUntil(
-        [&] { return dialog.workersRunning() == (dialog.scanRunning() ? 1u : 0u); }, ms);
+    return waitUntil([&] { return dialog.workersRunning() == (dialog.scanRunning() ? 1u : 0u); },
+                     ms);
 }
 
 void Window::clickMailboxRow(int row) {

@@ -1,17 +1,17 @@
 #pragma once
 // Stores and window drivers shared by the application tests.
-#include <QString>
+#include "app/main_dialog.h"
+#include "platform/fake_platform.h"
+#include "tests/support/discovery_records.h"
+#include "tests/support/store_builder.h"
+
 #include <QPushButton>
+#include <QString>
 #include <QTest>
 #include <QTreeWidget>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "app/main_dialog.h"
-#include "platform/fake_platform.h"
-#include "tests/support/discovery_records.h"
-#include "tests/support/store_builder.h"
 
 namespace apptest {
 

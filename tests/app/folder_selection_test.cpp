@@ -1,16 +1,16 @@
 // The folder tree view's selection rules (ticks, marks, the saved-folder guard), what a click
 // on a folder lists, and Convert adding its folders to the saved-folders list.
-#include <QDir>
-#include <QDirIterator>
-#include <QHeaderView>
-#include <QTest>
-
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
 #include "message/list_rows.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QHeaderView>
+#include <QTest>
 
 using apptest::Window;
 using edbapp::FolderTreeView;
@@ -88,12 +88,12 @@ QStringList expect(const QStringList& paths, const QStringList& values) {
     return out;
 }
 
-const QStringList kAll{"Ann", "Ann/Inbox", "Ann/Inbox/Sub1", "Ann/Inbox/Sub2",
-                       "Ann/Inbox/Sub2/Deep", "Ann/Sent Items"};
+const QStringList kAll{
+    "Ann",           "Ann/Inbox", "Ann/Inbox/Sub1", "Ann/Inbox/Sub2", "Ann/Inbox/Sub2/Deep",
+    "Ann/Sent Items"};
 
 void markSaved(Window& w, const std::string& path, const QString& itemPath) {
-    w.dialog.state().savedFolders.add(path,
-                                      w.dialog.folderTree()->handleOf(w.treeItem(itemPath)));
+    w.dialog.state().savedFolders.add(path, w.dialog.folderTree()->handleOf(w.treeItem(itemPath)));
 }
 
 } // namespace

@@ -1,5 +1,15 @@
 // The main dialog's command flow on generated stores: Browse, the scan's progress and rows,
 // mailbox clicks and Next, Back, Stop, Close and Exit, Enter, failures, size, Help and About.
+#include "app/about_dialog.h"
+#include "app/dialog_units.h"
+#include "app/folder_tree_view.h"
+#include "app/report_list_view.h"
+#include "resources/artwork.h"
+#include "tests/app/app_stores.h"
+#include "widgets/control_id.h"
+#include "widgets/link_button.h"
+#include "widgets/splitter_bar.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -17,16 +27,6 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
-
-#include "app/about_dialog.h"
-#include "app/dialog_units.h"
-#include "app/folder_tree_view.h"
-#include "app/report_list_view.h"
-#include "resources/artwork.h"
-#include "tests/app/app_stores.h"
-#include "widgets/control_id.h"
-#include "widgets/link_button.h"
-#include "widgets/splitter_bar.h"
 
 using apptest::Window;
 using edbapp::duRect;
@@ -91,8 +91,8 @@ private slots:
         }
         // Menus with their texts, the trailing blank of "Save " included.
         QStringList items;
-        for (QAction* a : {d.openAction(), d.saveAction(), d.exitAction(), d.contentAction(),
-                           d.aboutAction()}) {
+        for (QAction* a :
+             {d.openAction(), d.saveAction(), d.exitAction(), d.contentAction(), d.aboutAction()}) {
             items << a->text();
         }
         QCOMPARE(items, (QStringList{"Open Edb File", "Save ", "Exit", "Content", "About"}));
@@ -207,7 +207,7 @@ private slots:
     }
 
     void mailboxClicks_data() {
-        QTest::addColumn<QList<int>>("rows");      // rows clicked in turn; -1 the empty area
+        QTest::addColumn<QList<int>>("rows");       // rows clicked in turn; -1 the empty area
         QTest::addColumn<QList<bool>>("nextAfter"); // Next enabled after each click
         QTest::addColumn<bool>("equalNames");
         QTest::newRow("same row twice") << QList<int>{0, 0} << QList<bool>{true, false} << false;
@@ -215,8 +215,7 @@ private slots:
         QTest::newRow("equal names") << QList<int>{0, 2} << QList<bool>{true, false} << true;
         QTest::newRow("empty area acts on the mark")
             << QList<int>{1, -1} << QList<bool>{true, false} << false;
-        QTest::newRow("empty area before any row") << QList<int>{-1} << QList<bool>{false}
-                                                   << false;
+        QTest::newRow("empty area before any row") << QList<int>{-1} << QList<bool>{false} << false;
     }
 
     void mailboxClicks() {
@@ -224,9 +223,9 @@ private slots:
         QFETCH(QList<bool>, nextAfter);
         QFETCH(bool, equalNames);
         edbtest::TempFile store;
-        writeTwoMailboxStore(store.path(), equalNames
-                                               ? std::vector<std::u16string>{u"Ann", u"Bob", u"Ann"}
-                                               : std::vector<std::u16string>{u"Ann", u"Bob", u"Carl"});
+        writeTwoMailboxStore(store.path(),
+                             equalNames ? std::vector<std::u16string>{u"Ann", u"Bob", u"Ann"}
+                                        : std::vector<std::u16string>{u"Ann", u"Bob", u"Carl"});
         Window w;
         w.browse(store.str());
         for (int i = 0; i < rows.size(); ++i) {

@@ -1,15 +1,15 @@
 // Renders the main window after a scan of the demo store, with a mailbox picked and a folder
 // listed, and the About box, to PNG files for a reviewer (EDB_SCREENSHOT_DIR).
-#include <QDir>
-#include <QTest>
-#include <QTreeWidget>
-
 #include "app/about_dialog.h"
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"
+
+#include <QDir>
+#include <QTest>
+#include <QTreeWidget>
 
 class ScreenshotTest : public QObject {
     Q_OBJECT
