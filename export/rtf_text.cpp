@@ -179,26 +179,6 @@ int codePageForCharset(long charset, int fallback) {
     }
 }
 
-void appendCodePoint(std::string& out, char32_t cp) {
-    if (cp >= 0xD800 && cp <= 0xDFFF) {
-        cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 bool isSkippedDestination(std::string_view w) {
     static const char* const kSkipped[] = {"colortbl",
@@ -326,7 +306,7 @@ private:
             m_pending.clear();
         }
         if (m_highSurrogate != 0) {
-            appendCodePoint(m_out, 0xFFFD);
+            edb::AppendUtf8(m_out, 0xFFFD);
             m_highSurrogate = 0;
         }
     }
@@ -350,11 +330,11 @@ private:
                 m_out += CodePageBytesToUtf8(m_pending, m_pendingCp);
                 m_pending.clear();
             }
-            appendCodePoint(m_out, cp);
+            edb::AppendUtf8(m_out, cp);
             return;
         }
         flush();
-        appendCodePoint(m_out, unit);
+        edb::AppendUtf8(m_out, unit);
     }
 
     void word(GroupState& st, const Token& t) {

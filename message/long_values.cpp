@@ -26,11 +26,6 @@ constexpr std::size_t kNameMostUnits = 259;
 constexpr std::size_t kOwnerProbeBytes = 512;
 constexpr std::int64_t kOwnerOffset = 24;
 
-std::uint64_t idKey(const FolderId& id) {
-    std::uint64_t k = 0;
-    std::memcpy(&k, id.data(), sizeof k);
-    return k;
-}
 
 std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
     return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
@@ -136,7 +131,7 @@ void MessageList::buildLateIndexes() {
             m_byBodyReference[*pr].push_back(&m);
         }
         for (const FolderId& id : m.attachmentIds) {
-            m_byAttachmentId[idKey(id)].emplace_back(seq, &m);
+            m_byAttachmentId[IdKey(id)].emplace_back(seq, &m);
         }
         ++seq;
     }
@@ -157,7 +152,7 @@ MessageList::byAttachmentId(const FolderId& id) {
     if (m_lateIndexesStale || m_lateIndexedSize != m_list.size()) {
         buildLateIndexes();
     }
-    auto it = m_byAttachmentId.find(idKey(id));
+    auto it = m_byAttachmentId.find(IdKey(id));
     return it == m_byAttachmentId.end() ? nullptr : &it->second;
 }
 
@@ -246,7 +241,7 @@ bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t 
         }
         FolderId id{};
         std::memcpy(id.data(), page.data() + i, id.size());
-        auto& starts = startsById[idKey(id)];
+        auto& starts = startsById[IdKey(id)];
         if (starts.empty()) {
             ids.push_back(id);
         }
@@ -271,7 +266,7 @@ bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t 
         if (owners == nullptr) {
             continue;
         }
-        auto record = decodeAttachment(page, pageOffset, startsById[idKey(id)]);
+        auto record = decodeAttachment(page, pageOffset, startsById[IdKey(id)]);
         if (!record) {
             continue;
         }

@@ -43,11 +43,6 @@ FolderId idAt(const ByteView& p, std::int64_t at) {
     return id;
 }
 
-std::uint64_t idKey(const FolderId& id) {
-    std::uint64_t k = 0;
-    std::memcpy(&k, id.data(), sizeof k);
-    return k;
-}
 
 // Cuts UTF-8 text to at most `units` UTF-16 code units, never inside a character.
 std::string cutToUnits(std::string_view s, std::size_t units) {
@@ -338,7 +333,7 @@ bool ReadMessageProperties(StoreCatalog& catalog, const ByteView& page, std::uin
             continue;
         }
         const FolderId id = idAt(page, a);
-        if (firstAnchor.emplace(idKey(id), a).second) {
+        if (firstAnchor.emplace(IdKey(id), a).second) {
             ids.push_back(id);
         }
     }
@@ -350,7 +345,7 @@ bool ReadMessageProperties(StoreCatalog& catalog, const ByteView& page, std::uin
         if (entries == nullptr) {
             continue;
         }
-        const std::int64_t a = firstAnchor[idKey(id)];
+        const std::int64_t a = firstAnchor[IdKey(id)];
         const std::int64_t r = a + kBaseFromAnchor;
         const Record rec{page, pageOffset, r, page.byteOr0(r + kFixedLengthAt), catalog.n1013Code};
         for (MessageEntry* m : *entries) {

@@ -132,11 +132,6 @@ std::array<std::uint8_t, 6> MessageEntry::dateBytes() const {
 }
 
 namespace {
-std::uint64_t idKey(const FolderId& id) {
-    std::uint64_t k = 0;
-    std::memcpy(&k, id.data(), sizeof k);
-    return k;
-}
 } // namespace
 
 bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId,
@@ -161,12 +156,12 @@ bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId
     entry.kind = kind;
     MessageEntry& added = m_list.emplace_back(std::move(entry));
     m_dupIndex.emplace(std::move(k), &added);
-    m_byId[idKey(messageId)].push_back(&added);
+    m_byId[IdKey(messageId)].push_back(&added);
     return true;
 }
 
 const std::vector<MessageEntry*>* MessageList::byMessageId(const FolderId& id) const {
-    auto it = m_byId.find(idKey(id));
+    auto it = m_byId.find(IdKey(id));
     return it == m_byId.end() ? nullptr : &it->second;
 }
 

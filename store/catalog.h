@@ -4,6 +4,7 @@
 // the scan appends are AppendLists (a node is published only when complete).
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,6 +24,12 @@ using FolderId = std::array<std::uint8_t, 8>;
 
 [[nodiscard]] bool IsZero(const FolderId& id);
 [[nodiscard]] std::string ToHex(const FolderId& id); // 16 lowercase digits, stored order
+// The 8 id bytes as one number, for hash indexes.
+[[nodiscard]] inline std::uint64_t IdKey(const FolderId& id) {
+    std::uint64_t k = 0;
+    std::memcpy(&k, id.data(), sizeof k);
+    return k;
+}
 
 // Opaque handle of a tree item (a window tree item, or a node of a command-line tree).
 using TreeItem = std::uintptr_t;

@@ -25,11 +25,6 @@ std::optional<FolderId> readId(const ByteView& page, std::int64_t at) {
     return id;
 }
 
-std::uint64_t idKey(const FolderId& id) {
-    std::uint64_t k = 0;
-    std::memcpy(&k, id.data(), sizeof k);
-    return k;
-}
 
 // Where a mailbox record anchored at `a` keeps its fields, or nothing.
 struct MailboxRecord {
@@ -155,9 +150,9 @@ char folderKind(const ByteView& page, std::int64_t u) {
 // Parents of one sweep, by id: the place of the first parent with that id.
 class ParentIndex {
 public:
-    void add(const FolderId& id) { m_first.try_emplace(idKey(id), m_count++); }
+    void add(const FolderId& id) { m_first.try_emplace(IdKey(id), m_count++); }
     [[nodiscard]] std::optional<std::size_t> firstPlace(const FolderId& id) const {
-        auto it = m_first.find(idKey(id));
+        auto it = m_first.find(IdKey(id));
         if (it == m_first.end()) {
             return std::nullopt;
         }
@@ -208,7 +203,7 @@ void discoverInPage(StoreCatalog& cat, const ByteView& page, ParentIndex& parent
             if (!place) {
                 continue;
             }
-            const std::uint64_t key = idKey(id);
+            const std::uint64_t key = IdKey(id);
             if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
                 continue;
             }

@@ -28,8 +28,10 @@ WideText ReadWideUnits(const ByteView& page, std::int64_t start, const WideTextR
     return out;
 }
 
-namespace {
-void appendUtf8(std::string& out, char32_t cp) {
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) {
+        cp = 0xFFFD;
+    }
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -47,6 +49,7 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+namespace {
 // Upper halves (0x80..0xFF) of the two Windows code pages the store marks.
 constexpr std::array<char16_t, 128> kCp1252 = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -86,12 +89,12 @@ std::string Utf16ToUtf8(const std::u16string& units) {
             units[i + 1] <= 0xDFFF) {
             const char32_t cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) +
                                 (char32_t(units[i + 1]) - 0xDC00);
-            appendUtf8(out, cp);
+            AppendUtf8(out, cp);
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);
+            AppendUtf8(out, 0xFFFD);
         } else {
-            appendUtf8(out, u);
+            AppendUtf8(out, u);
         }
     }
     return out;
@@ -103,7 +106,7 @@ std::string CodePageToUtf8(std::string_view bytes, int codePage) {
     out.reserve(bytes.size());
     for (const char c : bytes) {
         const auto b = static_cast<std::uint8_t>(c);
-        appendUtf8(out, b < 0x80 ? char32_t{b} : char32_t{table[b - 0x80]});
+        AppendUtf8(out, b < 0x80 ? char32_t{b} : char32_t{table[b - 0x80]});
     }
     return out;
 }

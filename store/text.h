@@ -27,6 +27,9 @@ struct WideText {
 // Reads code units from `start`; a unit that does not fit in the view ends the text.
 WideText ReadWideUnits(const ByteView& page, std::int64_t start, const WideTextRule& rule);
 
+// Appends one code point as UTF-8; surrogate code points become U+FFFD.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& units);
 

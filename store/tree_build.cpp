@@ -143,11 +143,6 @@ void ClearTreeItems(StoreCatalog& catalog) {
 
 namespace {
 
-std::uint64_t idKey(const FolderId& id) {
-    std::uint64_t k = 0;
-    std::memcpy(&k, id.data(), sizeof k);
-    return k;
-}
 
 // Children by parent id, in folder-list order. The scan may still append folders, so the index
 // catches up with the list whenever it is asked; each folder is indexed once per build.
@@ -158,7 +153,7 @@ public:
     // The child of `parent` at position `n`, or null.
     FolderNode* child(const FolderId& parent, std::size_t n) {
         catchUp();
-        const auto it = m_children.find(idKey(parent));
+        const auto it = m_children.find(IdKey(parent));
         if (it == m_children.end() || n >= it->second.size()) {
             return nullptr;
         }
@@ -175,7 +170,7 @@ private:
             ++next;
         }
         while (next != m_list.end()) {
-            m_children[idKey(next->parentId)].push_back(&*next);
+            m_children[IdKey(next->parentId)].push_back(&*next);
             m_last = next;
             m_started = true;
             ++next;
@@ -223,12 +218,12 @@ TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, T
     // children would repeat an ancestor's, without end.
     ChildIndex index(catalog.folderList);
     std::vector<Frame> stack{Frame{mailbox->id, root, path.size(), 0}};
-    std::unordered_multiset<std::uint64_t> onPath{idKey(mailbox->id)};
+    std::unordered_multiset<std::uint64_t> onPath{IdKey(mailbox->id)};
     while (!stack.empty()) {
         Frame& top = stack.back();
         FolderNode* f = index.child(top.id, top.next);
         if (f == nullptr) {
-            onPath.erase(onPath.find(idKey(top.id)));
+            onPath.erase(onPath.find(IdKey(top.id)));
             stack.pop_back();
             continue;
         }
@@ -251,7 +246,7 @@ TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, T
         if (saved != nullptr && whole) {
             saved->updateItem(path, item);
         }
-        const std::uint64_t key = idKey(f->id);
+        const std::uint64_t key = IdKey(f->id);
         if (onPath.count(key) == 0) {
             onPath.insert(key);
             stack.push_back(Frame{f->id, item, path.size(), 0});
