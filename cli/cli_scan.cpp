@@ -1,41 +1,13 @@
 #include "cli/cli_scan.h"
 
-#include <cstdio>
 #include <iostream>
-
-#include <unistd.h>
 
 namespace edbcli {
 
-CliScanHost::CliScanHost(bool showProgress)
-    : m_showProgress(showProgress && ::isatty(STDERR_FILENO) == 1) {}
-
-CliScanHost::~CliScanHost() {
-    finishProgress();
-}
+CliScanHost::CliScanHost(bool showProgress) : m_bar("Scanning", showProgress) {}
 
 void CliScanHost::progress(std::int64_t position) {
-    if (!m_showProgress) {
-        return;
-    }
-    const int p = edb::ClampProgress(position);
-    if (p == m_shown) {
-        return;
-    }
-    m_shown = p;
-    const int width = 40;
-    const int filled = p * width / 100;
-    std::fprintf(stderr, "\rScanning [%.*s%*s] %3d%%", filled,
-                 "########################################", width - filled, "", p);
-    std::fflush(stderr);
-}
-
-void CliScanHost::finishProgress() {
-    if (m_showProgress && m_shown >= 0) {
-        std::fprintf(stderr, "\r%*s\r", 60, "");
-        std::fflush(stderr);
-        m_shown = -1;
-    }
+    m_bar.show(edb::ClampProgress(position));
 }
 
 void CliScanHost::mailboxRowsReady(const std::vector<std::string>&) {}

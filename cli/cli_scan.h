@@ -3,6 +3,7 @@
 // stderr naming the file and the reason.
 #include <string>
 
+#include "cli/progress_bar.h"
 #include "store/scan.h"
 
 namespace edbcli {
@@ -10,15 +11,13 @@ namespace edbcli {
 class CliScanHost : public edb::ScanHost {
 public:
     explicit CliScanHost(bool showProgress);
-    ~CliScanHost() override;
     void progress(std::int64_t position) override;
     void mailboxRowsReady(const std::vector<std::string>& names) override;
     void errorMessage(const std::string& text) override;
-    void finishProgress();
+    void finishProgress() { m_bar.finish(); }
 
 private:
-    bool m_showProgress;
-    int m_shown = -1;
+    ProgressBar m_bar;
 };
 
 // Scans `path`; prints the failure (if any) on stderr. Exit status: 0 complete, 2 no mailbox,

@@ -2,6 +2,7 @@
 // named) written as .eml files under DIR.
 #include "cli/cli_scan.h"
 #include "cli/commands.h"
+#include "cli/progress_bar.h"
 #include "export/convert.h"
 
 #include <atomic>
@@ -26,38 +27,6 @@ struct ExportArgs {
     std::vector<std::string> folders;
 };
 
-class ProgressBar {
-public:
-    explicit ProgressBar(bool show) : m_show(show) {}
-    ~ProgressBar() { finish(); }
-    void update(const edb::conv::ConvertProgress& p) {
-        if (!m_show || p.total == 0) {
-            return;
-        }
-        const int pct = static_cast<int>(p.done * 100 / p.total);
-        if (pct == m_shown) {
-            return;
-        }
-        m_shown = pct;
-        const int width = 40;
-        const int filled = pct * width / 100;
-        std::fprintf(stderr, "\rWriting  [%.*s%*s] %3d%%", filled,
-                     "########################################", width - filled, "", pct);
-        std::fflush(stderr);
-    }
-    void finish() {
-        if (m_show && m_shown >= 0) {
-            std::fprintf(stderr, "\r%*s\r", 60, "");
-            std::fflush(stderr);
-            m_shown = -1;
-        }
-    }
-
-private:
-    bool m_show;
-    int m_shown = -1;
-};
-
 void runExport(const ExportArgs& args) {
     auto catalog = std::make_unique<edb::StoreCatalog>();
     const edb::ScanResult result = scanStore(*catalog, args.store, true);
@@ -79,11 +48,15 @@ void runExport(const ExportArgs& args) {
         }
     }
 
-    ProgressBar bar(::isatty(STDERR_FILENO) == 1);
+    ProgressBar bar("Writing", true);
     edb::conv::ConvertOptions options;
     options.outDir = args.out;
     options.cancel = &g_cancel;
-    options.progress = [&bar](const edb::conv::ConvertProgress& p) { bar.update(p); };
+    options.progress = [&bar](const edb::conv::ConvertProgress& p) {
+        if (p.total != 0) {
+            bar.show(static_cast<int>(p.done * 100 / p.total));
+        }
+    };
     auto previous = std::signal(SIGINT, onInterrupt);
     const edb::conv::ConvertSummary summary = edb::conv::Convert(*catalog, chosen, options);
     std::signal(SIGINT, previous);
