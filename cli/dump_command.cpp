@@ -1,14 +1,13 @@
 // `edb2eml dump STORE`: the whole catalog as one JSON document.
+#include "cli/cli_scan.h"
+#include "cli/commands.h"
+#include "cli/json_catalog.h"
+
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <mutex>
-
 #include <nlohmann/json.hpp>
-
-#include "cli/cli_scan.h"
-#include "cli/commands.h"
-#include "cli/json_catalog.h"
 
 namespace edbcli {
 
@@ -19,7 +18,9 @@ void addDumpCommand(CLI::App& app) {
     cmd->callback([store] {
         auto catalog = std::make_unique<edb::StoreCatalog>();
         const edb::ScanResult result = scanStore(*catalog, *store, true);
-        std::cout << catalogToJson(*catalog, result).dump(2) << '\n';
+        std::cout.flush();
+        writeCatalogJson(stdout, *catalog, result);
+        std::fflush(stdout);
         g_exitStatus = exitStatusFor(result);
     });
 }

@@ -34,7 +34,7 @@ json body(const edb::BodyLocator& b) {
 }
 } // namespace
 
-json catalogToJson(const edb::StoreCatalog& cat, const edb::ScanResult& result) {
+json headerToJson(const edb::StoreCatalog& cat, const edb::ScanResult& result) {
     char code[5];
     std::snprintf(code, sizeof code, "%02x%02x", cat.n1013Code[0], cat.n1013Code[1]);
     json doc{{"outcome", edb::OutcomeName(result.outcome)},
@@ -59,6 +59,11 @@ json catalogToJson(const edb::StoreCatalog& cat, const edb::ScanResult& result) 
         mailboxes.push_back({{"id", edb::ToHex(m.id)}, {"name", m.name}});
     }
     doc["mailboxes"] = std::move(mailboxes);
+    return doc;
+}
+
+json catalogToJson(const edb::StoreCatalog& cat, const edb::ScanResult& result) {
+    json doc = headerToJson(cat, result);
     json messages = json::array();
     std::shared_lock lock(cat.messages.fieldsMutex);
     for (const auto& m : cat.messages) {
@@ -95,6 +100,276 @@ json catalogToJson(const edb::StoreCatalog& cat, const edb::ScanResult& result) 
     }
     doc["messages"] = std::move(messages);
     return doc;
+}
+
+namespace {
+// Text in the form nlohmann's dump(2) gives it: the same escapes, the same indentation.
+class JsonText {
+public:
+    explicit JsonText(std::FILE* out) : m_out(out) { m_buf.reserve(kFlushAt + 4096); }
+    ~JsonText() { flush(); }
+    JsonText(const JsonText&) = delete;
+    JsonText& operator=(const JsonText&) = delete;
+
+    void raw(std::string_view s) { m_buf.append(s); }
+    void newline(int depth) {
+        m_buf.push_back('\n');
+        m_buf.append(static_cast<std::size_t>(2 * depth), ' ');
+    }
+    void string(std::string_view s) {
+        // Invalid UTF-8 is refused as the library would refuse it.
+        m_buf.push_back('"');
+        std::size_t i = 0;
+        while (i < s.size()) {
+            const auto c = static_cast<unsigned char>(s[i]);
+            if (c >= 0x80) {
+                const std::size_t len = c >= 0xF0 ? 4 : (c >= 0xE0 ? 3 : 2);
+                if (!validUtf8(s.substr(i, len))) {
+                    // Let the library raise its own error for this text.
+                    static_cast<void>(json(std::string(s)).dump());
+                }
+                m_buf.append(s.substr(i, len));
+                i += len;
+                continue;
+            }
+            switch (c) {
+            case '"':
+                m_buf.append("\\\"");
+                break;
+            case '\\':
+                m_buf.append("\\\\");
+                break;
+            case '\b':
+                m_buf.append("\\b");
+                break;
+            case '\f':
+                m_buf.append("\\f");
+                break;
+            case '\n':
+                m_buf.append("\\n");
+                break;
+            case '\r':
+                m_buf.append("\\r");
+                break;
+            case '\t':
+                m_buf.append("\\t");
+                break;
+            default:
+                if (c < 0x20) {
+                    char esc[8];
+                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                    m_buf.append(esc);
+                } else {
+                    m_buf.push_back(static_cast<char>(c));
+                }
+            }
+            ++i;
+        }
+        m_buf.push_back('"');
+    }
+    void number(std::uint64_t v) {
+        char digits[24];
+        const int n =
+            std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(v));
+        m_buf.append(digits, static_cast<std::size_t>(n));
+    }
+    void boolean(bool v) { m_buf.append(v ? "true" : "false"); }
+    void key(int depth, std::string_view k, bool first) {
+        if (!first) {
+            m_buf.push_back(',');
+        }
+        newline(depth);
+        string(k);
+        m_buf.append(": ");
+    }
+    void maybeFlush() {
+        if (m_buf.size() >= kFlushAt) {
+            flush();
+        }
+    }
+    void flush() {
+        if (!m_buf.empty()) {
+            std::fwrite(m_buf.data(), 1, m_buf.size(), m_out);
+            m_buf.clear();
+        }
+    }
+
+private:
+    static bool validUtf8(std::string_view s) {
+        const auto c = static_cast<unsigned char>(s[0]);
+        const std::size_t len = c >= 0xF0 ? 4 : (c >= 0xE0 ? 3 : 2);
+        if (c < 0xC2 || c > 0xF4 || s.size() < len) {
+            return false;
+        }
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((static_cast<unsigned char>(s[k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        const auto c1 = static_cast<unsigned char>(s[1]);
+        return !((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) ||
+                 (c == 0xF4 && c1 > 0x8F));
+    }
+    static constexpr std::size_t kFlushAt = 1 << 20;
+    std::FILE* m_out;
+    std::string m_buf;
+};
+
+void writeOffsets(JsonText& t, int depth, const edb::OffsetList& list) {
+    if (list.empty()) {
+        t.raw("[]");
+        return;
+    }
+    t.raw("[");
+    bool first = true;
+    for (const auto v : list.values()) {
+        if (!first) {
+            t.raw(",");
+        }
+        t.newline(depth + 1);
+        t.number(v);
+        first = false;
+    }
+    t.newline(depth);
+    t.raw("]");
+}
+
+void writeBody(JsonText& t, int depth, const edb::BodyLocator& b) {
+    t.raw("{");
+    t.key(depth + 1, "size", true);
+    t.number(b.size);
+    t.key(depth + 1, "position", false);
+    t.number(b.position);
+    t.key(depth + 1, "reference", false);
+    if (b.reference) {
+        t.number(*b.reference);
+    } else {
+        t.raw("null");
+    }
+    t.key(depth + 1, "chunks", false);
+    writeOffsets(t, depth + 1, b.chunks);
+    t.newline(depth);
+    t.raw("}");
+}
+
+// One message at `depth` (its opening brace already placed by the caller's indentation).
+void writeMessage(JsonText& t, int depth, const edb::MessageEntry& m) {
+    const int d = depth + 1;
+    t.raw("{");
+    t.key(d, "message_id", true);
+    t.string(edb::ToHex(m.messageId));
+    t.key(d, "folder_id", false);
+    t.string(edb::ToHex(m.folderId));
+    t.key(d, "subject", false);
+    t.string(m.subject);
+    t.key(d, "sender", false);
+    t.string(m.sender);
+    t.key(d, "filetime", false);
+    t.string(hex64(m.filetime));
+    t.key(d, "kind", false);
+    t.string(kindText(m.kind));
+    t.key(d, "properties_read", false);
+    t.boolean(m.propertiesRead);
+    t.key(d, "primary_body", false);
+    writeBody(t, d, m.primaryBody);
+    t.key(d, "formatted_body", false);
+    writeBody(t, d, m.formattedBody);
+    t.key(d, "attachments", false);
+    if (m.attachments.empty()) {
+        t.raw("[]");
+    } else {
+        t.raw("[");
+        bool first = true;
+        for (const auto& a : m.attachments) {
+            if (!first) {
+                t.raw(",");
+            }
+            first = false;
+            t.newline(d + 1);
+            t.raw("{");
+            t.key(d + 2, "name", true);
+            t.string(a.name);
+            t.key(d + 2, "size", false);
+            t.number(a.size);
+            t.key(d + 2, "position", false);
+            t.number(a.position);
+            t.key(d + 2, "reference", false);
+            t.number(a.reference);
+            t.key(d + 2, "chunks", false);
+            writeOffsets(t, d + 2, a.chunks);
+            t.newline(d + 1);
+            t.raw("}");
+        }
+        t.newline(d);
+        t.raw("]");
+    }
+    t.key(d, "contacts", false);
+    if (m.contacts.empty()) {
+        t.raw("[]");
+    } else {
+        t.raw("[");
+        bool first = true;
+        for (const auto& c : m.contacts) {
+            if (!first) {
+                t.raw(",");
+            }
+            first = false;
+            t.newline(d + 1);
+            t.raw("{");
+            const std::pair<const char*, const std::string*> fields[] = {
+                {"full_name", &c.fullName},
+                {"first_name", &c.firstName},
+                {"last_name", &c.lastName},
+                {"home_phone", &c.homePhone},
+                {"business_phone", &c.businessPhone},
+                {"mobile_phone", &c.mobilePhone},
+                {"business_address", &c.businessAddress},
+                {"email_address", &c.emailAddress}};
+            bool firstField = true;
+            for (const auto& [name, value] : fields) {
+                t.key(d + 2, name, firstField);
+                t.string(*value);
+                firstField = false;
+            }
+            t.newline(d + 1);
+            t.raw("}");
+        }
+        t.newline(d);
+        t.raw("]");
+    }
+    t.newline(depth);
+    t.raw("}");
+}
+} // namespace
+
+void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::ScanResult& result) {
+    std::string head = headerToJson(cat, result).dump(2);
+    head.pop_back(); // the closing brace; the messages follow the header's last member
+    while (!head.empty() && head.back() == '\n') {
+        head.pop_back();
+    }
+    JsonText t(out);
+    t.raw(head);
+    t.raw(",\n  \"messages\": ");
+    std::shared_lock lock(cat.messages.fieldsMutex);
+    if (cat.messages.size() == 0) {
+        t.raw("[]");
+    } else {
+        t.raw("[");
+        bool first = true;
+        for (const auto& m : cat.messages) {
+            if (!first) {
+                t.raw(",");
+            }
+            first = false;
+            t.newline(2);
+            writeMessage(t, 2, m);
+            t.maybeFlush();
+        }
+        t.newline(1);
+        t.raw("]");
+    }
+    t.raw("\n}\n");
 }
 
 } // namespace edbcli

@@ -1,18 +1,17 @@
 #include "store/late_stages.h"
 
+#include "message/contents_tables.h"
+#include "message/long_values.h"
+#include "message/properties.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <unordered_map>
-
 #include <unistd.h>
-
-#include "message/contents_tables.h"
-#include "message/long_values.h"
-#include "message/properties.h"
 
 namespace edb {
 
@@ -25,6 +24,8 @@ constexpr std::uint32_t kDefaultLongValueOwner = 122;
 constexpr std::int64_t kChunkSpan = 4014;
 constexpr std::size_t kPassBlockPages = 1250; // 5,120,000 bytes per read
 constexpr std::int64_t kModeTwoBack = 52;
+constexpr std::size_t kMatchBatch = 4096; // temp records read ahead in matching
+constexpr std::size_t kRunPages = 64;     // at most 256 KiB in one read of neighbours
 
 bool chunkOffsetOk(std::optional<std::uint32_t> v) {
     return v && static_cast<std::int32_t>(*v) % kChunkSpan == 0;
@@ -120,71 +121,185 @@ private:
 };
 } // namespace
 
-bool IsLongValueChunkPage(const ByteView& page, std::uint32_t longValueOwner) {
-    const auto owner = page.readU32Le(24);
-    if (page.size() < 64 || !owner || *owner != longValueOwner) {
+bool HasChunkPageShape(const ByteView& page) {
+    if (page.size() < 64) {
         return false;
     }
     return chunkOffsetOk(page.readU32Be(44)) || chunkOffsetOk(page.readU32Be(60));
 }
 
-std::vector<std::int64_t> ChunkRecordPositions(const ByteView& page) {
-    std::vector<std::int64_t> pos{42, 58};
-    const auto n = static_cast<std::int64_t>(page.size());
-    for (std::int64_t j = 48; j < n && pos.size() < 50; ++j) {
-        if (page.matches(j, {0x03, 0x00, 0x05})) {
-            pos.push_back(j + 3);
-        }
+bool IsLongValueChunkPage(const ByteView& page, std::uint32_t longValueOwner) {
+    const auto owner = page.readU32Le(24);
+    return owner && *owner == longValueOwner && HasChunkPageShape(page);
+}
+
+ChunkPageCandidates::ChunkPageCandidates() {
+    std::error_code ec;
+    auto dir = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        dir = "/tmp";
     }
-    return pos;
+    std::string pattern = (dir / "edb2eml-cp-XXXXXX").string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        return;
+    }
+    m_file = ::fdopen(fd, "w+b");
+    if (m_file == nullptr) {
+        ::close(fd);
+        ::unlink(pattern.c_str());
+        return;
+    }
+    // Nobody else needs the name: removed at once, the file lives as long as it is open.
+    ::unlink(pattern.c_str());
+    static_cast<void>(std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16));
+}
+
+ChunkPageCandidates::~ChunkPageCandidates() {
+    if (m_file != nullptr) {
+        std::fclose(m_file);
+    }
+}
+
+void ChunkPageCandidates::note(std::uint64_t offset, std::uint32_t owner) {
+    if (!ok()) {
+        return;
+    }
+    std::uint8_t rec[12];
+    for (int i = 0; i < 8; ++i) {
+        rec[i] = static_cast<std::uint8_t>(offset >> (8 * i));
+    }
+    for (int i = 0; i < 4; ++i) {
+        rec[8 + i] = static_cast<std::uint8_t>(owner >> (8 * i));
+    }
+    if (std::fwrite(rec, 1, sizeof rec, m_file) != sizeof rec) {
+        m_failed = true; // the long-value stage then reads the store again
+    }
+}
+
+bool ChunkPageCandidates::rewind() {
+    if (!ok() || std::fflush(m_file) != 0 || std::fseek(m_file, 0, SEEK_SET) != 0) {
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool ChunkPageCandidates::next(std::uint64_t& offset, std::uint32_t& owner) {
+    std::uint8_t rec[12];
+    if (std::fread(rec, 1, sizeof rec, m_file) != sizeof rec) {
+        return false;
+    }
+    offset = 0;
+    for (int i = 0; i < 8; ++i) {
+        offset |= std::uint64_t{rec[i]} << (8 * i);
+    }
+    owner = 0;
+    for (int i = 0; i < 4; ++i) {
+        owner |= std::uint32_t{rec[8 + i]} << (8 * i);
+    }
+    return true;
+}
+
+namespace {
+constexpr std::size_t kMaxRecordPositions = 50;
+
+// Record positions of a chunk page into `pos`; returns how many.
+std::size_t recordPositions(const ByteView& page, std::int64_t* pos) {
+    pos[0] = 42;
+    pos[1] = 58;
+    std::size_t count = 2;
+    const std::uint8_t* d = page.data();
+    const std::size_t n = page.size();
+    std::size_t j = 48;
+    while (j + 2 < n && count < kMaxRecordPositions) {
+        const void* hit = std::memchr(d + j, 0x03, n - 2 - j);
+        if (hit == nullptr) {
+            break;
+        }
+        j = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - d);
+        if (d[j + 1] == 0x00 && d[j + 2] == 0x05) {
+            pos[count++] = static_cast<std::int64_t>(j + 3);
+        }
+        ++j;
+    }
+    return count;
+}
+} // namespace
+
+std::vector<std::int64_t> ChunkRecordPositions(const ByteView& page) {
+    std::int64_t pos[kMaxRecordPositions];
+    const std::size_t count = recordPositions(page, pos);
+    return std::vector<std::int64_t>(pos, pos + count);
 }
 
 void MatchChunkPage(LongValueKeyList& keys, const ByteView& page, std::uint64_t offset) {
-    const std::vector<std::int64_t> pos = ChunkRecordPositions(page);
+    std::int64_t pos[kMaxRecordPositions];
+    const std::size_t count = recordPositions(page, pos);
     // Per key, the first position that carries its reference; keys are then taken in list
     // order, which decides when a simple page is done.
     struct Hit {
         std::size_t key;
         std::size_t place;
     };
-    std::vector<Hit> hits;
-    std::vector<std::uint16_t> taken;
+    Hit hits[kMaxRecordPositions];
+    std::size_t hitCount = 0;
+    std::uint16_t taken[kMaxRecordPositions];
+    std::size_t takenCount = 0;
     auto& list = keys.keys();
-    std::unordered_map<std::uint16_t, std::size_t> keyPlace;
-    for (std::size_t p = 0; p < pos.size(); ++p) {
+    for (std::size_t p = 0; p < count; ++p) {
         const auto ref = page.readU16Le(pos[p]);
         if (!ref || !chunkOffsetOk(page.readU32Be(pos[p] + 2)) ||
-            std::find(taken.begin(), taken.end(), *ref) != taken.end()) {
+            std::find(taken, taken + takenCount, *ref) != taken + takenCount) {
             continue;
         }
         LongValueKey* k = keys.find(*ref);
         if (k == nullptr) {
             continue;
         }
-        taken.push_back(*ref);
-        hits.push_back(Hit{static_cast<std::size_t>(k - list.data()), p});
+        taken[takenCount++] = *ref;
+        hits[hitCount++] = Hit{static_cast<std::size_t>(k - list.data()), p};
     }
-    std::sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) { return a.key < b.key; });
+    std::sort(hits, hits + hitCount, [](const Hit& a, const Hit& b) { return a.key < b.key; });
     const bool blockedAt58 = page.byteOr0(42) != 0 || page.byteOr0(43) != 0;
-    for (const Hit& h : hits) {
+    for (std::size_t i = 0; i < hitCount; ++i) {
+        const Hit& h = hits[i];
         const std::int64_t r = pos[h.place];
         if (r == 58 && blockedAt58) {
             continue;
         }
         const bool added = list[h.key].offsets.AddOffset(offset + static_cast<std::uint64_t>(r));
-        if (added && (pos.size() == 2 || (pos.size() == 3 && h.place == 2))) {
+        if (added && (count == 2 || (count == 3 && h.place == 2))) {
             return;
         }
     }
 }
 
-void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
+namespace {
+// Chunk-page pass from the first pass's candidates: the records of the pages whose owner is the
+// long-value owner, in file order. False when the candidates cannot be read back.
+bool chunkPagesFromCandidates(ScanContext& ctx, ChunkPageCandidates& candidates,
+                              TempOffsetFile& temp) {
     StoreCatalog& cat = ctx.catalog;
-    TempOffsetFile temp;
-    if (!temp.ok()) {
-        return;
+    if (!candidates.rewind()) {
+        return false;
     }
-    // Chunk-page pass: the whole store again, in large reads, judged page by page.
+    const auto size = static_cast<std::int64_t>(cat.storeSize);
+    std::uint64_t o = 0;
+    std::uint32_t owner = 0;
+    while (candidates.next(o, owner)) {
+        ctx.checkpoint();
+        if (owner == cat.longValueOwner) {
+            temp.append(o);
+        }
+        ctx.report((std::min(static_cast<std::int64_t>(o + kPageSize), size) * 100 - 100) / size);
+    }
+    return true;
+}
+
+// Chunk-page pass over the whole store, for when the first pass could not keep candidates.
+void chunkPagesByReading(ScanContext& ctx, TempOffsetFile& temp) {
+    StoreCatalog& cat = ctx.catalog;
     std::vector<std::uint8_t> block(kPassBlockPages * kPageSize);
     const std::uint64_t size = cat.storeSize;
     for (std::uint64_t base = 0; base < size; base += block.size()) {
@@ -203,6 +318,21 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
         const auto c = static_cast<std::int64_t>(base + want);
         ctx.report((c * 100 - 100) / static_cast<std::int64_t>(size));
     }
+}
+} // namespace
+
+void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
+    StoreCatalog& cat = ctx.catalog;
+    TempOffsetFile temp;
+    if (!temp.ok()) {
+        return;
+    }
+    if (ctx.chunkCandidates == nullptr || !ctx.chunkCandidates->ok() ||
+        !chunkPagesFromCandidates(ctx, *ctx.chunkCandidates, temp)) {
+        chunkPagesByReading(ctx, temp);
+    }
+    ctx.chunkCandidates.reset();
+    ctx.stageDone("lv-chunk-pages");
 
     inKeyStage = true;
     for (const MessageEntry& m : cat.messages) {
@@ -214,17 +344,47 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
     }
     inKeyStage = false;
 
+    // Matching, the chunk pages read in runs of neighbours with one read each.
     const std::uint64_t tempSize = temp.rewindForReading();
-    std::vector<std::uint8_t> buf(kPageSize);
-    std::uint64_t offset = 0;
     const bool anyKey = !cat.longValueKeys.keys().empty();
-    for (std::int64_t i = 0; temp.next(offset); ++i) {
-        ctx.checkpoint();
-        if (anyKey) {
-            const std::size_t n = ReadPage(cat.storeFile, cat.storeSize, offset, buf.data());
-            MatchChunkPage(cat.longValueKeys, ByteView(buf.data(), n), offset);
+    std::vector<std::uint64_t> batch;
+    std::vector<std::uint8_t> run(kRunPages * kPageSize);
+    std::uint64_t offset = 0;
+    std::int64_t i = 0;
+    bool more = true;
+    while (more) {
+        batch.clear();
+        while (batch.size() < kMatchBatch && (more = temp.next(offset))) {
+            batch.push_back(offset);
         }
-        ctx.report((800 * i - 100) / static_cast<std::int64_t>(tempSize));
+        std::size_t b = 0;
+        while (b < batch.size()) {
+            std::size_t e = b + 1;
+            while (e < batch.size() && e - b < kRunPages && batch[e] == batch[e - 1] + kPageSize) {
+                ++e;
+            }
+            if (anyKey && batch[b] < cat.storeSize) {
+                const std::uint64_t want =
+                    std::min<std::uint64_t>((e - b) * kPageSize, cat.storeSize - batch[b]);
+                const std::size_t got = cat.storeFile.ReadAt(batch[b], run.data(), want);
+                std::fill(run.begin() + static_cast<std::ptrdiff_t>(got),
+                          run.begin() + static_cast<std::ptrdiff_t>(want), 0);
+            }
+            for (std::size_t k = b; k < e; ++k, ++i) {
+                ctx.checkpoint();
+                if (anyKey) {
+                    const std::uint64_t o = batch[k];
+                    const std::size_t n = o >= cat.storeSize
+                                              ? 0
+                                              : static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                    kPageSize, cat.storeSize - o));
+                    MatchChunkPage(cat.longValueKeys, ByteView(run.data() + (k - b) * kPageSize, n),
+                                   o);
+                }
+                ctx.report((800 * i - 100) / static_cast<std::int64_t>(tempSize));
+            }
+            b = e;
+        }
     }
 
     {
@@ -251,6 +411,7 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
 
     forEachPageOf(ctx, kCatalogOwner, buf,
                   [&](const ByteView& page, std::uint64_t) { FindFolderTables(cat, page); });
+    ctx.stageDone("folder-tables");
 
     for (const FolderTable& t : cat.folderTables.entries()) {
         for (const std::uint64_t v : t.pages.values()) {
@@ -268,21 +429,23 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
         }
     }
     cat.folderTables.clear();
+    ctx.stageDone("table-pages");
 
     forEachPageOf(ctx, kPropertiesOwner, buf, [&](const ByteView& page, std::uint64_t o) {
         ReadMessageProperties(cat, page, o);
     });
+    ctx.stageDone("properties");
     forEachPageOf(ctx, kChunkOwner, buf, [&](const ByteView& page, std::uint64_t o) {
         MatchLongValueChunks(cat, page, o, 1);
     });
+    ctx.stageDone("chunks-mode-1");
 
     // Formatted-body chains: a chunk found here is itself followed when the walk reaches it.
     for (MessageEntry& m : cat.messages) {
         for (std::size_t i = 0; i < m.formattedBody.chunks.size(); ++i) {
             ctx.checkpoint();
             const std::uint64_t p = m.formattedBody.chunks.values()[i];
-            if (p < static_cast<std::uint64_t>(kModeTwoBack) ||
-                p - kModeTwoBack >= cat.storeSize) {
+            if (p < static_cast<std::uint64_t>(kModeTwoBack) || p - kModeTwoBack >= cat.storeSize) {
                 continue;
             }
             const std::uint64_t start = p - kModeTwoBack;
@@ -290,11 +453,12 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
             MatchLongValueChunks(cat, ByteView(buf.data(), n), start, 2);
         }
     }
+    ctx.stageDone("chunks-mode-2");
 
     cat.longValueOwner = 0;
-    forEachPageOf(ctx, kAttachmentOwner, buf, [&](const ByteView& page, std::uint64_t o) {
-        ReadAttachments(cat, page, o);
-    });
+    forEachPageOf(ctx, kAttachmentOwner, buf,
+                  [&](const ByteView& page, std::uint64_t o) { ReadAttachments(cat, page, o); });
+    ctx.stageDone("attachments");
 
     {
         std::unique_lock lock(cat.messages.fieldsMutex);
@@ -308,6 +472,7 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     }
     cat.pageList.clear();
     RunLongValueStage(ctx, inKeyStage);
+    ctx.stageDone("lv-matching");
 }
 
 } // namespace edb

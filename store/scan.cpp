@@ -1,12 +1,15 @@
 #include "store/scan.h"
 
+#include "store/discovery.h"
+#include "store/late_stages.h"
+
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
-
-#include "store/discovery.h"
-#include "store/late_stages.h"
 
 namespace edb {
 
@@ -106,6 +109,24 @@ void ScanContext::report(std::int64_t position) const {
     }
 }
 
+namespace {
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+void ScanContext::stageDone(const char* stage) const {
+    if (!stageTimes) {
+        return;
+    }
+    const std::int64_t now = nowNs();
+    std::fprintf(stderr, "stage %-16s %9.3f s\n", stage,
+                 static_cast<double>(now - stageStartNs) / 1e9);
+    stageStartNs = now;
+}
+
 void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64_t o,
                         std::int32_t& recorded) {
     const auto owner = page.readU32Le(kOwnerOffset);
@@ -144,6 +165,9 @@ void RunFirstPass(ScanContext& ctx) {
     const std::uint64_t size = cat.storeSize;
     std::vector<std::uint8_t> block(kFirstPassBlockPages * kPageSize);
     std::int32_t recorded = 0;
+    ctx.chunkCandidates = std::make_shared<ChunkPageCandidates>();
+    ChunkPageCandidates* candidates =
+        ctx.chunkCandidates->ok() ? ctx.chunkCandidates.get() : nullptr;
     for (std::uint64_t base = 0; base < size; base += block.size()) {
         const std::uint64_t want = std::min<std::uint64_t>(block.size(), size - base);
         const std::size_t got = cat.storeFile.ReadAt(base, block.data(), want);
@@ -153,8 +177,13 @@ void RunFirstPass(ScanContext& ctx) {
         for (std::uint64_t in = 0; in < want; in += kPageSize) {
             ctx.checkpoint();
             const std::uint64_t o = base + in;
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o));
-            JudgeFirstPassPage(cat, ByteView(block.data() + in, n), o, recorded);
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o));
+            const ByteView page(block.data() + in, n);
+            JudgeFirstPassPage(cat, page, o, recorded);
+            if (candidates != nullptr && HasChunkPageShape(page)) {
+                candidates->note(o, page.readU32Le(kOwnerOffset).value_or(0));
+            }
             const std::int64_t pos =
                 (static_cast<std::int64_t>(o) * 100 - 100) / static_cast<std::int64_t>(size);
             ctx.report(pos);
@@ -167,6 +196,10 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
                    ScanControl* control) {
     ScanResult result;
     ScanContext ctx{catalog, host, control};
+    if (const char* env = std::getenv("EDB_STAGE_TIMES"); env != nullptr && env[0] == '1') {
+        ctx.stageTimes = true;
+        ctx.stageStartNs = nowNs();
+    }
     FileErrorRecord openError;
     if (!catalog.storeFile.Open(path, &openError)) {
         result.outcome = ScanOutcome::OpenFailed;
@@ -180,7 +213,9 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         catalog.recordedPageCount = 0;
         catalog.n1013Code = {0x5C, 0x01};
         RunFirstPass(ctx);
+        ctx.stageDone("first-pass");
         RunMailboxPass(ctx);
+        ctx.stageDone("mailboxes");
         if (catalog.folderList.empty()) {
             catalog.storeFile.Close();
             host.errorMessage(kNoMailboxText);
@@ -190,7 +225,12 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         }
         host.mailboxRowsReady(ListMailboxes(catalog));
         RunFolderDiscovery(ctx);
+        ctx.stageDone("folders");
         RunLateStages(ctx, keyStage);
+        if (ctx.stageTimes) {
+            std::fprintf(stderr, "stage-info recorded_pages=%d messages=%zu\n",
+                         catalog.recordedPageCount, catalog.messages.size());
+        }
     } catch (const FileError& e) {
         result.outcome = ScanOutcome::ReadError;
         result.errorCode = e.code();

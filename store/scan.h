@@ -1,14 +1,15 @@
 #pragma once
 // The scan: one function run on a worker thread, talking to whoever started it through a small
 // host interface. The catalog is the only state it leaves behind.
+#include "store/catalog.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "store/catalog.h"
 
 namespace edb {
 
@@ -18,8 +19,8 @@ enum class ScanOutcome { Complete, NoMailbox, OpenFailed, ReadError, Stopped, Ou
 
 struct ScanResult {
     ScanOutcome outcome = ScanOutcome::Complete;
-    std::string message;       // for the user: names the file and the reason
-    int errorCode = 0;         // system error code of an open or read failure
+    std::string message; // for the user: names the file and the reason
+    int errorCode = 0;   // system error code of an open or read failure
     std::uint64_t errorOffset = 0;
 };
 
@@ -63,6 +64,8 @@ struct ScanStopped {};
 ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& host,
                    ScanControl* control = nullptr);
 
+class ChunkPageCandidates;
+
 // What the stages share while the scan runs.
 struct ScanContext {
     StoreCatalog& catalog;
@@ -78,6 +81,15 @@ struct ScanContext {
     // Reports a position; the host hears of it only when it changed.
     void report(std::int64_t position) const;
     mutable std::int64_t lastReported = INT64_MIN;
+
+    // Opt-in stage timings (EDB_STAGE_TIMES=1 in the environment): one line per stage on
+    // stderr, the time since the previous mark. Silent otherwise.
+    void stageDone(const char* stage) const;
+    bool stageTimes = false;
+    // Chunk-page candidates of the first pass; null (or not ok) makes the long-value stage read
+    // the store again.
+    std::shared_ptr<ChunkPageCandidates> chunkCandidates{};
+    mutable std::int64_t stageStartNs = 0;
 };
 
 // Page scan (first pass): records the pages of interest and picks up the N1013 code.

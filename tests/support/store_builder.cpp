@@ -4,7 +4,6 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
-
 #include <unistd.h>
 
 namespace edbtest {
@@ -61,16 +60,31 @@ Page& Page::tag(std::size_t at, std::uint16_t columnId, std::uint16_t valueOffse
 }
 
 Page& StoreBuilder::page(std::size_t k) {
-    if (k >= m_pages.size()) {
-        m_pages.resize(k + 1);
+    if (k < m_base) {
+        throw std::out_of_range("StoreBuilder::page of a page already written");
     }
-    return m_pages[k];
+    if (k - m_base >= m_pages.size()) {
+        m_pages.resize(k - m_base + 1);
+    }
+    return m_pages[k - m_base];
 }
 
 std::size_t StoreBuilder::addPage(std::uint32_t owner) {
     m_pages.emplace_back();
     m_pages.back().owner(owner);
-    return m_pages.size() - 1;
+    return m_base + m_pages.size() - 1;
+}
+
+void StoreBuilder::flushTo(std::ostream& out) {
+    for (const auto& p : m_pages) {
+        out.write(reinterpret_cast<const char*>(p.bytes().data()),
+                  static_cast<std::streamsize>(p.bytes().size()));
+    }
+    if (!out) {
+        throw std::runtime_error("write failed");
+    }
+    m_base += m_pages.size();
+    m_pages.clear();
 }
 
 std::vector<std::uint8_t> StoreBuilder::bytes() const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,8 +26,8 @@ public:
 
     Page& put(std::size_t at, std::initializer_list<std::uint8_t> b);
     Page& put(std::size_t at, const std::vector<std::uint8_t>& b);
-    Page& ascii(std::size_t at, std::string_view s);          // single bytes
-    Page& utf16(std::size_t at, std::u16string_view s);        // UTF-16LE code units
+    Page& ascii(std::size_t at, std::string_view s);    // single bytes
+    Page& utf16(std::size_t at, std::u16string_view s); // UTF-16LE code units
     Page& u8(std::size_t at, std::uint8_t v) { return put(at, {v}); }
     Page& u16le(std::size_t at, std::uint16_t v);
     Page& u32le(std::size_t at, std::uint32_t v);
@@ -46,15 +47,21 @@ public:
     Page& page(std::size_t k);
     // Appends a page with the given owner number; returns its file index.
     std::size_t addPage(std::uint32_t owner);
-    [[nodiscard]] std::size_t pageCount() const { return m_pages.size(); }
+    [[nodiscard]] std::size_t pageCount() const { return m_base + m_pages.size(); }
     static std::uint64_t offsetOf(std::size_t k) { return k * kPage; }
 
     [[nodiscard]] std::vector<std::uint8_t> bytes() const;
     // Writes the store; `size` cuts or extends (sparse) it to that many bytes when given.
     void writeTo(const std::filesystem::path& path, std::uint64_t size = UINT64_MAX) const;
 
+    // Streaming: appends the pages held so far to `out` and drops them; indexes go on from
+    // there, and page(k) of a page already written throws. bytes() and writeTo() then cover
+    // only the pages still held.
+    void flushTo(std::ostream& out);
+
 private:
     std::vector<Page> m_pages;
+    std::size_t m_base = 0; // file index of m_pages[0]
 };
 
 // A unique file name in the temporary directory, removed when the object goes.
