@@ -121,6 +121,20 @@ public:
         m_buf.push_back('"');
         std::size_t i = 0;
         while (i < s.size()) {
+            // A run of bytes that stand as they are goes in at once.
+            std::size_t plain = i;
+            while (plain < s.size()) {
+                const auto p = static_cast<unsigned char>(s[plain]);
+                if (p < 0x20 || p >= 0x80 || p == '"' || p == '\\') {
+                    break;
+                }
+                ++plain;
+            }
+            if (plain > i) {
+                m_buf.append(s.substr(i, plain - i));
+                i = plain;
+                continue;
+            }
             const auto c = static_cast<unsigned char>(s[i]);
             if (c >= 0x80) {
                 const std::size_t len = c >= 0xF0 ? 4 : (c >= 0xE0 ? 3 : 2);

@@ -311,7 +311,14 @@ bool ReadMessageProperties(StoreCatalog& catalog, const ByteView& page, std::uin
         return false;
     }
     std::vector<std::int64_t> anchors;
-    for (std::int64_t i = kFirstAnchorByte; i < n && anchors.size() < kMaxAnchors; ++i) {
+    // Both anchor forms have 0x01 at i + 1: only those positions are looked at.
+    const std::uint8_t* d = page.data();
+    for (std::int64_t i = kFirstAnchorByte; i + 1 < n && anchors.size() < kMaxAnchors; ++i) {
+        const void* hit = std::memchr(d + i + 1, 0x01, static_cast<std::size_t>(n - i - 1));
+        if (hit == nullptr) {
+            break;
+        }
+        i = static_cast<const std::uint8_t*>(hit) - d - 1;
         if (page.matches(i, {0x01, 0x01}) && page.byteOr0(i + 2) != 0) {
             const bool shifted = page.byteOr0(i - 4) == 0 && page.byteOr0(i - 3) == 1;
             anchors.push_back(shifted ? i - 28 : i - 24);

@@ -98,29 +98,29 @@ bool FolderList::AddFolder(const FolderId& parentId, const FolderId& id, std::st
 }
 
 bool LongValueKeyList::AddKey(std::uint16_t reference) {
-    if (!m_index.insert(reference).second) {
+    if (m_place.empty()) {
+        m_place.assign(std::size_t{1} << 16, 0);
+    }
+    if (m_place[reference] != 0) {
         return false;
     }
     m_keys.push_back(LongValueKey{reference, {}});
+    m_place[reference] = static_cast<std::uint32_t>(m_keys.size());
     return true;
 }
 
 LongValueKey* LongValueKeyList::find(std::uint16_t reference) {
-    if (m_index.count(reference) == 0) {
+    if (m_place.empty() || m_place[reference] == 0) {
         return nullptr;
     }
-    for (auto& k : m_keys) {
-        if (k.reference == reference) {
-            return &k;
-        }
-    }
-    return nullptr;
+    return &m_keys[m_place[reference] - 1];
 }
 
 void LongValueKeyList::clear() {
     m_keys.clear();
     m_keys.shrink_to_fit();
-    m_index = {};
+    m_place.clear();
+    m_place.shrink_to_fit();
 }
 
 std::array<std::uint8_t, 6> MessageEntry::dateBytes() const {

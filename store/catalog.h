@@ -137,7 +137,9 @@ public:
 
 private:
     std::vector<LongValueKey> m_keys;
-    std::unordered_set<std::uint16_t> m_index;
+    // Place of each reference in m_keys plus one (0: none); all 65536 references, made on the
+    // first AddKey, since the matcher looks a reference up for every record of every page.
+    std::vector<std::uint32_t> m_place;
 };
 
 } // namespace edb

@@ -1,0 +1,219 @@
+// The fast paths of the scan against plain, literal readings on generated stores: the chunk
+// pages noted by the first pass, the indexed long-value key lookups and the streamed dump.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/json_catalog.h"
+#include "store/late_stages.h"
+#include "store/scan.h"
+#include "tests/support/bench_store.h"
+#include "tests/support/demo_store.h"
+#include "tests/support/store_builder.h"
+
+using namespace edb;
+
+namespace {
+
+class QuietHost : public ScanHost {
+public:
+    void progress(std::int64_t position) override { positions.push_back(position); }
+    void mailboxRowsReady(const std::vector<std::string>&) override {}
+    void errorMessage(const std::string&) override {}
+    std::vector<std::int64_t> positions;
+};
+
+std::vector<std::uint8_t> readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The long-value stage read literally: every page of the file tested, every key tried on every
+// record position in key order, then the offsets handed to the attachments.
+std::vector<std::vector<std::uint64_t>> literalAttachmentChunks(const StoreCatalog& cat,
+                                                                const std::string& path) {
+    const std::vector<std::uint8_t> file = readAll(path);
+    std::vector<std::uint64_t> chunkPages;
+    for (std::uint64_t o = 0; o < file.size(); o += kPageSize) {
+        const std::size_t n = std::min<std::uint64_t>(kPageSize, file.size() - o);
+        if (IsLongValueChunkPage(ByteView(file.data() + o, n), cat.longValueOwner)) {
+            chunkPages.push_back(o);
+        }
+    }
+    struct Key {
+        std::uint16_t reference;
+        std::vector<std::uint64_t> offsets;
+    };
+    std::vector<Key> keys;
+    for (const MessageEntry& m : cat.messages) {
+        for (const AttachmentEntry& a : m.attachments) {
+            if (a.position != 0) {
+                continue;
+            }
+            bool known = false;
+            for (const Key& k : keys) {
+                known = known || k.reference == a.reference;
+            }
+            if (!known) {
+                keys.push_back({a.reference, {}});
+            }
+        }
+    }
+    auto addOnce = [](std::vector<std::uint64_t>& list, std::uint64_t v) {
+        for (const auto x : list) {
+            if (x == v) {
+                return false;
+            }
+        }
+        list.push_back(v);
+        return true;
+    };
+    for (const std::uint64_t o : chunkPages) {
+        const std::size_t n = std::min<std::uint64_t>(kPageSize, file.size() - o);
+        const ByteView page(file.data() + o, n);
+        std::vector<std::int64_t> pos{42, 58};
+        for (std::int64_t j = 48; j < static_cast<std::int64_t>(n) && pos.size() < 50; ++j) {
+            if (page.matches(j, {0x03, 0x00, 0x05})) {
+                pos.push_back(j + 3);
+            }
+        }
+        bool done = false;
+        for (Key& k : keys) {
+            if (done) {
+                break;
+            }
+            for (std::size_t p = 0; p < pos.size(); ++p) {
+                const auto ref = page.readU16Le(pos[p]);
+                const auto chunk = page.readU32Be(pos[p] + 2);
+                if (!ref || *ref != k.reference || !chunk ||
+                    static_cast<std::int32_t>(*chunk) % 4014 != 0) {
+                    continue;
+                }
+                const bool blocked =
+                    pos[p] == 58 && (page.byteOr0(42) != 0 || page.byteOr0(43) != 0);
+                if (!blocked) {
+                    const bool added = addOnce(k.offsets, o + static_cast<std::uint64_t>(pos[p]));
+                    done = added && (pos.size() == 2 || (pos.size() == 3 && p == 2));
+                }
+                break;
+            }
+        }
+    }
+    std::vector<std::vector<std::uint64_t>> out;
+    for (const MessageEntry& m : cat.messages) {
+        for (const AttachmentEntry& a : m.attachments) {
+            std::vector<std::uint64_t> chunks;
+            if (a.position == 0) {
+                for (const Key& k : keys) {
+                    if (k.reference == a.reference) {
+                        for (const auto v : k.offsets) {
+                            addOnce(chunks, v);
+                        }
+                        break;
+                    }
+                }
+            }
+            out.push_back(chunks);
+        }
+    }
+    return out;
+}
+
+std::vector<std::vector<std::uint64_t>> scannedAttachmentChunks(const StoreCatalog& cat) {
+    std::vector<std::vector<std::uint64_t>> out;
+    for (const MessageEntry& m : cat.messages) {
+        for (const AttachmentEntry& a : m.attachments) {
+            out.push_back(a.chunks.values());
+        }
+    }
+    return out;
+}
+
+std::string streamedDump(const StoreCatalog& cat, const ScanResult& result) {
+    std::FILE* f = std::tmpfile();
+    edbcli::writeCatalogJson(f, cat, result);
+    std::fflush(f);
+    std::string text;
+    std::rewind(f);
+    char buf[65536];
+    for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) {
+        text.append(buf, got);
+    }
+    std::fclose(f);
+    return text;
+}
+
+void writeBench(const std::string& path, std::uint64_t seed, std::uint64_t size,
+                std::uint64_t messages) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    edbtest::writeBenchStore(out, {seed, size, messages});
+}
+
+} // namespace
+
+TEST(Scale, ChunkPagesFromTheFirstPassMatchAWholeSecondRead) {
+    for (std::uint64_t seed : {1, 2, 3}) {
+        edbtest::TempFile f;
+        writeBench(f.str(), seed, 3u << 20, 400);
+        StoreCatalog cat;
+        QuietHost host;
+        ASSERT_EQ(RunScan(cat, f.str(), host).outcome, ScanOutcome::Complete) << seed;
+        const auto scanned = scannedAttachmentChunks(cat);
+        EXPECT_EQ(scanned, literalAttachmentChunks(cat, f.str())) << seed;
+        std::size_t withChunks = 0;
+        for (const auto& c : scanned) {
+            withChunks += c.empty() ? 0 : 1;
+        }
+        EXPECT_GT(withChunks, 0u) << "the store should exercise the long-value stage";
+    }
+}
+
+TEST(Scale, StreamedDumpEqualsTheWholeDocument) {
+    {
+        edbtest::TempFile f;
+        writeBench(f.str(), 5, 2u << 20, 300);
+        StoreCatalog cat;
+        QuietHost host;
+        const ScanResult r = RunScan(cat, f.str(), host);
+        EXPECT_EQ(streamedDump(cat, r), edbcli::catalogToJson(cat, r).dump(2) + "\n");
+    }
+    {
+        edbtest::TempFile f;
+        edbtest::writeDemoStore(f.path());
+        StoreCatalog cat;
+        QuietHost host;
+        const ScanResult r = RunScan(cat, f.str(), host);
+        EXPECT_EQ(streamedDump(cat, r), edbcli::catalogToJson(cat, r).dump(2) + "\n");
+    }
+    {
+        // Texts that need escapes, non-ASCII text, attachments, contacts and chunk lists.
+        StoreCatalog cat;
+        FolderId folder{1, 0, 0, 0, 0, 0, 0, 9};
+        FolderId id{1, 0, 0, 0, 0, 0, 1, 2};
+        cat.messages.AddMessage(folder, id, "tab\there \"quoted\" back\\slash \x01\x1f",
+                                "Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", 0x01C2D345FC5DB900ULL,
+                                'c');
+        cat.messages.AddMessage(folder, FolderId{1, 0, 0, 0, 0, 0, 1, 3}, "", "", 0, 0);
+        MessageEntry& m = *cat.messages.begin();
+        m.primaryBody.reference = 7;
+        m.primaryBody.chunks.AddOffset(4096 + 42);
+        m.primaryBody.chunks.AddOffset(8192 + 42);
+        AttachmentEntry& a = m.attachments.emplace_back();
+        a.name = "a\nb.txt";
+        a.chunks.AddOffset(12);
+        m.attachments.emplace_back().name = "plain.txt";
+        ContactEntry c;
+        c.fullName = "Dunn Emil";
+        c.emailAddress = "e@example.com\r";
+        m.contacts.push_back(c);
+        m.contacts.push_back(ContactEntry{});
+        const ScanResult r{};
+        EXPECT_EQ(streamedDump(cat, r), edbcli::catalogToJson(cat, r).dump(2) + "\n");
+        StoreCatalog empty;
+        EXPECT_EQ(streamedDump(empty, r), edbcli::catalogToJson(empty, r).dump(2) + "\n");
+    }
+}

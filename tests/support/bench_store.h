@@ -1,0 +1,29 @@
+#pragma once
+// Large, realistic stores for the benchmark and the scale tests, written page by page without
+// holding the store in memory. The same seed gives the same bytes.
+//
+// Layout: a header page, the mailbox pages, the folder pages (records shuffled, so discovery
+// needs several sweeps), then one batch per folder: its messages' properties records, long-value
+// bodies, attachment records and long-value attachments, and its contents table, with noise
+// pages (other owners, random and sparse bytes, and a few pages of the scanned owners holding
+// only garbage) spread between them so the file reaches the requested size.
+#include <cstdint>
+#include <ostream>
+
+namespace edbtest {
+
+struct BenchStoreOptions {
+    std::uint64_t seed = 1;
+    std::uint64_t sizeBytes = 1ULL << 30; // reached with noise pages; more if the data needs it
+    std::uint64_t messages = 100000;
+};
+
+struct BenchStoreSummary {
+    std::uint64_t pages = 0;
+    std::uint64_t dataPages = 0;
+    std::uint64_t messages = 0;
+};
+
+BenchStoreSummary writeBenchStore(std::ostream& out, const BenchStoreOptions& options);
+
+} // namespace edbtest
