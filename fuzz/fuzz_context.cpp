@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -33,8 +32,14 @@ edb::FolderId messageId(int k) {
 }
 edb::FolderId attachmentId(int k) {
     // 01 00 00 00 00 and k as three big-endian bytes, as attachment records carry them.
-    return {0x01, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(k >> 16),
-            static_cast<std::uint8_t>(k >> 8), static_cast<std::uint8_t>(k)};
+    return {0x01,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            static_cast<std::uint8_t>(k >> 16),
+            static_cast<std::uint8_t>(k >> 8),
+            static_cast<std::uint8_t>(k)};
 }
 
 MemoryStore::MemoryStore() {

@@ -3,12 +3,12 @@
 // says nothing, and the catalog state each decoder meets in a real scan (folders, a contents
 // table, messages with long-value references and attachment ids). The seed generator builds its
 // records with the same ids, so the seeds reach past the id tests from the first run.
+#include "store/catalog.h"
+#include "store/scan.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "store/catalog.h"
-#include "store/scan.h"
 
 namespace edbfuzz {
 
@@ -20,9 +20,9 @@ edb::FolderId messageId(int k);            // k = 1..4
 edb::FolderId attachmentId(int k);         // k = 1..2
 constexpr std::uint32_t kInboxTable = 300; // contents table object ids
 constexpr std::uint32_t kContactsTable = 301;
-constexpr std::uint16_t kPrimaryReference = 0x21; // message 1, long-value plain body
+constexpr std::uint16_t kPrimaryReference = 0x21;   // message 1, long-value plain body
 constexpr std::uint16_t kFormattedReference = 0x22; // message 1, long-value formatted body
-constexpr std::uint16_t kSecondReference = 0x23;  // message 2, long-value plain body
+constexpr std::uint16_t kSecondReference = 0x23;    // message 2, long-value plain body
 constexpr std::uint16_t kAttachmentReference = 0x24;
 constexpr std::uint32_t kLongValueOwner = 122;
 

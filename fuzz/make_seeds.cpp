@@ -1,13 +1,5 @@
 // Writes the seed corpora of the fuzz targets: make-fuzz-seeds DIR writes DIR/<target>/<seed>,
 // one seed per record kind, built with the test store builder and the fuzz context's ids.
-#include <cstdint>
-#include <exception>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <string>
-#include <vector>
-
 #include "fuzz/fuzz_context.h"
 #include "tests/support/contents_records.h"
 #include "tests/support/demo_store.h"
@@ -15,6 +7,14 @@
 #include "tests/support/lzfu_writer.h"
 #include "tests/support/properties_records.h"
 #include "tests/support/store_builder.h"
+
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace edbtest;
@@ -28,7 +28,8 @@ void seed(const std::string& target, const std::string& name, const Bytes& bytes
     const fs::path dir = g_root / target;
     fs::create_directories(dir);
     std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + (dir / name).string());
     }
@@ -41,7 +42,8 @@ Bytes text(std::string_view s) {
 Bytes hex(std::string_view h) {
     Bytes out;
     for (std::size_t i = 0; i + 1 < h.size(); i += 2) {
-        out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
+        out.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
     }
     return out;
 }

@@ -1,6 +1,7 @@
 // One owner-19 page: properties records of the context's messages.
-#include "fuzz/fuzz_context.h"
 #include "message/properties.h"
+
+#include "fuzz/fuzz_context.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     edb::StoreCatalog catalog;

@@ -1,7 +1,7 @@
 // RTF de-encapsulation (HTML or text carried in RTF) and code-page conversion.
-#include <string_view>
-
 #include "export/rtf_text.h"
+
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view rtf(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,8 @@
 // The whole scan on a store file made of the input.
+#include "cli/json_catalog.h"
 #include "fuzz/fuzz_context.h"
-#include "store/tree_build.h"
 #include "message/list_rows.h"
+#include "store/tree_build.h"
 
 namespace {
 class CountingSink : public edb::TreeSink {
@@ -21,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     edb::StoreCatalog catalog;
     edbfuzz::QuietHost host;
     const edb::ScanResult result = edb::RunScan(catalog, store.path(), host);
+    // The dump must always be valid JSON (texts from the store included).
+    (void)edbcli::catalogToJson(catalog, result).dump(2);
     if (result.outcome != edb::ScanOutcome::Complete) {
         return 0;
     }

@@ -2,6 +2,7 @@
 // locator (size, position, reference, value range, code page); the rest is the store file, whose
 // chunk records are found as the long-value stage finds them.
 #include "export/value_reader.h"
+
 #include "fuzz/fuzz_context.h"
 #include "store/late_stages.h"
 
