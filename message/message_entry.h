@@ -104,7 +104,8 @@ private:
     std::size_t m_lateIndexedSize = 0;
 
     AppendList<MessageEntry> m_list;
-    std::unordered_map<std::string, MessageEntry*> m_dupIndex;
+    // By a hash of folder id, message id and subject; entries are compared field by field.
+    std::unordered_multimap<std::uint64_t, MessageEntry*> m_dupIndex;
     std::unordered_map<std::uint64_t, std::vector<MessageEntry*>> m_byId;
 };
 

@@ -137,15 +137,16 @@ namespace {
 bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId,
                              std::string_view subject, std::string_view sender,
                              std::uint64_t filetime, char kind) {
-    std::string k;
-    k.reserve(16 + subject.size());
-    k.append(reinterpret_cast<const char*>(folderId.data()), folderId.size());
-    k.append(reinterpret_cast<const char*>(messageId.data()), messageId.size());
-    k.append(subject);
-    if (auto it = m_dupIndex.find(k); it != m_dupIndex.end()) {
-        std::unique_lock lock(fieldsMutex);
-        it->second->filetime = filetime;
-        return false;
+    std::uint64_t k = std::hash<std::string_view>{}(subject);
+    k = (k ^ IdKey(folderId)) * 0x9E3779B97F4A7C15ULL;
+    k = (k ^ IdKey(messageId)) * 0xC2B2AE3D27D4EB4FULL;
+    for (auto [it, end] = m_dupIndex.equal_range(k); it != end; ++it) {
+        MessageEntry* e = it->second;
+        if (e->folderId == folderId && e->messageId == messageId && e->subject == subject) {
+            std::unique_lock lock(fieldsMutex);
+            e->filetime = filetime;
+            return false;
+        }
     }
     MessageEntry entry;
     entry.folderId = folderId;
@@ -155,7 +156,7 @@ bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId
     entry.filetime = filetime;
     entry.kind = kind;
     MessageEntry& added = m_list.emplace_back(std::move(entry));
-    m_dupIndex.emplace(std::move(k), &added);
+    m_dupIndex.emplace(k, &added);
     m_byId[IdKey(messageId)].push_back(&added);
     return true;
 }
