@@ -1,0 +1,100 @@
+// The scan beside a tree walk and listings on other threads, as the window runs them while the
+// scan worker still appends. Run under ThreadSanitizer (ctest -L concurrency).
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "message/list_rows.h"
+#include "store/scan.h"
+#include "store/tree_build.h"
+#include "tests/support/demo_store.h"
+
+using namespace edb;
+using namespace edbtest;
+
+namespace {
+
+struct SignallingHost : ScanHost {
+    std::atomic<bool> rowsReady{false};
+    void progress(std::int64_t) override {}
+    void mailboxRowsReady(const std::vector<std::string>&) override {
+        rowsReady.store(true, std::memory_order_release);
+    }
+    void errorMessage(const std::string&) override {}
+};
+
+class CountingSink : public TreeSink {
+public:
+    TreeItem insertItem(TreeItem, const std::string&, int, const std::string&) override {
+        return m_next.fetch_add(1) + 1;
+    }
+    void restart() { m_next.store(0); }
+
+private:
+    std::atomic<TreeItem> m_next{0};
+};
+
+} // namespace
+
+TEST(Concurrency, ScanBesideTreeWalksAndListings) {
+    TempFile file;
+    writeDemoStore(file.path(), DemoOptions{4, 12});
+    StoreCatalog cat;
+    SignallingHost host;
+    std::atomic<bool> scanDone{false};
+    std::atomic<TreeItem> lastItem{0};
+    ScanResult result;
+
+    std::thread scan([&] {
+        result = RunScan(cat, file.str(), host);
+        scanDone.store(true, std::memory_order_release);
+    });
+
+    std::size_t builds = 0;
+    std::thread walker([&] { // the window thread: Next, then rebuilds of the tree
+        while (!host.rowsReady.load(std::memory_order_acquire)) {
+            if (scanDone.load(std::memory_order_acquire)) {
+                return;
+            }
+            std::this_thread::yield();
+        }
+        std::int32_t step = 0;
+        ASSERT_TRUE(ChooseMailbox(cat, 0, step));
+        CountingSink sink;
+        int after = 0;
+        while (after < 3) {
+            after += scanDone.load(std::memory_order_acquire) ? 1 : 0;
+            ClearTreeItems(cat);
+            sink.restart();
+            const TreeBuildResult r = BuildFolderTree(cat, step, sink);
+            lastItem.store(r.items, std::memory_order_release);
+            ++builds;
+        }
+    });
+
+    std::size_t listings = 0;
+    std::size_t rowsSeen = 0;
+    std::thread lister([&] { // listing workers on whatever folder items exist now
+        int after = 0;
+        while (after < 3) {
+            after += scanDone.load(std::memory_order_acquire) ? 1 : 0;
+            const TreeItem n = lastItem.load(std::memory_order_acquire);
+            for (TreeItem item = 1; item <= n + 1; ++item) {
+                const MessageListing l = ListMessages(cat, item);
+                rowsSeen += l.rows.size();
+                ++listings;
+            }
+        }
+    });
+
+    scan.join();
+    walker.join();
+    lister.join();
+    EXPECT_EQ(result.outcome, ScanOutcome::Complete);
+    EXPECT_GT(builds, 0u);
+    EXPECT_GT(listings, 0u);
+    // After the scan the last build shows the whole first mailbox, and its folders list rows.
+    EXPECT_GT(lastItem.load(), 5u);
+    EXPECT_GT(rowsSeen, 0u);
+}
