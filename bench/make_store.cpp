@@ -2,6 +2,8 @@
 // tests/support/bench_store.h), streamed to disk. The same seed gives the same file.
 //
 //   bench-make-store [--size 1GiB] [--messages 100000] [--seed 1] OUT
+#include "tests/support/bench_store.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -10,8 +12,6 @@
 #include <iostream>
 #include <string>
 #include <string_view>
-
-#include "tests/support/bench_store.h"
 
 namespace {
 

@@ -1,19 +1,18 @@
 // The fast paths of the scan against plain, literal readings on generated stores: the chunk
 // pages noted by the first pass, the indexed long-value key lookups and the streamed dump.
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "cli/json_catalog.h"
 #include "store/late_stages.h"
 #include "store/scan.h"
 #include "tests/support/bench_store.h"
 #include "tests/support/demo_store.h"
 #include "tests/support/store_builder.h"
+
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
 
 using namespace edb;
 

@@ -1,15 +1,15 @@
 #include "tests/support/bench_store.h"
 
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "tests/support/contents_records.h"
 #include "tests/support/discovery_records.h"
 #include "tests/support/lzfu_writer.h"
 #include "tests/support/properties_records.h"
 #include "tests/support/store_builder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace edbtest {
 
