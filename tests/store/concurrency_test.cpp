@@ -1,6 +1,7 @@
 // The scan beside a tree walk and listings on other threads, as the window runs them while the
 // scan worker still appends. Run under ThreadSanitizer (ctest -L concurrency).
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -45,6 +46,12 @@ TEST(Concurrency, ScanBesideTreeWalksAndListings) {
     std::atomic<bool> scanDone{false};
     std::atomic<TreeItem> lastItem{0};
     ScanResult result;
+    // Slow reads stretch the scan so the walks and listings overlap its appends.
+    cat.storeFile.setFaultInjector([](std::uint64_t, std::size_t) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return 0;
+    });
+    std::atomic<std::size_t> buildsDuringScan{0};
 
     std::thread scan([&] {
         result = RunScan(cat, file.str(), host);
@@ -70,6 +77,9 @@ TEST(Concurrency, ScanBesideTreeWalksAndListings) {
             const TreeBuildResult r = BuildFolderTree(cat, step, sink);
             lastItem.store(r.items, std::memory_order_release);
             ++builds;
+            if (after == 0) {
+                ++buildsDuringScan;
+            }
         }
     });
 
@@ -92,6 +102,7 @@ TEST(Concurrency, ScanBesideTreeWalksAndListings) {
     walker.join();
     lister.join();
     EXPECT_EQ(result.outcome, ScanOutcome::Complete);
+    EXPECT_GT(buildsDuringScan.load(), 1u);
     EXPECT_GT(builds, 0u);
     EXPECT_GT(listings, 0u);
     // After the scan the last build shows the whole first mailbox, and its folders list rows.
