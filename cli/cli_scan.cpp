@@ -19,6 +19,17 @@ void CliScanHost::errorMessage(const std::string& text) {
 
 edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, bool progress) {
     CliScanHost host(progress);
+    // Test hook, documented in the README: EDB2EML_FAIL_READ_AT=OFFSET fails every read that
+    // covers OFFSET with EIO, so the read-error path can be tested without a failing disk.
+    if (const char* failAt = std::getenv("EDB2EML_FAIL_READ_AT"); failAt != nullptr) {
+        char* end = nullptr;
+        const std::uint64_t at = std::strtoull(failAt, &end, 10);
+        if (end != failAt && *end == '\0') {
+            catalog.storeFile.setFaultInjector([at](std::uint64_t offset, std::size_t count) {
+                return at >= offset && at - offset < count ? EIO : 0;
+            });
+        }
+    }
     edb::ScanResult result = edb::RunScan(catalog, path, host);
     host.finishProgress();
     if (result.outcome == edb::ScanOutcome::OpenFailed ||

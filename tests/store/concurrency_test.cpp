@@ -1,15 +1,14 @@
 // The scan beside a tree walk and listings on other threads, as the window runs them while the
 // scan worker still appends. Run under ThreadSanitizer (ctest -L concurrency).
-#include <atomic>
-#include <chrono>
-#include <thread>
-
-#include <gtest/gtest.h>
-
 #include "message/list_rows.h"
 #include "store/scan.h"
 #include "store/tree_build.h"
 #include "tests/support/demo_store.h"
+
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
 
 using namespace edb;
 using namespace edbtest;

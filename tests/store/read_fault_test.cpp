@@ -1,12 +1,11 @@
 // A disk that fails: the scan ends with "read_error", names the file, the offset and the
 // system's reason, and keeps what it had found before the fault.
-#include <cerrno>
-#include <cstring>
-
-#include <gtest/gtest.h>
-
 #include "store/scan.h"
 #include "tests/support/demo_store.h"
+
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
 
 using namespace edb;
 using namespace edbtest;

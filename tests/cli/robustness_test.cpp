@@ -1,0 +1,69 @@
+// edb2eml as a process: a store held by another opener is refused, and a read fault gives the
+// "read_error" dump and exit status 1.
+#include "store/file64.h"
+#include "tests/support/demo_store.h"
+
+#include <array>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out; // stdout and stderr together
+};
+
+Outcome runCli(const std::string& env, const std::string& args) {
+    Outcome r;
+    const std::string cmd = env + " '" + EDB2EML_PATH + "' " + args + " 2>&1";
+    std::FILE* p = ::popen(cmd.c_str(), "r");
+    if (p == nullptr) {
+        return r;
+    }
+    std::array<char, 4096> buf{};
+    std::size_t n = 0;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) {
+        r.out.append(buf.data(), n);
+    }
+    const int w = ::pclose(p);
+    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+    return r;
+}
+
+} // namespace
+
+TEST(Edb2emlRobustness, SecondOpenerIsRefusedWhileTheStoreIsHeld) {
+    edbtest::TempFile store;
+    edbtest::writeDemoStore(store.path(), {1, 2});
+    {
+        edb::CFile64 holder;
+        ASSERT_TRUE(holder.Open(store.str()));
+        const Outcome r = runCli("", "dump '" + store.str() + "'");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find(store.str()), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("busy"), std::string::npos) << r.out;
+    }
+    const Outcome released =
+        runCli("", "'" + store.str() + "'"); // released: the summary works again
+    EXPECT_EQ(released.status, 0) << released.out;
+}
+
+TEST(Edb2emlRobustness, ReadFaultGivesReadErrorDump) {
+    edbtest::TempFile store;
+    edbtest::writeDemoStore(store.path(), {1, 2});
+    const std::string at = std::to_string(5 * edb::kPageSize + 1);
+    const Outcome r = runCli("EDB2EML_FAIL_READ_AT=" + at, "dump '" + store.str() + "'");
+    EXPECT_EQ(r.status, 1);
+    // stderr names the file and the reason; the JSON follows on stdout.
+    const std::size_t brace = r.out.find('{');
+    ASSERT_NE(brace, std::string::npos) << r.out;
+    const std::string before = r.out.substr(0, brace);
+    EXPECT_NE(before.find(store.str()), std::string::npos) << before;
+    EXPECT_NE(before.find("Input/output error"), std::string::npos) << before;
+    const auto doc = nlohmann::json::parse(r.out.substr(brace));
+    EXPECT_EQ(doc.at("outcome"), "read_error");
+}
