@@ -2,6 +2,7 @@
 
 #include "store/discovery.h"
 #include "store/late_stages.h"
+#include "store/read_ahead.h"
 
 #include <algorithm>
 #include <chrono>
@@ -163,23 +164,19 @@ void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64
 void RunFirstPass(ScanContext& ctx) {
     StoreCatalog& cat = ctx.catalog;
     const std::uint64_t size = cat.storeSize;
-    std::vector<std::uint8_t> block(kFirstPassBlockPages * kPageSize);
     std::int32_t recorded = 0;
     ctx.chunkCandidates = std::make_shared<ChunkPageCandidates>();
     ChunkPageCandidates* candidates =
         ctx.chunkCandidates->ok() ? ctx.chunkCandidates.get() : nullptr;
-    for (std::uint64_t base = 0; base < size; base += block.size()) {
-        const std::uint64_t want = std::min<std::uint64_t>(block.size(), size - base);
-        const std::size_t got = cat.storeFile.ReadAt(base, block.data(), want);
-        if (got < want) {
-            std::memset(block.data() + got, 0, want - got);
-        }
-        for (std::uint64_t in = 0; in < want; in += kPageSize) {
+    BlockReadAhead reader(cat.storeFile, size, kFirstPassBlockPages * kPageSize);
+    BlockReadAhead::Block block;
+    while (reader.next(block)) {
+        for (std::uint64_t in = 0; in < block.want; in += kPageSize) {
             ctx.checkpoint();
-            const std::uint64_t o = base + in;
+            const std::uint64_t o = block.base + in;
             const std::size_t n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o));
-            const ByteView page(block.data() + in, n);
+            const ByteView page(block.bytes + in, n);
             JudgeFirstPassPage(cat, page, o, recorded);
             if (candidates != nullptr && HasChunkPageShape(page)) {
                 candidates->note(o, page.readU32Le(kOwnerOffset).value_or(0));

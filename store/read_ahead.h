@@ -1,0 +1,60 @@
+#pragma once
+// Sequential reading of the store in blocks on a second thread, a few blocks ahead of the page
+// judging, so that copying the file in and judging its pages overlap. Every read still goes
+// through CFile64::ReadAt; a read that fails is raised to the consumer when it reaches that
+// block, after all blocks before it, exactly where a direct read would have raised it.
+#include "store/file64.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace edb {
+
+class BlockReadAhead {
+public:
+    struct Block {
+        std::uint64_t base = 0; // file offset of the first byte
+        std::size_t want = 0;   // bytes asked for: the block size, less at the end of the file
+        std::uint8_t* bytes = nullptr; // want bytes; those the read did not return are zero
+    };
+
+    // Reads [0, size) of `file` in blocks of blockBytes. Without a second thread (the system
+    // refused one) the blocks are read on the caller's thread instead.
+    BlockReadAhead(const CFile64& file, std::uint64_t size, std::size_t blockBytes,
+                   std::size_t slots = 3);
+    ~BlockReadAhead(); // stops the reader and waits for it
+    BlockReadAhead(const BlockReadAhead&) = delete;
+    BlockReadAhead& operator=(const BlockReadAhead&) = delete;
+
+    // The next block in file order, valid until the next call; false after the last one.
+    // Throws the FileError of that block's read.
+    bool next(Block& block);
+
+private:
+    struct Slot {
+        std::vector<std::uint8_t> bytes;
+        Block block;
+        std::exception_ptr error;
+        bool full = false;
+    };
+    void readInto(Slot& slot, std::uint64_t base) const;
+    void run();
+
+    const CFile64& m_file;
+    const std::uint64_t m_size;
+    const std::size_t m_blockBytes;
+    std::vector<Slot> m_slots;
+    std::uint64_t m_nextUse = 0; // block index the consumer takes next
+    bool m_held = false;         // the consumer holds slot m_nextUse - 1
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+} // namespace edb
