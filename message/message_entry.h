@@ -2,6 +2,7 @@
 // Messages found in contents tables, and what the properties, long-value and attachment stages
 // add to them. Included by store/catalog.h, which defines FolderId, OffsetList and AppendList.
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <shared_mutex>
 #include <string>
@@ -105,8 +106,10 @@ private:
 
     AppendList<MessageEntry> m_list;
     // By a hash of folder id, message id and subject; entries are compared field by field.
-    std::unordered_multimap<std::uint64_t, MessageEntry*> m_dupIndex;
-    std::unordered_map<std::uint64_t, std::vector<MessageEntry*>> m_byId;
+    FlatMultiIndex<MessageEntry> m_dupIndex;
+    // Entries by message id: the index leads to the group of that id.
+    FlatMultiIndex<std::vector<MessageEntry*>> m_byId;
+    std::deque<std::vector<MessageEntry*>> m_idGroups;
 };
 
 struct FolderTable {

@@ -48,8 +48,8 @@ bool OffsetList::AddOffset(std::uint64_t offset) {
     if (m_index) {
         m_index->insert(offset);
     } else if (m_values.size() >= kIndexFrom) {
-        m_index = std::make_unique<std::unordered_set<std::uint64_t>>(m_values.begin(),
-                                                                       m_values.end());
+        m_index =
+            std::make_unique<std::unordered_set<std::uint64_t>>(m_values.begin(), m_values.end());
     }
     return true;
 }
@@ -131,8 +131,7 @@ std::array<std::uint8_t, 6> MessageEntry::dateBytes() const {
     return out;
 }
 
-namespace {
-} // namespace
+namespace {} // namespace
 
 bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId,
                              std::string_view subject, std::string_view sender,
@@ -140,13 +139,13 @@ bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId
     std::uint64_t k = std::hash<std::string_view>{}(subject);
     k = (k ^ IdKey(folderId)) * 0x9E3779B97F4A7C15ULL;
     k = (k ^ IdKey(messageId)) * 0xC2B2AE3D27D4EB4FULL;
-    for (auto [it, end] = m_dupIndex.equal_range(k); it != end; ++it) {
-        MessageEntry* e = it->second;
-        if (e->folderId == folderId && e->messageId == messageId && e->subject == subject) {
-            std::unique_lock lock(fieldsMutex);
-            e->filetime = filetime;
-            return false;
-        }
+    MessageEntry* same = m_dupIndex.find(k, [&](const MessageEntry* e) {
+        return e->folderId == folderId && e->messageId == messageId && e->subject == subject;
+    });
+    if (same != nullptr) {
+        std::unique_lock lock(fieldsMutex);
+        same->filetime = filetime;
+        return false;
     }
     MessageEntry entry;
     entry.folderId = folderId;
@@ -156,14 +155,21 @@ bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId
     entry.filetime = filetime;
     entry.kind = kind;
     MessageEntry& added = m_list.emplace_back(std::move(entry));
-    m_dupIndex.emplace(k, &added);
-    m_byId[IdKey(messageId)].push_back(&added);
+    m_dupIndex.insert(k, &added);
+    const std::uint64_t id = IdKey(messageId);
+    // One group per id: the key alone decides.
+    std::vector<MessageEntry*>* group =
+        m_byId.find(id, [](const std::vector<MessageEntry*>*) { return true; });
+    if (group == nullptr) {
+        group = &m_idGroups.emplace_back();
+        m_byId.insert(id, group);
+    }
+    group->push_back(&added);
     return true;
 }
 
 const std::vector<MessageEntry*>* MessageList::byMessageId(const FolderId& id) const {
-    auto it = m_byId.find(IdKey(id));
-    return it == m_byId.end() ? nullptr : &it->second;
+    return m_byId.find(IdKey(id), [](const std::vector<MessageEntry*>*) { return true; });
 }
 
 bool FolderTableList::AddFolderTable(const FolderId& folderId, std::uint32_t tableObjectId,

@@ -17,6 +17,7 @@
 #include "store/append_list.h"
 #include "store/bytes.h"
 #include "store/file64.h"
+#include "store/flat_index.h"
 
 namespace edb {
 
