@@ -1,7 +1,11 @@
 #include "cli/json_catalog.h"
 
+#include <charconv>
 #include <cstdio>
 #include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace edbcli {
 
@@ -103,9 +107,12 @@ json catalogToJson(const edb::StoreCatalog& cat, const edb::ScanResult& result) 
 }
 
 namespace {
+constexpr std::size_t kMessagesPerBatch = 4096;
+
 // Text in the form nlohmann's dump(2) gives it: the same escapes, the same indentation.
 class JsonText {
 public:
+    // With a null `out` the text only collects in buffer().
     explicit JsonText(std::FILE* out) : m_out(out) { m_buf.reserve(kFlushAt + 4096); }
     ~JsonText() { flush(); }
     JsonText(const JsonText&) = delete;
@@ -183,10 +190,27 @@ public:
     }
     void number(std::uint64_t v) {
         char digits[24];
-        const int n =
-            std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(v));
-        m_buf.append(digits, static_cast<std::size_t>(n));
+        const auto r = std::to_chars(digits, digits + sizeof digits, v);
+        m_buf.append(digits, r.ptr);
     }
+    // Lower-case hex digits of `bytes` bytes, as a JSON string; no byte needs escaping.
+    void hexString(const std::uint8_t* bytes, std::size_t count) {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        m_buf.push_back('"');
+        for (std::size_t i = 0; i < count; ++i) {
+            m_buf.push_back(kDigits[bytes[i] >> 4]);
+            m_buf.push_back(kDigits[bytes[i] & 0x0F]);
+        }
+        m_buf.push_back('"');
+    }
+    void hex64String(std::uint64_t v) {
+        std::uint8_t be[8];
+        for (int i = 0; i < 8; ++i) {
+            be[i] = static_cast<std::uint8_t>(v >> (8 * (7 - i)));
+        }
+        hexString(be, sizeof be);
+    }
+    std::string& buffer() { return m_buf; }
     void boolean(bool v) { m_buf.append(v ? "true" : "false"); }
     void key(int depth, std::string_view k, bool first) {
         if (!first) {
@@ -202,7 +226,7 @@ public:
         }
     }
     void flush() {
-        if (!m_buf.empty()) {
+        if (m_out != nullptr && !m_buf.empty()) {
             std::fwrite(m_buf.data(), 1, m_buf.size(), m_out);
             m_buf.clear();
         }
@@ -271,17 +295,17 @@ void writeMessage(JsonText& t, int depth, const edb::MessageEntry& m) {
     const int d = depth + 1;
     t.raw("{");
     t.key(d, "message_id", true);
-    t.string(edb::ToHex(m.messageId));
+    t.hexString(m.messageId.data(), m.messageId.size());
     t.key(d, "folder_id", false);
-    t.string(edb::ToHex(m.folderId));
+    t.hexString(m.folderId.data(), m.folderId.size());
     t.key(d, "subject", false);
     t.string(m.subject);
     t.key(d, "sender", false);
     t.string(m.sender);
     t.key(d, "filetime", false);
-    t.string(hex64(m.filetime));
+    t.hex64String(m.filetime);
     t.key(d, "kind", false);
-    t.string(kindText(m.kind));
+    t.raw(m.kind == 'a' ? "\"a\"" : (m.kind == 'c' ? "\"c\"" : "\"\""));
     t.key(d, "properties_read", false);
     t.boolean(m.propertiesRead);
     t.key(d, "primary_body", false);
@@ -370,15 +394,50 @@ void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::S
         t.raw("[]");
     } else {
         t.raw("[");
-        bool first = true;
-        for (const auto& m : cat.messages) {
-            if (!first) {
-                t.raw(",");
+        t.flush();
+        // Batches of messages are formatted two at a time, one on a helper thread, and written
+        // in list order; nothing changes the messages any more.
+        std::vector<const edb::MessageEntry*> batch[2];
+        JsonText text[2] = {JsonText(nullptr), JsonText(nullptr)};
+        auto format = [](JsonText& out, const std::vector<const edb::MessageEntry*>& ms,
+                         bool first) {
+            out.buffer().clear();
+            for (const edb::MessageEntry* m : ms) {
+                if (!first) {
+                    out.raw(",");
+                }
+                first = false;
+                out.newline(2);
+                writeMessage(out, 2, *m);
             }
+        };
+        auto it = cat.messages.begin();
+        const auto end = cat.messages.end();
+        bool first = true;
+        while (it != end) {
+            for (auto& b : batch) {
+                b.clear();
+                for (; it != end && b.size() < kMessagesPerBatch; ++it) {
+                    b.push_back(&*it);
+                }
+            }
+            std::thread helper;
+            if (!batch[1].empty()) {
+                try {
+                    helper = std::thread([&] { format(text[1], batch[1], false); });
+                } catch (const std::system_error&) {
+                    format(text[1], batch[1], false);
+                }
+            }
+            format(text[0], batch[0], first);
             first = false;
-            t.newline(2);
-            writeMessage(t, 2, m);
-            t.maybeFlush();
+            if (helper.joinable()) {
+                helper.join();
+            }
+            for (JsonText& part : text) {
+                std::fwrite(part.buffer().data(), 1, part.buffer().size(), out);
+                part.buffer().clear();
+            }
         }
         t.newline(1);
         t.raw("]");
