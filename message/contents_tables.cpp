@@ -2,6 +2,7 @@
 
 #include "store/text.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 #include <string_view>
@@ -284,7 +285,21 @@ std::string ContentsTableName(const FolderId& id) {
     return std::string(tableName(id).view());
 }
 
+FolderTableFinder::FolderTableFinder(StoreCatalog& catalog) : m_catalog(catalog) {
+    std::size_t position = 0;
+    for (FolderNode& folder : catalog.folderList) {
+        const NameBuffer name = tableName(folder.id);
+        m_byName[std::string(name.view())].push_back(Indexed{position, &folder});
+        ++position;
+    }
+}
+
 bool FindFolderTables(StoreCatalog& catalog, const ByteView& page) {
+    return FolderTableFinder(catalog).FindFolderTables(page);
+}
+
+bool FolderTableFinder::FindFolderTables(const ByteView& page) {
+    StoreCatalog& catalog = m_catalog;
     const auto n = static_cast<std::int64_t>(page.size());
     bool anyCandidate = false;
     // Usable rows by name, first row of each name only: a folder takes the first candidate
@@ -315,15 +330,31 @@ bool FindFolderTables(StoreCatalog& catalog, const ByteView& page) {
         return true;
     }
 
-    for (FolderNode& folder : catalog.folderList) {
-        if (folder.tableFound.load()) {
+    // The folders still without a table that a row names, taken in folder-list order.
+    struct Match {
+        std::size_t position;
+        FolderNode* folder;
+        std::int64_t c;
+    };
+    std::vector<Match> matches;
+    std::string key;
+    for (const auto& [name, c] : rows) {
+        key.assign(name);
+        const auto it = m_byName.find(key);
+        if (it == m_byName.end()) {
             continue;
         }
-        const auto row = rows.find(tableName(folder.id).view());
-        if (row == rows.end()) {
-            continue;
+        for (const Indexed& f : it->second) {
+            if (!f.folder->tableFound.load()) {
+                matches.push_back(Match{f.position, f.folder, c});
+            }
         }
-        const std::int64_t c = row->second;
+    }
+    std::sort(matches.begin(), matches.end(),
+              [](const Match& a, const Match& b) { return a.position < b.position; });
+    for (const Match& m : matches) {
+        FolderNode& folder = *m.folder;
+        const std::int64_t c = m.c;
         const std::uint32_t objectId = u32Or0(page, c + kRowObjectId);
         const std::uint32_t root = u32Or0(page, c + kRowRootPage);
         OffsetList working;

@@ -1,10 +1,12 @@
 #pragma once
 // Contents tables of folders and the message entries read from their pages.
-#include <cstdint>
-#include <string>
-
 #include "store/bytes.h"
 #include "store/catalog.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace edb {
 
@@ -13,6 +15,24 @@ namespace edb {
 
 // Owner-2 page: matches catalog rows of contents tables to folders without a table yet.
 bool FindFolderTables(StoreCatalog& catalog, const ByteView& page);
+
+// FindFolderTables over the owner-2 pages of one scan: the folder list is indexed once by
+// contents-table name, so a page costs what its rows cost rather than a visit to every folder
+// still without a table. Same tables, in the same order, as calling FindFolderTables page by
+// page. The folder list must not grow while the finder is in use.
+class FolderTableFinder {
+public:
+    explicit FolderTableFinder(StoreCatalog& catalog);
+    bool FindFolderTables(const ByteView& page);
+
+private:
+    struct Indexed {
+        std::size_t position; // in folder-list order
+        FolderNode* folder;
+    };
+    StoreCatalog& m_catalog;
+    std::unordered_map<std::string, std::vector<Indexed>> m_byName;
+};
 
 // Fills `working` with the table's page positions (512-byte units); returns the result of the
 // last insertion.

@@ -409,8 +409,11 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     StoreCatalog& cat = ctx.catalog;
     std::vector<std::uint8_t> buf(kPageSize);
 
-    forEachPageOf(ctx, kCatalogOwner, buf,
-                  [&](const ByteView& page, std::uint64_t) { FindFolderTables(cat, page); });
+    {
+        FolderTableFinder finder(cat);
+        forEachPageOf(ctx, kCatalogOwner, buf,
+                      [&](const ByteView& page, std::uint64_t) { finder.FindFolderTables(page); });
+    }
     ctx.stageDone("folder-tables");
 
     for (const FolderTable& t : cat.folderTables.entries()) {
