@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -436,8 +437,13 @@ bool ReadMessageEntries(StoreCatalog& catalog, const ByteView& page) {
     const auto n = static_cast<std::int64_t>(page.size());
     std::vector<std::int64_t> records;
     for (std::int64_t x = 0; x + 8 <= n; ++x) {
-        if (page.data()[x] == table->folderId[0] &&
-            page.matches(x, std::span<const std::uint8_t>(table->folderId))) {
+        const void* hit = std::memchr(page.data() + x, table->folderId[0],
+                                      static_cast<std::size_t>(n - 8 - x) + 1);
+        if (hit == nullptr) {
+            break;
+        }
+        x = static_cast<const std::uint8_t*>(hit) - page.data();
+        if (page.matches(x, std::span<const std::uint8_t>(table->folderId))) {
             records.push_back(x);
         }
     }

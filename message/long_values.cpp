@@ -26,7 +26,6 @@ constexpr std::size_t kNameMostUnits = 259;
 constexpr std::size_t kOwnerProbeBytes = 512;
 constexpr std::int64_t kOwnerOffset = 24;
 
-
 std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
     return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
 }
@@ -232,6 +231,12 @@ bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t 
     std::vector<FolderId> ids; // distinct ids of the record starts, in page order
     std::size_t count = 0;
     for (std::int64_t i = kFirstRecordStart; i < n && count < kMaxRecordStarts; ++i) {
+        // Straight to the next 0x01, the only byte a record start can begin with.
+        const void* hit = std::memchr(page.data() + i, 0x01, static_cast<std::size_t>(n - i));
+        if (hit == nullptr) {
+            break;
+        }
+        i = static_cast<const std::uint8_t*>(hit) - page.data();
         if (!page.matches(i, {0x01, 0x00, 0x00, 0x00, 0x00})) {
             continue;
         }
