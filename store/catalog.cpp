@@ -1,5 +1,6 @@
 #include "store/catalog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -27,6 +28,19 @@ std::string ToHex(const FolderId& id) {
 
 bool PageList::AddPage(std::uint32_t owner, std::uint64_t offset) {
     const PageEntry e{owner, offset};
+    if (m_sortedEnd == m_entries.size() &&
+        (m_entries.empty() || offset > m_entries.back().offset)) {
+        m_entries.push_back(e);
+        ++m_sortedEnd;
+        return true;
+    }
+    const auto prefixEnd = m_entries.begin() + static_cast<std::ptrdiff_t>(m_sortedEnd);
+    const auto it =
+        std::lower_bound(m_entries.begin(), prefixEnd, offset,
+                         [](const PageEntry& a, std::uint64_t o) { return a.offset < o; });
+    if (it != prefixEnd && it->offset == offset && it->owner == owner) {
+        return false;
+    }
     if (!m_index.insert(e).second) {
         return false;
     }
@@ -37,6 +51,7 @@ bool PageList::AddPage(std::uint32_t owner, std::uint64_t offset) {
 void PageList::clear() {
     m_entries.clear();
     m_entries.shrink_to_fit();
+    m_sortedEnd = 0;
     m_index = {};
 }
 

@@ -60,6 +60,9 @@ private:
         }
     };
     std::vector<PageEntry> m_entries;
+    // The first pass appends in rising offset order: that prefix is searched by offset and
+    // needs no hashing. Only entries after it go into the hash index.
+    std::size_t m_sortedEnd = 0;
     std::unordered_set<PageEntry, KeyHash, KeyEq> m_index;
 };
 

@@ -1,10 +1,12 @@
-// The flat side index behind the message list's duplicate test and its by-id groups: every
-// value stays findable through growth, equal keys keep all their values apart, and keys that
-// land on the same slot do not hide each other.
+// The side indexes behind duplicate tests: the message list's flat index (every value stays
+// findable through growth, equal keys keep all their values apart, keys that land on the same
+// slot do not hide each other) and the page list's rising prefix.
+#include "store/catalog.h"
 #include "store/flat_index.h"
 
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 #include <vector>
 
 using edb::FlatMultiIndex;
@@ -36,4 +38,43 @@ TEST(FlatMultiIndex, EmptyIndexFindsNothing) {
     const FlatMultiIndex<int> index;
     EXPECT_EQ(index.find(0, [](const int*) { return true; }), nullptr);
     EXPECT_EQ(index.size(), 0u);
+}
+
+// The page list's duplicate test: a rising prefix searched by offset, a hash for the rest.
+// Against a plain set on sequences that rise, then repeat, interleave and rise again.
+TEST(PageListIndex, SameAnswersAsAPlainSet) {
+    std::uint64_t state = 99;
+    auto rnd = [&state](std::uint64_t n) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return (state >> 33) % n;
+    };
+    for (int round = 0; round < 20; ++round) {
+        edb::PageList list;
+        std::set<std::pair<std::uint32_t, std::uint64_t>> model;
+        std::vector<edb::PageEntry> order;
+        auto add = [&](std::uint32_t owner, std::uint64_t offset) {
+            const bool fresh = model.insert({owner, offset}).second;
+            ASSERT_EQ(list.AddPage(owner, offset), fresh) << owner << " " << offset;
+            if (fresh) {
+                order.push_back({owner, offset});
+            }
+        };
+        std::uint64_t o = 0;
+        for (int i = 0; i < 300; ++i) { // the first pass: rising offsets
+            o += 4096 * (1 + rnd(3));
+            add(static_cast<std::uint32_t>(rnd(4)), o);
+        }
+        for (int i = 0; i < 600; ++i) { // later stages: anywhere, owners old and new
+            const std::uint64_t at = 512 * rnd(o / 512 + 40);
+            add(static_cast<std::uint32_t>(rnd(5)),
+                rnd(2) == 0 ? at : order[rnd(order.size())].offset);
+        }
+        ASSERT_EQ(list.size(), order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            EXPECT_EQ(list.entries()[i].owner, order[i].owner);
+            EXPECT_EQ(list.entries()[i].offset, order[i].offset);
+        }
+        list.clear();
+        EXPECT_TRUE(list.AddPage(order[0].owner, order[0].offset));
+    }
 }
