@@ -120,8 +120,15 @@ public:
 
     void raw(std::string_view s) { m_buf.append(s); }
     void newline(int depth) {
+        // A new line and up to 16 levels of indentation in one append.
+        static constexpr char kIndent[] = "\n                                ";
+        const auto width = static_cast<std::size_t>(2 * depth);
+        if (width + 1 < sizeof kIndent) {
+            m_buf.append(kIndent, width + 1);
+            return;
+        }
         m_buf.push_back('\n');
-        m_buf.append(static_cast<std::size_t>(2 * depth), ' ');
+        m_buf.append(width, ' ');
     }
     void string(std::string_view s) {
         // Invalid UTF-8 is refused as the library would refuse it.
@@ -196,12 +203,15 @@ public:
     // Lower-case hex digits of `bytes` bytes, as a JSON string; no byte needs escaping.
     void hexString(const std::uint8_t* bytes, std::size_t count) {
         static constexpr char kDigits[] = "0123456789abcdef";
-        m_buf.push_back('"');
-        for (std::size_t i = 0; i < count; ++i) {
-            m_buf.push_back(kDigits[bytes[i] >> 4]);
-            m_buf.push_back(kDigits[bytes[i] & 0x0F]);
+        char text[2 * 8 + 2];
+        std::size_t k = 0;
+        text[k++] = '"';
+        for (std::size_t i = 0; i < count && i < 8; ++i) {
+            text[k++] = kDigits[bytes[i] >> 4];
+            text[k++] = kDigits[bytes[i] & 0x0F];
         }
-        m_buf.push_back('"');
+        text[k++] = '"';
+        m_buf.append(text, k);
     }
     void hex64String(std::uint64_t v) {
         std::uint8_t be[8];
