@@ -215,4 +215,24 @@ TEST(Scale, StreamedDumpEqualsTheWholeDocument) {
         StoreCatalog empty;
         EXPECT_EQ(streamedDump(empty, r), edbcli::catalogToJson(empty, r).dump(2) + "\n");
     }
+    {
+        // Enough messages for several rounds of batches formatted on two threads, the last
+        // round with one batch only.
+        StoreCatalog cat;
+        for (std::uint32_t i = 0; i < 4096 * 4 + 123; ++i) {
+            const FolderId folder{1, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(i % 7)};
+            const FolderId id{1,
+                              0,
+                              0,
+                              0,
+                              static_cast<std::uint8_t>(i >> 16),
+                              static_cast<std::uint8_t>(i >> 8),
+                              static_cast<std::uint8_t>(i),
+                              1};
+            cat.messages.AddMessage(folder, id, "subject " + std::to_string(i), "s\"x",
+                                    std::uint64_t{i} * 0x0101010101ULL, "ac\0"[i % 3]);
+        }
+        const ScanResult r{};
+        EXPECT_EQ(streamedDump(cat, r), edbcli::catalogToJson(cat, r).dump(2) + "\n");
+    }
 }
