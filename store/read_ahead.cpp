@@ -101,4 +101,108 @@ bool BlockReadAhead::next(Block& block) {
     return true;
 }
 
+PageReadAhead::PageReadAhead(const CFile64& file, std::uint64_t storeSize,
+                             std::vector<std::uint64_t> offsets, std::size_t pagesPerBatch)
+    : m_file(file), m_storeSize(storeSize), m_offsets(std::move(offsets)),
+      m_perBatch(std::max<std::size_t>(pagesPerBatch, 1)) {
+    for (Batch& b : m_batches) {
+        b.bytes.resize(m_perBatch * kPageSize);
+        b.lengths.reserve(m_perBatch);
+    }
+    if (m_offsets.empty()) {
+        return;
+    }
+    try {
+        m_thread = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No second thread: next() reads on the caller's thread.
+    }
+}
+
+PageReadAhead::~PageReadAhead() {
+    if (m_thread.joinable()) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_cv.notify_all();
+        m_thread.join();
+    }
+}
+
+void PageReadAhead::fill(Batch& batch, std::size_t first) const {
+    batch.lengths.clear();
+    batch.error = nullptr;
+    const std::size_t last = std::min(m_offsets.size(), first + m_perBatch);
+    try {
+        for (std::size_t k = first; k < last; ++k) {
+            batch.lengths.push_back(ReadPage(m_file, m_storeSize, m_offsets[k],
+                                             batch.bytes.data() + (k - first) * kPageSize));
+        }
+    } catch (...) {
+        batch.error = std::current_exception();
+    }
+}
+
+void PageReadAhead::run() {
+    for (std::size_t b = 0; b * m_perBatch < m_offsets.size(); ++b) {
+        Batch& batch = m_batches[b % 2];
+        {
+            std::unique_lock lock(m_mutex);
+            m_cv.wait(lock, [&] { return m_quit || !batch.full; });
+            if (m_quit) {
+                return;
+            }
+        }
+        fill(batch, b * m_perBatch); // the batch is the reader's alone until marked full
+        const bool failed = batch.error != nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            batch.full = true;
+        }
+        m_cv.notify_all();
+        if (failed) {
+            return;
+        }
+    }
+}
+
+bool PageReadAhead::next(const std::uint8_t*& bytes, std::size_t& n) {
+    for (;;) {
+        if (m_held) {
+            Batch& batch = m_batches[(m_nextBatch - 1) % 2];
+            if (m_inBatch < batch.lengths.size()) {
+                bytes = batch.bytes.data() + m_inBatch * kPageSize;
+                n = batch.lengths[m_inBatch];
+                ++m_inBatch;
+                return true;
+            }
+            if (batch.error) {
+                std::rethrow_exception(batch.error);
+            }
+            if (m_thread.joinable()) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    batch.full = false;
+                }
+                m_cv.notify_all();
+            }
+            m_held = false;
+        }
+        if (m_nextBatch * m_perBatch >= m_offsets.size()) {
+            return false;
+        }
+        Batch& batch = m_batches[m_nextBatch % 2];
+        if (m_thread.joinable()) {
+            std::unique_lock lock(m_mutex);
+            m_cv.wait(lock, [&] { return batch.full; });
+        } else {
+            fill(batch, m_nextBatch * m_perBatch);
+        }
+        ++m_nextBatch;
+        m_inBatch = 0;
+        m_held = true;
+    }
+}
+
 } // namespace edb

@@ -57,4 +57,43 @@ private:
     std::thread m_thread;
 };
 
+// The pages at a list of offsets, each read with ReadPage exactly as a direct walk would read
+// it, in the same order, on a second thread a batch ahead of their use. Only for walks whose
+// own work reads nothing from the store, so that the reads keep their order and one thread.
+class PageReadAhead {
+public:
+    PageReadAhead(const CFile64& file, std::uint64_t storeSize, std::vector<std::uint64_t> offsets,
+                  std::size_t pagesPerBatch = 64);
+    ~PageReadAhead();
+    PageReadAhead(const PageReadAhead&) = delete;
+    PageReadAhead& operator=(const PageReadAhead&) = delete;
+
+    // The page at the next offset (valid until the next call; n bytes as ReadPage gives them);
+    // false after the last. Throws that page's FileError.
+    bool next(const std::uint8_t*& bytes, std::size_t& n);
+
+private:
+    struct Batch {
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::size_t> lengths; // per page read
+        std::exception_ptr error;         // raised after the pages in `lengths`
+        bool full = false;
+    };
+    void fill(Batch& batch, std::size_t first) const;
+    void run();
+
+    const CFile64& m_file;
+    const std::uint64_t m_storeSize;
+    const std::vector<std::uint64_t> m_offsets;
+    const std::size_t m_perBatch;
+    Batch m_batches[2];
+    std::size_t m_nextBatch = 0; // batch index the consumer takes next
+    std::size_t m_inBatch = 0;   // next page within the held batch
+    bool m_held = false;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
 } // namespace edb

@@ -1,11 +1,13 @@
 // The first pass's read-ahead: blocks arrive in file order with the file's bytes, a failed read
 // reaches the consumer at its own block after every block before it, and a consumer that stops
-// early never leaves the reader hanging. Labelled for ThreadSanitizer.
+// early never leaves the reader hanging; the same for the later stages' page read-ahead.
+// Labelled for ThreadSanitizer.
 #include "store/read_ahead.h"
 #include "tests/support/store_builder.h"
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -117,6 +119,84 @@ TEST(BlockReadAhead, ConsumerThatStopsEarlyEndsTheReader) {
             EXPECT_EQ(b.base, static_cast<std::uint64_t>(i) * kBlock);
         }
     } // destroyed with the reader waiting for a free slot, or still reading
+}
+
+} // namespace
+
+namespace {
+
+// The pages of a later stage: the same bytes and lengths as ReadPage, in the same order, with
+// offsets repeated, out of order and past the end, across batch boundaries.
+TEST(PageReadAhead, PagesAsReadPageGivesThem) {
+    const std::size_t size = 9 * kPageSize + 300; // a short last page
+    PatternFile p(size);
+    const std::vector<std::uint64_t> offsets = {
+        8 * kPageSize,  0,         9 * kPageSize,       3 * kPageSize, 3 * kPageSize, 512,
+        20 * kPageSize, kPageSize, 9 * kPageSize + 299, 4 * kPageSize};
+    for (const std::size_t perBatch : {1, 3, 64}) {
+        PageReadAhead pages(p.f, size, offsets, perBatch);
+        std::vector<std::uint8_t> want(kPageSize);
+        for (const std::uint64_t o : offsets) {
+            const std::uint8_t* bytes = nullptr;
+            std::size_t n = 0;
+            ASSERT_TRUE(pages.next(bytes, n));
+            ASSERT_EQ(n, ReadPage(p.f, size, o, want.data())) << o;
+            EXPECT_EQ(std::memcmp(bytes, want.data(), n), 0) << o;
+        }
+        const std::uint8_t* bytes = nullptr;
+        std::size_t n = 0;
+        EXPECT_FALSE(pages.next(bytes, n));
+    }
+    PageReadAhead none(p.f, size, {});
+    const std::uint8_t* bytes = nullptr;
+    std::size_t n = 0;
+    EXPECT_FALSE(none.next(bytes, n));
+}
+
+TEST(PageReadAhead, FailedPageRaisedAfterThePagesBeforeIt) {
+    const std::size_t size = 40 * kPageSize;
+    PatternFile p(size);
+    std::vector<std::uint64_t> offsets;
+    for (std::uint64_t k = 0; k < 30; ++k) {
+        offsets.push_back(((k * 7) % 40) * kPageSize);
+    }
+    const std::uint64_t bad = offsets[11];
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    p.f.setFaultInjector([=](std::uint64_t at, std::size_t count) {
+        ++*calls;
+        return bad >= at && bad - at < count ? EIO : 0;
+    });
+    PageReadAhead pages(p.f, size, offsets, 4);
+    const std::uint8_t* bytes = nullptr;
+    std::size_t n = 0;
+    int delivered = 0;
+    try {
+        while (pages.next(bytes, n)) {
+            ++delivered;
+        }
+        ADD_FAILURE() << "no error raised";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.offset(), bad);
+    }
+    EXPECT_EQ(delivered, 11);
+    EXPECT_EQ(calls->load(), 12); // each page once, none after the failed one
+}
+
+TEST(PageReadAhead, ConsumerThatStopsEarlyEndsTheReader) {
+    const std::size_t size = 64 * kPageSize;
+    PatternFile p(size);
+    std::vector<std::uint64_t> offsets;
+    for (std::uint64_t k = 0; k < 64; ++k) {
+        offsets.push_back(k * kPageSize);
+    }
+    for (int taken = 0; taken < 6; ++taken) {
+        PageReadAhead pages(p.f, size, offsets, 2);
+        const std::uint8_t* bytes = nullptr;
+        std::size_t n = 0;
+        for (int i = 0; i < taken; ++i) {
+            ASSERT_TRUE(pages.next(bytes, n));
+        }
+    }
 }
 
 } // namespace
