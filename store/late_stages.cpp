@@ -441,19 +441,36 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     }
     ctx.stageDone("folder-tables");
 
-    for (const FolderTable& t : cat.folderTables.entries()) {
-        for (const std::uint64_t v : t.pages.values()) {
-            ctx.checkpoint();
+    {
+        // Table pages are read a batch ahead: reading message entries reads nothing itself.
+        auto tablePageOffset = [&](std::uint64_t v) -> std::uint64_t {
             if (v > cat.storeSize / 512) {
-                continue;
+                return 0;
             }
             const std::uint64_t o = v * 512;
-            if (o == 0 || o >= cat.storeSize) {
-                continue;
+            return o >= cat.storeSize ? 0 : o;
+        };
+        std::vector<std::uint64_t> offsets;
+        for (const FolderTable& t : cat.folderTables.entries()) {
+            for (const std::uint64_t v : t.pages.values()) {
+                if (const std::uint64_t o = tablePageOffset(v); o != 0) {
+                    offsets.push_back(o);
+                }
             }
-            const std::size_t n = ReadPage(cat.storeFile, cat.storeSize, o, buf.data());
-            ReadMessageEntries(cat, ByteView(buf.data(), n));
-            cat.pageList.AddPage(0, o);
+        }
+        PageReadAhead pages(cat.storeFile, cat.storeSize, std::move(offsets));
+        for (const FolderTable& t : cat.folderTables.entries()) {
+            for (const std::uint64_t v : t.pages.values()) {
+                ctx.checkpoint();
+                const std::uint64_t o = tablePageOffset(v);
+                const std::uint8_t* bytes = nullptr;
+                std::size_t n = 0;
+                if (o == 0 || !pages.next(bytes, n)) {
+                    continue;
+                }
+                ReadMessageEntries(cat, ByteView(bytes, n));
+                cat.pageList.AddPage(0, o);
+            }
         }
     }
     cat.folderTables.clear();
