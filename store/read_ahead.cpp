@@ -9,26 +9,38 @@ namespace edb {
 BlockReadAhead::BlockReadAhead(const CFile64& file, std::uint64_t size, std::size_t blockBytes,
                                std::size_t slots)
     : m_file(file), m_size(size), m_blockBytes(blockBytes),
-      m_slots(std::max<std::size_t>(slots, 2)) {
+      m_slots(std::max<std::size_t>((slots + kReaders - 1) / kReaders, 1) * kReaders) {
     for (Slot& s : m_slots) {
         s.bytes.resize(m_blockBytes);
     }
     try {
-        m_thread = std::thread([this] { run(); });
+        for (std::size_t t = 0; t < kReaders; ++t) {
+            m_threads.emplace_back([this, t] { run(t); });
+        }
     } catch (const std::system_error&) {
-        // No second thread: next() reads on the caller's thread.
+        // Not every reader could start: none is used, next() reads on the caller's thread.
+        stopReaders();
+        for (Slot& s : m_slots) {
+            s.full = false;
+        }
+        m_quit = false;
     }
 }
 
 BlockReadAhead::~BlockReadAhead() {
-    if (m_thread.joinable()) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_quit = true;
-        }
-        m_cv.notify_all();
-        m_thread.join();
+    stopReaders();
+}
+
+void BlockReadAhead::stopReaders() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
     }
+    m_cv.notify_all();
+    for (std::thread& t : m_threads) {
+        t.join();
+    }
+    m_threads.clear();
 }
 
 void BlockReadAhead::readInto(Slot& slot, std::uint64_t base) const {
@@ -46,26 +58,31 @@ void BlockReadAhead::readInto(Slot& slot, std::uint64_t base) const {
     }
 }
 
-void BlockReadAhead::run() {
-    for (std::uint64_t k = 0; k * m_blockBytes < m_size; ++k) {
+// Reader t reads blocks t, t + kReaders, ...; the slot count is a multiple of kReaders, so each
+// slot only ever holds one reader's blocks, in order.
+void BlockReadAhead::run(std::size_t t) {
+    for (std::uint64_t k = t; k * m_blockBytes < m_size; k += kReaders) {
         Slot& slot = m_slots[k % m_slots.size()];
         {
             std::unique_lock lock(m_mutex);
             m_cv.wait(lock, [&] { return m_quit || !slot.full; });
-            if (m_quit) {
-                return;
+            if (m_quit || k > m_failedBlock) {
+                return; // nothing past a failed read is wanted
             }
         }
-        // The slot is the reader's alone until it is marked full.
+        // The slot is this reader's alone until it is marked full.
         readInto(slot, k * m_blockBytes);
         const bool failed = slot.error != nullptr;
         {
             std::lock_guard lock(m_mutex);
             slot.full = true;
+            if (failed) {
+                m_failedBlock = std::min(m_failedBlock, k);
+            }
         }
         m_cv.notify_all();
         if (failed) {
-            return; // nothing past a failed read is wanted
+            return;
         }
     }
 }
@@ -73,7 +90,7 @@ void BlockReadAhead::run() {
 bool BlockReadAhead::next(Block& block) {
     if (m_held) {
         Slot& done = m_slots[(m_nextUse - 1) % m_slots.size()];
-        if (m_thread.joinable()) {
+        if (!m_threads.empty()) {
             {
                 std::lock_guard lock(m_mutex);
                 done.full = false;
@@ -86,7 +103,7 @@ bool BlockReadAhead::next(Block& block) {
         return false;
     }
     Slot& slot = m_slots[m_nextUse % m_slots.size()];
-    if (m_thread.joinable()) {
+    if (!m_threads.empty()) {
         std::unique_lock lock(m_mutex);
         m_cv.wait(lock, [&] { return slot.full; });
     } else {

@@ -1,6 +1,6 @@
 #pragma once
-// Sequential reading of the store in blocks on a second thread, a few blocks ahead of the page
-// judging, so that copying the file in and judging its pages overlap. Every read still goes
+// Sequential reading of the store in blocks on two further threads, a few blocks ahead of the
+// page judging, so that copying the file in and judging its pages overlap. Every read still goes
 // through CFile64::ReadAt; a read that fails is raised to the consumer when it reaches that
 // block, after all blocks before it, exactly where a direct read would have raised it.
 #include "store/file64.h"
@@ -42,8 +42,11 @@ private:
         std::exception_ptr error;
         bool full = false;
     };
+    // Two readers: one core copying from the page cache is slower than judging the pages.
+    static constexpr std::size_t kReaders = 2;
     void readInto(Slot& slot, std::uint64_t base) const;
-    void run();
+    void run(std::size_t reader);
+    void stopReaders();
 
     const CFile64& m_file;
     const std::uint64_t m_size;
@@ -54,7 +57,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_quit = false;
-    std::thread m_thread;
+    std::uint64_t m_failedBlock = UINT64_MAX; // the first block whose read failed
+    std::vector<std::thread> m_threads;
 };
 
 // The pages at a list of offsets, each read with ReadPage exactly as a direct walk would read
