@@ -425,17 +425,18 @@ bool CollectTablePages(StoreCatalog& catalog, std::uint32_t objectId, std::uint6
     return last;
 }
 
-bool ReadMessageEntries(StoreCatalog& catalog, const ByteView& page) {
+const FolderTable* DecodeMessageEntries(const StoreCatalog& catalog, const ByteView& page,
+                                        std::vector<DecodedMessageEntry>& out) {
+    out.clear();
     const std::uint32_t owner = u32Or0(page, kOwnerOffset);
     if (owner == 0) {
-        return false;
+        return nullptr;
     }
     const FolderTable* table = catalog.folderTables.findByObjectId(owner);
     if (table == nullptr) {
-        return false;
+        return nullptr;
     }
     const auto n = static_cast<std::int64_t>(page.size());
-    std::vector<std::int64_t> records;
     for (std::int64_t x = 0; x + 8 <= n; ++x) {
         const void* hit = std::memchr(page.data() + x, table->folderId[0],
                                       static_cast<std::size_t>(n - 8 - x) + 1);
@@ -443,22 +444,34 @@ bool ReadMessageEntries(StoreCatalog& catalog, const ByteView& page) {
             break;
         }
         x = static_cast<const std::uint8_t*>(hit) - page.data();
-        if (page.matches(x, std::span<const std::uint8_t>(table->folderId))) {
-            records.push_back(x);
+        if (!page.matches(x, std::span<const std::uint8_t>(table->folderId))) {
+            continue;
         }
+        const std::int64_t b = x + kRecordTagBase;
+        DecodedMessageEntry& e = out.emplace_back();
+        e.sender = readSender(page, b);
+        e.subject = readSubject(page, b, table->tableObjectId);
+        e.filetime = u64Or0(page, x + kRecordFiletime);
+        e.messageId = idOr0(page, x + kRecordMessageId);
     }
-    if (records.empty()) {
+    return table;
+}
+
+void AddDecodedMessageEntries(StoreCatalog& catalog, const FolderTable& table,
+                              const std::vector<DecodedMessageEntry>& entries) {
+    for (const DecodedMessageEntry& e : entries) {
+        catalog.messages.AddMessage(table.folderId, e.messageId, e.subject, e.sender, e.filetime,
+                                    table.kind);
+    }
+}
+
+bool ReadMessageEntries(StoreCatalog& catalog, const ByteView& page) {
+    std::vector<DecodedMessageEntry> entries;
+    const FolderTable* table = DecodeMessageEntries(catalog, page, entries);
+    if (table == nullptr || entries.empty()) {
         return false;
     }
-    for (const std::int64_t x : records) {
-        const std::int64_t b = x + kRecordTagBase;
-        const std::string sender = readSender(page, b);
-        const std::string subject = readSubject(page, b, table->tableObjectId);
-        const std::uint64_t filetime = u64Or0(page, x + kRecordFiletime);
-        const FolderId messageId = idOr0(page, x + kRecordMessageId);
-        catalog.messages.AddMessage(table->folderId, messageId, subject, sender, filetime,
-                                    table->kind);
-    }
+    AddDecodedMessageEntries(catalog, *table, entries);
     return true;
 }
 

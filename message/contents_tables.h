@@ -42,4 +42,19 @@ bool CollectTablePages(StoreCatalog& catalog, std::uint32_t objectId, std::uint6
 // One page of a contents table: adds its message entries.
 bool ReadMessageEntries(StoreCatalog& catalog, const ByteView& page);
 
+// The first half of ReadMessageEntries: the page's entries read, in page order, without touching
+// the message list (so another thread may do it while the list grows). Returns the table the
+// page belongs to, or null when it belongs to none; `out` is replaced.
+struct DecodedMessageEntry {
+    FolderId messageId{};
+    std::string subject;
+    std::string sender;
+    std::uint64_t filetime = 0;
+};
+const FolderTable* DecodeMessageEntries(const StoreCatalog& catalog, const ByteView& page,
+                                        std::vector<DecodedMessageEntry>& out);
+// The second half: the decoded entries added to the message list.
+void AddDecodedMessageEntries(StoreCatalog& catalog, const FolderTable& table,
+                              const std::vector<DecodedMessageEntry>& entries);
+
 } // namespace edb

@@ -442,7 +442,9 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     ctx.stageDone("folder-tables");
 
     {
-        // Table pages are read a batch ahead: reading message entries reads nothing itself.
+        // Table pages are read and their entries decoded a batch ahead on the second thread;
+        // this thread only adds them to the message list. Decoding reads the folder tables,
+        // which stay as they are until the stage ends.
         auto tablePageOffset = [&](std::uint64_t v) -> std::uint64_t {
             if (v > cat.storeSize / 512) {
                 return 0;
@@ -458,7 +460,19 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
                 }
             }
         }
-        PageReadAhead pages(cat.storeFile, cat.storeSize, std::move(offsets));
+        struct Decoded {
+            const FolderTable* table = nullptr;
+            std::vector<DecodedMessageEntry> entries;
+        };
+        std::vector<Decoded> decoded(offsets.size());
+        const StoreCatalog& constCat = cat;
+        PageReadAhead pages(
+            cat.storeFile, cat.storeSize, std::move(offsets), 64,
+            [&decoded, &constCat](std::size_t i, const std::uint8_t* bytes, std::size_t n) {
+                decoded[i].table =
+                    DecodeMessageEntries(constCat, ByteView(bytes, n), decoded[i].entries);
+            });
+        std::size_t i = 0;
         for (const FolderTable& t : cat.folderTables.entries()) {
             for (const std::uint64_t v : t.pages.values()) {
                 ctx.checkpoint();
@@ -468,7 +482,11 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
                 if (o == 0 || !pages.next(bytes, n)) {
                     continue;
                 }
-                ReadMessageEntries(cat, ByteView(bytes, n));
+                Decoded& d = decoded[i++];
+                if (d.table != nullptr) {
+                    AddDecodedMessageEntries(cat, *d.table, d.entries);
+                }
+                d.entries = {};
                 cat.pageList.AddPage(0, o);
             }
         }

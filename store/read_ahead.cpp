@@ -119,9 +119,10 @@ bool BlockReadAhead::next(Block& block) {
 }
 
 PageReadAhead::PageReadAhead(const CFile64& file, std::uint64_t storeSize,
-                             std::vector<std::uint64_t> offsets, std::size_t pagesPerBatch)
+                             std::vector<std::uint64_t> offsets, std::size_t pagesPerBatch,
+                             Prepare prepare)
     : m_file(file), m_storeSize(storeSize), m_offsets(std::move(offsets)),
-      m_perBatch(std::max<std::size_t>(pagesPerBatch, 1)) {
+      m_perBatch(std::max<std::size_t>(pagesPerBatch, 1)), m_prepare(std::move(prepare)) {
     for (Batch& b : m_batches) {
         b.bytes.resize(m_perBatch * kPageSize);
         b.lengths.reserve(m_perBatch);
@@ -153,8 +154,12 @@ void PageReadAhead::fill(Batch& batch, std::size_t first) const {
     const std::size_t last = std::min(m_offsets.size(), first + m_perBatch);
     try {
         for (std::size_t k = first; k < last; ++k) {
-            batch.lengths.push_back(ReadPage(m_file, m_storeSize, m_offsets[k],
-                                             batch.bytes.data() + (k - first) * kPageSize));
+            std::uint8_t* bytes = batch.bytes.data() + (k - first) * kPageSize;
+            const std::size_t n = ReadPage(m_file, m_storeSize, m_offsets[k], bytes);
+            if (m_prepare) {
+                m_prepare(k, bytes, n);
+            }
+            batch.lengths.push_back(n);
         }
     } catch (...) {
         batch.error = std::current_exception();

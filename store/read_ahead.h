@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -66,8 +67,14 @@ private:
 // own work reads nothing from the store, so that the reads keep their order and one thread.
 class PageReadAhead {
 public:
+    // Work done on the reading thread right after page `index` (its place in `offsets`) was
+    // read; it must touch nothing the consumer changes. What it leaves for page `index` may be
+    // taken by the consumer once next() has handed that page out.
+    using Prepare =
+        std::function<void(std::size_t index, const std::uint8_t* bytes, std::size_t n)>;
+
     PageReadAhead(const CFile64& file, std::uint64_t storeSize, std::vector<std::uint64_t> offsets,
-                  std::size_t pagesPerBatch = 64);
+                  std::size_t pagesPerBatch = 64, Prepare prepare = {});
     ~PageReadAhead();
     PageReadAhead(const PageReadAhead&) = delete;
     PageReadAhead& operator=(const PageReadAhead&) = delete;
@@ -90,6 +97,7 @@ private:
     const std::uint64_t m_storeSize;
     const std::vector<std::uint64_t> m_offsets;
     const std::size_t m_perBatch;
+    const Prepare m_prepare;
     Batch m_batches[2];
     std::size_t m_nextBatch = 0; // batch index the consumer takes next
     std::size_t m_inBatch = 0;   // next page within the held batch

@@ -196,6 +196,55 @@ TEST(PageReadAhead, FailedPageRaisedAfterThePagesBeforeIt) {
     EXPECT_EQ(calls->load(), 12); // each page once, none after the failed one
 }
 
+// Work done beside the reading: its result for a page is there when the page is handed out, and
+// a failure in it is raised at that page like a read error.
+TEST(PageReadAhead, PreparedWorkArrivesWithItsPage) {
+    const std::size_t size = 30 * kPageSize;
+    PatternFile p(size);
+    std::vector<std::uint64_t> offsets;
+    for (std::uint64_t k = 0; k < 30; ++k) {
+        offsets.push_back(((k * 11) % 30) * kPageSize);
+    }
+    std::vector<std::uint32_t> sums(offsets.size());
+    auto sum = [](const std::uint8_t* bytes, std::size_t n) {
+        std::uint32_t total = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            total += bytes[i];
+        }
+        return total;
+    };
+    {
+        PageReadAhead pages(p.f, size, offsets, 4,
+                            [&](std::size_t i, const std::uint8_t* bytes, std::size_t n) {
+                                sums[i] = sum(bytes, n) + 1;
+                            });
+        const std::uint8_t* bytes = nullptr;
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < offsets.size(); ++i) {
+            ASSERT_TRUE(pages.next(bytes, n));
+            EXPECT_EQ(sums[i], sum(bytes, n) + 1) << i;
+        }
+    }
+    PageReadAhead failing(p.f, size, offsets, 4,
+                          [](std::size_t i, const std::uint8_t*, std::size_t) {
+                              if (i == 9) {
+                                  throw FileError(ENOSPC, "work", "prepare failed", 9);
+                              }
+                          });
+    const std::uint8_t* bytes = nullptr;
+    std::size_t n = 0;
+    int delivered = 0;
+    try {
+        while (failing.next(bytes, n)) {
+            ++delivered;
+        }
+        ADD_FAILURE() << "no error raised";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.code(), ENOSPC);
+    }
+    EXPECT_EQ(delivered, 9);
+}
+
 TEST(PageReadAhead, ConsumerThatStopsEarlyEndsTheReader) {
     const std::size_t size = 64 * kPageSize;
     PatternFile p(size);
