@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace edb {
 
@@ -42,7 +43,6 @@ FolderId idAt(const ByteView& p, std::int64_t at) {
     }
     return id;
 }
-
 
 // Cuts UTF-8 text to at most `units` UTF-16 code units, never inside a character.
 std::string cutToUnits(std::string_view s, std::size_t units) {
@@ -305,7 +305,8 @@ bool AddContact(std::vector<ContactEntry>& contacts, const ContactEntry& contact
     return true;
 }
 
-bool ReadMessageProperties(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset) {
+bool FindPropertyRecords(const ByteView& page, std::vector<PropertyRecordStart>& out) {
+    out.clear();
     const auto n = static_cast<std::int64_t>(page.size());
     if (n <= kFirstAnchorByte) {
         return false;
@@ -333,26 +334,29 @@ bool ReadMessageProperties(StoreCatalog& catalog, const ByteView& page, std::uin
 
     // Each message takes the first anchor with its id and a non-zero fixed part; what a message
     // gets depends only on its own record, so messages are visited per id.
-    std::unordered_map<std::uint64_t, std::int64_t> firstAnchor;
-    std::vector<FolderId> ids; // distinct ids in anchor order
+    std::unordered_set<std::uint64_t> seen;
     for (const std::int64_t a : anchors) {
         if (!page.inside(a, 8) || page.byteOr0(a + kBaseFromAnchor + kFixedLengthAt) == 0) {
             continue;
         }
         const FolderId id = idAt(page, a);
-        if (firstAnchor.emplace(IdKey(id), a).second) {
-            ids.push_back(id);
+        if (seen.insert(IdKey(id)).second) {
+            out.push_back(PropertyRecordStart{id, a});
         }
     }
+    return true;
+}
 
+bool ApplyPropertyRecords(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset,
+                          const std::vector<PropertyRecordStart>& starts) {
     bool referenceSet = false;
     bool touched = false;
-    for (const FolderId& id : ids) {
-        const std::vector<MessageEntry*>* entries = catalog.messages.byMessageId(id);
+    for (const PropertyRecordStart& start : starts) {
+        const std::vector<MessageEntry*>* entries = catalog.messages.byMessageId(start.id);
         if (entries == nullptr) {
             continue;
         }
-        const std::int64_t a = firstAnchor[IdKey(id)];
+        const std::int64_t a = start.anchor;
         const std::int64_t r = a + kBaseFromAnchor;
         const Record rec{page, pageOffset, r, page.byteOr0(r + kFixedLengthAt), catalog.n1013Code};
         for (MessageEntry* m : *entries) {
@@ -368,6 +372,15 @@ bool ReadMessageProperties(StoreCatalog& catalog, const ByteView& page, std::uin
     if (touched) {
         catalog.messages.markLateIndexesStale();
     }
+    return touched;
+}
+
+bool ReadMessageProperties(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset) {
+    std::vector<PropertyRecordStart> starts;
+    if (!FindPropertyRecords(page, starts)) {
+        return false;
+    }
+    ApplyPropertyRecords(catalog, page, pageOffset, starts);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <unistd.h>
 
@@ -51,8 +52,12 @@ void forEachPageOf(ScanContext& ctx, std::uint32_t owner, std::vector<std::uint8
 }
 
 // The same walk with the pages read a batch ahead on a second thread: the same reads in the
-// same order. Only for stages whose `use` reads nothing from the store itself.
-template <class Use> void forEachPageOfReadAhead(ScanContext& ctx, std::uint32_t owner, Use&& use) {
+// same order. Only for stages whose `use` reads nothing from the store itself. `size(count)` is
+// told how many pages there are before any is read; `prepare(i, page)`, if given, runs on the
+// reading thread for the i-th page and must touch nothing but what it leaves for `use(i, ...)`.
+template <class Size, class Use>
+void forEachPageOfReadAhead(ScanContext& ctx, std::uint32_t owner, Size&& size,
+                            std::function<void(std::size_t, const ByteView&)> prepare, Use&& use) {
     StoreCatalog& cat = ctx.catalog;
     const auto& entries = cat.pageList.entries();
     std::vector<std::uint64_t> offsets;
@@ -61,14 +66,23 @@ template <class Use> void forEachPageOfReadAhead(ScanContext& ctx, std::uint32_t
             offsets.push_back(e.offset);
         }
     }
-    PageReadAhead pages(cat.storeFile, cat.storeSize, std::move(offsets));
+    size(offsets.size());
+    PageReadAhead::Prepare onRead;
+    if (prepare) {
+        onRead = [&prepare](std::size_t i, const std::uint8_t* bytes, std::size_t n) {
+            prepare(i, ByteView(bytes, n));
+        };
+    }
+    PageReadAhead pages(cat.storeFile, cat.storeSize, std::move(offsets), 64, std::move(onRead));
+    std::size_t i = 0;
     for (std::size_t k = 0; k < entries.size(); ++k) {
         ctx.checkpoint();
         if (entries[k].owner == owner) {
             const std::uint8_t* bytes = nullptr;
             std::size_t n = 0;
             if (pages.next(bytes, n)) {
-                use(ByteView(bytes, n), entries[k].offset);
+                use(i, ByteView(bytes, n), entries[k].offset);
+                ++i;
             }
         }
         ctx.pageListProgress(static_cast<std::int64_t>(k) + 1);
@@ -494,13 +508,32 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     cat.folderTables.clear();
     ctx.stageDone("table-pages");
 
-    forEachPageOfReadAhead(ctx, kPropertiesOwner, [&](const ByteView& page, std::uint64_t o) {
-        ReadMessageProperties(cat, page, o);
-    });
+    {
+        // Record starts found on the reading thread; applied to the messages here.
+        std::vector<std::vector<PropertyRecordStart>> starts;
+        std::vector<char> anyAnchor;
+        forEachPageOfReadAhead(
+            ctx, kPropertiesOwner,
+            [&](std::size_t count) {
+                starts.resize(count);
+                anyAnchor.resize(count);
+            },
+            [&](std::size_t i, const ByteView& page) {
+                anyAnchor[i] = FindPropertyRecords(page, starts[i]) ? 1 : 0;
+            },
+            [&](std::size_t i, const ByteView& page, std::uint64_t o) {
+                if (anyAnchor[i] != 0) {
+                    ApplyPropertyRecords(cat, page, o, starts[i]);
+                }
+                starts[i] = {};
+            });
+    }
     ctx.stageDone("properties");
-    forEachPageOfReadAhead(ctx, kChunkOwner, [&](const ByteView& page, std::uint64_t o) {
-        MatchLongValueChunks(cat, page, o, 1);
-    });
+    forEachPageOfReadAhead(
+        ctx, kChunkOwner, [](std::size_t) {}, nullptr,
+        [&](std::size_t, const ByteView& page, std::uint64_t o) {
+            MatchLongValueChunks(cat, page, o, 1);
+        });
     ctx.stageDone("chunks-mode-1");
 
     // Formatted-body chains: a chunk found here is itself followed when the walk reaches it.
