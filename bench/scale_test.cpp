@@ -1,6 +1,7 @@
 // The fast paths of the scan against plain, literal readings on generated stores: the chunk
 // pages noted by the first pass, the indexed long-value key lookups and the streamed dump.
 #include "cli/json_catalog.h"
+#include "message/long_values.h"
 #include "store/late_stages.h"
 #include "store/scan.h"
 #include "tests/support/bench_store.h"
@@ -168,6 +169,53 @@ TEST(Scale, ChunkPagesFromTheFirstPassMatchAWholeSecondRead) {
             withChunks += c.empty() ? 0 : 1;
         }
         EXPECT_GT(withChunks, 0u) << "the store should exercise the long-value stage";
+    }
+}
+
+// Body chunks credited from the references the first pass noted, against every owner-106 page
+// of the file read again and matched in mode 1, then the formatted chains walked in mode 2.
+TEST(Scale, BodyChunksFromNotedReferencesMatchPagesReadAgain) {
+    for (std::uint64_t seed : {1, 4}) {
+        edbtest::TempFile f;
+        writeBench(f.str(), seed, 3u << 20, 400);
+        StoreCatalog cat;
+        QuietHost host;
+        ASSERT_EQ(RunScan(cat, f.str(), host).outcome, ScanOutcome::Complete) << seed;
+        std::vector<std::vector<std::uint64_t>> scanned;
+        for (MessageEntry& m : cat.messages) {
+            scanned.push_back(m.formattedBody.chunks.values());
+            scanned.push_back(m.primaryBody.chunks.values());
+            m.formattedBody.chunks.clear();
+            m.primaryBody.chunks.clear();
+        }
+        const std::vector<std::uint8_t> file = readAll(f.str());
+        for (std::uint64_t o = 0; o < file.size(); o += kPageSize) {
+            const ByteView page(file.data() + o,
+                                std::min<std::uint64_t>(kPageSize, file.size() - o));
+            if (page.readU32Le(24) == 106u) {
+                MatchLongValueChunks(cat, page, o, 1);
+            }
+        }
+        for (MessageEntry& m : cat.messages) {
+            for (std::size_t i = 0; i < m.formattedBody.chunks.size(); ++i) {
+                const std::uint64_t p = m.formattedBody.chunks.values()[i];
+                if (p >= 52 && p - 52 < file.size()) {
+                    const ByteView block(
+                        file.data() + p - 52,
+                        std::min<std::uint64_t>(kPageSize, file.size() - (p - 52)));
+                    MatchLongValueChunks(cat, block, p - 52, 2);
+                }
+            }
+        }
+        std::vector<std::vector<std::uint64_t>> literal;
+        std::size_t withChunks = 0;
+        for (const MessageEntry& m : cat.messages) {
+            literal.push_back(m.formattedBody.chunks.values());
+            literal.push_back(m.primaryBody.chunks.values());
+            withChunks += m.primaryBody.chunks.empty() ? 0 : 1;
+        }
+        EXPECT_EQ(scanned, literal) << seed;
+        EXPECT_GT(withChunks, 0u) << "the store should exercise mode 1";
     }
 }
 

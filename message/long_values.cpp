@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <optional>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace edb {
@@ -33,16 +31,6 @@ std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
 bool unusable(std::int64_t o1, std::int64_t o2) {
     return o1 == 0 || o2 == 0 || o2 <= o1;
 }
-
-// What one attachment record gives, before it is added to any message.
-struct DecodedAttachment {
-    bool added = false; // false: the name or size value could not be read
-    std::string name;
-    std::uint16_t size = 0;
-    std::uint16_t reference = 0;
-    std::uint64_t position = 0;
-    std::uint16_t ownerPage = 0; // page number stored before a 5-byte value
-};
 
 // Finds the first record start with this id whose tag scan sees a name column and decodes it;
 // nullopt when no record start qualifies (the id is then not decoded on this page).
@@ -155,29 +143,38 @@ MessageList::byAttachmentId(const FolderId& id) {
     return it == m_byAttachmentId.end() ? nullptr : &it->second;
 }
 
+std::uint32_t ModeOneReference(const ByteView& page) {
+    const auto r = page.readU32Le(kModeOneRecord);
+    return r && *r <= 0xFFFF ? *r : kNoChunkReference;
+}
+
+void CreditModeOneChunk(StoreCatalog& catalog, std::uint32_t reference, std::uint64_t pageOffset) {
+    if (reference > 0xFFFF) {
+        return;
+    }
+    // The page goes to the first message in list order that has the reference in either body,
+    // the formatted body first.
+    MessageList& messages = catalog.messages;
+    const auto ref = static_cast<std::uint16_t>(reference);
+    const auto* entries = messages.byBodyReference(ref);
+    if (entries == nullptr || entries->empty()) {
+        return;
+    }
+    MessageEntry* m = entries->front();
+    const std::uint64_t position = pageOffset + kModeOneRecord;
+    std::unique_lock lock(messages.fieldsMutex);
+    if (m->formattedBody.reference == ref) {
+        m->formattedBody.chunks.AddOffset(position);
+    } else {
+        m->primaryBody.chunks.AddOffset(position);
+    }
+}
+
 bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset,
                           int mode) {
     MessageList& messages = catalog.messages;
     if (mode == 1) {
-        // The page goes to the first message in list order that has the reference in either
-        // body, the formatted body first.
-        const auto r = page.readU32Le(kModeOneRecord);
-        if (!r || *r > 0xFFFF) {
-            return true;
-        }
-        const auto reference = static_cast<std::uint16_t>(*r);
-        const auto* entries = messages.byBodyReference(reference);
-        if (entries == nullptr || entries->empty()) {
-            return true;
-        }
-        MessageEntry* m = entries->front();
-        const std::uint64_t position = pageOffset + kModeOneRecord;
-        std::unique_lock lock(messages.fieldsMutex);
-        if (m->formattedBody.reference == reference) {
-            m->formattedBody.chunks.AddOffset(position);
-        } else {
-            m->primaryBody.chunks.AddOffset(position);
-        }
+        CreditModeOneChunk(catalog, ModeOneReference(page), pageOffset);
         return true;
     }
 
@@ -222,13 +219,16 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
     return true;
 }
 
-bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset) {
+bool DecodeAttachmentPage(const ByteView& page, std::uint64_t pageOffset,
+                          AttachmentPageRecords& out) {
+    out.ids.clear();
+    out.any = false;
     const auto n = static_cast<std::int64_t>(page.size());
     if (n <= kFirstRecordStart) {
         return false;
     }
-    std::unordered_map<std::uint64_t, std::vector<std::int64_t>> startsById;
-    std::vector<FolderId> ids; // distinct ids of the record starts, in page order
+    // Record starts per distinct id, ids in page order; a page has few distinct ids.
+    std::vector<std::vector<std::int64_t>> starts;
     std::size_t count = 0;
     for (std::int64_t i = kFirstRecordStart; i < n && count < kMaxRecordStarts; ++i) {
         // Straight to the next 0x01, the only byte a record start can begin with.
@@ -246,16 +246,27 @@ bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t 
         }
         FolderId id{};
         std::memcpy(id.data(), page.data() + i, id.size());
-        auto& starts = startsById[IdKey(id)];
-        if (starts.empty()) {
-            ids.push_back(id);
+        std::size_t k = 0;
+        while (k < out.ids.size() && out.ids[k].id != id) {
+            ++k;
         }
-        starts.push_back(i);
+        if (k == out.ids.size()) {
+            out.ids.push_back({id, std::nullopt});
+            starts.emplace_back();
+        }
+        starts[k].push_back(i);
     }
-    if (count == 0) {
+    out.any = count > 0;
+    for (std::size_t k = 0; k < out.ids.size(); ++k) {
+        out.ids[k].record = decodeAttachment(page, pageOffset, starts[k]);
+    }
+    return out.any;
+}
+
+bool ApplyAttachmentPage(StoreCatalog& catalog, const AttachmentPageRecords& records) {
+    if (!records.any) {
         return false;
     }
-
     // (message position, id position within the message, entry, decoded record): handled in
     // message-list order and id order, since the first 5-byte value decides the long-value owner.
     struct Pending {
@@ -265,22 +276,19 @@ bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t 
         const DecodedAttachment* record;
     };
     std::vector<Pending> pending;
-    std::vector<std::unique_ptr<DecodedAttachment>> decoded;
-    for (const FolderId& id : ids) {
-        const auto* owners = catalog.messages.byAttachmentId(id);
+    for (const AttachmentPageRecords::Id& r : records.ids) {
+        if (!r.record) {
+            continue;
+        }
+        const auto* owners = catalog.messages.byAttachmentId(r.id);
         if (owners == nullptr) {
             continue;
         }
-        auto record = decodeAttachment(page, pageOffset, startsById[IdKey(id)]);
-        if (!record) {
-            continue;
-        }
-        decoded.push_back(std::make_unique<DecodedAttachment>(std::move(*record)));
         for (const auto& [seq, m] : *owners) {
             const auto& list = m->attachmentIds;
-            const auto at = std::find(list.begin(), list.end(), id);
+            const auto at = std::find(list.begin(), list.end(), r.id);
             pending.push_back(
-                Pending{seq, static_cast<std::size_t>(at - list.begin()), m, decoded.back().get()});
+                Pending{seq, static_cast<std::size_t>(at - list.begin()), m, &*r.record});
         }
     }
     std::sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) {
@@ -299,6 +307,12 @@ bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t 
         AddAttachment(item.message->attachments, rec.name, rec.reference, rec.size, rec.position);
     }
     return true;
+}
+
+bool ReadAttachments(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset) {
+    AttachmentPageRecords records;
+    DecodeAttachmentPage(page, pageOffset, records);
+    return ApplyAttachmentPage(catalog, records);
 }
 
 bool AddAttachment(std::vector<AttachmentEntry>& attachments, std::string_view name,

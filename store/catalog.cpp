@@ -26,8 +26,8 @@ std::string ToHex(const FolderId& id) {
     return out;
 }
 
-bool PageList::AddPage(std::uint32_t owner, std::uint64_t offset) {
-    const PageEntry e{owner, offset};
+bool PageList::AddPage(std::uint32_t owner, std::uint64_t offset, std::uint32_t note) {
+    const PageEntry e{owner, offset, note};
     if (m_sortedEnd == m_entries.size() &&
         (m_entries.empty() || offset > m_entries.back().offset)) {
         m_entries.push_back(e);

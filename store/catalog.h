@@ -38,12 +38,15 @@ using TreeItem = std::uintptr_t;
 struct PageEntry {
     std::uint32_t owner = 0;
     std::uint64_t offset = 0;
+    // What the first pass noted from the page for a later stage (chunk pages: their body
+    // reference), so that stage need not read the page again.
+    std::uint32_t note = 0;
 };
 
 class PageList {
 public:
     // False when (owner, offset) is already listed.
-    bool AddPage(std::uint32_t owner, std::uint64_t offset);
+    bool AddPage(std::uint32_t owner, std::uint64_t offset, std::uint32_t note = 0);
     void clear();
     [[nodiscard]] const std::vector<PageEntry>& entries() const { return m_entries; }
     [[nodiscard]] std::size_t size() const { return m_entries.size(); }

@@ -28,6 +28,8 @@ constexpr std::size_t kPassBlockPages = 1250; // 5,120,000 bytes per read
 constexpr std::int64_t kModeTwoBack = 52;
 constexpr std::size_t kMatchBatch = 4096; // temp records read ahead in matching
 constexpr std::size_t kRunPages = 64;     // at most 256 KiB in one read of neighbours
+constexpr std::size_t kAheadBatch = 64;   // pages per read-ahead batch
+constexpr std::size_t kAheadReaders = 2;  // page reads cost a call each: two threads make them
 
 bool chunkOffsetOk(std::optional<std::uint32_t> v) {
     return v && static_cast<std::int32_t>(*v) % kChunkSpan == 0;
@@ -52,12 +54,14 @@ void forEachPageOf(ScanContext& ctx, std::uint32_t owner, std::vector<std::uint8
 }
 
 // The same walk with the pages read a batch ahead on a second thread: the same reads in the
-// same order. Only for stages whose `use` reads nothing from the store itself. `size(count)` is
-// told how many pages there are before any is read; `prepare(i, page)`, if given, runs on the
-// reading thread for the i-th page and must touch nothing but what it leaves for `use(i, ...)`.
+// same order. `size(count)` is told how many pages there are before any is read;
+// `prepare(i, page, offset)`, if given, runs on a reading thread for the i-th page and must
+// touch nothing but what it leaves for `use(i, ...)`. A read that `use` makes itself comes
+// after the reads of the pages ahead of it.
 template <class Size, class Use>
-void forEachPageOfReadAhead(ScanContext& ctx, std::uint32_t owner, Size&& size,
-                            std::function<void(std::size_t, const ByteView&)> prepare, Use&& use) {
+void forEachPageOfReadAhead(
+    ScanContext& ctx, std::uint32_t owner, Size&& size,
+    std::function<void(std::size_t, const ByteView&, std::uint64_t)> prepare, Use&& use) {
     StoreCatalog& cat = ctx.catalog;
     const auto& entries = cat.pageList.entries();
     std::vector<std::uint64_t> offsets;
@@ -68,12 +72,15 @@ void forEachPageOfReadAhead(ScanContext& ctx, std::uint32_t owner, Size&& size,
     }
     size(offsets.size());
     PageReadAhead::Prepare onRead;
+    std::vector<std::uint64_t> at;
     if (prepare) {
-        onRead = [&prepare](std::size_t i, const std::uint8_t* bytes, std::size_t n) {
-            prepare(i, ByteView(bytes, n));
+        at = offsets;
+        onRead = [&prepare, &at](std::size_t i, const std::uint8_t* bytes, std::size_t n) {
+            prepare(i, ByteView(bytes, n), at[i]);
         };
     }
-    PageReadAhead pages(cat.storeFile, cat.storeSize, std::move(offsets), 64, std::move(onRead));
+    PageReadAhead pages(cat.storeFile, cat.storeSize, std::move(offsets), kAheadBatch,
+                        std::move(onRead), kAheadReaders);
     std::size_t i = 0;
     for (std::size_t k = 0; k < entries.size(); ++k) {
         ctx.checkpoint();
@@ -481,11 +488,12 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
         std::vector<Decoded> decoded(offsets.size());
         const StoreCatalog& constCat = cat;
         PageReadAhead pages(
-            cat.storeFile, cat.storeSize, std::move(offsets), 64,
+            cat.storeFile, cat.storeSize, std::move(offsets), kAheadBatch,
             [&decoded, &constCat](std::size_t i, const std::uint8_t* bytes, std::size_t n) {
                 decoded[i].table =
                     DecodeMessageEntries(constCat, ByteView(bytes, n), decoded[i].entries);
-            });
+            },
+            kAheadReaders);
         std::size_t i = 0;
         for (const FolderTable& t : cat.folderTables.entries()) {
             for (const std::uint64_t v : t.pages.values()) {
@@ -518,7 +526,7 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
                 starts.resize(count);
                 anyAnchor.resize(count);
             },
-            [&](std::size_t i, const ByteView& page) {
+            [&](std::size_t i, const ByteView& page, std::uint64_t) {
                 anyAnchor[i] = FindPropertyRecords(page, starts[i]) ? 1 : 0;
             },
             [&](std::size_t i, const ByteView& page, std::uint64_t o) {
@@ -529,11 +537,17 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
             });
     }
     ctx.stageDone("properties");
-    forEachPageOfReadAhead(
-        ctx, kChunkOwner, [](std::size_t) {}, nullptr,
-        [&](std::size_t, const ByteView& page, std::uint64_t o) {
-            MatchLongValueChunks(cat, page, o, 1);
-        });
+    {
+        // Mode 1 from the body references the first pass noted (index-based as above).
+        const auto& entries = cat.pageList.entries();
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            ctx.checkpoint();
+            if (entries[k].owner == kChunkOwner) {
+                CreditModeOneChunk(cat, entries[k].note, entries[k].offset);
+            }
+            ctx.pageListProgress(static_cast<std::int64_t>(k) + 1);
+        }
+    }
     ctx.stageDone("chunks-mode-1");
 
     // Formatted-body chains: a chunk found here is itself followed when the walk reaches it.
@@ -552,8 +566,20 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     ctx.stageDone("chunks-mode-2");
 
     cat.longValueOwner = 0;
-    forEachPageOf(ctx, kAttachmentOwner, buf,
-                  [&](const ByteView& page, std::uint64_t o) { ReadAttachments(cat, page, o); });
+    {
+        // Records decoded on the reading thread; matched to the messages here, where the one
+        // read of the long-value owner is made.
+        std::vector<AttachmentPageRecords> records;
+        forEachPageOfReadAhead(
+            ctx, kAttachmentOwner, [&](std::size_t count) { records.resize(count); },
+            [&](std::size_t i, const ByteView& page, std::uint64_t o) {
+                DecodeAttachmentPage(page, o, records[i]);
+            },
+            [&](std::size_t i, const ByteView&, std::uint64_t) {
+                ApplyAttachmentPage(cat, records[i]);
+                records[i] = {};
+            });
+    }
     ctx.stageDone("attachments");
 
     {

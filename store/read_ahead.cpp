@@ -120,9 +120,10 @@ bool BlockReadAhead::next(Block& block) {
 
 PageReadAhead::PageReadAhead(const CFile64& file, std::uint64_t storeSize,
                              std::vector<std::uint64_t> offsets, std::size_t pagesPerBatch,
-                             Prepare prepare)
+                             Prepare prepare, std::size_t readers)
     : m_file(file), m_storeSize(storeSize), m_offsets(std::move(offsets)),
-      m_perBatch(std::max<std::size_t>(pagesPerBatch, 1)), m_prepare(std::move(prepare)) {
+      m_perBatch(std::max<std::size_t>(pagesPerBatch, 1)), m_prepare(std::move(prepare)),
+      m_readers(std::clamp<std::size_t>(readers, 1, 2)), m_batches(2 * m_readers) {
     for (Batch& b : m_batches) {
         b.bytes.resize(m_perBatch * kPageSize);
         b.lengths.reserve(m_perBatch);
@@ -131,21 +132,34 @@ PageReadAhead::PageReadAhead(const CFile64& file, std::uint64_t storeSize,
         return;
     }
     try {
-        m_thread = std::thread([this] { run(); });
+        for (std::size_t t = 0; t < m_readers; ++t) {
+            m_threads.emplace_back([this, t] { run(t); });
+        }
     } catch (const std::system_error&) {
-        // No second thread: next() reads on the caller's thread.
+        // Not every reader could start: none is used, next() reads on the caller's thread.
+        stopReaders();
+        for (Batch& b : m_batches) {
+            b.full = false;
+        }
+        m_quit = false;
+        m_failedBatch = SIZE_MAX;
     }
 }
 
 PageReadAhead::~PageReadAhead() {
-    if (m_thread.joinable()) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_quit = true;
-        }
-        m_cv.notify_all();
-        m_thread.join();
+    stopReaders();
+}
+
+void PageReadAhead::stopReaders() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
     }
+    m_cv.notify_all();
+    for (std::thread& t : m_threads) {
+        t.join();
+    }
+    m_threads.clear();
 }
 
 void PageReadAhead::fill(Batch& batch, std::size_t first) const {
@@ -166,21 +180,24 @@ void PageReadAhead::fill(Batch& batch, std::size_t first) const {
     }
 }
 
-void PageReadAhead::run() {
-    for (std::size_t b = 0; b * m_perBatch < m_offsets.size(); ++b) {
-        Batch& batch = m_batches[b % 2];
+void PageReadAhead::run(std::size_t reader) {
+    for (std::size_t b = reader; b * m_perBatch < m_offsets.size(); b += m_readers) {
+        Batch& batch = batchFor(b);
         {
             std::unique_lock lock(m_mutex);
             m_cv.wait(lock, [&] { return m_quit || !batch.full; });
-            if (m_quit) {
-                return;
+            if (m_quit || b > m_failedBatch) {
+                return; // nothing past a failed read is wanted
             }
         }
-        fill(batch, b * m_perBatch); // the batch is the reader's alone until marked full
+        fill(batch, b * m_perBatch); // the batch is this reader's alone until marked full
         const bool failed = batch.error != nullptr;
         {
             std::lock_guard lock(m_mutex);
             batch.full = true;
+            if (failed) {
+                m_failedBatch = std::min(m_failedBatch, b);
+            }
         }
         m_cv.notify_all();
         if (failed) {
@@ -192,7 +209,7 @@ void PageReadAhead::run() {
 bool PageReadAhead::next(const std::uint8_t*& bytes, std::size_t& n) {
     for (;;) {
         if (m_held) {
-            Batch& batch = m_batches[(m_nextBatch - 1) % 2];
+            Batch& batch = batchFor(m_nextBatch - 1);
             if (m_inBatch < batch.lengths.size()) {
                 bytes = batch.bytes.data() + m_inBatch * kPageSize;
                 n = batch.lengths[m_inBatch];
@@ -202,7 +219,7 @@ bool PageReadAhead::next(const std::uint8_t*& bytes, std::size_t& n) {
             if (batch.error) {
                 std::rethrow_exception(batch.error);
             }
-            if (m_thread.joinable()) {
+            if (!m_threads.empty()) {
                 {
                     std::lock_guard lock(m_mutex);
                     batch.full = false;
@@ -214,8 +231,8 @@ bool PageReadAhead::next(const std::uint8_t*& bytes, std::size_t& n) {
         if (m_nextBatch * m_perBatch >= m_offsets.size()) {
             return false;
         }
-        Batch& batch = m_batches[m_nextBatch % 2];
-        if (m_thread.joinable()) {
+        Batch& batch = batchFor(m_nextBatch);
+        if (!m_threads.empty()) {
             std::unique_lock lock(m_mutex);
             m_cv.wait(lock, [&] { return batch.full; });
         } else {

@@ -63,18 +63,21 @@ private:
 };
 
 // The pages at a list of offsets, each read with ReadPage exactly as a direct walk would read
-// it, in the same order, on a second thread a batch ahead of their use. Only for walks whose
-// own work reads nothing from the store, so that the reads keep their order and one thread.
+// it, once, and handed out in list order, a few batches ahead of their use. A walk whose own
+// work reads the store too makes those reads after the pages ahead. With two readers, reader t
+// reads batches t, t + 2, ...: per-page reading cost (a call and a page-cache lookup each)
+// bounds these walks.
 class PageReadAhead {
 public:
     // Work done on the reading thread right after page `index` (its place in `offsets`) was
-    // read; it must touch nothing the consumer changes. What it leaves for page `index` may be
-    // taken by the consumer once next() has handed that page out.
+    // read; it must touch nothing the consumer changes, nor anything another page's work
+    // touches (two readers run it at once). What it leaves for page `index` may be taken by the
+    // consumer once next() has handed that page out.
     using Prepare =
         std::function<void(std::size_t index, const std::uint8_t* bytes, std::size_t n)>;
 
     PageReadAhead(const CFile64& file, std::uint64_t storeSize, std::vector<std::uint64_t> offsets,
-                  std::size_t pagesPerBatch = 64, Prepare prepare = {});
+                  std::size_t pagesPerBatch = 64, Prepare prepare = {}, std::size_t readers = 1);
     ~PageReadAhead();
     PageReadAhead(const PageReadAhead&) = delete;
     PageReadAhead& operator=(const PageReadAhead&) = delete;
@@ -91,21 +94,25 @@ private:
         bool full = false;
     };
     void fill(Batch& batch, std::size_t first) const;
-    void run();
+    void run(std::size_t reader);
+    void stopReaders();
+    Batch& batchFor(std::size_t index) { return m_batches[index % m_batches.size()]; }
 
     const CFile64& m_file;
     const std::uint64_t m_storeSize;
     const std::vector<std::uint64_t> m_offsets;
     const std::size_t m_perBatch;
     const Prepare m_prepare;
-    Batch m_batches[2];
-    std::size_t m_nextBatch = 0; // batch index the consumer takes next
-    std::size_t m_inBatch = 0;   // next page within the held batch
+    const std::size_t m_readers;
+    std::vector<Batch> m_batches; // two per reader, so each only ever holds one reader's batches
+    std::size_t m_nextBatch = 0;  // batch index the consumer takes next
+    std::size_t m_inBatch = 0;    // next page within the held batch
     bool m_held = false;
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_quit = false;
-    std::thread m_thread;
+    std::size_t m_failedBatch = SIZE_MAX; // the first batch whose reading failed
+    std::vector<std::thread> m_threads;
 };
 
 } // namespace edb

@@ -1,5 +1,6 @@
 #include "store/scan.h"
 
+#include "message/long_values.h"
 #include "store/discovery.h"
 #include "store/late_stages.h"
 #include "store/read_ahead.h"
@@ -135,7 +136,9 @@ void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64
         return; // a last page shorter than 28 bytes has no owner number
     }
     if (recordedAlways(*owner)) {
-        catalog.pageList.AddPage(*owner, o);
+        // A chunk page's body reference is all the chunk stage needs of it: noted now, the
+        // page is not read again.
+        catalog.pageList.AddPage(*owner, o, *owner == 106 ? ModeOneReference(page) : 0);
         ++recorded;
         return;
     }

@@ -147,19 +147,21 @@ TEST(PageReadAhead, PagesAsReadPageGivesThem) {
     const std::vector<std::uint64_t> offsets = {
         8 * kPageSize,  0,         9 * kPageSize,       3 * kPageSize, 3 * kPageSize, 512,
         20 * kPageSize, kPageSize, 9 * kPageSize + 299, 4 * kPageSize};
-    for (const std::size_t perBatch : {1, 3, 64}) {
-        PageReadAhead pages(p.f, size, offsets, perBatch);
-        std::vector<std::uint8_t> want(kPageSize);
-        for (const std::uint64_t o : offsets) {
+    for (const std::size_t readers : {1, 2}) {
+        for (const std::size_t perBatch : {1, 3, 64}) {
+            PageReadAhead pages(p.f, size, offsets, perBatch, {}, readers);
+            std::vector<std::uint8_t> want(kPageSize);
+            for (const std::uint64_t o : offsets) {
+                const std::uint8_t* bytes = nullptr;
+                std::size_t n = 0;
+                ASSERT_TRUE(pages.next(bytes, n));
+                ASSERT_EQ(n, ReadPage(p.f, size, o, want.data())) << o;
+                EXPECT_EQ(std::memcmp(bytes, want.data(), n), 0) << o;
+            }
             const std::uint8_t* bytes = nullptr;
             std::size_t n = 0;
-            ASSERT_TRUE(pages.next(bytes, n));
-            ASSERT_EQ(n, ReadPage(p.f, size, o, want.data())) << o;
-            EXPECT_EQ(std::memcmp(bytes, want.data(), n), 0) << o;
+            EXPECT_FALSE(pages.next(bytes, n));
         }
-        const std::uint8_t* bytes = nullptr;
-        std::size_t n = 0;
-        EXPECT_FALSE(pages.next(bytes, n));
     }
     PageReadAhead none(p.f, size, {});
     const std::uint8_t* bytes = nullptr;
@@ -194,6 +196,61 @@ TEST(PageReadAhead, FailedPageRaisedAfterThePagesBeforeIt) {
     }
     EXPECT_EQ(delivered, 11);
     EXPECT_EQ(calls->load(), 12); // each page once, none after the failed one
+}
+
+// Two readers: the pages still arrive in order with the error at its page; each page up to
+// the failed one is read exactly once, and past it at most what the other batches hold.
+TEST(PageReadAhead, TwoReadersRaiseTheFailedPageInItsPlace) {
+    const std::size_t size = 40 * kPageSize;
+    PatternFile p(size);
+    std::vector<std::uint64_t> offsets;
+    for (std::uint64_t k = 0; k < 40; ++k) {
+        offsets.push_back(((k * 7) % 40) * kPageSize);
+    }
+    for (const std::size_t badIndex : {0, 5, 11, 39}) {
+        const std::uint64_t bad = offsets[badIndex];
+        struct Log {
+            std::mutex mutex;
+            std::vector<std::uint64_t> reads;
+        };
+        auto log = std::make_shared<Log>();
+        p.f.setFaultInjector([=](std::uint64_t at, std::size_t count) {
+            std::lock_guard lock(log->mutex);
+            log->reads.push_back(at);
+            return bad >= at && bad - at < count ? EIO : 0;
+        });
+        std::vector<std::uint32_t> firstWord(offsets.size());
+        PageReadAhead pages(
+            p.f, size, offsets, 4,
+            [&](std::size_t i, const std::uint8_t* bytes, std::size_t) {
+                std::memcpy(&firstWord[i], bytes, 4);
+            },
+            2);
+        const std::uint8_t* bytes = nullptr;
+        std::size_t n = 0;
+        std::size_t delivered = 0;
+        try {
+            while (pages.next(bytes, n)) {
+                std::uint32_t w = 0;
+                std::memcpy(&w, bytes, 4);
+                EXPECT_EQ(w, firstWord[delivered]);
+                std::vector<std::uint8_t> want(kPageSize);
+                ASSERT_EQ(ReadPage(p.f, size, offsets[delivered], want.data()), n);
+                EXPECT_EQ(std::memcmp(bytes, want.data(), n), 0) << delivered;
+                ++delivered;
+            }
+            ADD_FAILURE() << "no error raised";
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.offset(), bad);
+        }
+        EXPECT_EQ(delivered, badIndex);
+        std::lock_guard lock(log->mutex);
+        std::vector<std::uint64_t> reads = log->reads;
+        std::sort(reads.begin(), reads.end());
+        // Pages before the failed one were also read back by the check above.
+        EXPECT_EQ(std::count(reads.begin(), reads.end(), bad), 1);
+        EXPECT_LE(log->reads.size(), 2 * badIndex + 1 + 3 * 4);
+    }
 }
 
 // Work done beside the reading: its result for a page is there when the page is handed out, and
