@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <unistd.h>
 
@@ -208,18 +209,36 @@ ChunkPageCandidates::~ChunkPageCandidates() {
     }
 }
 
-void ChunkPageCandidates::note(std::uint64_t offset, std::uint32_t owner) {
+namespace {
+constexpr std::size_t kNoteHead = 15;  // offset, owner, positions, candidates, blocked
+constexpr std::size_t kNoteRecord = 5; // reference, position, place
+} // namespace
+
+void ChunkPageCandidates::note(std::uint64_t offset, std::uint32_t owner,
+                               const ChunkPageRecords& records) {
     if (!ok()) {
         return;
     }
-    std::uint8_t rec[12];
+    std::uint8_t rec[kNoteHead + kNoteRecord * ChunkPageRecords::kMost];
     for (int i = 0; i < 8; ++i) {
         rec[i] = static_cast<std::uint8_t>(offset >> (8 * i));
     }
     for (int i = 0; i < 4; ++i) {
         rec[8 + i] = static_cast<std::uint8_t>(owner >> (8 * i));
     }
-    if (std::fwrite(rec, 1, sizeof rec, m_file) != sizeof rec) {
+    rec[12] = records.positions;
+    rec[13] = records.candidates;
+    rec[14] = records.blockedAt58 ? 1 : 0;
+    std::uint8_t* r = rec + kNoteHead;
+    for (std::size_t c = 0; c < records.candidates; ++c, r += kNoteRecord) {
+        r[0] = static_cast<std::uint8_t>(records.reference[c]);
+        r[1] = static_cast<std::uint8_t>(records.reference[c] >> 8);
+        r[2] = static_cast<std::uint8_t>(records.position[c]);
+        r[3] = static_cast<std::uint8_t>(records.position[c] >> 8);
+        r[4] = records.place[c];
+    }
+    const auto size = static_cast<std::size_t>(r - rec);
+    if (std::fwrite(rec, 1, size, m_file) != size) {
         m_failed = true; // the long-value stage then reads the store again
     }
 }
@@ -232,9 +251,10 @@ bool ChunkPageCandidates::rewind() {
     return true;
 }
 
-bool ChunkPageCandidates::next(std::uint64_t& offset, std::uint32_t& owner) {
-    std::uint8_t rec[12];
-    if (std::fread(rec, 1, sizeof rec, m_file) != sizeof rec) {
+bool ChunkPageCandidates::next(std::uint64_t& offset, std::uint32_t& owner,
+                               ChunkPageRecords& records) {
+    std::uint8_t rec[kNoteHead + kNoteRecord * ChunkPageRecords::kMost];
+    if (std::fread(rec, 1, kNoteHead, m_file) != kNoteHead) {
         return false;
     }
     offset = 0;
@@ -245,11 +265,30 @@ bool ChunkPageCandidates::next(std::uint64_t& offset, std::uint32_t& owner) {
     for (int i = 0; i < 4; ++i) {
         owner |= std::uint32_t{rec[8 + i]} << (8 * i);
     }
+    records.positions = rec[12];
+    records.candidates = rec[13];
+    records.blockedAt58 = rec[14] != 0;
+    if (records.positions > ChunkPageRecords::kMost ||
+        records.candidates > ChunkPageRecords::kMost) {
+        m_failed = true;
+        return false;
+    }
+    const std::size_t size = kNoteRecord * records.candidates;
+    if (std::fread(rec, 1, size, m_file) != size) {
+        m_failed = true;
+        return false;
+    }
+    const std::uint8_t* r = rec;
+    for (std::size_t c = 0; c < records.candidates; ++c, r += kNoteRecord) {
+        records.reference[c] = static_cast<std::uint16_t>(r[0] | (r[1] << 8));
+        records.position[c] = static_cast<std::uint16_t>(r[2] | (r[3] << 8));
+        records.place[c] = r[4];
+    }
     return true;
 }
 
 namespace {
-constexpr std::size_t kMaxRecordPositions = 50;
+constexpr std::size_t kMaxRecordPositions = ChunkPageRecords::kMost;
 
 // Record positions of a chunk page into `pos`; returns how many.
 std::size_t recordPositions(const ByteView& page, std::int64_t* pos) {
@@ -280,53 +319,71 @@ std::vector<std::int64_t> ChunkRecordPositions(const ByteView& page) {
     return std::vector<std::int64_t>(pos, pos + count);
 }
 
-void MatchChunkPage(LongValueKeyList& keys, const ByteView& page, std::uint64_t offset) {
+void FindChunkRecords(const ByteView& page, ChunkPageRecords& out) {
     std::int64_t pos[kMaxRecordPositions];
     const std::size_t count = recordPositions(page, pos);
+    out.positions = static_cast<std::uint8_t>(count);
+    out.blockedAt58 = page.byteOr0(42) != 0 || page.byteOr0(43) != 0;
+    out.candidates = 0;
+    // Only the first readable record of each reference can match: a later one is either taken
+    // already or not a key either.
+    for (std::size_t p = 0; p < count; ++p) {
+        const auto ref = page.readU16Le(pos[p]);
+        if (!ref || !chunkOffsetOk(page.readU32Be(pos[p] + 2))) {
+            continue;
+        }
+        const auto seen = out.reference.begin() + out.candidates;
+        if (std::find(out.reference.begin(), seen, *ref) != seen) {
+            continue;
+        }
+        out.reference[out.candidates] = *ref;
+        out.position[out.candidates] = static_cast<std::uint16_t>(pos[p]);
+        out.place[out.candidates] = static_cast<std::uint8_t>(p);
+        ++out.candidates;
+    }
+}
+
+void MatchChunkRecords(LongValueKeyList& keys, const ChunkPageRecords& page, std::uint64_t offset) {
     // Per key, the first position that carries its reference; keys are then taken in list
     // order, which decides when a simple page is done.
     struct Hit {
         std::size_t key;
-        std::size_t place;
+        std::size_t candidate;
     };
     Hit hits[kMaxRecordPositions];
     std::size_t hitCount = 0;
-    std::uint16_t taken[kMaxRecordPositions];
-    std::size_t takenCount = 0;
     auto& list = keys.keys();
-    for (std::size_t p = 0; p < count; ++p) {
-        const auto ref = page.readU16Le(pos[p]);
-        if (!ref || !chunkOffsetOk(page.readU32Be(pos[p] + 2)) ||
-            std::find(taken, taken + takenCount, *ref) != taken + takenCount) {
-            continue;
+    for (std::size_t c = 0; c < page.candidates; ++c) {
+        if (LongValueKey* k = keys.find(page.reference[c])) {
+            hits[hitCount++] = Hit{static_cast<std::size_t>(k - list.data()), c};
         }
-        LongValueKey* k = keys.find(*ref);
-        if (k == nullptr) {
-            continue;
-        }
-        taken[takenCount++] = *ref;
-        hits[hitCount++] = Hit{static_cast<std::size_t>(k - list.data()), p};
     }
     std::sort(hits, hits + hitCount, [](const Hit& a, const Hit& b) { return a.key < b.key; });
-    const bool blockedAt58 = page.byteOr0(42) != 0 || page.byteOr0(43) != 0;
     for (std::size_t i = 0; i < hitCount; ++i) {
         const Hit& h = hits[i];
-        const std::int64_t r = pos[h.place];
-        if (r == 58 && blockedAt58) {
+        const std::uint16_t r = page.position[h.candidate];
+        if (r == 58 && page.blockedAt58) {
             continue;
         }
-        const bool added = list[h.key].offsets.AddOffset(offset + static_cast<std::uint64_t>(r));
-        if (added && (count == 2 || (count == 3 && h.place == 2))) {
+        const bool added = list[h.key].offsets.AddOffset(offset + r);
+        if (added &&
+            (page.positions == 2 || (page.positions == 3 && page.place[h.candidate] == 2))) {
             return;
         }
     }
+}
+
+void MatchChunkPage(LongValueKeyList& keys, const ByteView& page, std::uint64_t offset) {
+    ChunkPageRecords records;
+    FindChunkRecords(page, records);
+    MatchChunkRecords(keys, records, offset);
 }
 
 namespace {
 // Chunk-page pass from the first pass's candidates: the records of the pages whose owner is the
 // long-value owner, in file order. False when the candidates cannot be read back.
 bool chunkPagesFromCandidates(ScanContext& ctx, ChunkPageCandidates& candidates,
-                              TempOffsetFile& temp) {
+                              TempOffsetFile& temp, ChunkPageCandidates& kept) {
     StoreCatalog& cat = ctx.catalog;
     if (!candidates.rewind()) {
         return false;
@@ -334,10 +391,12 @@ bool chunkPagesFromCandidates(ScanContext& ctx, ChunkPageCandidates& candidates,
     const auto size = static_cast<std::int64_t>(cat.storeSize);
     std::uint64_t o = 0;
     std::uint32_t owner = 0;
-    while (candidates.next(o, owner)) {
+    ChunkPageRecords records;
+    while (candidates.next(o, owner, records)) {
         ctx.checkpoint();
         if (owner == cat.longValueOwner) {
             temp.append(o);
+            kept.note(o, owner, records);
         }
         ctx.report((std::min(static_cast<std::int64_t>(o + kPageSize), size) * 100 - 100) / size);
     }
@@ -374,9 +433,13 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
     if (!temp.ok()) {
         return;
     }
+    // The records of the listed pages as the first pass found them, in list order; without
+    // them (the first pass kept no candidates, or a temporary file failed) pages are read.
+    auto kept = std::make_unique<ChunkPageCandidates>();
     if (ctx.chunkCandidates == nullptr || !ctx.chunkCandidates->ok() ||
-        !chunkPagesFromCandidates(ctx, *ctx.chunkCandidates, temp)) {
+        !chunkPagesFromCandidates(ctx, *ctx.chunkCandidates, temp, *kept)) {
         chunkPagesByReading(ctx, temp);
+        kept.reset();
     }
     ctx.chunkCandidates.reset();
     ctx.stageDone("lv-chunk-pages");
@@ -395,14 +458,38 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
     }
     inKeyStage = false;
 
-    // Matching, the chunk pages read in runs of neighbours with one read each.
     const std::uint64_t tempSize = temp.rewindForReading();
     const bool anyKey = !cat.longValueKeys.keys().empty();
+    const bool fromRecords = anyKey && kept != nullptr && kept->ok() && kept->rewind();
+    if (fromRecords) {
+        // Matching from the noted records, the list's offsets checked against them one by one;
+        // a page whose record cannot be had is read.
+        std::vector<std::uint8_t> page(kPageSize);
+        ChunkPageRecords records;
+        std::uint64_t offset = 0;
+        std::uint64_t notedAt = 0;
+        std::uint32_t owner = 0;
+        bool noted = true;
+        for (std::int64_t i = 0; temp.next(offset); ++i) {
+            ctx.checkpoint();
+            noted = noted && kept->next(notedAt, owner, records);
+            if (noted && notedAt == offset) {
+                MatchChunkRecords(cat.longValueKeys, records, offset);
+            } else {
+                noted = false;
+                const std::size_t n = ReadPage(cat.storeFile, cat.storeSize, offset, page.data());
+                MatchChunkPage(cat.longValueKeys, ByteView(page.data(), n), offset);
+            }
+            ctx.report((800 * i - 100) / static_cast<std::int64_t>(tempSize));
+        }
+        kept.reset();
+    }
+    // Matching, the chunk pages read in runs of neighbours with one read each.
     std::vector<std::uint64_t> batch;
     std::vector<std::uint8_t> run(kRunPages * kPageSize);
     std::uint64_t offset = 0;
     std::int64_t i = 0;
-    bool more = true;
+    bool more = !fromRecords;
     while (more) {
         batch.clear();
         while (batch.size() < kMatchBatch && (more = temp.next(offset))) {

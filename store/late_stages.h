@@ -3,6 +3,7 @@
 // then the long-value stage.
 #include "store/scan.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -19,10 +20,25 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage);
 // The chunk-page test without the owner: at least 64 bytes and a chunk offset at 44 or 60.
 [[nodiscard]] bool HasChunkPageShape(const ByteView& page);
 
+// The records of a chunk page that could match a key (the first readable one of each
+// reference, in position order), found without the keys; MatchChunkRecords then matches them
+// exactly as MatchChunkPage matches the page.
+struct ChunkPageRecords {
+    static constexpr std::size_t kMost = 50;
+    std::uint8_t positions = 0;  // record positions on the page, matched or not
+    std::uint8_t candidates = 0; // entries used below
+    bool blockedAt58 = false;    // a word at 42 blocks a match at 58
+    std::array<std::uint16_t, kMost> reference{};
+    std::array<std::uint16_t, kMost> position{}; // within the page
+    std::array<std::uint8_t, kMost> place{};     // index among the record positions
+};
+void FindChunkRecords(const ByteView& page, ChunkPageRecords& out);
+void MatchChunkRecords(LongValueKeyList& keys, const ChunkPageRecords& page, std::uint64_t offset);
+
 // Pages of chunk-page shape, noted by the first pass with their owner numbers (the long-value
-// owner is known only after the attachment stage), so that the long-value stage need not read
-// the whole store again. Kept on disk in a temporary file, 12 bytes a page, removed with the
-// object.
+// owner is known only after the attachment stage) and their records, so that the long-value
+// stage need not read them again. Kept on disk in a temporary file, 15 bytes a page and 5 a
+// record, removed with the object.
 class ChunkPageCandidates {
 public:
     ChunkPageCandidates();
@@ -31,10 +47,10 @@ public:
     ChunkPageCandidates& operator=(const ChunkPageCandidates&) = delete;
 
     [[nodiscard]] bool ok() const { return m_file != nullptr && !m_failed; }
-    void note(std::uint64_t offset, std::uint32_t owner);
+    void note(std::uint64_t offset, std::uint32_t owner, const ChunkPageRecords& records);
     // Rewinds for reading; false when the list cannot be read back.
     bool rewind();
-    bool next(std::uint64_t& offset, std::uint32_t& owner);
+    bool next(std::uint64_t& offset, std::uint32_t& owner, ChunkPageRecords& records);
 
 private:
     std::FILE* m_file = nullptr;

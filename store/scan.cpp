@@ -171,6 +171,7 @@ void RunFirstPass(ScanContext& ctx) {
     ctx.chunkCandidates = std::make_shared<ChunkPageCandidates>();
     ChunkPageCandidates* candidates =
         ctx.chunkCandidates->ok() ? ctx.chunkCandidates.get() : nullptr;
+    ChunkPageRecords records;
     BlockReadAhead reader(cat.storeFile, size, kFirstPassBlockPages * kPageSize);
     BlockReadAhead::Block block;
     while (reader.next(block)) {
@@ -182,7 +183,8 @@ void RunFirstPass(ScanContext& ctx) {
             const ByteView page(block.bytes + in, n);
             JudgeFirstPassPage(cat, page, o, recorded);
             if (candidates != nullptr && HasChunkPageShape(page)) {
-                candidates->note(o, page.readU32Le(kOwnerOffset).value_or(0));
+                FindChunkRecords(page, records);
+                candidates->note(o, page.readU32Le(kOwnerOffset).value_or(0), records);
             }
             const std::int64_t pos =
                 (static_cast<std::int64_t>(o) * 100 - 100) / static_cast<std::int64_t>(size);

@@ -1,9 +1,8 @@
-#include <filesystem>
-
-#include <gtest/gtest.h>
-
 #include "store/late_stages.h"
 #include "tests/support/store_builder.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
 
 using namespace edb;
 using edbtest::Page;
@@ -97,4 +96,69 @@ TEST(LongValueStage, ASimplePageIsDoneAfterItsFirstNewMatch) {
     MatchChunkPage(many, view(q), 0);
     EXPECT_EQ(many.find(1)->offsets.values(), std::vector<std::uint64_t>{203});
     EXPECT_EQ(many.find(2)->offsets.values(), std::vector<std::uint64_t>{42});
+}
+
+// The first pass's notes: records found on a page survive the temporary file unchanged, the
+// page with the most records and a page with none included, and match as the page does.
+TEST(LongValueStage, NotedRecordsReadBackAndMatchAsThePage) {
+    Page full;
+    full.put(42, {0, 0});
+    chunk(full, 58, 7, 4014);
+    for (std::size_t k = 0; k < 60; ++k) {
+        const std::size_t at = 100 + k * 60;
+        full.put(at, {0x03, 0x00, 0x05});
+        chunk(full, at + 3, static_cast<std::uint16_t>(k % 30), 4014 * (k + 1));
+    }
+    Page empty; // no readable record: neither chunk offset is a multiple of 4014
+    empty.u32be(44, 1).u32be(60, 1);
+    Page blocked;
+    blocked.put(42, {1, 0});
+    chunk(blocked, 58, 9, 0);
+    const Page* pages[] = {&full, &empty, &blocked};
+
+    ChunkPageCandidates notes;
+    ASSERT_TRUE(notes.ok());
+    std::vector<ChunkPageRecords> found(3);
+    for (std::size_t i = 0; i < 3; ++i) {
+        FindChunkRecords(view(*pages[i]), found[i]);
+        notes.note(4096 * (i + 1), static_cast<std::uint32_t>(100 + i), found[i]);
+    }
+    EXPECT_EQ(found[0].positions, 50);
+    EXPECT_EQ(found[0].candidates, 30); // 0 at 42, 7 at 58, then the rest of 1..29
+    EXPECT_EQ(found[1].candidates, 0);
+    EXPECT_TRUE(found[2].blockedAt58);
+
+    ASSERT_TRUE(notes.rewind());
+    for (std::size_t i = 0; i < 3; ++i) {
+        std::uint64_t offset = 0;
+        std::uint32_t owner = 0;
+        ChunkPageRecords back;
+        ASSERT_TRUE(notes.next(offset, owner, back));
+        EXPECT_EQ(offset, 4096 * (i + 1));
+        EXPECT_EQ(owner, 100 + i);
+        EXPECT_EQ(back.positions, found[i].positions);
+        EXPECT_EQ(back.blockedAt58, found[i].blockedAt58);
+        ASSERT_EQ(back.candidates, found[i].candidates);
+        for (std::size_t c = 0; c < back.candidates; ++c) {
+            EXPECT_EQ(back.reference[c], found[i].reference[c]);
+            EXPECT_EQ(back.position[c], found[i].position[c]);
+            EXPECT_EQ(back.place[c], found[i].place[c]);
+        }
+        LongValueKeyList fromPage;
+        LongValueKeyList fromNotes;
+        for (std::uint16_t ref : {7, 0, 3, 29, 9}) {
+            fromPage.AddKey(ref);
+            fromNotes.AddKey(ref);
+        }
+        MatchChunkPage(fromPage, view(*pages[i]), offset);
+        MatchChunkRecords(fromNotes, back, offset);
+        for (std::uint16_t ref : {7, 0, 3, 29, 9}) {
+            EXPECT_EQ(fromNotes.find(ref)->offsets.values(), fromPage.find(ref)->offsets.values())
+                << i << " " << ref;
+        }
+    }
+    std::uint64_t offset = 0;
+    std::uint32_t owner = 0;
+    ChunkPageRecords back;
+    EXPECT_FALSE(notes.next(offset, owner, back));
 }
