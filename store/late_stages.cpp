@@ -4,17 +4,16 @@
 #include "message/long_values.h"
 #include "message/properties.h"
 #include "store/read_ahead.h"
+#include "store/temp_file.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <unistd.h>
 
 namespace edb {
 
@@ -101,35 +100,7 @@ void forEachPageOfReadAhead(
 // directory, removed on every path out of the stage.
 class TempOffsetFile {
 public:
-    TempOffsetFile() {
-        std::error_code ec;
-        auto dir = std::filesystem::temp_directory_path(ec);
-        if (ec) {
-            dir = "/tmp";
-        }
-        std::string pattern = (dir / "edb2eml-lv-XXXXXX").string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) {
-            return;
-        }
-        m_file = ::fdopen(fd, "w+b");
-        if (m_file == nullptr) {
-            ::close(fd);
-            ::unlink(pattern.c_str());
-            return;
-        }
-        m_path = pattern;
-    }
-    ~TempOffsetFile() {
-        if (m_file != nullptr) {
-            std::fclose(m_file);
-        }
-        if (!m_path.empty()) {
-            ::unlink(m_path.c_str());
-        }
-    }
-    TempOffsetFile(const TempOffsetFile&) = delete;
-    TempOffsetFile& operator=(const TempOffsetFile&) = delete;
+    TempOffsetFile() : m_temp("edb2eml-lv-"), m_file(m_temp.file()) {}
 
     [[nodiscard]] bool ok() const { return m_file != nullptr; }
     void append(std::uint64_t offset) {
@@ -138,13 +109,13 @@ public:
             rec[i] = static_cast<std::uint8_t>(offset >> (8 * i));
         }
         if (std::fwrite(rec, 1, 8, m_file) != 8) {
-            throw FileError(errno != 0 ? errno : EIO, m_path, "write failed");
+            throw FileError(errno != 0 ? errno : EIO, m_temp.path(), "write failed");
         }
     }
     // Flushes and rewinds; returns the size in bytes.
     std::uint64_t rewindForReading() {
         if (std::fflush(m_file) != 0) {
-            throw FileError(errno, m_path, "write failed");
+            throw FileError(errno, m_temp.path(), "write failed");
         }
         std::fseek(m_file, 0, SEEK_END);
         const long size = std::ftell(m_file);
@@ -164,8 +135,8 @@ public:
     }
 
 private:
-    std::FILE* m_file = nullptr;
-    std::string m_path;
+    PrivateTempFile m_temp;
+    std::FILE* m_file;
 };
 } // namespace
 
@@ -181,33 +152,16 @@ bool IsLongValueChunkPage(const ByteView& page, std::uint32_t longValueOwner) {
     return owner && *owner == longValueOwner && HasChunkPageShape(page);
 }
 
-ChunkPageCandidates::ChunkPageCandidates() {
-    std::error_code ec;
-    auto dir = std::filesystem::temp_directory_path(ec);
-    if (ec) {
-        dir = "/tmp";
-    }
-    std::string pattern = (dir / "edb2eml-cp-XXXXXX").string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        return;
-    }
-    m_file = ::fdopen(fd, "w+b");
+ChunkPageCandidates::ChunkPageCandidates() : m_temp("edb2eml-cp-"), m_file(m_temp.file()) {
     if (m_file == nullptr) {
-        ::close(fd);
-        ::unlink(pattern.c_str());
         return;
     }
     // Nobody else needs the name: removed at once, the file lives as long as it is open.
-    ::unlink(pattern.c_str());
+    m_temp.removeName();
     static_cast<void>(std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16));
 }
 
-ChunkPageCandidates::~ChunkPageCandidates() {
-    if (m_file != nullptr) {
-        std::fclose(m_file);
-    }
-}
+ChunkPageCandidates::~ChunkPageCandidates() = default;
 
 namespace {
 constexpr std::size_t kNoteHead = 15;  // offset, owner, positions, candidates, blocked

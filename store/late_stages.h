@@ -2,6 +2,7 @@
 // The stages after folder discovery: hand-overs to the message decoder in their fixed order,
 // then the long-value stage.
 #include "store/scan.h"
+#include "store/temp_file.h"
 
 #include <array>
 #include <cstdint>
@@ -53,8 +54,8 @@ public:
     bool next(std::uint64_t& offset, std::uint32_t& owner, ChunkPageRecords& records);
 
 private:
-    std::FILE* m_file = nullptr;
-    std::string m_path;
+    PrivateTempFile m_temp;
+    std::FILE* m_file;
     bool m_failed = false;
 };
 // Chunk-record positions of one chunk page: 42, 58, then after 03 00 05 sequences; at most 50.
