@@ -163,7 +163,8 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         m_next->setEnabled(false);
         break;
     case edb::ScanOutcome::OutOfMemory:
-        edb::platform().exitProcess(0);
+        // The scan has shown "Not Enough Memory"; a failure must not end with status 0.
+        edb::platform().exitProcess(1);
         break;
     }
 }
