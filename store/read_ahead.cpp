@@ -6,6 +6,35 @@
 
 namespace edb {
 
+namespace {
+// Starts `count` reader threads running run(t); false when the system refused one (those that
+// did start must then be stopped by the caller).
+template <class Run>
+bool startReaders(std::vector<std::thread>& threads, std::size_t count, Run run) {
+    try {
+        for (std::size_t t = 0; t < count; ++t) {
+            threads.emplace_back([run, t] { run(t); });
+        }
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void joinReaders(std::mutex& mutex, std::condition_variable& cv, bool& quit,
+                 std::vector<std::thread>& threads) {
+    {
+        std::lock_guard lock(mutex);
+        quit = true;
+    }
+    cv.notify_all();
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    threads.clear();
+}
+} // namespace
+
 BlockReadAhead::BlockReadAhead(const CFile64& file, std::uint64_t size, std::size_t blockBytes,
                                std::size_t slots)
     : m_file(file), m_size(size), m_blockBytes(blockBytes),
@@ -13,11 +42,7 @@ BlockReadAhead::BlockReadAhead(const CFile64& file, std::uint64_t size, std::siz
     for (Slot& s : m_slots) {
         s.bytes.resize(m_blockBytes);
     }
-    try {
-        for (std::size_t t = 0; t < kReaders; ++t) {
-            m_threads.emplace_back([this, t] { run(t); });
-        }
-    } catch (const std::system_error&) {
+    if (!startReaders(m_threads, kReaders, [this](std::size_t t) { run(t); })) {
         // Not every reader could start: none is used, next() reads on the caller's thread.
         stopReaders();
         for (Slot& s : m_slots) {
@@ -32,15 +57,7 @@ BlockReadAhead::~BlockReadAhead() {
 }
 
 void BlockReadAhead::stopReaders() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-    }
-    m_cv.notify_all();
-    for (std::thread& t : m_threads) {
-        t.join();
-    }
-    m_threads.clear();
+    joinReaders(m_mutex, m_cv, m_quit, m_threads);
 }
 
 void BlockReadAhead::readInto(Slot& slot, std::uint64_t base) const {
@@ -131,11 +148,7 @@ PageReadAhead::PageReadAhead(const CFile64& file, std::uint64_t storeSize,
     if (m_offsets.empty()) {
         return;
     }
-    try {
-        for (std::size_t t = 0; t < m_readers; ++t) {
-            m_threads.emplace_back([this, t] { run(t); });
-        }
-    } catch (const std::system_error&) {
+    if (!startReaders(m_threads, m_readers, [this](std::size_t t) { run(t); })) {
         // Not every reader could start: none is used, next() reads on the caller's thread.
         stopReaders();
         for (Batch& b : m_batches) {
@@ -151,15 +164,7 @@ PageReadAhead::~PageReadAhead() {
 }
 
 void PageReadAhead::stopReaders() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-    }
-    m_cv.notify_all();
-    for (std::thread& t : m_threads) {
-        t.join();
-    }
-    m_threads.clear();
+    joinReaders(m_mutex, m_cv, m_quit, m_threads);
 }
 
 void PageReadAhead::fill(Batch& batch, std::size_t first) const {

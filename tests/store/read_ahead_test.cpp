@@ -112,7 +112,12 @@ TEST(BlockReadAhead, FailedReadReachesTheConsumerAtItsBlock) {
     }
     EXPECT_EQ(bases, (std::vector<std::uint64_t>{0, kBlock, 2 * kBlock, 3 * kBlock}));
     // Every block up to the failed one read once; past it, at most what the slots hold.
-    std::vector<std::uint64_t> reads = log->reads;
+    // The readers may still be running: copy the log under its lock.
+    std::vector<std::uint64_t> reads;
+    {
+        std::lock_guard lock(log->mutex);
+        reads = log->reads;
+    }
     std::sort(reads.begin(), reads.end());
     EXPECT_EQ(std::adjacent_find(reads.begin(), reads.end()), reads.end());
     ASSERT_GE(reads.size(), 5u);
