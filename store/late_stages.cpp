@@ -168,12 +168,11 @@ constexpr std::size_t kNoteHead = 15;  // offset, owner, positions, candidates, 
 constexpr std::size_t kNoteRecord = 5; // reference, position, place
 } // namespace
 
-void ChunkPageCandidates::note(std::uint64_t offset, std::uint32_t owner,
-                               const ChunkPageRecords& records) {
-    if (!ok()) {
-        return;
-    }
-    std::uint8_t rec[kNoteHead + kNoteRecord * ChunkPageRecords::kMost];
+void ChunkPageCandidates::Encode(std::uint64_t offset, std::uint32_t owner,
+                                 const ChunkPageRecords& records, std::vector<std::uint8_t>& out) {
+    const std::size_t at = out.size();
+    out.resize(at + kNoteHead + kNoteRecord * records.candidates);
+    std::uint8_t* rec = out.data() + at;
     for (int i = 0; i < 8; ++i) {
         rec[i] = static_cast<std::uint8_t>(offset >> (8 * i));
     }
@@ -191,10 +190,22 @@ void ChunkPageCandidates::note(std::uint64_t offset, std::uint32_t owner,
         r[3] = static_cast<std::uint8_t>(records.position[c] >> 8);
         r[4] = records.place[c];
     }
-    const auto size = static_cast<std::size_t>(r - rec);
-    if (std::fwrite(rec, 1, size, m_file) != size) {
+}
+
+void ChunkPageCandidates::noteEncoded(const std::vector<std::uint8_t>& notes) {
+    if (ok() && !notes.empty() && std::fwrite(notes.data(), 1, notes.size(), m_file) != notes.size()) {
         m_failed = true; // the long-value stage then reads the store again
     }
+}
+
+void ChunkPageCandidates::note(std::uint64_t offset, std::uint32_t owner,
+                               const ChunkPageRecords& records) {
+    if (!ok()) {
+        return;
+    }
+    m_scratch.clear();
+    Encode(offset, owner, records, m_scratch);
+    noteEncoded(m_scratch);
 }
 
 bool ChunkPageCandidates::rewind() {

@@ -49,6 +49,11 @@ public:
 
     [[nodiscard]] bool ok() const { return m_file != nullptr && !m_failed; }
     void note(std::uint64_t offset, std::uint32_t owner, const ChunkPageRecords& records);
+    // The note of one page appended to `out`, for noting later with noteEncoded; lets a
+    // reading thread prepare the notes of a whole block.
+    static void Encode(std::uint64_t offset, std::uint32_t owner, const ChunkPageRecords& records,
+                       std::vector<std::uint8_t>& out);
+    void noteEncoded(const std::vector<std::uint8_t>& notes);
     // Rewinds for reading; false when the list cannot be read back.
     bool rewind();
     bool next(std::uint64_t& offset, std::uint32_t& owner, ChunkPageRecords& records);
@@ -57,6 +62,7 @@ private:
     PrivateTempFile m_temp;
     std::FILE* m_file;
     bool m_failed = false;
+    std::vector<std::uint8_t> m_scratch;
 };
 // Chunk-record positions of one chunk page: 42, 58, then after 03 00 05 sequences; at most 50.
 [[nodiscard]] std::vector<std::int64_t> ChunkRecordPositions(const ByteView& page);

@@ -36,9 +36,9 @@ void joinReaders(std::mutex& mutex, std::condition_variable& cv, bool& quit,
 } // namespace
 
 BlockReadAhead::BlockReadAhead(const CFile64& file, std::uint64_t size, std::size_t blockBytes,
-                               std::size_t slots)
-    : m_file(file), m_size(size), m_blockBytes(blockBytes),
-      m_slots(std::max<std::size_t>((slots + kReaders - 1) / kReaders, 1) * kReaders) {
+                               std::size_t slots, Prepare prepare)
+    : m_file(file), m_size(size), m_blockBytes(blockBytes), m_prepare(std::move(prepare)),
+      m_slots(SlotCount(slots)) {
     for (Slot& s : m_slots) {
         s.bytes.resize(m_blockBytes);
     }
@@ -63,12 +63,16 @@ void BlockReadAhead::stopReaders() {
 void BlockReadAhead::readInto(Slot& slot, std::uint64_t base) const {
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(m_blockBytes, m_size - base));
-    slot.block = Block{base, want, slot.bytes.data()};
+    const auto index = static_cast<std::size_t>(&slot - m_slots.data());
+    slot.block = Block{base, want, slot.bytes.data(), index};
     slot.error = nullptr;
     try {
         const std::size_t got = m_file.ReadAt(base, slot.bytes.data(), want);
         if (got < want) {
             std::memset(slot.bytes.data() + got, 0, want - got);
+        }
+        if (m_prepare) {
+            m_prepare(slot.block);
         }
     } catch (...) {
         slot.error = std::current_exception();

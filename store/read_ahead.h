@@ -5,6 +5,7 @@
 // block, after all blocks before it, exactly where a direct read would have raised it.
 #include "store/file64.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -22,12 +23,22 @@ public:
         std::uint64_t base = 0; // file offset of the first byte
         std::size_t want = 0;   // bytes asked for: the block size, less at the end of the file
         std::uint8_t* bytes = nullptr; // want bytes; those the read did not return are zero
+        std::size_t slot = 0;          // which slot holds it: the key of prepared work
     };
+    // Work done on the reading thread right after a block was read, before the consumer gets
+    // it; it may only touch what belongs to block.slot (two readers run it at once), and the
+    // consumer may take that once next() has handed the block out.
+    using Prepare = std::function<void(const Block& block)>;
 
     // Reads [0, size) of `file` in blocks of blockBytes. Without a second thread (the system
     // refused one) the blocks are read on the caller's thread instead.
     BlockReadAhead(const CFile64& file, std::uint64_t size, std::size_t blockBytes,
-                   std::size_t slots = 3);
+                   std::size_t slots = 3, Prepare prepare = {});
+
+    // How many slots a reader asked for `slots` has: Block::slot is below it.
+    static std::size_t SlotCount(std::size_t slots) {
+        return std::max<std::size_t>((slots + kReaders - 1) / kReaders, 1) * kReaders;
+    }
     ~BlockReadAhead(); // stops the reader and waits for it
     BlockReadAhead(const BlockReadAhead&) = delete;
     BlockReadAhead& operator=(const BlockReadAhead&) = delete;
@@ -52,6 +63,7 @@ private:
     const CFile64& m_file;
     const std::uint64_t m_size;
     const std::size_t m_blockBytes;
+    const Prepare m_prepare;
     std::vector<Slot> m_slots;
     std::uint64_t m_nextUse = 0; // block index the consumer takes next
     bool m_held = false;         // the consumer holds slot m_nextUse - 1

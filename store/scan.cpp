@@ -171,8 +171,30 @@ void RunFirstPass(ScanContext& ctx) {
     ctx.chunkCandidates = std::make_shared<ChunkPageCandidates>();
     ChunkPageCandidates* candidates =
         ctx.chunkCandidates->ok() ? ctx.chunkCandidates.get() : nullptr;
-    ChunkPageRecords records;
-    BlockReadAhead reader(cat.storeFile, size, kFirstPassBlockPages * kPageSize);
+    // The chunk-page notes of each block, found and encoded by the thread that read it: this
+    // thread only judges owners and appends the notes.
+    constexpr std::size_t kSlots = 3;
+    std::vector<std::vector<std::uint8_t>> notes(BlockReadAhead::SlotCount(kSlots));
+    BlockReadAhead::Prepare noteChunkPages;
+    if (candidates != nullptr) {
+        noteChunkPages = [&notes, size](const BlockReadAhead::Block& block) {
+            std::vector<std::uint8_t>& out = notes[block.slot];
+            out.clear();
+            ChunkPageRecords records;
+            for (std::uint64_t in = 0; in < block.want; in += kPageSize) {
+                const std::uint64_t o = block.base + in;
+                const ByteView page(block.bytes + in, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                          kPageSize, size - o)));
+                if (HasChunkPageShape(page)) {
+                    FindChunkRecords(page, records);
+                    ChunkPageCandidates::Encode(o, page.readU32Le(kOwnerOffset).value_or(0),
+                                                records, out);
+                }
+            }
+        };
+    }
+    BlockReadAhead reader(cat.storeFile, size, kFirstPassBlockPages * kPageSize, kSlots,
+                          std::move(noteChunkPages));
     BlockReadAhead::Block block;
     while (reader.next(block)) {
         for (std::uint64_t in = 0; in < block.want; in += kPageSize) {
@@ -180,15 +202,13 @@ void RunFirstPass(ScanContext& ctx) {
             const std::uint64_t o = block.base + in;
             const std::size_t n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o));
-            const ByteView page(block.bytes + in, n);
-            JudgeFirstPassPage(cat, page, o, recorded);
-            if (candidates != nullptr && HasChunkPageShape(page)) {
-                FindChunkRecords(page, records);
-                candidates->note(o, page.readU32Le(kOwnerOffset).value_or(0), records);
-            }
+            JudgeFirstPassPage(cat, ByteView(block.bytes + in, n), o, recorded);
             const std::int64_t pos =
                 (static_cast<std::int64_t>(o) * 100 - 100) / static_cast<std::int64_t>(size);
             ctx.report(pos);
+        }
+        if (candidates != nullptr) {
+            candidates->noteEncoded(notes[block.slot]);
         }
     }
     cat.recordedPageCount = recorded;
