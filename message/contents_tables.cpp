@@ -458,10 +458,10 @@ const FolderTable* DecodeMessageEntries(const StoreCatalog& catalog, const ByteV
 }
 
 void AddDecodedMessageEntries(StoreCatalog& catalog, const FolderTable& table,
-                              const std::vector<DecodedMessageEntry>& entries) {
-    for (const DecodedMessageEntry& e : entries) {
-        catalog.messages.AddMessage(table.folderId, e.messageId, e.subject, e.sender, e.filetime,
-                                    table.kind);
+                              std::vector<DecodedMessageEntry>& entries) {
+    for (DecodedMessageEntry& e : entries) {
+        catalog.messages.AddMessage(table.folderId, e.messageId, std::move(e.subject),
+                                    std::move(e.sender), e.filetime, table.kind);
     }
 }
 

@@ -53,8 +53,8 @@ struct DecodedMessageEntry {
 };
 const FolderTable* DecodeMessageEntries(const StoreCatalog& catalog, const ByteView& page,
                                         std::vector<DecodedMessageEntry>& out);
-// The second half: the decoded entries added to the message list.
+// The second half: the decoded entries added to the message list, their texts taken over.
 void AddDecodedMessageEntries(StoreCatalog& catalog, const FolderTable& table,
-                              const std::vector<DecodedMessageEntry>& entries);
+                              std::vector<DecodedMessageEntry>& entries);
 
 } // namespace edb

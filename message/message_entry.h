@@ -63,16 +63,46 @@ struct MessageEntry {
     std::vector<AttachmentEntry> attachments;
     std::vector<ContactEntry> contacts;
 
+    // The next entry with the same message id, in list order (scan thread only).
+    MessageEntry* nextSameId = nullptr;
+
     // The upper six bytes of the FILETIME, as the contents table's date bytes.
     [[nodiscard]] std::array<std::uint8_t, 6> dateBytes() const;
+};
+
+// The entries of one message id, in list order.
+class MessageIdGroup {
+public:
+    class iterator {
+    public:
+        explicit iterator(MessageEntry* m) : m_m(m) {}
+        MessageEntry* operator*() const { return m_m; }
+        iterator& operator++() {
+            m_m = m_m->nextSameId;
+            return *this;
+        }
+        bool operator==(const iterator& o) const { return m_m == o.m_m; }
+
+    private:
+        MessageEntry* m_m;
+    };
+    [[nodiscard]] iterator begin() const { return iterator(m_first); }
+    [[nodiscard]] iterator end() const { return iterator(nullptr); }
+    [[nodiscard]] std::size_t size() const { return m_size; }
+
+private:
+    friend class MessageList;
+    MessageEntry* m_first = nullptr;
+    MessageEntry* m_last = nullptr;
+    std::size_t m_size = 0;
 };
 
 class MessageList {
 public:
     // Appends, or when an entry with the same folder id, message id and subject exists,
-    // overwrites its FILETIME and returns false.
-    bool AddMessage(const FolderId& folderId, const FolderId& messageId, std::string_view subject,
-                    std::string_view sender, std::uint64_t filetime, char kind);
+    // overwrites its FILETIME and returns false. The texts are taken over when appended.
+    bool AddMessage(const FolderId& folderId, const FolderId& messageId, std::string subject,
+                    std::string sender, std::uint64_t filetime, char kind);
 
     [[nodiscard]] std::size_t size() const { return m_list.size(); }
     AppendList<MessageEntry>::iterator begin() { return m_list.begin(); }
@@ -81,7 +111,7 @@ public:
     [[nodiscard]] AppendList<MessageEntry>::const_iterator end() const { return m_list.end(); }
 
     // Entries with this message id, in list order (scan thread only).
-    [[nodiscard]] const std::vector<MessageEntry*>* byMessageId(const FolderId& id) const;
+    [[nodiscard]] const MessageIdGroup* byMessageId(const FolderId& id) const;
 
     mutable std::shared_mutex fieldsMutex;
 
@@ -108,8 +138,8 @@ private:
     // By a hash of folder id, message id and subject; entries are compared field by field.
     FlatMultiIndex<MessageEntry> m_dupIndex;
     // Entries by message id: the index leads to the group of that id.
-    FlatMultiIndex<std::vector<MessageEntry*>> m_byId;
-    std::deque<std::vector<MessageEntry*>> m_idGroups;
+    FlatMultiIndex<MessageIdGroup> m_byId;
+    std::deque<MessageIdGroup> m_idGroups;
 };
 
 struct FolderTable {

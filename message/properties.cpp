@@ -352,7 +352,7 @@ bool ApplyPropertyRecords(StoreCatalog& catalog, const ByteView& page, std::uint
     bool referenceSet = false;
     bool touched = false;
     for (const PropertyRecordStart& start : starts) {
-        const std::vector<MessageEntry*>* entries = catalog.messages.byMessageId(start.id);
+        const MessageIdGroup* entries = catalog.messages.byMessageId(start.id);
         if (entries == nullptr) {
             continue;
         }

@@ -149,8 +149,8 @@ std::array<std::uint8_t, 6> MessageEntry::dateBytes() const {
 namespace {} // namespace
 
 bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId,
-                             std::string_view subject, std::string_view sender,
-                             std::uint64_t filetime, char kind) {
+                             std::string subject, std::string sender, std::uint64_t filetime,
+                             char kind) {
     std::uint64_t k = std::hash<std::string_view>{}(subject);
     k = (k ^ IdKey(folderId)) * 0x9E3779B97F4A7C15ULL;
     k = (k ^ IdKey(messageId)) * 0xC2B2AE3D27D4EB4FULL;
@@ -162,29 +162,33 @@ bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId
         same->filetime = filetime;
         return false;
     }
+    // Complete before it is linked: a listing may walk the list meanwhile.
     MessageEntry entry;
     entry.folderId = folderId;
     entry.messageId = messageId;
-    entry.subject = std::string(subject);
-    entry.sender = std::string(sender);
+    entry.subject = std::move(subject);
+    entry.sender = std::move(sender);
     entry.filetime = filetime;
     entry.kind = kind;
     MessageEntry& added = m_list.emplace_back(std::move(entry));
     m_dupIndex.insert(k, &added);
     const std::uint64_t id = IdKey(messageId);
     // One group per id: the key alone decides.
-    std::vector<MessageEntry*>* group =
-        m_byId.find(id, [](const std::vector<MessageEntry*>*) { return true; });
+    MessageIdGroup* group = m_byId.find(id, [](const MessageIdGroup*) { return true; });
     if (group == nullptr) {
         group = &m_idGroups.emplace_back();
         m_byId.insert(id, group);
+        group->m_first = &added;
+    } else {
+        group->m_last->nextSameId = &added;
     }
-    group->push_back(&added);
+    group->m_last = &added;
+    ++group->m_size;
     return true;
 }
 
-const std::vector<MessageEntry*>* MessageList::byMessageId(const FolderId& id) const {
-    return m_byId.find(IdKey(id), [](const std::vector<MessageEntry*>*) { return true; });
+const MessageIdGroup* MessageList::byMessageId(const FolderId& id) const {
+    return m_byId.find(IdKey(id), [](const MessageIdGroup*) { return true; });
 }
 
 bool FolderTableList::AddFolderTable(const FolderId& folderId, std::uint32_t tableObjectId,
