@@ -107,12 +107,14 @@ std::uint32_t ownerOfPage(const StoreCatalog& catalog, std::uint16_t pageNumber)
 void MessageList::buildLateIndexes() {
     m_byBodyReference.clear();
     m_byAttachmentId.clear();
+    m_withFormattedReference.clear();
     std::size_t seq = 0;
     for (MessageEntry& m : m_list) {
         const auto& f = m.formattedBody.reference;
         const auto& pr = m.primaryBody.reference;
         if (f) {
             m_byBodyReference[*f].push_back(&m);
+            m_withFormattedReference.push_back(&m);
         }
         if (pr && !(f && *f == *pr)) {
             m_byBodyReference[*pr].push_back(&m);
@@ -132,6 +134,13 @@ const std::vector<MessageEntry*>* MessageList::byBodyReference(std::uint16_t ref
     }
     auto it = m_byBodyReference.find(reference);
     return it == m_byBodyReference.end() ? nullptr : &it->second;
+}
+
+const std::vector<MessageEntry*>& MessageList::withFormattedReference() {
+    if (m_lateIndexesStale || m_lateIndexedSize != m_list.size()) {
+        buildLateIndexes();
+    }
+    return m_withFormattedReference;
 }
 
 const std::vector<std::pair<std::size_t, MessageEntry*>>*

@@ -120,6 +120,8 @@ public:
     // long-value code).
     // Entries whose primary or formatted body carries this long-value reference.
     [[nodiscard]] const std::vector<MessageEntry*>* byBodyReference(std::uint16_t reference);
+    // Entries whose formatted body carries a long-value reference, in list order.
+    [[nodiscard]] const std::vector<MessageEntry*>& withFormattedReference();
     // (position in list order, entry) for every entry whose attachment id list holds `id`.
     [[nodiscard]] const std::vector<std::pair<std::size_t, MessageEntry*>>*
     byAttachmentId(const FolderId& id);
@@ -129,6 +131,7 @@ private:
     void buildLateIndexes();
 
     std::unordered_map<std::uint16_t, std::vector<MessageEntry*>> m_byBodyReference;
+    std::vector<MessageEntry*> m_withFormattedReference;
     std::unordered_map<std::uint64_t, std::vector<std::pair<std::size_t, MessageEntry*>>>
         m_byAttachmentId;
     bool m_lateIndexesStale = true;

@@ -411,9 +411,15 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
 
     // The long-valued attachments in list order, kept for handing out the offsets at the end
     // without a second walk over every message.
+    // The same walk releases the attachment ids, which nothing needs after the attachment stage.
     std::vector<AttachmentEntry*> longValued;
     inKeyStage = true;
     for (MessageEntry& m : cat.messages) {
+        if (!m.attachmentIds.empty()) {
+            std::unique_lock lock(cat.messages.fieldsMutex);
+            m.attachmentIds.clear();
+            m.attachmentIds.shrink_to_fit();
+        }
         for (AttachmentEntry& a : m.attachments) {
             if (a.position == 0) {
                 cat.longValueKeys.AddKey(a.reference);
@@ -603,7 +609,11 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     ctx.stageDone("chunks-mode-1");
 
     // Formatted-body chains: a chunk found here is itself followed when the walk reaches it.
-    for (MessageEntry& m : cat.messages) {
+    // Only a message whose formatted body carries a reference ever gets chunks, so only those
+    // are walked, in list order (a copy: the walk itself may consult the indexes).
+    const std::vector<MessageEntry*> withChains = cat.messages.withFormattedReference();
+    for (MessageEntry* entry : withChains) {
+        MessageEntry& m = *entry;
         for (std::size_t i = 0; i < m.formattedBody.chunks.size(); ++i) {
             ctx.checkpoint();
             const std::uint64_t p = m.formattedBody.chunks.values()[i];
@@ -634,13 +644,6 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     }
     ctx.stageDone("attachments");
 
-    {
-        std::unique_lock lock(cat.messages.fieldsMutex);
-        for (MessageEntry& m : cat.messages) {
-            m.attachmentIds.clear();
-            m.attachmentIds.shrink_to_fit();
-        }
-    }
     if (cat.longValueOwner == 0) {
         cat.longValueOwner = kDefaultLongValueOwner;
     }
