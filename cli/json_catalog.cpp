@@ -227,8 +227,10 @@ public:
             m_buf.push_back(',');
         }
         newline(depth);
-        string(k);
-        m_buf.append(": ");
+        // Keys are this program's own plain ASCII names: nothing to escape.
+        m_buf.push_back('"');
+        m_buf.append(k);
+        m_buf.append("\": ");
     }
     void maybeFlush() {
         if (m_buf.size() >= kFlushAt) {
