@@ -127,6 +127,41 @@ TEST(BlockReadAhead, FailedReadReachesTheConsumerAtItsBlock) {
     EXPECT_LE(reads.size(), 5u + 2u);
 }
 
+TEST(BlockReadAhead, PreparedWorkArrivesWithItsBlock) {
+    // Each block's sum is taken on the reading thread and kept under its slot; the consumer
+    // must find its own block's sum there, for every slot count, so no slot is reused early.
+    const std::size_t size = 40 * kPageSize + 7;
+    PatternFile p(size);
+    for (const std::size_t slots : {2, 3, 5}) {
+        struct Prepared {
+            std::uint64_t base = 0;
+            std::uint64_t sum = 0;
+        };
+        std::vector<Prepared> prepared(BlockReadAhead::SlotCount(slots));
+        BlockReadAhead reader(p.f, size, kBlock, slots, [&](const BlockReadAhead::Block& b) {
+            Prepared& out = prepared.at(b.slot);
+            out.base = b.base;
+            out.sum = 0;
+            for (std::size_t i = 0; i < b.want; ++i) {
+                out.sum += b.bytes[i];
+            }
+        });
+        BlockReadAhead::Block b;
+        std::size_t blocks = 0;
+        while (reader.next(b)) {
+            std::uint64_t sum = 0;
+            for (std::size_t i = 0; i < b.want; ++i) {
+                sum += p.bytes[b.base + i];
+            }
+            ASSERT_LT(b.slot, prepared.size());
+            EXPECT_EQ(prepared[b.slot].base, b.base);
+            EXPECT_EQ(prepared[b.slot].sum, sum) << "block at " << b.base;
+            ++blocks;
+        }
+        EXPECT_EQ(blocks, (size + kBlock - 1) / kBlock);
+    }
+}
+
 TEST(BlockReadAhead, ConsumerThatStopsEarlyEndsTheReader) {
     const std::size_t size = 64 * kPageSize;
     PatternFile p(size);
