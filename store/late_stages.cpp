@@ -193,7 +193,8 @@ void ChunkPageCandidates::Encode(std::uint64_t offset, std::uint32_t owner,
 }
 
 void ChunkPageCandidates::noteEncoded(const std::vector<std::uint8_t>& notes) {
-    if (ok() && !notes.empty() && std::fwrite(notes.data(), 1, notes.size(), m_file) != notes.size()) {
+    if (ok() && !notes.empty() &&
+        std::fwrite(notes.data(), 1, notes.size(), m_file) != notes.size()) {
         m_failed = true; // the long-value stage then reads the store again
     }
 }
@@ -410,8 +411,8 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
     ctx.stageDone("lv-chunk-pages");
 
     // The long-valued attachments in list order, kept for handing out the offsets at the end
-    // without a second walk over every message.
-    // The same walk releases the attachment ids, which nothing needs after the attachment stage.
+    // without a second walk over every message. The same walk releases the attachment ids,
+    // which nothing needs after the attachment stage.
     std::vector<AttachmentEntry*> longValued;
     inKeyStage = true;
     for (MessageEntry& m : cat.messages) {

@@ -183,8 +183,9 @@ void RunFirstPass(ScanContext& ctx) {
             ChunkPageRecords records;
             for (std::uint64_t in = 0; in < block.want; in += kPageSize) {
                 const std::uint64_t o = block.base + in;
-                const ByteView page(block.bytes + in, static_cast<std::size_t>(std::min<std::uint64_t>(
-                                                          kPageSize, size - o)));
+                const ByteView page(
+                    block.bytes + in,
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o)));
                 if (HasChunkPageShape(page)) {
                     FindChunkRecords(page, records);
                     ChunkPageCandidates::Encode(o, page.readU32Le(kOwnerOffset).value_or(0),
