@@ -5,8 +5,11 @@
 #include "message/list_rows.h"
 #include "platform/platform.h"
 
+#include <QDir>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <filesystem>
+#include <system_error>
 #ifdef EDB_HAVE_EXPORT
 #include "export/convert.h"
 #endif
@@ -14,6 +17,11 @@
 namespace edbapp {
 
 #ifdef EDB_HAVE_EXPORT
+namespace {
+// Written by Convert beside the folders it makes: what could not be read, message by message.
+constexpr const char* kExportLogName = "export-log.txt";
+} // namespace
+
 void MainDialog::convert() {
     if (m_convertProgress != nullptr) {
         return; // one conversion at a time
@@ -29,6 +37,23 @@ void MainDialog::convert() {
         edb::platform().showInformation(this, QStringLiteral("Please tick the folders to convert"));
         return;
     }
+    convertFolders(std::move(folders));
+}
+
+void MainDialog::convertFolder(edb::TreeItem item) {
+    if (m_convertProgress != nullptr) {
+        return;
+    }
+    if (isSavedItem(item)) {
+        edb::platform().showError(this, QStringLiteral("Folder already saved"));
+        return;
+    }
+    if (const edb::FolderNode* node = edb::FolderForTreeItem(m_catalog, item)) {
+        convertFolders({edb::conv::PathOf(m_catalog, *node)});
+    }
+}
+
+void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     const QString outDir =
         edb::platform().chooseDirectory(this, QStringLiteral("Select Output Folder"));
     if (outDir.isEmpty()) {
@@ -86,21 +111,33 @@ void MainDialog::convert() {
         if (s.cancelled) {
             text += QStringLiteral("\nCancelled: %1 message(s) not saved.").arg(s.skipped);
         }
+        // The log says which parts and messages are concerned; the summary only counts them.
+        const std::filesystem::path log = std::filesystem::path(out) / kExportLogName;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(log, ec)) {
+            text += QStringLiteral("\nDetails are in the export log %1.")
+                        .arg(QDir::toNativeSeparators(QString::fromStdString(log.string())));
+        }
         std::vector<std::pair<std::string, edb::TreeItem>> saved;
         for (const edb::conv::SavedFolder& f : s.savedFolders) {
             saved.emplace_back(f.treePath, f.treeItem);
         }
-        m_gate.call([&] { convertFinished(text, saved); });
+        m_gate.call([&] { convertFinished(text, saved, QString::fromStdString(out)); });
     });
 }
 #else
 void MainDialog::convert() {
     edb::platform().showInformation(this, QStringLiteral("This build has no conversion to EML."));
 }
+
+void MainDialog::convertFolder(edb::TreeItem) {
+    convert();
+}
 #endif
 
 void MainDialog::convertFinished(const QString& summary,
-                                 const std::vector<std::pair<std::string, edb::TreeItem>>& saved) {
+                                 const std::vector<std::pair<std::string, edb::TreeItem>>& saved,
+                                 const QString& outDir) {
     if (m_convertProgress != nullptr) {
         m_convertProgress->close();
         m_convertProgress->deleteLater();
@@ -116,7 +153,16 @@ void MainDialog::convertFinished(const QString& summary,
             FolderTreeView::updateAncestorsMarks(treeItem);
         }
     }
-    edb::platform().showInformation(this, summary);
+    if (outDir.isEmpty()) {
+        edb::platform().showInformation(this, summary);
+        return;
+    }
+    if (edb::platform().askYesNo(this, summary + QStringLiteral("\n\nOpen the output folder?")) &&
+        !edb::platform().openWithDefaultHandler(outDir)) {
+        edb::platform().showError(this, QStringLiteral("Unable to open the output folder %1: "
+                                                       "this desktop has no program for it.")
+                                            .arg(QDir::toNativeSeparators(outDir)));
+    }
 }
 
 } // namespace edbapp

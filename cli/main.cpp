@@ -1,7 +1,7 @@
 // edb2eml: the command-line companion of the desktop program.
-#include <iostream>
-
 #include "cli/commands.h"
+
+#include <iostream>
 
 int main(int argc, char** argv) {
     CLI::App app{"edb2eml - read an Exchange information-store file (.edb) without Exchange:\n"
@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
                  "  edb2eml rows STORE --json          every folder's message rows, for scripts\n"
                  "  edb2eml dump STORE                 everything the scan found, as JSON\n"
                  "  edb2eml export STORE -o DIR        write the folders as .eml files\n"
+                 "  edb2eml find STORE --from ann      messages by sender, subject or date\n"
                  "Folder paths are mailbox\\folder\\... as the tree shows them; '/' works too.\n"
                  "Exit status: 0 done, 2 no mailbox in the store, 1 other errors.\n"
                  "More on one command: edb2eml COMMAND --help"};
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     edbcli::addDumpCommand(app);
     edbcli::addViewCommands(app);
     edbcli::addExportCommand(app);
+    edbcli::addMessageCommands(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

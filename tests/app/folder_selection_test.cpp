@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QHeaderView>
 #include <QTest>
 
@@ -267,12 +268,20 @@ private slots:
         const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
         QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
         clickCheckBox(w, sent);
-        w.fake.directoryAnswers = {QString::fromStdString(out.path().string())};
+        const QString outDir = QString::fromStdString(out.path().string());
+        w.fake.directoryAnswers = {outDir};
+        w.fake.yesNoAnswers = {true};
         w.dialog.convert();
         QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
-        QCOMPARE(w.fake.informations.size(), 1);
-        QVERIFY2(w.fake.informations[0].contains(QStringLiteral("saved")),
-                 qPrintable(w.fake.informations[0]));
+        // The summary offers the output folder, and names the export log when there is one.
+        QCOMPARE(w.fake.questions.size(), 1);
+        const QString summary = w.fake.questions[0];
+        QVERIFY2(summary.contains(QStringLiteral("saved")) &&
+                     summary.endsWith(QStringLiteral("Open the output folder?")),
+                 qPrintable(summary));
+        const QString log = QDir(outDir).filePath(QStringLiteral("export-log.txt"));
+        QCOMPARE(summary.contains(log), QFile::exists(log));
+        QCOMPARE(w.fake.openedTargets, QStringList{outDir});
         int emls = 0;
         for (QDirIterator it(QString::fromStdString(out.path().string()), {"*.eml"}, QDir::Files,
                              QDirIterator::Subdirectories);
