@@ -2,6 +2,10 @@
 // folder tree, the Find window, the message viewer and saving one message as an .eml file.
 #ifdef EDB_HAVE_EXPORT
 #include "app/find_window.h"
+#include "app/message_viewer.h"
+#include "export/message_content.h"
+#include "export/message_search.h"
+#include "export/output_names.h"
 #endif
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
@@ -9,8 +13,10 @@
 #include "message/list_rows.h"
 #include "platform/platform.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSaveFile>
 
 namespace edbapp {
 
@@ -50,8 +56,48 @@ void MainDialog::openFind() {
     m_findWindow->textEdit()->setFocus();
 }
 
-void MainDialog::viewMessage(const edb::MessageEntry*) {}
-void MainDialog::saveMessageAsEml(const edb::MessageEntry*) {}
+void MainDialog::viewMessage(const edb::MessageEntry* message) {
+    if (message == nullptr) {
+        return;
+    }
+    // Each viewer is its own window, deleted when closed.
+    auto* viewer = new MessageViewer(m_catalog, *message, this);
+    viewer->show();
+}
+
+void MainDialog::saveMessageAsEml(const edb::MessageEntry* message) {
+    if (message == nullptr) {
+        return;
+    }
+    const QString suggested =
+        QString::fromStdString(edb::conv::SanitizeName(message->subject, "message")) +
+        QStringLiteral(".eml");
+    const QString path = edb::platform().chooseSaveFile(
+        this, QStringLiteral("Save as EML"), suggested, QStringLiteral("E-mail message (*.eml)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    std::string eml;
+    try {
+        eml = edb::conv::RenderMessageEml(m_catalog, *message,
+                                          edb::conv::MessageFolderPath(m_catalog, *message));
+    } catch (const std::exception& e) {
+        edb::platform().showError(this, QStringLiteral("Unable to read the message from %1: %2")
+                                            .arg(m_chosenPath, QString::fromUtf8(e.what())));
+        return;
+    }
+    // Written whole or not at all.
+    QSaveFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) &&
+                    file.write(eml.data(), static_cast<qint64>(eml.size())) ==
+                        static_cast<qint64>(eml.size()) &&
+                    file.commit();
+    if (!ok) {
+        edb::platform().showError(this,
+                                  QStringLiteral("Unable to save %1: %2")
+                                      .arg(QDir::toNativeSeparators(path), file.errorString()));
+    }
+}
 #else
 void MainDialog::openFind() {
     edb::platform().showInformation(this, QStringLiteral("This build has no message search."));

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
                  "  edb2eml dump STORE                 everything the scan found, as JSON\n"
                  "  edb2eml export STORE -o DIR        write the folders as .eml files\n"
                  "  edb2eml find STORE --from ann      messages by sender, subject or date\n"
+                 "  edb2eml show STORE MESSAGE > m.eml one message as .eml (MESSAGE from find)\n"
                  "Folder paths are mailbox\\folder\\... as the tree shows them; '/' works too.\n"
                  "Exit status: 0 done, 2 no mailbox in the store, 1 other errors.\n"
                  "More on one command: edb2eml COMMAND --help"};

@@ -4,9 +4,11 @@
 #include "cli/cli_scan.h"
 #include "cli/cli_views.h"
 #include "cli/commands.h"
+#include "export/message_content.h"
 #include "export/message_search.h"
 #include "message/list_rows.h"
 
+#include <charconv>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -115,9 +117,73 @@ void runFind(const FindArgs& args) {
     std::cout << found.size() << (found.size() == 1 ? " message" : " messages") << " found\n";
 }
 
+// MESSAGE as `find` prints it (message id, ".k" for a later entry of a shared id) or as `list`
+// and `rows` give it: the folder path followed by the row number ("Ann\\Inbox\\3").
+const edb::MessageEntry* resolveMessage(const Scanned& s, const std::string& wanted) {
+    if (const edb::MessageEntry* m = edb::conv::FindMessageByReference(*s.catalog, wanted)) {
+        return m;
+    }
+    const auto cut = wanted.find_last_of("\\/");
+    if (cut == std::string::npos || cut + 1 >= wanted.size()) {
+        return nullptr;
+    }
+    std::size_t number = 0;
+    const std::string digits = wanted.substr(cut + 1);
+    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || number == 0) {
+        return nullptr;
+    }
+    const auto items = findFolder(s.tree, wanted.substr(0, cut));
+    if (items.empty()) {
+        return nullptr;
+    }
+    const edb::MessageListing listing = edb::ListMessages(*s.catalog, items.front());
+    return number <= listing.rows.size() ? listing.rows[number - 1].entry : nullptr;
+}
+
+void runShow(const std::string& store, const std::string& message) {
+    const auto s = scanAndBuild(store);
+    if (s->result.outcome == edb::ScanOutcome::OpenFailed) {
+        return; // said on stderr
+    }
+    const edb::MessageEntry* m = resolveMessage(*s, message);
+    if (m == nullptr) {
+        std::cerr << "edb2eml: no message \"" << message << "\" in " << store
+                  << ". MESSAGE is a message id as `find` prints it, or a folder path and row "
+                     "number as `list` shows them (Mailbox\\Inbox\\3)\n";
+        g_exitStatus = 1;
+        return;
+    }
+    try {
+        const std::string eml = edb::conv::RenderMessageEml(
+            *s->catalog, *m, edb::conv::MessageFolderPath(*s->catalog, *m));
+        std::cout.write(eml.data(), static_cast<std::streamsize>(eml.size()));
+        std::cout.flush();
+        if (!std::cout) {
+            std::cerr << "edb2eml: cannot write to standard output\n";
+            g_exitStatus = 1;
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "edb2eml: cannot read the message from " << store << ": " << e.what() << '\n';
+        g_exitStatus = 1;
+    }
+}
+
 } // namespace
 
 void addMessageCommands(CLI::App& app) {
+    auto* show = app.add_subcommand(
+        "show", "One message written to standard output as the .eml file `export` would make");
+    auto showStore = std::make_shared<std::string>();
+    auto showMessage = std::make_shared<std::string>();
+    show->add_option("STORE", *showStore, "the .edb file")->required();
+    show->add_option("MESSAGE", *showMessage,
+                     "the message id as `find` prints it (16 hex digits, \".2\" for a second "
+                     "entry of the same id), or a folder path and the row number `list` shows, "
+                     "e.g. \"Mailbox\\Inbox\\3\"")
+        ->required();
+    show->callback([showStore, showMessage] { runShow(*showStore, *showMessage); });
+
     auto* find = app.add_subcommand(
         "find", "Messages of every mailbox whose sender, subject and date match; each line "
                 "names the message (for `show`), its folder path and row number, date, sender "

@@ -154,6 +154,15 @@ std::optional<std::uint64_t> LocalDayStart(std::string_view date) {
     return static_cast<std::uint64_t>(seconds) * 10'000'000ULL;
 }
 
+FolderPath MessageFolderPath(const StoreCatalog& catalog, const MessageEntry& m) {
+    for (const FolderNode& n : catalog.folderList) {
+        if (n.id == m.folderId) {
+            return PathOf(catalog, n);
+        }
+    }
+    return {};
+}
+
 std::string MessageReference(const StoreCatalog& catalog, const MessageEntry& m) {
     std::size_t k = 0;
     for (const MessageEntry& other : catalog.messages) {

@@ -2,7 +2,7 @@
 // Finding messages across every mailbox the scan found, by sender, subject and date; and the
 // reference that names one message on the command line. Shared by `edb2eml find`/`show` and the
 // window's Find. Runs on any thread while the scan may still append.
-#include "export/convert.h"
+#include "export/folder_paths.h"
 #include "store/catalog.h"
 
 #include <atomic>
@@ -62,6 +62,10 @@ std::size_t FindMessages(const StoreCatalog& catalog, FolderPaths& paths, const 
 
 // "2024-05-03" as the FILETIME of that day's local midnight; nullopt for anything else.
 [[nodiscard]] std::optional<std::uint64_t> LocalDayStart(std::string_view date);
+
+// The folder path of the first folder with the message's folder id; an empty path (no node)
+// when the folder list has none.
+[[nodiscard]] FolderPath MessageFolderPath(const StoreCatalog& catalog, const MessageEntry& m);
 
 // A message's name on the command line: its message id as 16 hex digits, followed by ".k" when
 // k-1 earlier entries of the list share the id.
