@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -61,6 +62,10 @@ FindWindow::FindWindow(const edb::StoreCatalog& catalog, QWidget* parent)
                            {QStringLiteral("From"), 140},
                            {QStringLiteral("Subject"), 200},
                            {QStringLiteral("Date"), 170}});
+    // Room for the widest date text.
+    m_results->setColumnWidth(4, std::max(170, m_results->fontMetrics().horizontalAdvance(
+                                                   QStringLiteral("Wed 28/12/2024 12:59:59 PM")) +
+                                                   12));
     m_results->setDoubleClickActivates(true);
     m_status = new QLabel(this);
 
@@ -145,6 +150,7 @@ void FindWindow::startSearch() {
                 const std::string mailbox = folder.attached ? folder.names.front() : std::string();
                 row.cells << QString::fromStdString(mailbox)
                           << QString::fromStdString(folder.treePath)
+                                 .chopped(folder.treePath.empty() ? 0 : 1)
                           << QString::fromStdString(m.sender) << QString::fromStdString(m.subject)
                           << QString::fromStdString(edb::ListDateText(m.filetime));
                 row.number = ++number;

@@ -62,6 +62,10 @@ MessageViewer::MessageViewer(const edb::StoreCatalog& catalog, const edb::Messag
     };
     m_from = label(headers.from);
     m_to = label(headers.to);
+    if (headers.to.empty()) {
+        m_to->setText(QStringLiteral("(not recorded in the store)"));
+        m_to->setEnabled(false);
+    }
     m_date = label(headers.date);
     m_subject = label(headers.subject);
     auto* form = new QFormLayout;

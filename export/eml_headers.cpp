@@ -14,8 +14,14 @@ std::string addresses(InternetAddressList* list) {
     std::string out = text != nullptr ? text : "";
     g_free(text);
     // A display name without an address is written as an empty group: show the name alone.
-    if (out.size() >= 2 && out.compare(out.size() - 2, 2, ":;") == 0) {
-        out.resize(out.size() - 2);
+    if (!out.empty() && out.back() == ';') {
+        out.pop_back();
+        while (!out.empty() && out.back() == ' ') {
+            out.pop_back();
+        }
+        if (!out.empty() && out.back() == ':') {
+            out.pop_back();
+        }
     }
     return out;
 }
