@@ -179,6 +179,7 @@ int codePageForCharset(long charset, int fallback) {
     }
 }
 
+
 bool isSkippedDestination(std::string_view w) {
     static const char* const kSkipped[] = {"colortbl",
                                            "stylesheet",
