@@ -1,6 +1,7 @@
 #include "export/convert.h"
 
 #include "export/eml_writer.h"
+#include "export/export_log.h"
 #include "export/message_content.h"
 #include "export/output_names.h"
 #include "export/value_reader.h"
@@ -44,6 +45,7 @@ public:
             }
         }
         m_progress.total = total;
+        noteRepeatedFolders(chosen);
         std::error_code ec;
         fs::create_directories(m_options.outDir, ec);
         const bool rootOk = fs::is_directory(m_options.outDir, ec);
@@ -60,6 +62,13 @@ public:
             }
             writeFolder(*f, messages);
         }
+        if (rootOk && !m_log.empty()) {
+            try {
+                m_summary.logPath = m_log.write(m_options.outDir);
+            } catch (const fs::filesystem_error& e) {
+                m_summary.failures.push_back({"", kExportLogName, e.what()});
+            }
+        }
         report("");
         return std::move(m_summary);
     }
@@ -73,6 +82,25 @@ private:
         if (m_options.progress) {
             m_progress.folder = folder;
             m_options.progress(m_progress);
+        }
+    }
+
+    // Folder records that share an id show the same messages; each copy after the first gets
+    // its own number (in folder-list order, so stable from export to export) and a log line.
+    void noteRepeatedFolders(const std::vector<const FolderPath*>& chosen) {
+        std::unordered_map<std::string, std::vector<const FolderNode*>> byId;
+        for (const FolderNode& node : m_catalog.folderList) {
+            byId[idKey(node.id)].push_back(&node);
+        }
+        for (const FolderPath* f : chosen) {
+            const auto& same = byId[idKey(f->node->id)];
+            for (std::size_t i = 1; i < same.size(); ++i) {
+                if (same[i] == f->node) {
+                    m_folderCopy[f->node] = static_cast<std::uint32_t>(i);
+                    m_log.addRepeatedFolder(f->treePath, PathOf(m_catalog, *same[0]).treePath,
+                                            ToHex(f->node->id));
+                }
+            }
         }
     }
 
@@ -136,7 +164,9 @@ private:
                 m_summary.skipped += messages.size() - i;
                 return;
             }
-            const MessageSnapshot copy = SnapshotMessage(m_catalog, *messages[i]);
+            MessageSnapshot copy = SnapshotMessage(m_catalog, *messages[i]);
+            const auto repeat = m_folderCopy.find(f.node);
+            copy.folderCopy = repeat == m_folderCopy.end() ? 0 : repeat->second;
             std::string reason;
             if (writeMessage(f, dir, copy, reason)) {
                 ++m_summary.saved;
@@ -167,6 +197,10 @@ private:
             if (!notes.empty()) {
                 ++m_summary.notes;
             }
+            if (!content.missing.empty()) {
+                m_log.addMessage(written.lexically_relative(m_options.outDir).generic_string(),
+                                 ToHex(m.messageId), content.missing);
+            }
             if (m.kind == kKindContact || f.node->kind == kKindContact) {
                 for (const ContactEntry& c : m.contacts) {
                     const std::string name = c.fullName.empty() ? m.subject : c.fullName;
@@ -174,7 +208,6 @@ private:
                                        namer);
                 }
             }
-            (void)written;
             return true;
         } catch (const FileError& e) {
             reason = "store read failed at " + hex(e.offset()) + ": " + e.reason();
@@ -194,6 +227,8 @@ private:
     std::unordered_map<std::string, std::vector<const MessageEntry*>> m_byFolder;
     std::map<std::string, UniqueNamer> m_namers; // per directory
     std::map<std::string, fs::path> m_dirs;      // (parent, store name) -> directory made
+    std::unordered_map<const FolderNode*, std::uint32_t> m_folderCopy;
+    ExportLog m_log;
 };
 
 } // namespace
