@@ -8,8 +8,6 @@
 #include <QDir>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <filesystem>
-#include <system_error>
 #ifdef EDB_HAVE_EXPORT
 #include "export/convert.h"
 #endif
@@ -17,11 +15,6 @@
 namespace edbapp {
 
 #ifdef EDB_HAVE_EXPORT
-namespace {
-// Written by Convert beside the folders it makes: what could not be read, message by message.
-constexpr const char* kExportLogName = "export-log.txt";
-} // namespace
-
 void MainDialog::convert() {
     if (m_convertProgress != nullptr) {
         return; // one conversion at a time
@@ -114,13 +107,6 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
         }
         if (s.cancelled) {
             text += QStringLiteral("\nCancelled: %1 message(s) not saved.").arg(s.skipped);
-        }
-        // The log says which parts and messages are concerned; the summary only counts them.
-        const std::filesystem::path log = std::filesystem::path(out) / kExportLogName;
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(log, ec)) {
-            text += QStringLiteral("\nDetails are in the export log %1.")
-                        .arg(QDir::toNativeSeparators(QString::fromStdString(log.string())));
         }
         std::vector<std::pair<std::string, edb::TreeItem>> saved;
         for (const edb::conv::SavedFolder& f : s.savedFolders) {

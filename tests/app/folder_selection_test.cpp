@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QTest>
+#include <mutex>
+#include <shared_mutex>
 
 using apptest::Window;
 using edbapp::FolderTreeView;
@@ -268,6 +270,19 @@ private slots:
         const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
         QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
         clickCheckBox(w, sent);
+        // One message whose plain body lost its chunks: Convert notes it in the export log.
+        const edb::FolderNode* node =
+            edb::FolderForTreeItem(w.catalog, w.dialog.folderTree()->handleOf(sent));
+        QVERIFY(node != nullptr);
+        for (edb::MessageEntry& m : w.catalog.messages) {
+            if (m.folderId == node->id) {
+                std::unique_lock lock(w.catalog.messages.fieldsMutex);
+                m.primaryBody.position = 0;
+                m.primaryBody.reference = 0x7777;
+                m.primaryBody.chunks.clear();
+                break;
+            }
+        }
         const QString outDir = QString::fromStdString(out.path().string());
         w.fake.directoryAnswers = {outDir};
         w.fake.yesNoAnswers = {true};
@@ -280,7 +295,8 @@ private slots:
                      summary.endsWith(QStringLiteral("Open the output folder?")),
                  qPrintable(summary));
         const QString log = QDir(outDir).filePath(QStringLiteral("export-log.txt"));
-        QCOMPARE(summary.contains(log), QFile::exists(log));
+        QVERIFY(QFile::exists(log));
+        QVERIFY2(summary.contains(log), qPrintable(summary));
         QCOMPARE(w.fake.openedTargets, QStringList{outDir});
         int emls = 0;
         for (QDirIterator it(QString::fromStdString(out.path().string()), {"*.eml"}, QDir::Files,
