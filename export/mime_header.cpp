@@ -178,18 +178,24 @@ bool isPlainAddress(std::string_view a) {
     return label > 0;
 }
 
+// Latin-1 letters without their accents, so that "Núñez" gives "nunez" (index: code point -
+// 0xC0; '.' where there is no plain letter).
+constexpr std::string_view kLatin1Base = "aaaaaaaceeeeiiiidnooooo.ouuuuyts"
+                                         "aaaaaaaceeeeiiiidnooooo.ouuuuyty";
+
 std::string madeUpLocalPart(std::string_view name) {
     std::string local;
-    for (const char c : name) {
-        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
-            local += c;
-        } else if (c >= 'A' && c <= 'Z') {
-            local += static_cast<char>(c - 'A' + 'a');
+    for (std::size_t i = 0; i < name.size() && local.size() < kMaxLocalPart;) {
+        char32_t cp = nextCodePoint(name, i);
+        if (cp >= 0xC0 && cp <= 0xFF) {
+            cp = static_cast<unsigned char>(kLatin1Base[cp - 0xC0]);
+        }
+        if ((cp >= 'a' && cp <= 'z') || (cp >= '0' && cp <= '9')) {
+            local += static_cast<char>(cp);
+        } else if (cp >= 'A' && cp <= 'Z') {
+            local += static_cast<char>(cp - 'A' + 'a');
         } else if (!local.empty() && local.back() != '.') {
             local += '.';
-        }
-        if (local.size() >= kMaxLocalPart) {
-            break;
         }
     }
     while (!local.empty() && local.back() == '.') {
