@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t kFoldAt = 76;       // preferred line length
 constexpr std::size_t kWordBytes = 45;    // 60 base64 characters in a 75-character word
+constexpr std::size_t kQWordChars = 63;   // encoded text of a 75-character Q word
 constexpr std::size_t kParamSegment = 60; // characters of one RFC 2231 continuation
 constexpr std::size_t kMaxLocalPart = 64; // RFC 5321 limit of an address's local part
 constexpr std::string_view kWordStart = "=?UTF-8?B?";
@@ -297,19 +298,44 @@ std::vector<std::string> EncodeWords(std::string_view utf8) {
         if (utf8.size() - start <= kWordBytes) {
             cut = utf8.size() - start;
         } else {
-            for (std::size_t n = kWordBytes; n > 0; --n) {
-                if (boundary[start + n] && n % 3 == 0) {
-                    cut = n;
-                    break;
-                }
-            }
-            for (std::size_t n = kWordBytes; cut == 0 && n > 0; --n) {
-                cut = boundary[start + n] ? n : 0; // no padding-free cut: rare, still valid
+            for (std::size_t n = kWordBytes; n > 0 && cut == 0; --n) {
+                cut = boundary[start + n] && n % 3 == 0 ? n : 0;
             }
         }
-        words.push_back(std::string(kWordStart) + base64(utf8.substr(start, cut)) +
-                        std::string(kWordEnd));
-        start += cut;
+        if (cut > 0) {
+            words.push_back(std::string(kWordStart) + base64(utf8.substr(start, cut)) +
+                            std::string(kWordEnd));
+            start += cut;
+            continue;
+        }
+        // No whole-character cut at a multiple of three bytes (one ASCII byte before 3-byte
+        // characters keeps every boundary off it): this word goes as Q, which has no padding.
+        std::string q;
+        std::size_t end = start;
+        while (end < utf8.size()) {
+            std::size_t next = end;
+            (void)nextCodePoint(utf8, next);
+            std::string piece;
+            for (std::size_t k = end; k < next; ++k) {
+                const char c = utf8[k];
+                if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+                    piece += c;
+                } else if (c == ' ') {
+                    piece += '_';
+                } else {
+                    static constexpr char kHex[] = "0123456789ABCDEF";
+                    const auto b = static_cast<unsigned char>(c);
+                    piece += {'=', kHex[b >> 4], kHex[b & 15]};
+                }
+            }
+            if (q.size() + piece.size() > kQWordChars) {
+                break;
+            }
+            q += piece;
+            end = next;
+        }
+        words.push_back("=?UTF-8?Q?" + q + std::string(kWordEnd));
+        start = end;
     }
     return words;
 }
