@@ -279,8 +279,43 @@ EmlAddress ParseSenderText(std::string_view text, std::string_view fallbackName)
     if (isPlainAddress(t)) {
         return {"", std::string(t), false};
     }
+    // An address inside other text ("John [john@example.com]", "john@example.com (John)").
+    if (const std::size_t at = t.find('@'); at != std::string_view::npos) {
+        const auto addrChar = [](char c) { return isAtext(c) || c == '.'; };
+        std::size_t from = at;
+        std::size_t to = at + 1;
+        while (from > 0 && addrChar(t[from - 1])) {
+            --from;
+        }
+        while (to < t.size() && addrChar(t[to])) {
+            ++to;
+        }
+        while (to > at + 1 && t[to - 1] == '.') {
+            --to; // a full stop after the address ends the sentence
+        }
+        const std::string_view addr = t.substr(from, to - from);
+        if (isPlainAddress(addr)) {
+            std::string rest = std::string(t.substr(0, from)) + " " + std::string(t.substr(to));
+            for (char& c : rest) {
+                c = std::string_view("<>[]()\"'").find(c) != std::string_view::npos ? ' ' : c;
+            }
+            return {std::string(trim(rest)), std::string(addr), false};
+        }
+    }
     const std::string name(t.empty() ? fallbackName : t);
-    return {name, madeUpLocalPart(name) + "@" + std::string(kNoAddressDomain), true};
+    // A directory name ("/O=Org/OU=Site/CN=Recipients/CN=jsmith") is known by its last CN.
+    std::string_view local = name;
+    if (name.starts_with("/O=") || name.starts_with("/o=")) {
+        const std::size_t upper = name.rfind("/CN=");
+        const std::size_t lower = name.rfind("/cn=");
+        const std::size_t cn = upper == std::string::npos   ? lower
+                               : lower == std::string::npos ? upper
+                                                            : std::max(upper, lower);
+        if (cn != std::string::npos) {
+            local = std::string_view(name).substr(cn + 4);
+        }
+    }
+    return {name, madeUpLocalPart(local) + "@" + std::string(kNoAddressDomain), true};
 }
 
 std::vector<std::string> EncodeWords(std::string_view utf8) {

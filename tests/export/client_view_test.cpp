@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t kFiletime = 0x01c2d345fc5db900ULL; // Thu, 13 Feb 2003 09:55:06 +0000
 constexpr std::uint64_t kYear1601 = 0x0000000100000000ULL; // a placeholder time
+constexpr const char* kDirectoryName = "/O=ACME/OU=FIRST GROUP/CN=RECIPIENTS/CN=DSMITH";
 
 struct Expect {
     std::string subject;
@@ -198,13 +199,13 @@ protected:
                 "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}\\pard Hello from "
                 "RTF\\par second line}");
             b.page(2).put(2000, f);
-            auto& m = add(id(2), 5, "Only RTF", "Dan");
+            auto& m = add(id(2), 5, "Only RTF", kDirectoryName);
             m.formattedBody.position = pos(2, 2000);
             m.formattedBody.size = static_cast<std::uint16_t>(f.size());
         }
         m_expect.push_back({"Only RTF",
-                            "Dan",
-                            "dan@no-address.invalid",
+                            kDirectoryName,
+                            "dsmith@no-address.invalid",
                             "",
                             true,
                             "Hello from RTF\nsecond line",
@@ -219,14 +220,14 @@ protected:
             b.page(2).put(3000, p);
             const auto f = bytes(std::string("\x01{\\rtf1 not html}", 17));
             b.page(2).put(3200, f);
-            auto& m = add(id(2), 6, "Not HTML", "Eve");
+            auto& m = add(id(2), 6, "Not HTML", "Eve Adams (eve@example.net)");
             setPlain(m, 2, 3000, p);
             m.formattedBody.position = pos(2, 3200);
             m.formattedBody.size = static_cast<std::uint16_t>(f.size());
         }
         m_expect.push_back({"Not HTML",
-                            "Eve",
-                            "eve@no-address.invalid",
+                            "Eve Adams",
+                            "eve@example.net",
                             "",
                             true,
                             "The real text.",
