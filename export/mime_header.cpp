@@ -8,9 +8,9 @@
 namespace edb::conv {
 namespace {
 
-constexpr std::size_t kFoldAt = 76;       // preferred line length
-constexpr std::size_t kWordBytes = 45;    // 60 base64 characters in a 75-character word
-constexpr std::size_t kQWordChars = 63;   // encoded text of a 75-character Q word
+// Lines holding encoded words stay within 76 characters (RFC 2047); so do the others here.
+constexpr std::size_t kFoldAt = 76;
+constexpr std::size_t kWordFrame = 12;    // "=?UTF-8?B?" and "?="
 constexpr std::size_t kParamSegment = 60; // characters of one RFC 2231 continuation
 constexpr std::size_t kMaxLocalPart = 64; // RFC 5321 limit of an address's local part
 constexpr std::string_view kWordStart = "=?UTF-8?B?";
@@ -123,15 +123,18 @@ std::string_view trim(std::string_view s) {
 std::string fold(std::string_view name, const std::vector<std::string>& tokens,
                  std::string_view separator = " ") {
     std::string out;
-    std::size_t line = name.size() + 1; // "Name:"
+    std::size_t line = 0;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const std::string& t = tokens[i];
         const bool breakHere = i > 0 && !t.empty() && line + 1 + t.size() > kFoldAt;
         if (i > 0) {
             out += separator.substr(0, separator.size() - 1); // e.g. ";" of "; "
         }
-        if (i == 0 || breakHere) {
-            out += i == 0 ? " " : "\n ";
+        if (i == 0) {
+            out += ' ';
+            line = name.size() + 2;
+        } else if (breakHere) {
+            out += "\n ";
             line = 1;
         } else {
             out += ' ';
@@ -207,7 +210,7 @@ std::string madeUpLocalPart(std::string_view name) {
 
 // A display name as a phrase: atoms as they are, other printable ASCII quoted, anything else
 // (and anything a reader would decode) as encoded words.
-std::vector<std::string> phraseTokens(std::string_view name) {
+std::vector<std::string> phraseTokens(std::string_view name, std::size_t firstLineUsed) {
     const std::string clean = CleanHeaderText(name, ' ');
     if (isPrintableAscii(clean) && clean.find("=?") == std::string::npos) {
         bool atoms = true;
@@ -233,7 +236,7 @@ std::vector<std::string> phraseTokens(std::string_view name) {
         }
         return {quoted + "\""};
     }
-    return EncodeWords(clean);
+    return EncodeWords(clean, firstLineUsed);
 }
 
 } // namespace
@@ -318,7 +321,7 @@ EmlAddress ParseSenderText(std::string_view text, std::string_view fallbackName)
     return {name, madeUpLocalPart(local) + "@" + std::string(kNoAddressDomain), true};
 }
 
-std::vector<std::string> EncodeWords(std::string_view utf8) {
+std::vector<std::string> EncodeWords(std::string_view utf8, std::size_t firstLineUsed) {
     std::vector<std::string> words;
     // Character boundaries, so that no word splits a character.
     std::vector<bool> boundary(utf8.size() + 1, false);
@@ -329,11 +332,15 @@ std::vector<std::string> EncodeWords(std::string_view utf8) {
     boundary[utf8.size()] = true;
     std::size_t start = 0;
     while (start < utf8.size()) {
+        // Room on this line: after the header name on the first, after one space on the others.
+        const std::size_t used = words.empty() ? std::min(firstLineUsed, kFoldAt / 2) : 1;
+        const std::size_t room = kFoldAt - used - kWordFrame;
+        const std::size_t wordBytes = room / 4 * 3;
         std::size_t cut = 0;
-        if (utf8.size() - start <= kWordBytes) {
+        if (utf8.size() - start <= wordBytes) {
             cut = utf8.size() - start;
         } else {
-            for (std::size_t n = kWordBytes; n > 0 && cut == 0; --n) {
+            for (std::size_t n = wordBytes; n > 0 && cut == 0; --n) {
                 cut = boundary[start + n] && n % 3 == 0 ? n : 0;
             }
         }
@@ -363,7 +370,7 @@ std::vector<std::string> EncodeWords(std::string_view utf8) {
                     piece += {'=', kHex[b >> 4], kHex[b & 15]};
                 }
             }
-            if (q.size() + piece.size() > kQWordChars) {
+            if (q.size() + piece.size() > room) {
                 break;
             }
             q += piece;
@@ -389,7 +396,7 @@ std::string UnstructuredValue(std::string_view name, std::string_view text) {
         }
     }
     if (!plain) {
-        tokens = EncodeWords(clean);
+        tokens = EncodeWords(clean, name.size() + 2);
     }
     return fold(name, tokens);
 }
@@ -397,7 +404,7 @@ std::string UnstructuredValue(std::string_view name, std::string_view text) {
 std::string MailboxValue(std::string_view name, const EmlAddress& mailbox) {
     std::vector<std::string> tokens;
     if (!trim(CleanHeaderText(mailbox.name, ' ')).empty()) {
-        tokens = phraseTokens(trim(CleanHeaderText(mailbox.name, ' ')));
+        tokens = phraseTokens(trim(CleanHeaderText(mailbox.name, ' ')), name.size() + 2);
     }
     tokens.push_back("<" + mailbox.address + ">");
     return fold(name, tokens);

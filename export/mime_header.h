@@ -33,7 +33,10 @@ inline constexpr std::string_view kNoAddressDomain = "no-address.invalid";
 // every one but the last encodes a multiple of three bytes, so no '=' padding comes before the
 // last word (readers that stop at padding show the whole text); a Q word where no such cut
 // exists.
-[[nodiscard]] std::vector<std::string> EncodeWords(std::string_view utf8);
+// `firstLineUsed`: characters before the first word on its line ("Subject: " is 9); each line
+// then stays within 76 characters.
+[[nodiscard]] std::vector<std::string> EncodeWords(std::string_view utf8,
+                                                   std::size_t firstLineUsed = 1);
 
 // Unstructured value (Subject, notes) for header `name`: raw value with leading space.
 [[nodiscard]] std::string UnstructuredValue(std::string_view name, std::string_view text);
