@@ -189,15 +189,12 @@ private:
                       std::string& reason) {
         try {
             const MessageContent content = ReadMessageContent(m_reader, m, f);
-            const std::vector<std::string>& notes = content.notes;
             const std::string eml = WriteEml(content.eml);
             UniqueNamer& namer = m_namers[dir.string()];
             const std::string stem = SanitizeName(m.subject, "(no subject)");
             const fs::path written = WriteNewFile(dir, stem, ".eml", eml, namer);
-            if (!notes.empty()) {
-                ++m_summary.notes;
-            }
             if (!content.missing.empty()) {
+                ++m_summary.notes;
                 m_log.addMessage(written.lexically_relative(m_options.outDir).generic_string(),
                                  ToHex(m.messageId), content.missing);
             }
