@@ -24,6 +24,11 @@ constexpr std::size_t kNameMostUnits = 259;
 constexpr std::size_t kOwnerProbeBytes = 512;
 constexpr std::int64_t kOwnerOffset = 24;
 
+std::uint32_t readU32LeOr0(const ByteView& p, std::int64_t at) {
+    return std::uint32_t{p.byteOr0(at)} | (std::uint32_t{p.byteOr0(at + 1)} << 8) |
+           (std::uint32_t{p.byteOr0(at + 2)} << 16) | (std::uint32_t{p.byteOr0(at + 3)} << 24);
+}
+
 std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
     return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
 }
@@ -227,11 +232,13 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
     std::unique_lock lock(messages.fieldsMutex, std::defer_lock);
     for (std::size_t k = 0; k < markerCount; ++k) {
         const std::int64_t b = markers[k];
-        const auto value = page.readU32Le(b);
-        if (!value || *value > 0xFFFF) {
+        // Bytes of the value past the end of the block count as 0, as every byte outside a
+        // page does.
+        const std::uint32_t value = readU32LeOr0(page, b);
+        if (value > 0xFFFF) {
             continue;
         }
-        const auto reference = static_cast<std::uint16_t>(*value);
+        const auto reference = static_cast<std::uint16_t>(value);
         const auto* entries = messages.byBodyReference(reference);
         if (entries == nullptr) {
             continue;
