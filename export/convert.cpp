@@ -1,6 +1,8 @@
 #include "export/convert.h"
 
 #include "export/eml_writer.h"
+#include "export/export_log.h"
+#include "export/message_content.h"
 #include "export/output_names.h"
 #include "export/value_reader.h"
 #include "export/vcard_writer.h"
@@ -16,8 +18,6 @@ namespace edb::conv {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::size_t kMaxTracedChunks = 8;
-
 std::string idKey(const FolderId& id) {
     return std::string(reinterpret_cast<const char*>(id.data()), id.size());
 }
@@ -26,73 +26,6 @@ std::string hex(std::uint64_t v) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
     return buf;
-}
-
-struct AttachmentCopy {
-    std::string name;
-    ValueLocation location;
-};
-
-// What one message needs, copied under the message list's lock.
-struct MessageCopy {
-    FolderId messageId{};
-    FolderId folderId{};
-    std::string subject;
-    std::string sender;
-    char kind = 0;
-    std::uint64_t filetime = 0;
-    ValueLocation primary;
-    ValueLocation formatted;
-    std::vector<AttachmentCopy> attachments;
-    std::vector<ContactEntry> contacts;
-};
-
-MessageCopy copyMessage(const MessageEntry& m) {
-    MessageCopy c;
-    c.messageId = m.messageId;
-    c.folderId = m.folderId;
-    c.subject = m.subject;
-    c.sender = m.sender;
-    c.kind = m.kind;
-    c.filetime = m.filetime;
-    c.primary = CopyLocator(m.primaryBody);
-    c.formatted = CopyLocator(m.formattedBody);
-    for (const AttachmentEntry& a : m.attachments) {
-        c.attachments.push_back({a.name, CopyLocator(a)});
-    }
-    c.contacts = m.contacts;
-    return c;
-}
-
-std::string traceLocation(const ValueLocation& l) {
-    if (l.position != 0) {
-        return "inline at " + hex(l.position) + ", " + std::to_string(l.size) + " bytes";
-    }
-    if (!l.reference) {
-        return "none";
-    }
-    std::string s = "long value " + hex(*l.reference);
-    if (l.chunks.empty()) {
-        return s + ", no chunk found";
-    }
-    s += ", chunks at";
-    for (std::size_t i = 0; i < l.chunks.size() && i < kMaxTracedChunks; ++i) {
-        s += " " + hex(l.chunks[i]);
-    }
-    if (l.chunks.size() > kMaxTracedChunks) {
-        s += " and " + std::to_string(l.chunks.size() - kMaxTracedChunks) + " more";
-    }
-    return s;
-}
-
-// Header values stay ASCII: anything else in a note is replaced.
-std::string asciiOnly(const std::string& s) {
-    std::string out;
-    for (const char c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        out.push_back(b >= 0x20 && b < 0x7F ? c : '?');
-    }
-    return out;
 }
 
 class Writer {
@@ -112,6 +45,7 @@ public:
             }
         }
         m_progress.total = total;
+        noteRepeatedFolders(chosen);
         std::error_code ec;
         fs::create_directories(m_options.outDir, ec);
         const bool rootOk = fs::is_directory(m_options.outDir, ec);
@@ -128,6 +62,13 @@ public:
             }
             writeFolder(*f, messages);
         }
+        if (rootOk && !m_log.empty()) {
+            try {
+                m_summary.logPath = m_log.write(m_options.outDir);
+            } catch (const fs::filesystem_error& e) {
+                m_summary.failures.push_back({"", kExportLogName, e.what()});
+            }
+        }
         report("");
         return std::move(m_summary);
     }
@@ -141,6 +82,25 @@ private:
         if (m_options.progress) {
             m_progress.folder = folder;
             m_options.progress(m_progress);
+        }
+    }
+
+    // Folder records that share an id show the same messages; each copy after the first gets
+    // its own number (in folder-list order, so stable from export to export) and a log line.
+    void noteRepeatedFolders(const std::vector<const FolderPath*>& chosen) {
+        std::unordered_map<std::string, std::vector<const FolderNode*>> byId;
+        for (const FolderNode& node : m_catalog.folderList) {
+            byId[idKey(node.id)].push_back(&node);
+        }
+        for (const FolderPath* f : chosen) {
+            const auto& same = byId[idKey(f->node->id)];
+            for (std::size_t i = 1; i < same.size(); ++i) {
+                if (same[i] == f->node) {
+                    m_folderCopy[f->node] = static_cast<std::uint32_t>(i);
+                    m_log.addRepeatedFolder(f->treePath, PathOf(m_catalog, *same[0]).treePath,
+                                            ToHex(f->node->id));
+                }
+            }
         }
     }
 
@@ -204,11 +164,9 @@ private:
                 m_summary.skipped += messages.size() - i;
                 return;
             }
-            MessageCopy copy;
-            {
-                std::shared_lock lock(m_catalog.messages.fieldsMutex);
-                copy = copyMessage(*messages[i]);
-            }
+            MessageSnapshot copy = SnapshotMessage(m_catalog, *messages[i]);
+            const auto repeat = m_folderCopy.find(f.node);
+            copy.folderCopy = repeat == m_folderCopy.end() ? 0 : repeat->second;
             std::string reason;
             if (writeMessage(f, dir, copy, reason)) {
                 ++m_summary.saved;
@@ -227,18 +185,21 @@ private:
         }
     }
 
-    bool writeMessage(const FolderPath& f, const fs::path& dir, const MessageCopy& m,
+    bool writeMessage(const FolderPath& f, const fs::path& dir, const MessageSnapshot& m,
                       std::string& reason) {
         try {
-            EmlInput in;
-            std::vector<std::string> notes;
-            buildInput(m, in, notes);
-            const std::string eml = WriteEml(in);
+            const MessageContent content = ReadMessageContent(m_reader, m, f);
+            const std::vector<std::string>& notes = content.notes;
+            const std::string eml = WriteEml(content.eml);
             UniqueNamer& namer = m_namers[dir.string()];
             const std::string stem = SanitizeName(m.subject, "(no subject)");
             const fs::path written = WriteNewFile(dir, stem, ".eml", eml, namer);
             if (!notes.empty()) {
                 ++m_summary.notes;
+            }
+            if (!content.missing.empty()) {
+                m_log.addMessage(written.lexically_relative(m_options.outDir).generic_string(),
+                                 ToHex(m.messageId), content.missing);
             }
             if (m.kind == kKindContact || f.node->kind == kKindContact) {
                 for (const ContactEntry& c : m.contacts) {
@@ -247,7 +208,6 @@ private:
                                        namer);
                 }
             }
-            (void)written;
             return true;
         } catch (const FileError& e) {
             reason = "store read failed at " + hex(e.offset()) + ": " + e.reason();
@@ -259,61 +219,6 @@ private:
         return false;
     }
 
-    void buildInput(const MessageCopy& m, EmlInput& in, std::vector<std::string>& notes) {
-        in.sender = m.sender;
-        in.subject = m.subject;
-        in.filetime = m.filetime;
-        in.traceHeaders.emplace_back("X-Edb-Message-Id", ToHex(m.messageId));
-        in.traceHeaders.emplace_back("X-Edb-Folder-Id", ToHex(m.folderId));
-        in.traceHeaders.emplace_back("X-Edb-Plain-Body", traceLocation(m.primary));
-        in.traceHeaders.emplace_back("X-Edb-Formatted-Body", traceLocation(m.formatted));
-
-        const TextBody plain = ReadPrimaryBody(m_reader, m.primary);
-        if (plain.found) {
-            in.plainText = plain.text;
-        }
-        if (!plain.note.empty()) {
-            notes.push_back("plain body: " + plain.note);
-        }
-        FormattedBody formatted = ReadFormattedBody(m_reader, m.formatted);
-        switch (formatted.kind) {
-        case FormattedBody::Kind::Html:
-            in.html = std::move(formatted.data);
-            break;
-        case FormattedBody::Kind::Text:
-            if (!in.plainText) {
-                in.plainText = std::move(formatted.data);
-            }
-            break;
-        case FormattedBody::Kind::Rtf:
-            in.rtf = std::move(formatted.data);
-            break;
-        case FormattedBody::Kind::None:
-            break;
-        }
-        if (!formatted.note.empty()) {
-            notes.push_back("formatted body: " + formatted.note);
-        }
-        for (std::size_t i = 0; i < m.attachments.size(); ++i) {
-            const AttachmentCopy& a = m.attachments[i];
-            in.traceHeaders.emplace_back("X-Edb-Attachment",
-                                         std::to_string(i + 1) + ": " + traceLocation(a.location));
-            AttachmentData data = ReadAttachmentData(m_reader, a.location);
-            if (!data.note.empty()) {
-                notes.push_back("attachment " + std::to_string(i + 1) + ": " + data.note);
-            }
-            if (data.found) {
-                in.attachments.push_back({a.name, std::move(data.bytes)});
-            }
-        }
-        if (!in.plainText && !in.html && !in.rtf) {
-            notes.push_back("no body in the store file");
-        }
-        for (const std::string& n : notes) {
-            in.traceHeaders.emplace_back("X-Edb-Note", asciiOnly(n));
-        }
-    }
-
     const StoreCatalog& m_catalog;
     const ConvertOptions& m_options;
     StoreReader m_reader;
@@ -322,100 +227,11 @@ private:
     std::unordered_map<std::string, std::vector<const MessageEntry*>> m_byFolder;
     std::map<std::string, UniqueNamer> m_namers; // per directory
     std::map<std::string, fs::path> m_dirs;      // (parent, store name) -> directory made
+    std::unordered_map<const FolderNode*, std::uint32_t> m_folderCopy;
+    ExportLog m_log;
 };
 
 } // namespace
-
-FolderPath PathOf(const StoreCatalog& catalog, const FolderNode& folder) {
-    FolderPath p;
-    p.node = &folder;
-    std::vector<std::string> reversed{folder.name};
-    std::unordered_set<std::string> visited{idKey(folder.id)};
-    FolderId current = folder.parentId;
-    // Each step either ends the walk or visits a new id, so a loop in damaged data ends.
-    while (!IsZero(current)) {
-        const std::string key = idKey(current);
-        const FolderNode* mailbox = nullptr;
-        for (const FolderList* list : {&catalog.mailboxList, &catalog.chosenMailboxList}) {
-            for (const FolderNode& n : *list) {
-                if (n.id == current) {
-                    mailbox = &n;
-                    break;
-                }
-            }
-            if (mailbox != nullptr) {
-                break;
-            }
-        }
-        if (mailbox != nullptr) {
-            reversed.push_back(mailbox->name);
-            p.attached = true;
-            break;
-        }
-        if (!visited.insert(key).second) {
-            break;
-        }
-        const FolderNode* parent = nullptr;
-        for (const FolderNode& n : catalog.folderList) {
-            if (n.id == current) {
-                parent = &n;
-                break;
-            }
-        }
-        if (parent == nullptr) {
-            break;
-        }
-        reversed.push_back(parent->name);
-        if (parent->isMailbox()) {
-            p.attached = true;
-            break;
-        }
-        current = parent->parentId;
-    }
-    p.names.assign(reversed.rbegin(), reversed.rend());
-    for (const std::string& n : p.names) {
-        p.treePath += n;
-        p.treePath += '\\';
-    }
-    return p;
-}
-
-std::vector<FolderPath> ListFolders(const StoreCatalog& catalog) {
-    std::vector<FolderPath> out;
-    for (const FolderNode& n : catalog.folderList) {
-        out.push_back(PathOf(catalog, n));
-    }
-    return out;
-}
-
-std::vector<FolderPath> SelectFolders(const std::vector<FolderPath>& all,
-                                      const std::vector<std::string>& paths,
-                                      std::vector<std::string>* unknown) {
-    std::vector<bool> take(all.size(), false);
-    for (std::string path : paths) {
-        const std::string asGiven = path;
-        if (path.empty() || path.back() != '\\') {
-            path += '\\';
-        }
-        bool any = false;
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (all[i].treePath.starts_with(path)) {
-                take[i] = true;
-                any = true;
-            }
-        }
-        if (!any && unknown != nullptr) {
-            unknown->push_back(asGiven);
-        }
-    }
-    std::vector<FolderPath> out;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        if (take[i]) {
-            out.push_back(all[i]);
-        }
-    }
-    return out;
-}
 
 ConvertSummary Convert(const StoreCatalog& catalog, const std::vector<FolderPath>& folders,
                        const ConvertOptions& options) {

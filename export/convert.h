@@ -2,6 +2,7 @@
 // Convert: the messages of chosen folders written as .eml files (contacts also as .vcf) under an
 // output folder, one directory per folder path. Runs on any thread; the catalog may still be
 // growing while it runs (it reads locators under the message list's lock).
+#include "export/folder_paths.h"
 #include "store/catalog.h"
 
 #include <atomic>
@@ -12,27 +13,6 @@
 #include <vector>
 
 namespace edb::conv {
-
-struct FolderPath {
-    const FolderNode* node = nullptr;
-    // Names from the mailbox down to this folder; without the mailbox when the parent chain
-    // does not reach one (attached is false then).
-    std::vector<std::string> names;
-    // As the folder tree builds it: each name followed by a backslash ("Mailbox\Inbox\").
-    std::string treePath;
-    bool attached = false;
-};
-
-// The folder path of one folder, walking parent ids through the folder list; a chain that loops
-// or leads nowhere ends where it stops.
-[[nodiscard]] FolderPath PathOf(const StoreCatalog& catalog, const FolderNode& folder);
-// Every folder of the folder list, in list order, with its path.
-[[nodiscard]] std::vector<FolderPath> ListFolders(const StoreCatalog& catalog);
-// The folders named by `paths` (tree paths, trailing backslash optional) and everything below
-// them, in `all`'s order; names that match nothing go to `unknown`.
-[[nodiscard]] std::vector<FolderPath> SelectFolders(const std::vector<FolderPath>& all,
-                                                    const std::vector<std::string>& paths,
-                                                    std::vector<std::string>* unknown);
 
 struct ConvertProgress {
     std::size_t done = 0;  // messages handled so far
@@ -60,6 +40,8 @@ struct ConvertSummary {
     std::size_t notes = 0;   // messages written with something missing (noted in the file)
     std::vector<ConvertIssue> failures;
     std::vector<SavedFolder> savedFolders; // folders written completely
+    // export-log.txt when something was missing or a folder repeated another; empty otherwise.
+    std::filesystem::path logPath;
     bool cancelled = false;
 };
 
@@ -74,8 +56,5 @@ struct ConvertOptions {
 [[nodiscard]] ConvertSummary Convert(const StoreCatalog& catalog,
                                      const std::vector<FolderPath>& folders,
                                      const ConvertOptions& options);
-
-// Directory name used for folders whose parent chain reaches no mailbox.
-inline constexpr const char* kUnattachedFolderName = "Unattached folders";
 
 } // namespace edb::conv
