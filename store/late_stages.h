@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,10 @@ class BlockWindow {
 public:
     BlockWindow(const CFile64& file, std::uint64_t storeSize)
         : m_file(file), m_storeSize(storeSize), m_buf(16 * kPageSize) {}
-    // The block at `start` (< store size); `spanEnd` says how far the blocks that are likely
-    // to follow reach, which a new read covers where it can.
-    [[nodiscard]] ByteView block(std::uint64_t start, std::uint64_t spanEnd);
+    // The block at `start` (< store size). A new read also covers, where the buffer allows,
+    // the blocks likely to be asked for next: those at `back` bytes before each of `nearby`.
+    [[nodiscard]] ByteView block(std::uint64_t start, std::span<const std::uint64_t> nearby,
+                                 std::uint64_t back);
 
 private:
     const CFile64& m_file;

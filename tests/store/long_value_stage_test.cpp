@@ -186,11 +186,12 @@ TEST(LongValueStage, BlockWindowGivesThePageReadRuleAtAnyOffset) {
     std::vector<std::uint8_t> direct(kPageSize);
     const std::uint64_t starts[] = {4086,           4096 + 1990, 3 * 4096 + 4086, 4086,    10,
                                     20 * 4096 - 10, 69 * 4096,   70 * 4096 + 5,   size - 1};
-    const std::uint64_t hints[] = {0, 4 * 4096, 40 * 4096, size + 99999};
-    for (const std::uint64_t hint : hints) {
+    const std::vector<std::uint64_t> hints[] = {
+        {}, {4096 + 42, 3 * 4096 + 42}, {40 * 4096, 20 * 4096 + 42}, {size + 99999, 5}};
+    for (const auto& nearby : hints) {
         for (const std::uint64_t start : starts) {
-            SCOPED_TRACE(std::to_string(start) + " hint " + std::to_string(hint));
-            const ByteView block = window.block(start, start + hint);
+            SCOPED_TRACE(std::to_string(start) + " nearby " + std::to_string(nearby.size()));
+            const ByteView block = window.block(start, nearby, 52);
             const std::size_t n = ReadPage(file, size, start, direct.data());
             ASSERT_EQ(block.size(), n);
             EXPECT_EQ(std::memcmp(block.data(), direct.data(), n), 0);
