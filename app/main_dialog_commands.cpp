@@ -53,11 +53,12 @@ public:
 
     void mailboxRowsReady(const std::vector<std::string>& names) override {
         m_gate.call([&] {
+            // Before the rows show: whoever sees them may already press Stop.
+            m_afterRows();
             for (const std::string& name : names) {
                 m_mailboxes.appendRow({QString::fromStdString(name)});
             }
         });
-        m_afterRows();
     }
 
     void errorMessage(const std::string& text) override {

@@ -69,7 +69,11 @@ int ClampProgress(std::int64_t position) {
 }
 
 void ScanControl::requestPause() {
-    m_pause.store(true, std::memory_order_release);
+    std::lock_guard lock(m_mutex);
+    // A stop is final: a pause asked for after it (a late "hold here") must not undo it.
+    if (!m_stop.load(std::memory_order_relaxed)) {
+        m_pause.store(true, std::memory_order_release);
+    }
 }
 
 void ScanControl::resume() {
@@ -92,7 +96,10 @@ void ScanControl::requestStop() {
 void ScanControl::checkpoint() {
     if (m_pause.load(std::memory_order_acquire)) {
         std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [this] { return !m_pause.load(std::memory_order_acquire); });
+        m_cv.wait(lock, [this] {
+            return !m_pause.load(std::memory_order_acquire) ||
+                   m_stop.load(std::memory_order_acquire);
+        });
     }
     if (m_stop.load(std::memory_order_acquire)) {
         throw ScanStopped{};
