@@ -167,10 +167,10 @@ private:
     void scanFinished(const edb::ScanResult& result);
     void runClickWorker();
     void startTreeWorker();
-    void runTreeWorker(std::int32_t stepIndex);
+    void runTreeWorker(std::int32_t stepIndex, const edb::CancelToken& cancel);
     void startListing(edb::TreeItem item);
     void fitDateColumn();
-    void runListing(edb::TreeItem item, std::uint64_t generation);
+    void runListing(edb::TreeItem item, std::uint64_t generation, const edb::CancelToken& cancel);
     void shutdownWorkers();
     void showMessageMenu(int row, const QPoint& global);
     void showFolderMenu(edb::TreeItem item, const QPoint& global);
@@ -222,16 +222,15 @@ private:
 
     WindowGate m_gate;
     WorkerThreads m_workers;
-    edb::ScanControl* m_scanControl = nullptr;
-    std::vector<std::unique_ptr<edb::ScanControl>> m_scanControls;
+    std::shared_ptr<edb::CancelToken> m_scanToken; // window thread; the current scan's
     std::atomic<bool> m_scanRunning{false};
     bool m_scanStarted = false;
     std::atomic<bool> m_pauseAfterRows{false};
     edb::ScanResult m_scanResult;
     std::atomic<bool> m_treeWorkerRunning{false};
     std::atomic<std::uint64_t> m_listGeneration{0};
+    std::shared_ptr<edb::CancelToken> m_listToken; // window thread; the newest listing's
     QProgressDialog* m_convertProgress = nullptr;
-    std::atomic<bool> m_convertCancel{false};
 };
 
 } // namespace edbapp

@@ -148,25 +148,18 @@ void MainDialog::beginStore(const QString& path) {
 }
 
 void MainDialog::startScan() {
-    m_scanControls.push_back(std::make_unique<edb::ScanControl>());
-    m_scanControl = m_scanControls.back().get();
     m_scanStarted = true;
     m_scanRunning = true;
-    edb::ScanControl* control = m_scanControl;
     const std::string path = m_state.sourcePath;
-    m_workers.start([this, control, path] {
-        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress, [this, control] {
+    m_scanToken = m_workers.start([this, path](const edb::CancelToken& token) {
+        // The hook runs on the window thread (inside the rows request), after m_scanToken is set.
+        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress, [this] {
             if (m_pauseAfterRows.load()) {
-                control->requestPause();
+                m_scanToken->pause();
             }
         });
-        edb::ScanResult result;
-        try {
-            result = edb::RunScan(m_catalog, path, host, control);
-        } catch (...) {
-            // A failure inside the scan ends this worker quietly.
-            result.outcome = edb::ScanOutcome::Stopped;
-        }
+        // RunScan says how it ended, stops and failures included; nothing is swallowed here.
+        const edb::ScanResult result = edb::RunScan(m_catalog, path, host, &token);
         if (!m_gate.call([&] { scanFinished(result); })) {
             m_scanRunning = false;
         }
@@ -197,6 +190,7 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         m_state.sourcePath.clear();
         break;
     case edb::ScanOutcome::ReadError:
+    case edb::ScanOutcome::Failed:
         // What was found stays shown; the scanning state ends.
         edb::platform().showError(this, QString::fromStdString(result.message));
         m_progress->hide();
@@ -213,18 +207,18 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
 
 void MainDialog::stop() {
     const bool running = m_scanRunning.load();
-    if (running && m_scanControl != nullptr) {
-        m_scanControl->requestPause(); // takes hold at the scan's next page boundary
+    if (running && m_scanToken != nullptr) {
+        m_scanToken->pause(); // takes hold at the scan's next page boundary
     }
     const bool yes = edb::platform().askYesNo(this, QString::fromLatin1(kStopQuestion));
-    if (!running || m_scanControl == nullptr) {
+    if (!running || m_scanToken == nullptr) {
         return;
     }
     if (yes) {
         // The scan never goes on; the window keeps its scanning state.
-        m_scanControl->requestStop();
+        m_scanToken->cancel(edb::StopReason::User);
     } else {
-        m_scanControl->resume();
+        m_scanToken->resume();
     }
 }
 
@@ -241,7 +235,7 @@ void MainDialog::mailboxClicked() {
             return;
         }
     }
-    m_workers.start([this] { runClickWorker(); });
+    m_workers.start([this](const edb::CancelToken&) { runClickWorker(); });
 }
 
 void MainDialog::runClickWorker() {
@@ -300,13 +294,13 @@ void MainDialog::startTreeWorker() {
     // Set before the worker starts, so a short build cannot clear it first.
     m_treeWorkerRunning = true;
     const std::int32_t step = m_state.stepIndex;
-    m_workers.start([this, step] { runTreeWorker(step); });
+    m_workers.start([this, step](const edb::CancelToken& cancel) { runTreeWorker(step, cancel); });
 }
 
-void MainDialog::runTreeWorker(std::int32_t stepIndex) {
+void MainDialog::runTreeWorker(std::int32_t stepIndex, const edb::CancelToken& cancel) {
     WindowTreeSink sink(m_gate, *m_folderTree);
     const edb::TreeBuildResult r =
-        edb::BuildFolderTree(m_catalog, stepIndex, sink, &m_state.savedFolders);
+        edb::BuildFolderTree(m_catalog, stepIndex, sink, &m_state.savedFolders, &cancel);
     m_gate.call([&] {
         m_nextUser->setEnabled(r.nextUserMailboxEnabled);
         m_backUser->setEnabled(r.backUserMailboxEnabled);
@@ -344,11 +338,19 @@ void MainDialog::startListing(edb::TreeItem item) {
     const std::uint64_t generation = ++m_listGeneration;
     m_state.shownFolderItem = item;
     m_messageList->setRowCount(0);
-    m_workers.start([this, item, generation] { runListing(item, generation); });
+    if (m_listToken) {
+        m_listToken->cancel(edb::StopReason::Superseded);
+    }
+    m_listToken = m_workers.start([this, item, generation](const edb::CancelToken& cancel) {
+        runListing(item, generation, cancel);
+    });
 }
 
-void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation) {
-    const auto current = [&] { return m_listGeneration.load() == generation; };
+void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation,
+                            const edb::CancelToken& cancel) {
+    const auto current = [&] {
+        return !cancel.cancelled() && m_listGeneration.load() == generation;
+    };
     const edb::FolderNode* folder = edb::FolderForTreeItem(m_catalog, item);
     if (folder == nullptr) {
         return; // a root or a stale item: the view stays empty

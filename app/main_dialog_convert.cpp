@@ -52,7 +52,8 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     if (outDir.isEmpty()) {
         return;
     }
-    m_convertCancel = false;
+    // Cancel, and the window closing, stop the work between messages.
+    auto token = std::make_shared<edb::CancelToken>();
     m_convertProgress = new QProgressDialog(QStringLiteral("Converting..."),
                                             QStringLiteral("Cancel"), 0, 100, this);
     m_convertProgress->setWindowTitle(QString::fromLatin1(kCaption));
@@ -61,14 +62,14 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     m_convertProgress->setAutoClose(false);
     m_convertProgress->setAutoReset(false);
     connect(m_convertProgress, &QProgressDialog::canceled, this,
-            [this] { m_convertCancel = true; });
+            [token] { token->cancel(edb::StopReason::User); });
     m_convertProgress->show();
 
     const std::string out = outDir.toStdString();
-    m_workers.start([this, folders = std::move(folders), out] {
+    m_workers.start(token, [this, folders = std::move(folders), out, token] {
         edb::conv::ConvertOptions options;
         options.outDir = out;
-        options.cancel = &m_convertCancel;
+        options.cancel = token->flag();
         int shown = -1;
         options.progress = [&](const edb::conv::ConvertProgress& p) {
             const int percent = p.total == 0 ? 100 : static_cast<int>(100 * p.done / p.total);

@@ -4,8 +4,8 @@
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "export/convert.h"
+#include "store/cancel.h"
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -15,10 +15,10 @@
 namespace edbcli {
 namespace {
 
-std::atomic<bool> g_cancel{false};
+edb::CancelToken g_cancel;
 
 extern "C" void onInterrupt(int) {
-    g_cancel.store(true);
+    g_cancel.cancel(edb::StopReason::Interrupted);
 }
 
 struct ExportArgs {
@@ -51,7 +51,7 @@ void runExport(const ExportArgs& args) {
     ProgressBar bar("Writing", true);
     edb::conv::ConvertOptions options;
     options.outDir = args.out;
-    options.cancel = &g_cancel;
+    options.cancel = g_cancel.flag();
     options.progress = [&bar](const edb::conv::ConvertProgress& p) {
         if (p.total != 0) {
             bar.show(static_cast<int>(p.done * 100 / p.total));
