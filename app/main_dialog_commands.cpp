@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -76,21 +77,41 @@ private:
     std::shared_ptr<std::atomic<int>> m_latest = std::make_shared<std::atomic<int>>(kNonePending);
 };
 
-// Inserts the tree worker's items into the folder tree view, one blocking call per item.
-class WindowTreeSink : public edb::TreeSink {
+// Collects a tree build's items and hands them to the window in batches. Handles are reserved
+// here, so the build names parents and writes tree items without waiting for the window.
+class BatchingTreeSink : public edb::TreeSink {
 public:
-    WindowTreeSink(WindowGate& gate, FolderTreeView& tree) : m_gate(gate), m_tree(tree) {}
+    using Deliver = std::function<void(std::vector<TreeBatchItem>&&)>;
+    BatchingTreeSink(FolderTreeView& tree, Deliver deliver)
+        : m_tree(tree), m_deliver(std::move(deliver)) {}
+
     edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
                              const std::string&) override {
-        edb::TreeItem item = 0;
-        m_gate.call(
-            [&] { item = m_tree.insertFolderItem(parent, QString::fromStdString(text), image); });
-        return item;
+        const edb::TreeItem handle = m_tree.reserveHandle();
+        m_batch.push_back(TreeBatchItem{handle, parent, QString::fromStdString(text), image});
+        // Full batches, and at least a few a second, so a long build shows as it goes.
+        if (m_batch.size() >= kBatchItems || Clock::now() - m_last >= kBatchTime) {
+            flush();
+        }
+        return handle;
+    }
+
+    void flush() {
+        if (!m_batch.empty()) {
+            m_deliver(std::move(m_batch));
+            m_batch.clear();
+        }
+        m_last = Clock::now();
     }
 
 private:
-    WindowGate& m_gate;
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t kBatchItems = 256;
+    static constexpr auto kBatchTime = std::chrono::milliseconds(100);
     FolderTreeView& m_tree;
+    Deliver m_deliver;
+    std::vector<TreeBatchItem> m_batch;
+    Clock::time_point m_last = Clock::now();
 };
 
 constexpr std::size_t kRowBatch = 256;
@@ -235,24 +256,24 @@ void MainDialog::mailboxClicked() {
             return;
         }
     }
-    m_workers.start([this](const edb::CancelToken&) { runClickWorker(); });
+    recordClickedName();
 }
 
-void MainDialog::runClickWorker() {
-    m_gate.call([this] {
-        const int mark = m_mailboxList->selectionMark();
-        QTableWidgetItem* cell = mark >= 0 ? m_mailboxList->item(mark, 0) : nullptr;
-        if (cell == nullptr) {
-            return;
-        }
-        const std::string name = cell->text().toStdString();
-        if (name == m_lastRecordedName) {
-            return;
-        }
-        m_lastRecordedName = name;
-        m_next->setEnabled(true);
-        m_state.clickedNames.push_back(name);
-    });
+void MainDialog::recordClickedName() {
+    // All of it is control and window state: done here, not on a thread that would only wait
+    // for the window thread to do it.
+    const int mark = m_mailboxList->selectionMark();
+    QTableWidgetItem* cell = mark >= 0 ? m_mailboxList->item(mark, 0) : nullptr;
+    if (cell == nullptr) {
+        return;
+    }
+    const std::string name = cell->text().toStdString();
+    if (name == m_lastRecordedName) {
+        return;
+    }
+    m_lastRecordedName = name;
+    m_next->setEnabled(true);
+    m_state.clickedNames.push_back(name);
 }
 
 void MainDialog::next() {
@@ -271,7 +292,7 @@ void MainDialog::next() {
 }
 
 void MainDialog::nextUserMailbox() {
-    if (m_treeWorkerRunning.load()) {
+    if (treeWorkerRunning()) {
         return;
     }
     ++m_state.stepIndex;
@@ -280,32 +301,60 @@ void MainDialog::nextUserMailbox() {
 }
 
 void MainDialog::backUserMailbox() {
-    if (m_treeWorkerRunning.load()) {
+    if (treeWorkerRunning()) {
         return;
     }
     --m_state.stepIndex;
     m_folderTree->deleteAllItems();
+    ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
     edb::ClearTreeItems(m_catalog);
     startTreeWorker();
 }
 
 void MainDialog::startTreeWorker() {
-    // Set before the worker starts, so a short build cannot clear it first.
-    m_treeWorkerRunning = true;
+    // Counted here and uncounted when the build's last batch has been shown, so Next User
+    // Mailbox and Back User Mailbox wait for what is still on its way.
+    ++m_treeBuildsRunning;
+    ++m_deliveriesPending;
     const std::int32_t step = m_state.stepIndex;
-    m_workers.start([this, step](const edb::CancelToken& cancel) { runTreeWorker(step, cancel); });
+    const std::uint64_t generation = m_treeGeneration;
+    m_workers.start([this, step, generation](const edb::CancelToken& cancel) {
+        runTreeWorker(step, generation, cancel);
+    });
 }
 
-void MainDialog::runTreeWorker(std::int32_t stepIndex, const edb::CancelToken& cancel) {
-    WindowTreeSink sink(m_gate, *m_folderTree);
+void MainDialog::runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
+                               const edb::CancelToken& cancel) {
+    // Queued, never waited for: the build goes on while the window shows what it has. Posted
+    // calls keep their order, so every batch is shown before the build's end.
+    BatchingTreeSink sink(*m_folderTree, [this, generation](std::vector<TreeBatchItem>&& items) {
+        auto batch = std::make_shared<const std::vector<TreeBatchItem>>(std::move(items));
+        QMetaObject::invokeMethod(
+            this, [this, generation, batch] { showTreeBatch(generation, *batch); },
+            Qt::QueuedConnection);
+    });
     const edb::TreeBuildResult r =
         edb::BuildFolderTree(m_catalog, stepIndex, sink, &m_state.savedFolders, &cancel);
-    m_gate.call([&] {
-        m_nextUser->setEnabled(r.nextUserMailboxEnabled);
-        m_backUser->setEnabled(r.backUserMailboxEnabled);
-    });
-    m_treeWorkerRunning = false;
+    sink.flush();
+    QMetaObject::invokeMethod(
+        this, [this, r] { treeBuildFinished(r); }, Qt::QueuedConnection);
+}
+
+void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeBatchItem>& batch) {
+    if (generation != m_treeGeneration) {
+        return; // the view was emptied after this build started
+    }
+    for (const TreeBatchItem& i : batch) {
+        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text, i.image);
+    }
+}
+
+void MainDialog::treeBuildFinished(const edb::TreeBuildResult& r) {
+    m_nextUser->setEnabled(r.nextUserMailboxEnabled);
+    m_backUser->setEnabled(r.backUserMailboxEnabled);
+    --m_treeBuildsRunning;
+    --m_deliveriesPending;
 }
 
 bool MainDialog::isSavedItem(edb::TreeItem item) const {
@@ -334,74 +383,73 @@ void MainDialog::folderPicked(edb::TreeItem item) {
 }
 
 void MainDialog::startListing(edb::TreeItem item) {
-    // A newer listing makes every earlier one stale: its rows are dropped, never mixed in.
+    // A newer listing makes every earlier one stale: it is cancelled, and rows of it already on
+    // their way are dropped by the generation, never mixed in.
     const std::uint64_t generation = ++m_listGeneration;
     m_state.shownFolderItem = item;
     m_messageList->setRowCount(0);
     if (m_listToken) {
         m_listToken->cancel(edb::StopReason::Superseded);
     }
+    ++m_deliveriesPending;
     m_listToken = m_workers.start([this, item, generation](const edb::CancelToken& cancel) {
         runListing(item, generation, cancel);
+        QMetaObject::invokeMethod(
+            this, [this] { --m_deliveriesPending; }, Qt::QueuedConnection);
     });
 }
 
 void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation,
                             const edb::CancelToken& cancel) {
-    const auto current = [&] {
-        return !cancel.cancelled() && m_listGeneration.load() == generation;
-    };
     const edb::FolderNode* folder = edb::FolderForTreeItem(m_catalog, item);
     if (folder == nullptr) {
         return; // a root or a stale item: the view stays empty
     }
-    const std::vector<edb::ListColumn> columns = edb::ListColumnsFor(*folder);
-    bool alive = m_gate.call([&] {
-        if (!current()) {
-            return;
-        }
-        std::vector<std::pair<QString, int>> cols;
-        for (const edb::ListColumn& c : columns) {
-            cols.emplace_back(QString::fromStdString(c.heading), c.width);
-        }
-        m_messageList->setColumns(cols);
+    // Queued, never waited for: the listing reads on while the window shows its rows. Each
+    // delivery is checked against the newest listing on the window thread.
+    const auto post = [this, generation](auto fn) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, fn = std::move(fn)] {
+                if (m_listGeneration.load() == generation) {
+                    fn();
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    auto columns = std::make_shared<std::vector<std::pair<QString, int>>>();
+    for (const edb::ListColumn& c : edb::ListColumnsFor(*folder)) {
+        columns->emplace_back(QString::fromStdString(c.heading), c.width);
+    }
+    post([this, columns] {
+        m_messageList->setColumns(*columns);
         fitDateColumn();
     });
-    std::vector<edb::ListRow> batch;
+    auto batch = std::make_shared<std::vector<ReportRow>>();
     const auto flush = [&] {
-        alive = m_gate.call([&] {
-            if (!current()) {
-                return;
-            }
-            std::vector<ReportRow> rows;
-            rows.reserve(batch.size());
-            for (const edb::ListRow& row : batch) {
-                ReportRow r;
-                for (const std::string& c : row.cells) {
-                    r.cells << QString::fromStdString(c);
-                }
-                r.number = row.number;
-                if (row.cells.size() > 1) {
-                    r.time = row.filetime;
-                }
-                r.tag = reinterpret_cast<quintptr>(row.entry);
-                rows.push_back(std::move(r));
-            }
-            m_messageList->appendRows(rows);
-        });
-        batch.clear();
+        post([this, rows = std::move(batch)] { m_messageList->appendRows(*rows); });
+        batch = std::make_shared<std::vector<ReportRow>>();
     };
     edb::ForEachMessageRow(m_catalog, *folder, [&](edb::ListRow&& row) {
-        if (!alive || !current()) {
+        if (cancel.cancelled()) {
             return false;
         }
-        batch.push_back(std::move(row));
-        if (batch.size() >= kRowBatch) {
+        ReportRow r;
+        for (const std::string& c : row.cells) {
+            r.cells << QString::fromStdString(c);
+        }
+        r.number = row.number;
+        if (row.cells.size() > 1) {
+            r.time = row.filetime;
+        }
+        r.tag = reinterpret_cast<quintptr>(row.entry);
+        batch->push_back(std::move(r));
+        if (batch->size() >= kRowBatch) {
             flush();
         }
         return true;
     });
-    if (alive && !batch.empty() && current()) {
+    if (!batch->empty() && !cancel.cancelled()) {
         flush();
     }
 }
