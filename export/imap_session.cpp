@@ -480,10 +480,12 @@ ImapSession::Response ImapSession::run(const std::string& command, std::string_v
     if (literal.empty()) {
         d.send(tag + " " + command + "\r\n");
     } else if (d.literalPlus) {
+        // One write: the command, the message and the line end.
         std::string out = tag + " " + command + " {" + std::to_string(literal.size()) + "+}\r\n";
+        out.reserve(out.size() + literal.size() + 2);
+        out.append(literal);
+        out.append("\r\n");
         d.send(out);
-        d.send(literal);
-        d.send("\r\n");
     } else {
         d.send(tag + " " + command + " {" + std::to_string(literal.size()) + "}\r\n");
         for (;;) {
