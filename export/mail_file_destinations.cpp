@@ -3,6 +3,7 @@
 #include "export/output_names.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -60,6 +61,17 @@ void ensureDirectory(const fs::path& p) {
     if (::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         fail("not a folder", p, ENOTDIR);
     }
+}
+
+bool isInboxName(std::string_view name) {
+    if (name.size() != 5) {
+        return false;
+    }
+    std::string l(name);
+    for (char& c : l) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return l == "inbox";
 }
 
 // The envelope sender of the "From " line: the From address when it is a plain address.
@@ -220,7 +232,7 @@ private:
 };
 
 // Maildir++: the mailbox folder is the Maildir root; its folders are `.A.B` directories beside
-// cur, new and tmp. Messages go through tmp/ into cur/ with the seen flag, dated by mtime.
+// cur, new and tmp (the Inbox's subfolders `.INBOX.A`). Messages go through tmp/ into cur/ with the seen flag, dated by mtime.
 class MaildirDestination final : public Destination {
 public:
     explicit MaildirDestination(fs::path root) : m_root(std::move(root)) {
@@ -239,14 +251,21 @@ public:
         const std::vector<std::string> names = namesOf(f);
         const fs::path top = topDirectory(names[0]);
         makeMaildir(top);
-        if (names.size() == 1) {
+        // The mailbox's Inbox is the Maildir's own INBOX (cur, new, tmp at the top) and its
+        // subfolders are INBOX's: servers treat the name INBOX in any case as that folder, so a
+        // separate ".Inbox" would be hidden behind it.
+        bool inbox = names.size() > 1 && isInboxName(names[1]);
+        if (inbox) {
+            inbox = m_inboxes.emplace(top.string(), names[1]).first->second == names[1];
+        }
+        if (names.size() == 1 || (inbox && names.size() == 2)) {
             m_dir = top;
             return;
         }
         // Dots separate levels in Maildir++, so they cannot stay inside a name.
         std::string dotted;
         for (std::size_t i = 1; i < names.size(); ++i) {
-            std::string part = SanitizeName(names[i]);
+            std::string part = (i == 1 && inbox) ? "INBOX" : SanitizeName(names[i]);
             for (char& c : part) {
                 if (c == '.') {
                     c = '_';
@@ -351,6 +370,7 @@ private:
     std::map<std::string, fs::path> m_tops;
     std::map<std::string, fs::path> m_dirs; // (top, tree path) -> Maildir
     std::set<std::string> m_used;
+    std::map<std::string, std::string> m_inboxes; // top -> the store name that is its INBOX
 };
 
 } // namespace
