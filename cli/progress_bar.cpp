@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-
 #include <unistd.h>
 
 namespace edbcli {
@@ -49,8 +48,8 @@ void ProgressBar::show(int percent, const std::string& detail) {
                                 percent, detail.c_str());
     const std::size_t width = n > 0 ? static_cast<std::size_t>(n) : 0;
     // Pad over what a longer previous line left.
-    std::fprintf(stderr, "%s%*s", line,
-                 static_cast<int>(m_width > width ? m_width - width : 0), "");
+    std::fprintf(stderr, "%s%*s", line, static_cast<int>(m_width > width ? m_width - width : 0),
+                 "");
     m_width = width;
     std::fflush(stderr);
 }

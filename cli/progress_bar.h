@@ -14,7 +14,7 @@ public:
     void show(int percent); // redraws only when the value changed
     // With a text after the bar (counts, rate); redraws at most ten times a second.
     void show(int percent, const std::string& detail);
-    void finish();          // clears the line
+    void finish(); // clears the line
 
 private:
     std::string m_label;

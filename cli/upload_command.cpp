@@ -4,11 +4,10 @@
 #include "export/imap_destination.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <memory>
-
-#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 

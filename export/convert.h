@@ -44,7 +44,7 @@ struct ConvertSummary {
     std::vector<ConvertIssue> failures;
     std::vector<SavedFolder> savedFolders; // folders written completely
     bool cancelled = false;
-    bool stopped = false;   // a fatal destination error ended the run
+    bool stopped = false; // a fatal destination error ended the run
 };
 
 struct ConvertOptions {

@@ -4,9 +4,8 @@
 #include "export/output_names.h"
 #include "export/vcard_writer.h"
 
-#include <gmime/gmime.h>
-
 #include <cctype>
+#include <gmime/gmime.h>
 #include <map>
 #include <mutex>
 

@@ -18,10 +18,10 @@ namespace edb::conv {
 // One rendered message on its way out.
 struct OutgoingMessage {
     const MessageSnapshot& snapshot;
-    std::string_view eml;              // the .eml bytes, CRLF line ends
-    std::optional<std::int64_t> time;  // seconds since 1970: the message's date
-    std::string key;                   // what identifies it in a folder (see MessageKey)
-    bool contact = false;              // also written as vCards where the destination can
+    std::string_view eml;             // the .eml bytes, CRLF line ends
+    std::optional<std::int64_t> time; // seconds since 1970: the message's date
+    std::string key;                  // what identifies it in a folder (see MessageKey)
+    bool contact = false;             // also written as vCards where the destination can
 };
 
 enum class WriteResult { Written, AlreadyPresent };
@@ -56,7 +56,7 @@ enum class FileFormat { Eml, Mbox, Maildir };
 // The file destinations, all under `root` (created when missing); nothing is written outside
 // it and no existing file is replaced.
 [[nodiscard]] std::unique_ptr<Destination> MakeFileDestination(FileFormat format,
-                                                                const std::filesystem::path& root);
+                                                               const std::filesystem::path& root);
 
 // The header field `name` (any case) of an RFC 5322 message, unfolded, or nothing.
 [[nodiscard]] std::optional<std::string> HeaderField(std::string_view message,
@@ -67,7 +67,6 @@ enum class FileFormat { Eml, Mbox, Maildir };
 [[nodiscard]] std::string MessageKey(std::string_view headers);
 
 // The message's date: its Date header, else the store's time; nothing when neither is usable.
-[[nodiscard]] std::optional<std::int64_t> MessageTime(std::string_view eml,
-                                                      std::uint64_t filetime);
+[[nodiscard]] std::optional<std::int64_t> MessageTime(std::string_view eml, std::uint64_t filetime);
 
 } // namespace edb::conv

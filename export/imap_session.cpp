@@ -1,12 +1,10 @@
 #include "export/imap_session.h"
 
-#include <curl/curl.h>
-
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <curl/curl.h>
 #include <mutex>
-
 #include <poll.h>
 
 namespace edb::conv {
@@ -17,7 +15,8 @@ using Kind = ImapError::Kind;
 std::string percentDecode(std::string_view s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        if (s[i] == '%' && i + 2 < s.size() &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
             out += static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16));
             i += 2;
@@ -148,13 +147,12 @@ ImapUrl ParseImapUrl(const std::string& url) {
             portText = hostPort.substr(c + 1);
         }
     }
-    if (u.host.empty() || u.host.find_first_of(" /?#") != std::string::npos ||
-        hasControl(u.host) || hasControl(u.user)) {
+    if (u.host.empty() || u.host.find_first_of(" /?#") != std::string::npos || hasControl(u.host) ||
+        hasControl(u.user)) {
         throw std::invalid_argument("no usable host in the address");
     }
     if (!portText.empty()) {
-        if (portText.size() > 5 ||
-            portText.find_first_not_of("0123456789") != std::string::npos ||
+        if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos ||
             std::stoi(portText) < 1 || std::stoi(portText) > 65535) {
             throw std::invalid_argument("the port must be a number from 1 to 65535");
         }
@@ -270,8 +268,8 @@ struct ImapSession::Impl {
     CURL* curl = nullptr;
     curl_socket_t sock = CURL_SOCKET_BAD;
     std::chrono::seconds timeout{60};
-    std::string in;          // received, not yet parsed
-    std::string lastLine;    // the server's last line during connect and login
+    std::string in;       // received, not yet parsed
+    std::string lastLine; // the server's last line during connect and login
     bool literalPlus = false;
     unsigned tag = 0;
     std::optional<char> separator;

@@ -26,10 +26,10 @@ private:
 };
 
 struct ImapUrl {
-    bool implicitTls = false;  // imaps://
+    bool implicitTls = false; // imaps://
     std::string host;
-    int port = 0;              // 0: the scheme's default
-    std::string user;          // decoded
+    int port = 0;                    // 0: the scheme's default
+    std::string user;                // decoded
     std::vector<std::string> prefix; // folder names under which the upload goes, decoded
 };
 

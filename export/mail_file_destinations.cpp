@@ -7,12 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <map>
 #include <set>
-
-#include <fcntl.h>
-#include <sys/time.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace edb::conv {
@@ -82,12 +81,12 @@ std::string envelopeSender(std::string_view eml) {
     if (lt != std::string::npos && gt != std::string::npos && gt > lt) {
         from = from.substr(lt + 1, gt - lt - 1);
     }
-    const bool plain = !from.empty() && from.find('@') != std::string::npos &&
-                       from.find_first_of(" \t\"<>()") == std::string::npos &&
-                       std::all_of(from.begin(), from.end(), [](char c) {
-                           return static_cast<unsigned char>(c) > 0x20 &&
-                                  static_cast<unsigned char>(c) < 0x7f;
-                       });
+    const bool plain =
+        !from.empty() && from.find('@') != std::string::npos &&
+        from.find_first_of(" \t\"<>()") == std::string::npos &&
+        std::all_of(from.begin(), from.end(), [](char c) {
+            return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7f;
+        });
     return plain ? from : "MAILER-DAEMON";
 }
 
@@ -232,7 +231,8 @@ private:
 };
 
 // Maildir++: the mailbox folder is the Maildir root; its folders are `.A.B` directories beside
-// cur, new and tmp (the Inbox's subfolders `.INBOX.A`). Messages go through tmp/ into cur/ with the seen flag, dated by mtime.
+// cur, new and tmp (the Inbox's subfolders `.INBOX.A`). Messages go through tmp/ into cur/ with the
+// seen flag, dated by mtime.
 class MaildirDestination final : public Destination {
 public:
     explicit MaildirDestination(fs::path root) : m_root(std::move(root)) {
