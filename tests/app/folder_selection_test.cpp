@@ -1,5 +1,6 @@
 // The folder tree view's selection rules (ticks, marks, the saved-folder guard), what a click
 // on a folder lists, and Convert adding its folders to the saved-folders list.
+#include "app/destination_dialog.h"
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
 #include "message/list_rows.h"
@@ -267,8 +268,13 @@ private slots:
         const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
         QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
         clickCheckBox(w, sent);
-        w.fake.directoryAnswers = {QString::fromStdString(out.path().string())};
+        edbapp::DestinationDialog::setDestinationChooser([&](QWidget*) {
+            edbapp::ConvertDestination d;
+            d.folder = QString::fromStdString(out.path().string());
+            return std::optional<edbapp::ConvertDestination>(d);
+        });
         w.dialog.convert();
+        edbapp::DestinationDialog::setDestinationChooser({});
         QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
         QCOMPARE(w.fake.informations.size(), 1);
         QVERIFY2(w.fake.informations[0].contains(QStringLiteral("saved")),
