@@ -106,6 +106,10 @@ void MainDialog::convert() {
             text += QStringLiteral("\n%1 message(s) saved without a part that could not be read.")
                         .arg(s.notes);
         }
+        if (!s.logPath.empty()) {
+            text += QStringLiteral("\nWhat is missing is listed in %1.")
+                        .arg(QString::fromStdString(s.logPath.string()));
+        }
         if (s.failed > 0) {
             text += QStringLiteral("\n%1 message(s) could not be saved.").arg(s.failed);
             if (!s.failures.empty()) {

@@ -50,6 +50,9 @@ void runExport(const ExportArgs& args) {
               << (summary.cancelled ? " (interrupted)" : "") << '\n'
               << "Messages failed: " << summary.failed << '\n'
               << "Output folder: " << args.out << '\n';
+    if (!summary.logPath.empty()) {
+        std::cout << "Export log: " << summary.logPath.string() << '\n';
+    }
     g_exitStatus = (summary.failed > 0 || summary.cancelled) ? 1 : 0;
 }
 

@@ -1,8 +1,11 @@
 #include "cli/json_catalog.h"
 
+#include <cerrno>
 #include <charconv>
+#include <concepts>
 #include <cstdio>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -13,97 +16,6 @@ using json = nlohmann::ordered_json;
 
 std::string kindText(char kind) {
     return kind == 'a' || kind == 'c' ? std::string(1, kind) : std::string();
-}
-
-namespace {
-std::string hex64(std::uint64_t v) {
-    char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
-    return buf;
-}
-
-json offsets(const edb::OffsetList& list) {
-    json a = json::array();
-    for (const auto v : list.values()) {
-        a.push_back(v);
-    }
-    return a;
-}
-
-json body(const edb::BodyLocator& b) {
-    return json{{"size", b.size},
-                {"position", b.position},
-                {"reference", b.reference ? json(*b.reference) : json(nullptr)},
-                {"chunks", offsets(b.chunks)}};
-}
-} // namespace
-
-json headerToJson(const edb::StoreCatalog& cat, const edb::ScanResult& result) {
-    char code[5];
-    std::snprintf(code, sizeof code, "%02x%02x", cat.n1013Code[0], cat.n1013Code[1]);
-    json doc{{"outcome", edb::OutcomeName(result.outcome)},
-             {"store_size", cat.storeSize},
-             {"recorded_pages", cat.recordedPageCount},
-             {"n1013_code", code},
-             {"long_value_owner", cat.longValueOwner}};
-    if (!result.message.empty() && result.outcome != edb::ScanOutcome::Complete) {
-        doc["error"] = result.message;
-    }
-    json folders = json::array();
-    for (const auto& f : cat.folderList) {
-        folders.push_back({{"id", edb::ToHex(f.id)},
-                           {"parent_id", edb::ToHex(f.parentId)},
-                           {"name", f.name},
-                           {"kind", kindText(f.kind)},
-                           {"table_found", f.tableFound.load()}});
-    }
-    doc["folders"] = std::move(folders);
-    json mailboxes = json::array();
-    for (const auto& m : cat.mailboxList) {
-        mailboxes.push_back({{"id", edb::ToHex(m.id)}, {"name", m.name}});
-    }
-    doc["mailboxes"] = std::move(mailboxes);
-    return doc;
-}
-
-json catalogToJson(const edb::StoreCatalog& cat, const edb::ScanResult& result) {
-    json doc = headerToJson(cat, result);
-    json messages = json::array();
-    std::shared_lock lock(cat.messages.fieldsMutex);
-    for (const auto& m : cat.messages) {
-        json atts = json::array();
-        for (const auto& a : m.attachments) {
-            atts.push_back({{"name", a.name},
-                            {"size", a.size},
-                            {"position", a.position},
-                            {"reference", a.reference},
-                            {"chunks", offsets(a.chunks)}});
-        }
-        json contacts = json::array();
-        for (const auto& c : m.contacts) {
-            contacts.push_back({{"full_name", c.fullName},
-                                {"first_name", c.firstName},
-                                {"last_name", c.lastName},
-                                {"home_phone", c.homePhone},
-                                {"business_phone", c.businessPhone},
-                                {"mobile_phone", c.mobilePhone},
-                                {"business_address", c.businessAddress},
-                                {"email_address", c.emailAddress}});
-        }
-        messages.push_back({{"message_id", edb::ToHex(m.messageId)},
-                            {"folder_id", edb::ToHex(m.folderId)},
-                            {"subject", m.subject},
-                            {"sender", m.sender},
-                            {"filetime", hex64(m.filetime)},
-                            {"kind", kindText(m.kind)},
-                            {"properties_read", m.propertiesRead},
-                            {"primary_body", body(m.primaryBody)},
-                            {"formatted_body", body(m.formattedBody)},
-                            {"attachments", std::move(atts)},
-                            {"contacts", std::move(contacts)}});
-    }
-    doc["messages"] = std::move(messages);
-    return doc;
 }
 
 namespace {
@@ -130,72 +42,21 @@ public:
         m_buf.push_back('\n');
         m_buf.append(width, ' ');
     }
+    // Plain ASCII goes in as it is; anything else is escaped by the JSON library itself, so
+    // the text is what its dump(2) gives, and invalid UTF-8 is refused as it refuses it.
     void string(std::string_view s) {
-        // Invalid UTF-8 is refused as the library would refuse it.
-        m_buf.push_back('"');
-        std::size_t i = 0;
-        while (i < s.size()) {
-            // A run of bytes that stand as they are goes in at once.
-            std::size_t plain = i;
-            while (plain < s.size()) {
-                const auto p = static_cast<unsigned char>(s[plain]);
-                if (p < 0x20 || p >= 0x80 || p == '"' || p == '\\') {
-                    break;
-                }
-                ++plain;
+        for (const char ch : s) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\') {
+                m_buf.append(nlohmann::ordered_json(std::string(s)).dump());
+                return;
             }
-            if (plain > i) {
-                m_buf.append(s.substr(i, plain - i));
-                i = plain;
-                continue;
-            }
-            const auto c = static_cast<unsigned char>(s[i]);
-            if (c >= 0x80) {
-                const std::size_t len = c >= 0xF0 ? 4 : (c >= 0xE0 ? 3 : 2);
-                if (!validUtf8(s.substr(i, len))) {
-                    // Let the library raise its own error for this text.
-                    static_cast<void>(json(std::string(s)).dump());
-                }
-                m_buf.append(s.substr(i, len));
-                i += len;
-                continue;
-            }
-            switch (c) {
-            case '"':
-                m_buf.append("\\\"");
-                break;
-            case '\\':
-                m_buf.append("\\\\");
-                break;
-            case '\b':
-                m_buf.append("\\b");
-                break;
-            case '\f':
-                m_buf.append("\\f");
-                break;
-            case '\n':
-                m_buf.append("\\n");
-                break;
-            case '\r':
-                m_buf.append("\\r");
-                break;
-            case '\t':
-                m_buf.append("\\t");
-                break;
-            default:
-                if (c < 0x20) {
-                    char esc[8];
-                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                    m_buf.append(esc);
-                } else {
-                    m_buf.push_back(static_cast<char>(c));
-                }
-            }
-            ++i;
         }
         m_buf.push_back('"');
+        m_buf.append(s);
+        m_buf.push_back('"');
     }
-    void number(std::uint64_t v) {
+    template <std::integral T> void number(T v) {
         char digits[24];
         const auto r = std::to_chars(digits, digits + sizeof digits, v);
         m_buf.append(digits, r.ptr);
@@ -245,21 +106,6 @@ public:
     }
 
 private:
-    static bool validUtf8(std::string_view s) {
-        const auto c = static_cast<unsigned char>(s[0]);
-        const std::size_t len = c >= 0xF0 ? 4 : (c >= 0xE0 ? 3 : 2);
-        if (c < 0xC2 || c > 0xF4 || s.size() < len) {
-            return false;
-        }
-        for (std::size_t k = 1; k < len; ++k) {
-            if ((static_cast<unsigned char>(s[k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        const auto c1 = static_cast<unsigned char>(s[1]);
-        return !((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) ||
-                 (c == 0xF4 && c1 > 0x8F));
-    }
     static constexpr std::size_t kFlushAt = 1 << 20;
     std::FILE* m_out;
     std::string m_buf;
@@ -390,16 +236,78 @@ void writeMessage(JsonText& t, int depth, const edb::MessageEntry& m) {
     t.newline(depth);
     t.raw("}");
 }
+
+// Everything before the messages: outcome, sizes, folders, mailboxes.
+void writeHeader(JsonText& t, const edb::StoreCatalog& cat, const edb::ScanResult& result) {
+    t.raw("{");
+    t.key(1, "outcome", true);
+    t.string(edb::OutcomeName(result.outcome));
+    t.key(1, "store_size", false);
+    t.number(cat.storeSize);
+    t.key(1, "recorded_pages", false);
+    t.number(cat.recordedPageCount);
+    t.key(1, "n1013_code", false);
+    t.hexString(cat.n1013Code.data(), cat.n1013Code.size());
+    t.key(1, "long_value_owner", false);
+    t.number(cat.longValueOwner);
+    if (!result.message.empty() && result.outcome != edb::ScanOutcome::Complete) {
+        t.key(1, "error", false);
+        t.string(result.message);
+    }
+    t.key(1, "folders", false);
+    if (cat.folderList.begin() == cat.folderList.end()) {
+        t.raw("[]");
+    } else {
+        t.raw("[");
+        bool first = true;
+        for (const auto& f : cat.folderList) {
+            t.raw(first ? "" : ",");
+            first = false;
+            t.newline(2);
+            t.raw("{");
+            t.key(3, "id", true);
+            t.hexString(f.id.data(), f.id.size());
+            t.key(3, "parent_id", false);
+            t.hexString(f.parentId.data(), f.parentId.size());
+            t.key(3, "name", false);
+            t.string(f.name);
+            t.key(3, "kind", false);
+            t.string(kindText(f.kind));
+            t.key(3, "table_found", false);
+            t.boolean(f.tableFound.load());
+            t.newline(2);
+            t.raw("}");
+        }
+        t.newline(1);
+        t.raw("]");
+    }
+    t.key(1, "mailboxes", false);
+    if (cat.mailboxList.begin() == cat.mailboxList.end()) {
+        t.raw("[]");
+    } else {
+        t.raw("[");
+        bool first = true;
+        for (const auto& m : cat.mailboxList) {
+            t.raw(first ? "" : ",");
+            first = false;
+            t.newline(2);
+            t.raw("{");
+            t.key(3, "id", true);
+            t.hexString(m.id.data(), m.id.size());
+            t.key(3, "name", false);
+            t.string(m.name);
+            t.newline(2);
+            t.raw("}");
+        }
+        t.newline(1);
+        t.raw("]");
+    }
+}
 } // namespace
 
 void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::ScanResult& result) {
-    std::string head = headerToJson(cat, result).dump(2);
-    head.pop_back(); // the closing brace; the messages follow the header's last member
-    while (!head.empty() && head.back() == '\n') {
-        head.pop_back();
-    }
     JsonText t(out);
-    t.raw(head);
+    writeHeader(t, cat, result);
     t.raw(",\n  \"messages\": ");
     std::shared_lock lock(cat.messages.fieldsMutex);
     if (cat.messages.size() == 0) {
@@ -455,6 +363,22 @@ void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::S
         t.raw("]");
     }
     t.raw("\n}\n");
+}
+
+std::string catalogJsonText(const edb::StoreCatalog& catalog, const edb::ScanResult& result) {
+    std::FILE* f = std::tmpfile();
+    if (f == nullptr) {
+        throw std::system_error(errno, std::generic_category(), "temporary file for the JSON text");
+    }
+    writeCatalogJson(f, catalog, result);
+    std::string text;
+    std::rewind(f);
+    char buf[65536];
+    for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) {
+        text.append(buf, got);
+    }
+    std::fclose(f);
+    return text;
 }
 
 } // namespace edbcli

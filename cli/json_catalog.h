@@ -2,16 +2,17 @@
 #include "store/scan.h"
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <string>
 
 namespace edbcli {
 
-nlohmann::ordered_json catalogToJson(const edb::StoreCatalog& catalog,
-                                     const edb::ScanResult& result);
-// The same document as catalogToJson(...).dump(2) followed by a newline, written as it goes:
-// the messages are serialized one by one, so memory does not grow with the message count.
+// The whole catalog as one JSON document (two-space indentation, a newline at the end), written
+// as it goes: the messages are serialized batch by batch, so memory does not grow with their count.
 void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& catalog,
                       const edb::ScanResult& result);
+// The same text as a string, for tests and fuzzing.
+[[nodiscard]] std::string catalogJsonText(const edb::StoreCatalog& catalog,
+                                          const edb::ScanResult& result);
 std::string kindText(char kind); // "a", "c" or ""
 
 } // namespace edbcli

@@ -1,6 +1,7 @@
 #include "export/convert.h"
 
 #include "export/eml_writer.h"
+#include "export/export_log.h"
 #include "export/message_content.h"
 #include "export/value_reader.h"
 
@@ -41,6 +42,7 @@ public:
             }
         }
         m_progress.total = total;
+        noteRepeatedFolders(chosen);
         for (const FolderPath* f : chosen) {
             const auto& messages = messagesOf(*f->node);
             if (m_summary.stopped) {
@@ -53,6 +55,14 @@ public:
                 continue;
             }
             writeFolder(*f, messages);
+        }
+        const auto logDir = m_dest.logDirectory();
+        if (logDir && !m_log.empty()) {
+            try {
+                m_summary.logPath = m_log.write(*logDir);
+            } catch (const fs::filesystem_error& e) {
+                m_summary.failures.push_back({"", kExportLogName, e.what()});
+            }
         }
         report("");
         return std::move(m_summary);
@@ -67,6 +77,25 @@ private:
         if (m_options.progress) {
             m_progress.folder = folder;
             m_options.progress(m_progress);
+        }
+    }
+
+    // Folder records that share an id show the same messages; each copy after the first gets
+    // its own number (in folder-list order, so stable from export to export) and a log line.
+    void noteRepeatedFolders(const std::vector<const FolderPath*>& chosen) {
+        std::unordered_map<std::string, std::vector<const FolderNode*>> byId;
+        for (const FolderNode& node : m_catalog.folderList) {
+            byId[idKey(node.id)].push_back(&node);
+        }
+        for (const FolderPath* f : chosen) {
+            const auto& same = byId[idKey(f->node->id)];
+            for (std::size_t i = 1; i < same.size(); ++i) {
+                if (same[i] == f->node) {
+                    m_folderCopy[f->node] = static_cast<std::uint32_t>(i);
+                    m_log.addRepeatedFolder(f->treePath, PathOf(m_catalog, *same[0]).treePath,
+                                            ToHex(f->node->id));
+                }
+            }
         }
     }
 
@@ -120,7 +149,9 @@ private:
                 complete = false;
                 break;
             }
-            const MessageSnapshot copy = SnapshotMessage(m_catalog, *messages[i]);
+            MessageSnapshot copy = SnapshotMessage(m_catalog, *messages[i]);
+            const auto repeat = m_folderCopy.find(f.node);
+            copy.folderCopy = repeat == m_folderCopy.end() ? 0 : repeat->second;
             std::string reason;
             bool fatal = false;
             const auto result = writeMessage(f, copy, reason, fatal);
@@ -168,8 +199,13 @@ private:
             const OutgoingMessage out{m, eml, MessageTime(eml, m.filetime), MessageKey(eml),
                                       contact};
             const WriteResult result = m_dest.write(out);
-            if (!content.notes.empty() && result == WriteResult::Written) {
-                ++m_summary.notes;
+            if (result == WriteResult::Written) {
+                if (!content.notes.empty()) {
+                    ++m_summary.notes;
+                }
+                if (!content.missing.empty()) {
+                    m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), content.missing);
+                }
             }
             return result;
         } catch (const FileError& e) {
@@ -190,6 +226,8 @@ private:
     ConvertSummary m_summary;
     ConvertProgress m_progress;
     std::unordered_map<std::string, std::vector<const MessageEntry*>> m_byFolder;
+    std::unordered_map<const FolderNode*, std::uint32_t> m_folderCopy;
+    ExportLog m_log;
 };
 
 } // namespace

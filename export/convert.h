@@ -43,6 +43,8 @@ struct ConvertSummary {
     std::size_t notes = 0;   // messages written with something missing (noted in the file)
     std::vector<ConvertIssue> failures;
     std::vector<SavedFolder> savedFolders; // folders written completely
+    // export-log.txt when something was missing or a folder repeated another; empty otherwise.
+    std::filesystem::path logPath;
     bool cancelled = false;
     bool stopped = false; // a fatal destination error ended the run
 };

@@ -70,8 +70,9 @@ public:
 
     WriteResult write(const OutgoingMessage& m) override {
         UniqueNamer& namer = m_namers[m_dir.string()];
-        (void)WriteNewFile(m_dir, SanitizeName(m.snapshot.subject, "(no subject)"), ".eml", m.eml,
-                           namer);
+        const fs::path written = WriteNewFile(
+            m_dir, SanitizeName(m.snapshot.subject, "(no subject)"), ".eml", m.eml, namer);
+        m_last = written.lexically_relative(m_root).generic_string();
         if (m.contact) {
             for (const ContactEntry& c : m.snapshot.contacts) {
                 const std::string name = c.fullName.empty() ? m.snapshot.subject : c.fullName;
@@ -84,10 +85,13 @@ public:
 
     void closeFolder() override {}
     std::string folderLocation() const override { return m_dir.string(); }
+    std::string lastWritten() const override { return m_last; }
+    std::optional<fs::path> logDirectory() const override { return m_root; }
 
 private:
     fs::path m_root;
     fs::path m_dir;
+    std::string m_last;
     std::map<std::string, UniqueNamer> m_namers; // per directory
     std::map<std::string, fs::path> m_dirs;      // (parent, store name) -> directory made
 };

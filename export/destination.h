@@ -49,6 +49,13 @@ public:
     virtual void closeFolder() = 0;
     // Where the open folder went, for the summary (a directory, a file or a mailbox name).
     [[nodiscard]] virtual std::string folderLocation() const = 0;
+    // Where the last message written went, as the export log names it (relative to the
+    // output folder for files).
+    [[nodiscard]] virtual std::string lastWritten() const = 0;
+    // The folder that takes the export log; nothing for destinations without one.
+    [[nodiscard]] virtual std::optional<std::filesystem::path> logDirectory() const {
+        return std::nullopt;
+    }
 };
 
 enum class FileFormat { Eml, Mbox, Maildir };

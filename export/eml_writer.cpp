@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::int64_t kFiletimeTicksPerSecond = 10000000;
 constexpr std::int64_t kFiletimeToUnixSeconds = 11644473600; // 1601-01-01 to 1970-01-01
-constexpr std::int64_t kLastSecondOf9999 = 253402300799;
+constexpr std::int64_t kLastSecondOf2099 = 4102444799;       // 2099-12-31 23:59:59 UTC
 constexpr std::size_t kContentSniffBytes = 4096;
 
 void initGMime() {
@@ -34,13 +34,42 @@ std::string toLf(const std::string& s) {
     return out;
 }
 
+// Text parts are always UTF-8: readers that know only one charset know this one.
 GMimeObject* textPart(const char* subtype, const std::string& text) {
-    GMimeTextPart* part = g_mime_text_part_new_with_subtype(subtype);
-    g_mime_text_part_set_text(part, toLf(text).c_str());
+    GMimePart* part = GMIME_PART(g_mime_text_part_new_with_subtype(subtype));
+    const std::string lf = toLf(text);
+    GMimeStream* stream = g_mime_stream_mem_new();
+    if (!lf.empty()) {
+        g_mime_stream_write(stream, lf.data(), lf.size());
+        g_mime_stream_reset(stream);
+    }
+    GMimeDataWrapper* wrapper =
+        g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
+    g_mime_part_set_content(part, wrapper);
+    g_object_unref(wrapper);
+    g_object_unref(stream);
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "charset", "utf-8");
     g_mime_part_set_content_encoding(
-        GMIME_PART(part),
-        g_mime_part_get_best_content_encoding(GMIME_PART(part), GMIME_ENCODING_CONSTRAINT_7BIT));
+        part, g_mime_part_get_best_content_encoding(part, GMIME_ENCODING_CONSTRAINT_7BIT));
     return GMIME_OBJECT(part);
+}
+
+// A header whose value this program formats itself (see mime_header.h): GMime writes a raw
+// value as it stands.
+void appendRawHeader(GMimeObject* object, const char* name, const std::string& raw) {
+    g_mime_object_append_header(object, name, "", nullptr);
+    GMimeHeaderList* list = g_mime_object_get_header_list(object);
+    GMimeHeader* header =
+        g_mime_header_list_get_header_at(list, g_mime_header_list_get_count(list) - 1);
+    g_mime_header_set_raw_value(header, (raw + "\n").c_str());
+}
+
+void setRawHeader(GMimeObject* object, const char* name, const std::string& raw) {
+    GMimeHeader* header =
+        g_mime_header_list_get_header(g_mime_object_get_header_list(object), name);
+    if (header != nullptr) {
+        g_mime_header_set_raw_value(header, (raw + "\n").c_str());
+    }
 }
 
 GMimeObject* binaryPart(const std::string& type, const std::string& name, const void* data,
@@ -49,69 +78,34 @@ GMimeObject* binaryPart(const std::string& type, const std::string& name, const 
     const std::string major = slash == std::string::npos ? "application" : type.substr(0, slash);
     const std::string minor = slash == std::string::npos ? "octet-stream" : type.substr(slash + 1);
     GMimePart* part = g_mime_part_new_with_type(major.c_str(), minor.c_str());
-    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(static_cast<const char*>(data), size);
+    // An empty attachment is a valid empty part; GMime refuses a null buffer, so the stream
+    // is only written to when there is something to write.
+    GMimeStream* stream = g_mime_stream_mem_new();
+    if (size > 0) {
+        g_mime_stream_write(stream, static_cast<const char*>(data), size);
+        g_mime_stream_reset(stream);
+    }
     GMimeDataWrapper* wrapper =
         g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
     g_mime_part_set_content(part, wrapper);
     g_object_unref(wrapper);
     g_object_unref(stream);
-    g_mime_part_set_filename(part, name.c_str());
+    g_mime_object_set_disposition(GMIME_OBJECT(part), GMIME_DISPOSITION_ATTACHMENT);
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
+    const std::string fullType = major + "/" + minor;
+    setRawHeader(GMIME_OBJECT(part), "Content-Type",
+                 ValueWithNameParam("Content-Type", fullType, "name", name));
+    setRawHeader(GMIME_OBJECT(part), "Content-Disposition",
+                 ValueWithNameParam("Content-Disposition", "attachment", "filename", name));
     return GMIME_OBJECT(part);
-}
-
-// A sender that is an address (or "Name <address>") becomes a mailbox; any other text only a
-// display name, written as an empty group so that no address is made up.
-void setFrom(GMimeMessage* msg, const std::string& sender) {
-    InternetAddressList* from = g_mime_message_get_from(msg);
-    if (sender.find('@') != std::string::npos) {
-        InternetAddressList* parsed = internet_address_list_parse(nullptr, sender.c_str());
-        if (parsed != nullptr && internet_address_list_length(parsed) == 1 &&
-            INTERNET_ADDRESS_IS_MAILBOX(internet_address_list_get_address(parsed, 0))) {
-            internet_address_list_append(from, parsed);
-            g_object_unref(parsed);
-            return;
-        }
-        if (parsed != nullptr) {
-            g_object_unref(parsed);
-        }
-    }
-    InternetAddress* group =
-        internet_address_group_new(sender.empty() ? "Unknown sender" : sender.c_str());
-    internet_address_set_charset(group, "utf-8");
-    internet_address_list_add(from, group);
-    g_object_unref(group);
-}
-
-// The writer puts a group's colon right after an encoded display name ("=?...?=:;"), which
-// strict readers take as an encoded word run into other text; a space there is allowed.
-void spaceGroupColon(std::string& eml) {
-    const std::size_t headerEnd = eml.find("\r\n\r\n");
-    std::size_t from = eml.rfind("\r\nFrom: ", headerEnd);
-    from = eml.compare(0, 6, "From: ") == 0 ? 0 : from;
-    if (from == std::string::npos) {
-        return;
-    }
-    std::size_t end = from + 2;
-    while ((end = eml.find("\r\n", end)) != std::string::npos && end < headerEnd &&
-           (eml[end + 2] == ' ' || eml[end + 2] == '\t')) {
-        end += 2; // folded continuation line
-    }
-    const std::size_t pos = eml.find("?=:", from);
-    if (pos != std::string::npos && pos < end) {
-        eml.insert(pos + 2, " ");
-    }
 }
 
 } // namespace
 
 std::optional<std::int64_t> FiletimeToUnix(std::uint64_t filetime) {
-    if (filetime == 0) {
-        return std::nullopt;
-    }
     const auto secs =
         static_cast<std::int64_t>(filetime / kFiletimeTicksPerSecond) - kFiletimeToUnixSeconds;
-    if (secs > kLastSecondOf9999) {
+    if (secs < 0 || secs > kLastSecondOf2099) {
         return std::nullopt;
     }
     return secs;
@@ -135,9 +129,19 @@ std::string GuessContentType(const std::string& name, const std::vector<std::uin
 
 std::string WriteEml(const EmlInput& in) {
     initGMime();
-    GMimeMessage* msg = g_mime_message_new(TRUE);
-    setFrom(msg, in.sender);
-    g_mime_message_set_subject(msg, in.subject.c_str(), "utf-8");
+    GMimeMessage* msg = g_mime_message_new(FALSE);
+    GMimeObject* top = GMIME_OBJECT(msg);
+    const EmlAddress from =
+        in.from.address.empty() ? ParseSenderText(in.sender, "Unknown sender") : in.from;
+    appendRawHeader(top, "From", MailboxValue("From", from));
+    if (!in.to.empty()) {
+        std::string value;
+        for (std::size_t i = 0; i < in.to.size(); ++i) {
+            value += (i ? ",\n" : "") + MailboxValue("To", in.to[i]);
+        }
+        appendRawHeader(top, "To", value);
+    }
+    appendRawHeader(top, "Subject", UnstructuredValue("Subject", in.subject));
     if (const auto secs = FiletimeToUnix(in.filetime)) {
         GDateTime* date = g_date_time_new_from_unix_utc(*secs);
         if (date != nullptr) {
@@ -145,8 +149,11 @@ std::string WriteEml(const EmlInput& in) {
             g_date_time_unref(date);
         }
     }
+    if (!in.messageId.empty()) {
+        appendRawHeader(top, "Message-ID", " <" + in.messageId + ">");
+    }
     for (const auto& [name, value] : in.traceHeaders) {
-        g_mime_object_append_header(GMIME_OBJECT(msg), name.c_str(), value.c_str(), nullptr);
+        appendRawHeader(top, name.c_str(), UnstructuredValue(name, value));
     }
 
     GMimeObject* body = nullptr;
@@ -166,7 +173,7 @@ std::string WriteEml(const EmlInput& in) {
     }
 
     const bool hasParts = in.rtf.has_value() || !in.attachments.empty();
-    GMimeObject* top = body;
+    top = body;
     if (hasParts) {
         GMimeMultipart* mixed = g_mime_multipart_new_with_subtype("mixed");
         if (body != nullptr) {
@@ -180,16 +187,16 @@ std::string WriteEml(const EmlInput& in) {
             g_object_unref(rtf);
         }
         for (const EmlAttachment& a : in.attachments) {
-            GMimeObject* part = binaryPart(GuessContentType(a.name, a.bytes), a.name,
-                                           a.bytes.data(), a.bytes.size());
+            const std::string type = a.type.empty() ? GuessContentType(a.name, a.bytes) : a.type;
+            GMimeObject* part = binaryPart(type, a.name, a.bytes.data(), a.bytes.size());
             g_mime_multipart_add(mixed, part);
             g_object_unref(part);
         }
         top = GMIME_OBJECT(mixed);
     }
     if (top == nullptr) {
-        // No body in the store: an empty text part, so that readers see a message with no text
-        // rather than a malformed one. The trace headers say that the body is missing.
+        // No body: an empty text part, so that readers see a message with no text rather than a
+        // malformed one.
         top = textPart("plain", "");
     }
     g_mime_message_set_mime_part(msg, top);
@@ -202,7 +209,6 @@ std::string WriteEml(const EmlInput& in) {
     g_mime_object_write_to_stream(GMIME_OBJECT(msg), options, out);
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out));
     std::string result(reinterpret_cast<const char*>(bytes->data), bytes->len);
-    spaceGroupColon(result);
     g_object_unref(out);
     g_mime_format_options_free(options);
     g_object_unref(msg);

@@ -77,6 +77,7 @@ public:
 
     void closeFolder() override {}
     std::string folderLocation() const override { return m_display; }
+    std::string lastWritten() const override { return m_display; }
 
 private:
     void connect() {

@@ -111,6 +111,7 @@ public:
             ensureDirectory(dir);
         }
         m_target = dir / (stemFor(dir, names.back()) + ".mbox");
+        m_count = 0;
         if (!IsInside(m_root, m_target)) {
             throw DestinationError("folder path leaves the output folder", false);
         }
@@ -152,6 +153,7 @@ public:
         if (std::fwrite(out.data(), 1, out.size(), m_file) != out.size()) {
             fail("cannot write file", m_tmp, errno);
         }
+        ++m_count;
         return WriteResult::Written;
     }
 
@@ -176,6 +178,11 @@ public:
     }
 
     std::string folderLocation() const override { return m_target.string(); }
+    std::string lastWritten() const override {
+        return m_target.lexically_relative(m_root).generic_string() + ", message " +
+               std::to_string(m_count);
+    }
+    std::optional<fs::path> logDirectory() const override { return m_root; }
 
 private:
     fs::path topDirectory(const std::string& name) {
@@ -224,6 +231,7 @@ private:
     fs::path m_target;
     fs::path m_tmp;
     std::FILE* m_file = nullptr;
+    std::size_t m_count = 0; // messages in the open mbox
     UniqueNamer m_topNamer;
     std::map<std::string, fs::path> m_tops;
     std::map<std::string, UniqueNamer> m_namers;
@@ -338,11 +346,14 @@ public:
             ::unlink(tmp.c_str());
             fail("cannot name file", target, err);
         }
+        m_last = target.lexically_relative(m_root).generic_string();
         return WriteResult::Written;
     }
 
     void closeFolder() override {}
     std::string folderLocation() const override { return m_dir.string(); }
+    std::string lastWritten() const override { return m_last; }
+    std::optional<fs::path> logDirectory() const override { return m_root; }
 
 private:
     static void makeMaildir(const fs::path& dir) {
@@ -364,6 +375,7 @@ private:
 
     fs::path m_root;
     fs::path m_dir;
+    std::string m_last;
     std::string m_host;
     std::uint64_t m_counter = 0;
     UniqueNamer m_topNamer;

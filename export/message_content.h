@@ -6,7 +6,9 @@
 #include "export/value_reader.h"
 #include "store/catalog.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace edb::conv {
@@ -29,6 +31,9 @@ struct MessageSnapshot {
     ValueLocation formatted;
     std::vector<AttachmentSnapshot> attachments;
     std::vector<ContactEntry> contacts;
+    // 0, or n when this copy is written for the n-th further folder record that carries the
+    // same folder id (carving can find one folder twice); keeps Message-IDs unique.
+    std::uint32_t folderCopy = 0;
 };
 
 // Takes the message list's field lock itself.
@@ -36,8 +41,18 @@ struct MessageSnapshot {
 
 struct MessageContent {
     EmlInput eml;                   // what the .eml file is written from
-    std::vector<std::string> notes; // one line per part that could not be read
+    std::vector<std::string> notes; // technical: one line per part that could not be read
+    // For people: what is missing ("attachment 'x.doc' could not be read from the store"), one
+    // line each; also written at the end of the shown text and to the export log.
+    std::vector<std::string> missing;
 };
+
+// The line added at the end of the shown text for one missing part.
+[[nodiscard]] std::string MissingPartLine(const std::string& what);
+
+// Text that is real HTML (markup, no RTF, no control bytes other than white space), with
+// stray control bytes removed; nothing when it is not.
+[[nodiscard]] std::optional<std::string> RealHtml(std::string_view text);
 
 // Reads bodies and attachments through `reader`. Throws FileError when the store cannot be read.
 [[nodiscard]] MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapshot& m,

@@ -179,7 +179,6 @@ int codePageForCharset(long charset, int fallback) {
     }
 }
 
-
 bool isSkippedDestination(std::string_view w) {
     static const char* const kSkipped[] = {"colortbl",
                                            "stylesheet",
@@ -526,6 +525,10 @@ RtfText DeEncapsulateRtf(std::string_view rtf) {
         out.text = Decoder(rtf).run();
     }
     return out;
+}
+
+std::string RtfVisibleText(std::string_view rtf) {
+    return Decoder(rtf).run();
 }
 
 } // namespace edb::conv

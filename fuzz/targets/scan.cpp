@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     edbfuzz::QuietHost host;
     const edb::ScanResult result = edb::RunScan(catalog, store.path(), host);
     // The dump must always be valid JSON (texts from the store included).
-    (void)edbcli::catalogToJson(catalog, result).dump(2);
+    (void)edbcli::catalogJsonText(catalog, result);
     if (result.outcome != edb::ScanOutcome::Complete) {
         return 0;
     }

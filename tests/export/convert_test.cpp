@@ -5,6 +5,7 @@
 #include "export/eml_writer.h"
 #include "export/output_names.h"
 #include "store/catalog.h"
+#include "tests/export/store_values.h"
 #include "tests/support/store_builder.h"
 
 #include <cstdlib>
@@ -18,77 +19,10 @@ using edb::FolderId;
 using edb::kPageSize;
 using edbtest::Page;
 using edbtest::StoreBuilder;
+using namespace edbtest;
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t kFiletime = 0x01c2d345fc5db900ULL; // Thu, 13 Feb 2003 09:55:06 +0000
-
-FolderId id(std::uint8_t n) {
-    return FolderId{0x01, 0, 0, 0, 0, 0, 0x10, n};
-}
-
-std::vector<std::uint8_t> bytes(std::string_view s) {
-    return {s.begin(), s.end()};
-}
-
-void putChunk(Page& p, std::size_t at, std::uint16_t ref, std::uint32_t offset,
-              const std::vector<std::uint8_t>& data) {
-    p.u16le(at, ref).u32be(at + 2, offset).u16le(at + 6, static_cast<std::uint16_t>(data.size()));
-    p.put(at + 8, data);
-}
-
-// Marker, u32 LE count, text: how a plain body value is laid out.
-std::vector<std::uint8_t> plainValue(std::string_view text, std::uint8_t marker) {
-    std::vector<std::uint8_t> v{marker, 0x04};
-    const auto n = static_cast<std::uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i) {
-        v.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
-    }
-    v.insert(v.end(), text.begin(), text.end());
-    return v;
-}
-
-// A header byte and a stored ("MELA") RTF stream.
-std::vector<std::uint8_t> storedRtfValue(std::string_view rtf) {
-    std::vector<std::uint8_t> v{0x00};
-    const auto le = [&](std::uint32_t x) {
-        for (int i = 0; i < 4; ++i) {
-            v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-        }
-    };
-    le(static_cast<std::uint32_t>(rtf.size() + 12));
-    le(static_cast<std::uint32_t>(rtf.size()));
-    v.insert(v.end(), {'M', 'E', 'L', 'A', 0, 0, 0, 0});
-    v.insert(v.end(), rtf.begin(), rtf.end());
-    return v;
-}
-
-std::string jsonString(std::string_view s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (b < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", b);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-std::string hexOf(const std::vector<std::uint8_t>& b) {
-    static const char* d = "0123456789abcdef";
-    std::string s;
-    for (const auto x : b) {
-        s += d[x >> 4];
-        s += d[x & 15];
-    }
-    return s;
-}
 
 struct Expected {
     std::string subject;
@@ -235,7 +169,7 @@ protected:
                               "Unknown sender",
                               "",
                               "Thu, 13 Feb 2003 09:55:06 +0000",
-                              "",
+                              "[Exchange To Eml: the message body is not in the store file]",
                               "",
                               false,
                               true,
@@ -323,6 +257,10 @@ TEST_F(ConvertTest, DateComesFromTheWholeFiletime) {
     EXPECT_EQ(FiletimeToUnix(kFiletime), 1045130106);
     EXPECT_FALSE(FiletimeToUnix(0));
     EXPECT_FALSE(FiletimeToUnix(UINT64_MAX));
+    EXPECT_FALSE(FiletimeToUnix(0x0000000100000000ULL));                    // 1601: a placeholder
+    EXPECT_EQ(FiletimeToUnix(116444736000000000ULL), 0);                    // 1 Jan 1970
+    EXPECT_EQ(FiletimeToUnix(116444736000000000ULL + 41024448000000000ULL), // 1 Jan 2100
+              std::nullopt);
     EmlInput in;
     in.filetime = kFiletime;
     const std::string eml = WriteEml(in);
@@ -365,7 +303,7 @@ TEST_F(ConvertTest, EverythingWrittenReadsBackThroughAnIndependentParser) {
         }
         files += e.is_regular_file() ? 1 : 0;
     }
-    EXPECT_EQ(files, 10U); // nine messages and one contact card
+    EXPECT_EQ(files, 11U); // nine messages, one contact card and the export log
 
     // The saved-folders list gets tree paths as the folder tree builds them.
     EXPECT_EQ(summary.savedFolders.front().treePath, "Иван Петров\\Inbox\\");

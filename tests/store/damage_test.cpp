@@ -61,7 +61,7 @@ void checkWellFormed(Scanned& s) {
             EXPECT_TRUE(listing.folderFound);
         }
     }
-    const std::string text = edbcli::catalogToJson(s.cat, s.result).dump(2);
+    const std::string text = edbcli::catalogJsonText(s.cat, s.result);
     const auto doc = nlohmann::json::parse(text);
     EXPECT_EQ(doc.at("outcome").get<std::string>(), OutcomeName(s.result.outcome));
 }

@@ -1,0 +1,33 @@
+#pragma once
+// export-log.txt in the output folder: what a user should know about an export that the files
+// alone do not say. One line per message with a missing part, and one per folder that repeats
+// another folder's id (carving can find one folder record twice; both are written).
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace edb::conv {
+
+inline constexpr const char* kExportLogName = "export-log.txt";
+
+class ExportLog {
+public:
+    // `file` relative to the output folder; `missing` one entry per part.
+    void addMessage(const std::string& file, const std::string& messageId,
+                    const std::vector<std::string>& missing);
+    void addRepeatedFolder(const std::string& folder, const std::string& repeats,
+                           const std::string& folderId);
+    [[nodiscard]] bool empty() const;
+
+    // Writes (or replaces) the log in `outDir`; returns its path. Throws
+    // std::filesystem::filesystem_error naming the file when it cannot be written.
+    std::filesystem::path write(const std::filesystem::path& outDir) const;
+
+private:
+    mutable std::mutex m_mutex; // destinations may write messages from several threads
+    std::vector<std::string> m_folders;
+    std::vector<std::string> m_messages;
+};
+
+} // namespace edb::conv

@@ -1,0 +1,49 @@
+#pragma once
+// Header values built from store text. Nothing from the store reaches a header unescaped:
+// control and bidi characters are replaced, non-ASCII text and text that a reader would take
+// for an encoded word goes out encoded (RFC 2047 words in UTF-8 for phrases and unstructured
+// text, RFC 2231 UTF-8 parameters for file names). Values come back folded with "\n " between
+// lines and without the header name, as the MIME writer takes a raw value.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace edb::conv {
+
+struct EmlAddress {
+    std::string name;    // display name, UTF-8, may be empty
+    std::string address; // addr-spec
+    bool madeUp = false; // the store held no address: `address` lies in the .invalid domain
+};
+
+// Reserved domain (RFC 2606) of addresses made for names that the store holds without one.
+inline constexpr std::string_view kNoAddressDomain = "no-address.invalid";
+
+// Valid UTF-8 with C0, C1, DEL and bidi controls replaced by `replacement` (CR LF as one).
+[[nodiscard]] std::string CleanHeaderText(std::string_view text, char replacement);
+
+// An attachment name as written in the part headers (controls replaced by '_').
+[[nodiscard]] std::string CleanAttachmentName(std::string_view name);
+
+// A sender text from the store as a mailbox: "Name <addr>" or a bare address keeps its
+// address; any other text is the display name of an address made up in kNoAddressDomain.
+[[nodiscard]] EmlAddress ParseSenderText(std::string_view text, std::string_view fallbackName);
+
+// RFC 2047 B words in UTF-8, each at most 75 characters; every word but the last encodes a
+// multiple of three bytes, so no '=' padding comes before the last word (readers that stop at
+// padding show the whole text).
+[[nodiscard]] std::vector<std::string> EncodeWords(std::string_view utf8);
+
+// Unstructured value (Subject, notes) for header `name`: raw value with leading space.
+[[nodiscard]] std::string UnstructuredValue(std::string_view name, std::string_view text);
+
+// One mailbox for an address header (From, To).
+[[nodiscard]] std::string MailboxValue(std::string_view name, const EmlAddress& mailbox);
+
+// Content-Type or Content-Disposition value `head` ("application/pdf", "attachment") with the
+// file name parameter `param` ("name", "filename"): quoted when the name is plain printable
+// ASCII without '"', '\', ';' or "=?", else RFC 2231 in UTF-8, continued when long.
+[[nodiscard]] std::string ValueWithNameParam(std::string_view name, std::string_view head,
+                                             std::string_view param, std::string_view fileName);
+
+} // namespace edb::conv
