@@ -13,6 +13,7 @@ import imaplib
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -259,6 +260,28 @@ class Upload(Fixture):
             self.assertIn("Messages failed: 0", rerun.stdout)
             self.assertRegex(rerun.stdout, r"Messages skipped as present: [1-9]")
             self.check_server_matches_export(server)  # every message once
+
+    def test_ctrl_c_stops_after_the_current_message(self):
+        with Dovecot(fsync=True) as server:
+            url = "imap://%s@127.0.0.1:%d/%s" % (server.user, server.port, PREFIX)
+            proc = subprocess.Popen([EDB2EML, "upload", self.store, "--url", url],
+                                    env=self.env(server.password), stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            deadline = time.time() + 120
+            while time.time() < deadline and proc.poll() is None:
+                if sum(len(files) for path, _d, files in os.walk(server.maildir)
+                       if path.endswith("cur")) >= 20:
+                    break
+                time.sleep(0.01)
+            proc.send_signal(signal.SIGINT)
+            out, err = proc.communicate(timeout=120)
+            self.assertEqual(proc.returncode, 1, out + err)
+            self.assertIn("Interrupted: ", out)
+            self.assertIn("Messages failed: 0", out)
+            uploaded = int(re.search(r"Messages uploaded: (\d+)", out).group(1))
+            on_server = sum(len(v) for v in self.read_server(server).values())
+            self.assertEqual(on_server, uploaded)
+            self.assertLess(uploaded, self.total)
 
     def test_wrong_password_is_a_clear_error(self):
         with Dovecot() as server:

@@ -35,10 +35,12 @@ class Dovecot:
             # Mail processes never run as root; the unprivileged system account owns the mail.
             acct = pwd.getpwnam("nobody")
             self.uid, self.gid = acct.pw_uid, grp.getgrnam("nogroup").gr_gid
-            internal, login = "dovecot", "dovenull"
+            internal, login, group = "dovecot", "dovenull", "dovecot"
         else:
+            # Every service runs as the test's own user and group.
             self.uid, self.gid = os.getuid(), os.getgid()
             internal = login = pwd.getpwuid(self.uid).pw_name
+            group = grp.getgrgid(self.gid).gr_name
         os.makedirs(self.home)
         if os.getuid() == 0:
             os.chown(self.home, self.uid, self.gid)
@@ -58,6 +60,7 @@ disable_plaintext_auth = no
 auth_mechanisms = plain login
 default_internal_user = {internal}
 default_login_user = {login}
+default_internal_group = {group}
 first_valid_uid = 1
 mail_location = maildir:{self.maildir}
 namespace inbox {{
