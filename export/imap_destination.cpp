@@ -1,5 +1,6 @@
 #include "export/imap_destination.h"
 
+#include <cctype>
 #include <set>
 #include <unordered_set>
 
@@ -30,18 +31,17 @@ public:
         try {
             connect();
             const char sep = m_session->separator();
-            const auto levels = MailboxLevels(m_settings.url.prefix, names, sep);
+            auto levels = MailboxLevels(m_settings.url.prefix, names, sep);
             m_display = join(levels, levels.size(), sep);
             m_mailbox = EncodeMailboxName(m_display);
             m_present.clear();
             bool exists = m_known.count(m_mailbox) != 0;
             if (!m_dryRun) {
                 for (std::size_t n = 1; n <= levels.size(); ++n) {
-                    const std::string name = EncodeMailboxName(join(levels, n, sep));
-                    if (m_known.insert(name).second) {
-                        m_session->create(name);
-                    }
+                    create(levels, n, sep);
                 }
+                m_display = join(levels, levels.size(), sep);
+                m_mailbox = EncodeMailboxName(m_display);
                 exists = true;
             }
             if (exists) {
@@ -80,6 +80,36 @@ public:
     std::string lastWritten() const override { return m_display; }
 
 private:
+    // Creates the first `n` levels. A server that refuses the name (some refuse '.', '\\' or
+    // '&' inside a name) gets the level again with only letters, digits, spaces, '-' and '_';
+    // the same names give the same result on every run, so a rerun finds the folder.
+    void create(std::vector<std::string>& levels, std::size_t n, char sep) {
+        std::string name = EncodeMailboxName(join(levels, n, sep));
+        if (m_known.count(name) != 0) {
+            return;
+        }
+        try {
+            m_session->create(name);
+        } catch (const ImapError& e) {
+            std::string safer = levels[n - 1];
+            for (char& c : safer) {
+                const auto b = static_cast<unsigned char>(c);
+                if (b < 0x80 && !std::isalnum(b) && c != ' ' && c != '-' && c != '_') {
+                    c = '_';
+                }
+            }
+            if (e.kind() != ImapError::Kind::Server || safer == levels[n - 1]) {
+                throw;
+            }
+            levels[n - 1] = safer;
+            name = EncodeMailboxName(join(levels, n, sep));
+            if (m_known.count(name) == 0) {
+                m_session->create(name);
+            }
+        }
+        m_known.insert(name);
+    }
+
     void connect() {
         if (m_session) {
             return;

@@ -102,6 +102,8 @@ std::string listDelimiter(const std::string& text, std::size_t& at) {
 }
 
 constexpr char kLiteralMark = '\0'; // where a literal stood in a response line
+// Nothing this client asks for comes near this; a larger literal is a broken or hostile server.
+constexpr std::size_t kMaxLiteral = std::size_t{256} << 20;
 
 } // namespace
 
@@ -381,6 +383,10 @@ struct ImapSession::Impl {
                 if (!digits.empty() && digits.size() < 12 &&
                     digits.find_first_not_of("0123456789") == std::string::npos) {
                     n = std::stoull(digits);
+                    if (n > kMaxLiteral) {
+                        throw ImapError(Kind::Connection,
+                                        "the server announced " + digits + " bytes in one answer");
+                    }
                     literal = true;
                     l.erase(open);
                 }

@@ -80,12 +80,15 @@ def run(args, env=None, **kw):
 
 
 class Fixture(unittest.TestCase):
+    store_options = []
+
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="edb-dest-")
         os.chmod(cls.tmp, 0o755)
         cls.store = os.path.join(cls.tmp, "demo.edb")
-        subprocess.run([MAKE_STORE, cls.store], check=True, capture_output=True)
+        subprocess.run([MAKE_STORE, cls.store] + cls.store_options, check=True,
+                       capture_output=True)
         out = os.path.join(cls.tmp, "eml")
         r = run(["export", cls.store, "--out", out])
         assert r.returncode == 0, r.stderr
@@ -167,7 +170,7 @@ class FileFormats(Fixture):
             imap.logout()
 
 
-class Upload(Fixture):
+class Uploader(Fixture):
     def env(self, password):
         env = dict(os.environ)
         env["EDB2EML_IMAP_PASSWORD"] = password
@@ -206,6 +209,9 @@ class Upload(Fixture):
         imap.logout()
         return result
 
+    def all_bodies(self, folders):
+        return sorted(b for items in folders.values() for b in items)
+
     def check_server_matches_export(self, server):
         got = self.read_server(server)
         self.assertEqual(sorted(got), sorted(self.eml))
@@ -218,6 +224,8 @@ class Upload(Fixture):
                 stored = imaplib.Internaldate2tuple(b'INTERNALDATE "%s"' % date.encode())
                 self.assertEqual(time.mktime(stored), sent.timestamp(), (folder, date))
 
+
+class Upload(Uploader):
     def test_upload_twice_then_nothing_is_new(self):
         with Dovecot() as server:
             dry = self.upload(server, "--dry-run")
@@ -297,6 +305,40 @@ class Upload(Fixture):
                                if k != "EDB2EML_IMAP_PASSWORD"}, stdin=subprocess.DEVNULL)
             self.assertEqual(missing.returncode, 1)
             self.assertIn("no password", missing.stderr)
+
+
+class HostileNames(Uploader):
+    """Separators, "..", quotes, wildcards, a '.' the server refuses, a second INBOX, a blank
+    name and CJK: every destination takes every message once, and a rerun adds nothing."""
+    store_options = ["--hostile-names"]
+
+    def test_every_destination_takes_every_message(self):
+        mbox_out, maildir_out = os.path.join(self.tmp, "mbox"), os.path.join(self.tmp, "maildir")
+        for fmt, out in (("mbox", mbox_out), ("maildir", maildir_out)):
+            r = run(["export", self.store, "--out", out, "--format", fmt])
+            self.assertEqual(r.returncode, 0, r.stderr)
+        count = 0
+        for path in glob.glob(os.path.join(mbox_out, "**", "*.mbox"), recursive=True):
+            box = mailbox.mbox(path, create=False)
+            count += len(box)
+            box.close()
+        self.assertEqual(count, self.total)
+        count = 0
+        for dirpath, dirs, _files in os.walk(maildir_out):
+            if "cur" in dirs:
+                count += len(mailbox.Maildir(dirpath, factory=None, create=False))
+        self.assertEqual(count, self.total)
+
+        with Dovecot() as server:
+            for expected_new in (self.total, 0):
+                r = self.upload(server)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                self.assertIn("Messages uploaded: %d\n" % expected_new, r.stdout)
+            got = self.read_server(server)
+            self.assertEqual(self.all_bodies({k: [i[0] for i in v] for k, v in got.items()}),
+                             self.all_bodies(self.eml))
+            self.assertIn(os.path.join("Ann Smith", "Inbox", "日本語 Ümläut"), got)
+            self.assertIn(os.path.join("Ann Smith", "INBOX"), got)
 
 
 if __name__ == "__main__":
