@@ -15,6 +15,10 @@ int main(int argc, char** argv) {
                  "  edb2eml rows STORE --json          every folder's message rows, for scripts\n"
                  "  edb2eml dump STORE                 everything the scan found, as JSON\n"
                  "  edb2eml export STORE -o DIR        write the folders as .eml files\n"
+                 "  edb2eml export STORE -o DIR --format mbox|maildir\n"
+                 "                                     the same as mbox files or a Maildir\n"
+                 "  edb2eml upload STORE --url imap://USER@HOST/FOLDER\n"
+                 "                                     append the folders to an IMAP server\n"
                  "Folder paths are mailbox\\folder\\... as the tree shows them; '/' works too.\n"
                  "Exit status: 0 done, 2 no mailbox in the store, 1 other errors.\n"
                  "More on one command: edb2eml COMMAND --help"};
