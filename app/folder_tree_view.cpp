@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
@@ -269,6 +270,12 @@ void FolderTreeView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeWidget::keyPressEvent(event);
+}
+
+void FolderTreeView::contextMenuEvent(QContextMenuEvent* event) {
+    if (QTreeWidgetItem* item = itemAt(event->pos())) {
+        emit folderMenuRequested(handleOf(item), event->globalPos());
+    }
 }
 
 } // namespace edbapp

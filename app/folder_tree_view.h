@@ -54,12 +54,15 @@ public:
 signals:
     // A folder that is not saved was clicked; the main dialog decides whether to list it.
     void folderPicked(edb::TreeItem item);
+    // A right click on an item; `global` is where its menu goes.
+    void folderMenuRequested(edb::TreeItem item, const QPoint& global);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void applyCheckBoxClick(QTreeWidgetItem* item);

@@ -16,18 +16,25 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace edbapp {
 
@@ -88,13 +95,15 @@ MainDialog::MainDialog(edb::StoreCatalog& catalog, QWidget* parent)
     layout->addWidget(m_statusBar);
 
     m_startupDirectory = QDir::currentPath().left(260);
+    setAcceptDrops(true); // an .edb file dropped on the window opens as Browse would
     m_folderTree->setSavedTest(
         [this](const QTreeWidgetItem* item) { return isSavedItem(m_folderTree->handleOf(item)); });
 
     // The window's size is fixed by the rule in keepWindowSize; a smaller one scrolls.
     m_referenceSize = kWindowOuterSize;
-    move(kWindowPosition);
-    resize(kWindowOuterSize);
+    const QRect place = placeOnScreen(kWindowOuterSize);
+    move(place.topLeft());
+    resize(place.size());
     m_state.stepIndex = 0;
 }
 
@@ -117,6 +126,9 @@ void MainDialog::buildMenus() {
     m_openAction = file->addAction(QStringLiteral("Open Edb File"), this, &MainDialog::browse);
     m_saveAction = file->addAction(QStringLiteral("Save "), this, &MainDialog::nextUserMailbox);
     m_exitAction = file->addAction(QStringLiteral("Exit"), this, &MainDialog::exitCommand);
+    QMenu* edit = m_menuBar->addMenu(QStringLiteral("Edit"));
+    m_findAction = edit->addAction(QStringLiteral("Find..."), this, &MainDialog::openFind);
+    m_findAction->setShortcut(QKeySequence::Find);
     QMenu* helpMenu = m_menuBar->addMenu(QStringLiteral("Help"));
     m_contentAction = helpMenu->addAction(QStringLiteral("Content"), this, &MainDialog::help);
     m_aboutAction = helpMenu->addAction(QStringLiteral("About"), this, &MainDialog::about);
@@ -142,6 +154,7 @@ void MainDialog::buildControls() {
     m_pathEdit = new QLineEdit(s);
     m_pathEdit->setGeometry(duRect(34, 64, 344, 19));
     edb::setControlId(m_pathEdit, IdPathEdit);
+    m_pathEdit->setAcceptDrops(false); // a dropped store goes to the window, not into the text
     m_browse = makeButton(s, IdBrowse, QStringLiteral("Browse..."), duRect(386, 66, 50, 14));
 
     m_mailboxList = new ReportListView(s);
@@ -166,6 +179,7 @@ void MainDialog::buildControls() {
                                {QStringLiteral("E-mail Subject"), 180},
                                {QStringLiteral("Date"), 150}});
     edb::setControlId(m_messageList, IdMessageList);
+    fitDateColumn();
 
     m_progressFrame = new QGroupBox(s);
     m_progressFrame->setGeometry(duRect(21, 345, 431, 23));
@@ -229,6 +243,8 @@ void MainDialog::buildControls() {
     connect(m_convert, &QPushButton::clicked, this, &MainDialog::convert);
     connect(m_mailboxList, &ReportListView::listClicked, this, &MainDialog::mailboxClicked);
     connect(m_folderTree, &FolderTreeView::folderPicked, this, &MainDialog::folderPicked);
+    connect(m_messageList, &ReportListView::rowMenuRequested, this, &MainDialog::showMessageMenu);
+    connect(m_folderTree, &FolderTreeView::folderMenuRequested, this, &MainDialog::showFolderMenu);
 }
 
 void MainDialog::buildStatusBar() {
@@ -259,6 +275,23 @@ void MainDialog::resizeEvent(QResizeEvent* event) {
     keepWindowSize();
 }
 
+QRect MainDialog::placeOnScreen(QSize outer) const {
+    // The fixed place and size, pulled inside the screen's available area: on a small screen
+    // the fixed place would leave the buttons off-screen. A window cut to the area scrolls.
+    const QScreen* s = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (s == nullptr) {
+        return {kWindowPosition, outer};
+    }
+    const QRect area = s->availableGeometry();
+    const QSize frame = frameGeometry().size() - size();
+    const QSize size = outer.boundedTo(area.size());
+    const int x =
+        std::clamp(kWindowPosition.x(), area.left(), area.left() + area.width() - size.width());
+    const int y =
+        std::clamp(kWindowPosition.y(), area.top(), area.top() + area.height() - size.height());
+    return {QPoint(x, y), size - frame};
+}
+
 void MainDialog::keepWindowSize() {
     if (m_keepingSize) {
         return;
@@ -267,15 +300,43 @@ void MainDialog::keepWindowSize() {
     if (width() <= kLargestClientWidth || clientHeight <= kLargestClientHeight) {
         return; // a smaller window keeps its size and scrolls
     }
-    const QSize frame = frameGeometry().size() - size();
-    const QSize target = kWindowOuterSize - frame;
-    if (size() == target && pos() == kWindowPosition) {
+    const QRect place = placeOnScreen(kWindowOuterSize);
+    if (size() == place.size() && pos() == place.topLeft()) {
         return;
     }
     m_keepingSize = true;
-    move(kWindowPosition);
-    resize(target);
+    move(place.topLeft());
+    resize(place.size());
     m_keepingSize = false;
+}
+
+namespace {
+// The one local .edb file a drag carries, else empty.
+QString droppedStore(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1) {
+        return {};
+    }
+    const QUrl url = mime->urls().front();
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    return path.endsWith(QLatin1String(".edb"), Qt::CaseInsensitive) ? path : QString();
+}
+} // namespace
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+    if (browseAllowed() && !droppedStore(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+    const QString path = droppedStore(event->mimeData());
+    if (!path.isEmpty() && openStore(path)) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {

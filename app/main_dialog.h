@@ -7,6 +7,9 @@
 #include "store/catalog.h"
 #include "store/scan.h"
 #include "store/tree_build.h"
+#ifdef EDB_HAVE_EXPORT
+#include "export/convert.h"
+#endif
 
 #include <QDialog>
 #include <atomic>
@@ -33,6 +36,7 @@ class CSplitterBar;
 
 namespace edbapp {
 
+class FindWindow;
 class FolderTreeView;
 class ReportListView;
 
@@ -99,6 +103,8 @@ public:
     [[nodiscard]] QAction* exitAction() const { return m_exitAction; }
     [[nodiscard]] QAction* contentAction() const { return m_contentAction; }
     [[nodiscard]] QAction* aboutAction() const { return m_aboutAction; }
+    [[nodiscard]] QAction* findAction() const { return m_findAction; }
+    [[nodiscard]] FindWindow* findWindow() const { return m_findWindow; }
     [[nodiscard]] QStatusBar* statusBarWidget() const { return m_statusBar; }
     [[nodiscard]] QWidget* surface() const { return m_surface; }
     [[nodiscard]] edb::CSplitterBar* splitter() const { return m_splitter; }
@@ -112,6 +118,13 @@ public:
     // the window while the scan still runs.
     void setPauseScanAfterRows(bool on) { m_pauseAfterRows = on; }
 
+    // Opens a store as Browse does after its chooser, while Browse is still allowed (the run's
+    // one Browse); false when it is not. For a path given on the command line or dropped.
+    bool openStore(const QString& path);
+    [[nodiscard]] bool browseAllowed() const;
+    // openStore once the event loop runs, so the scan starts with the window on screen.
+    void openStoreWhenShown(const QString& path);
+
 public slots:
     void browse();
     void stop();
@@ -120,6 +133,13 @@ public slots:
     void nextUserMailbox();
     void backUserMailbox();
     void convert();
+    // Convert for one folder, ticked or not ("Convert This Folder...").
+    void convertFolder(edb::TreeItem item);
+    // Edit > Find: the Find window, made on first use and shown again later.
+    void openFind();
+    // The message viewer for one message; "Save as EML..." for one message.
+    void viewMessage(const edb::MessageEntry* message);
+    void saveMessageAsEml(const edb::MessageEntry* message);
     void exitCommand();
     void help();
     void about();
@@ -128,6 +148,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -135,19 +157,30 @@ private:
     void buildMenus();
     void buildStatusBar();
     void keepWindowSize();
+    // Where the window goes and its size (without frame) for an outer size.
+    [[nodiscard]] QRect placeOnScreen(QSize outer) const;
     void splitterMoved(int delta);
     void folderPicked(edb::TreeItem item);
     bool isSavedItem(edb::TreeItem item) const;
+    void beginStore(const QString& path);
     void startScan();
     void scanFinished(const edb::ScanResult& result);
     void runClickWorker();
     void startTreeWorker();
     void runTreeWorker(std::int32_t stepIndex);
     void startListing(edb::TreeItem item);
+    void fitDateColumn();
     void runListing(edb::TreeItem item, std::uint64_t generation);
     void shutdownWorkers();
+    void showMessageMenu(int row, const QPoint& global);
+    void showFolderMenu(edb::TreeItem item, const QPoint& global);
+#ifdef EDB_HAVE_EXPORT
+    void convertFolders(std::vector<edb::conv::FolderPath> folders);
+#endif
+    // Shows the summary; with an output folder, offers to open it.
     void convertFinished(const QString& summary,
-                         const std::vector<std::pair<std::string, edb::TreeItem>>& saved);
+                         const std::vector<std::pair<std::string, edb::TreeItem>>& saved,
+                         const QString& outDir = {});
 
     edb::StoreCatalog& m_catalog;
     WindowState m_state;
@@ -182,6 +215,8 @@ private:
     QAction* m_exitAction = nullptr;
     QAction* m_contentAction = nullptr;
     QAction* m_aboutAction = nullptr;
+    QAction* m_findAction = nullptr;
+    FindWindow* m_findWindow = nullptr;
     QSize m_referenceSize;
     bool m_keepingSize = false;
 

@@ -6,10 +6,12 @@
 #include "platform/platform.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <functional>
 
 namespace edbapp {
@@ -87,6 +89,27 @@ void MainDialog::browse() {
     if (path.isEmpty()) {
         return;
     }
+    beginStore(path);
+}
+
+bool MainDialog::browseAllowed() const {
+    return m_browse->isEnabled();
+}
+
+bool MainDialog::openStore(const QString& path) {
+    if (!browseAllowed()) {
+        return false; // one store file per run: the first Browse was taken
+    }
+    m_pathEdit->clear();
+    beginStore(QFileInfo(path).absoluteFilePath());
+    return true;
+}
+
+void MainDialog::openStoreWhenShown(const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { (void)openStore(path); });
+}
+
+void MainDialog::beginStore(const QString& path) {
     m_chosenPath = path;
     m_pathEdit->setText(path);
     m_state.sourcePath = path.toStdString();
@@ -276,6 +299,20 @@ bool MainDialog::isSavedItem(edb::TreeItem item) const {
     return m_state.savedFolders.isSaved(m_folderTree->rootText().toStdString(), item);
 }
 
+void MainDialog::fitDateColumn() {
+    // The widest date text there is: two-digit day, month, hour, minute and second.
+    const int needed = m_messageList->fontMetrics().horizontalAdvance(
+                           QStringLiteral("Wed 28/12/2024 12:59:59 PM")) +
+                       12;
+    for (int c = 0; c < m_messageList->columnCount(); ++c) {
+        const QTableWidgetItem* heading = m_messageList->horizontalHeaderItem(c);
+        if (heading != nullptr && heading->text() == QLatin1String("Date") &&
+            m_messageList->columnWidth(c) < needed) {
+            m_messageList->setColumnWidth(c, needed);
+        }
+    }
+}
+
 void MainDialog::folderPicked(edb::TreeItem item) {
     if (item == m_state.shownFolderItem.load()) {
         return; // already listed
@@ -307,6 +344,7 @@ void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation) {
             cols.emplace_back(QString::fromStdString(c.heading), c.width);
         }
         m_messageList->setColumns(cols);
+        fitDateColumn();
     });
     std::vector<edb::ListRow> batch;
     const auto flush = [&] {
@@ -314,13 +352,21 @@ void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation) {
             if (!current()) {
                 return;
             }
+            std::vector<ReportRow> rows;
+            rows.reserve(batch.size());
             for (const edb::ListRow& row : batch) {
-                QStringList cells;
+                ReportRow r;
                 for (const std::string& c : row.cells) {
-                    cells << QString::fromStdString(c);
+                    r.cells << QString::fromStdString(c);
                 }
-                m_messageList->appendRow(cells);
+                r.number = row.number;
+                if (row.cells.size() > 1) {
+                    r.time = row.filetime;
+                }
+                r.tag = reinterpret_cast<quintptr>(row.entry);
+                rows.push_back(std::move(r));
             }
+            m_messageList->appendRows(rows);
         });
         batch.clear();
     };

@@ -6,6 +6,7 @@
 #include "message/list_rows.h"
 #include "platform/platform.h"
 
+#include <QDir>
 #include <QProgressDialog>
 #include <QPushButton>
 #ifdef EDB_HAVE_EXPORT
@@ -32,6 +33,23 @@ void MainDialog::convert() {
         edb::platform().showInformation(this, QStringLiteral("Please tick the folders to convert"));
         return;
     }
+    convertFolders(std::move(folders));
+}
+
+void MainDialog::convertFolder(edb::TreeItem item) {
+    if (m_convertProgress != nullptr) {
+        return;
+    }
+    if (isSavedItem(item)) {
+        edb::platform().showError(this, QStringLiteral("Folder already saved"));
+        return;
+    }
+    if (const edb::FolderNode* node = edb::FolderForTreeItem(m_catalog, item)) {
+        convertFolders({edb::conv::PathOf(m_catalog, *node)});
+    }
+}
+
+void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     const std::optional<ConvertDestination> where = DestinationDialog::ask(this);
     if (!where) {
         return;
@@ -127,17 +145,23 @@ void MainDialog::convert() {
         for (const edb::conv::SavedFolder& f : s.savedFolders) {
             saved.emplace_back(f.treePath, f.treeItem);
         }
-        m_gate.call([&] { convertFinished(text, saved); });
+        // An upload has no folder to open.
+        m_gate.call([&] { convertFinished(text, saved, upload ? QString() : place); });
     });
 }
 #else
 void MainDialog::convert() {
     edb::platform().showInformation(this, QStringLiteral("This build has no conversion to EML."));
 }
+
+void MainDialog::convertFolder(edb::TreeItem) {
+    convert();
+}
 #endif
 
 void MainDialog::convertFinished(const QString& summary,
-                                 const std::vector<std::pair<std::string, edb::TreeItem>>& saved) {
+                                 const std::vector<std::pair<std::string, edb::TreeItem>>& saved,
+                                 const QString& outDir) {
     if (m_convertProgress != nullptr) {
         m_convertProgress->close();
         m_convertProgress->deleteLater();
@@ -153,7 +177,16 @@ void MainDialog::convertFinished(const QString& summary,
             FolderTreeView::updateAncestorsMarks(treeItem);
         }
     }
-    edb::platform().showInformation(this, summary);
+    if (outDir.isEmpty()) {
+        edb::platform().showInformation(this, summary);
+        return;
+    }
+    if (edb::platform().askYesNo(this, summary + QStringLiteral("\n\nOpen the output folder?")) &&
+        !edb::platform().openWithDefaultHandler(outDir)) {
+        edb::platform().showError(this, QStringLiteral("Unable to open the output folder %1: "
+                                                       "this desktop has no program for it.")
+                                            .arg(QDir::toNativeSeparators(outDir)));
+    }
 }
 
 } // namespace edbapp

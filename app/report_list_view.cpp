@@ -1,15 +1,46 @@
 #include "app/report_list_view.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 
 namespace edbapp {
+
+namespace {
+
+// Sort key of a cell, beside its text: numbers and times sort by value, not as text.
+constexpr int kSortKeyRole = Qt::UserRole;
+constexpr int kTagRole = Qt::UserRole + 1;
+
+class ReportItem : public QTableWidgetItem {
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+    bool operator<(const QTableWidgetItem& other) const override {
+        const QVariant a = data(kSortKeyRole);
+        const QVariant b = other.data(kSortKeyRole);
+        if (a.isValid() && b.isValid()) {
+            return a.toULongLong() < b.toULongLong();
+        }
+        if (a.isValid() != b.isValid()) {
+            return b.isValid(); // cells without a key (no date) sort first
+        }
+        return text().localeAwareCompare(other.text()) < 0;
+    }
+};
+
+// Text margins of a cell in the default style, so "cut" matches what the eye sees.
+constexpr int kCellMargin = 8;
+
+} // namespace
 
 ReportListView::ReportListView(QWidget* parent) : QTableWidget(parent) {
     verticalHeader()->hide();
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionsClickable(true);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     setShowGrid(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -17,10 +48,14 @@ ReportListView::ReportListView(QWidget* parent) : QTableWidget(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &ReportListView::sortByColumn);
 }
 
 void ReportListView::setColumns(const std::vector<std::pair<QString, int>>& columns) {
     setRowCount(0);
+    m_sortColumn = -1;
+    m_sortOrder = Qt::AscendingOrder;
+    horizontalHeader()->setSortIndicatorShown(false);
     setColumnCount(static_cast<int>(columns.size()));
     QStringList headings;
     for (const auto& c : columns) {
@@ -33,13 +68,91 @@ void ReportListView::setColumns(const std::vector<std::pair<QString, int>>& colu
 }
 
 void ReportListView::appendRow(const QStringList& cells) {
-    const int row = rowCount();
-    insertRow(row);
-    for (int c = 0; c < cells.size() && c < columnCount(); ++c) {
-        auto* item = new QTableWidgetItem(cells[c]);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        setItem(row, c, item);
+    ReportRow row;
+    row.cells = cells;
+    row.number = static_cast<std::uint64_t>(rowCount()) + 1;
+    appendRows({row});
+}
+
+void ReportListView::appendRows(const std::vector<ReportRow>& rows) {
+    int row = rowCount();
+    setRowCount(row + static_cast<int>(rows.size()));
+    for (const ReportRow& r : rows) {
+        for (int c = 0; c < r.cells.size() && c < columnCount(); ++c) {
+            auto* item = new ReportItem(r.cells[c]);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            if (c == 0) {
+                item->setData(kSortKeyRole, QVariant::fromValue<qulonglong>(r.number));
+                item->setData(kTagRole, QVariant::fromValue<qulonglong>(r.tag));
+            } else if (c == columnCount() - 1 && r.time.has_value()) {
+                item->setData(kSortKeyRole, QVariant::fromValue<qulonglong>(*r.time));
+            }
+            setItem(row, c, item);
+        }
+        ++row;
     }
+    if (m_sortColumn >= 0) {
+        applySort();
+    }
+}
+
+quintptr ReportListView::rowTag(int row) const {
+    const QTableWidgetItem* cell = item(row, 0);
+    return cell != nullptr ? static_cast<quintptr>(cell->data(kTagRole).toULongLong()) : 0;
+}
+
+void ReportListView::sortByColumn(int column) {
+    if (column < 0 || column >= columnCount()) {
+        return;
+    }
+    if (column == 0) {
+        // The row number is the list order: back to it, and new rows follow it.
+        m_sortColumn = -1;
+        horizontalHeader()->setSortIndicatorShown(false);
+        sortItems(0, Qt::AscendingOrder);
+        return;
+    }
+    m_sortOrder = column == m_sortColumn && m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                              : Qt::AscendingOrder;
+    m_sortColumn = column;
+    horizontalHeader()->setSortIndicatorShown(true);
+    horizontalHeader()->setSortIndicator(column, m_sortOrder);
+    applySort();
+}
+
+void ReportListView::applySort() {
+    // The selection mark follows its row, not its place.
+    QTableWidgetItem* marked = m_selectionMark >= 0 ? item(m_selectionMark, 0) : nullptr;
+    sortItems(m_sortColumn, m_sortOrder);
+    if (marked != nullptr) {
+        m_selectionMark = marked->row();
+    }
+}
+
+QString ReportListView::cutCellText(int row, int column) const {
+    const QTableWidgetItem* cell = item(row, column);
+    if (cell == nullptr) {
+        return {};
+    }
+    const QString text = cell->text();
+    const int needed = QFontMetrics(cell->font()).horizontalAdvance(text) + kCellMargin;
+    return needed > columnWidth(column) ? text : QString();
+}
+
+bool ReportListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.isValid() ? cutCellText(index.row(), index.column()) : QString();
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+        }
+        return true;
+    }
+    return QTableWidget::viewportEvent(event);
 }
 
 void ReportListView::mousePressEvent(QMouseEvent* event) {
@@ -67,6 +180,19 @@ void ReportListView::mouseReleaseEvent(QMouseEvent* event) {
 void ReportListView::mouseDoubleClickEvent(QMouseEvent* event) {
     m_afterDoubleClick = true;
     event->accept();
+    const int row = rowAt(event->position().toPoint().y());
+    if (m_doubleClickActivates && row >= 0) {
+        emit rowActivated(row);
+    }
+}
+
+void ReportListView::contextMenuEvent(QContextMenuEvent* event) {
+    const int row = rowAt(event->pos().y()); // viewport coordinates
+    if (row < 0) {
+        return;
+    }
+    selectRow(row);
+    emit rowMenuRequested(row, event->globalPos());
 }
 
 } // namespace edbapp

@@ -8,6 +8,8 @@ void addDumpCommand(CLI::App& app);
 // `edb2eml STORE` (summary and tree), `tree`, `rows`, `list`.
 void addViewCommands(CLI::App& app);
 void addExportCommand(CLI::App& app);
+// `find` and `show`: with the export engine only.
+void addMessageCommands(CLI::App& app);
 
 // Exit status of the command that ran.
 inline int g_exitStatus = 0;

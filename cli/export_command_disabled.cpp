@@ -1,8 +1,8 @@
 // Builds without the export engine (sanitizer builds of the core) still offer the command,
 // and say plainly that it is missing.
-#include <iostream>
-
 #include "cli/commands.h"
+
+#include <iostream>
 
 namespace edbcli {
 
@@ -13,6 +13,17 @@ void addExportCommand(CLI::App& app) {
         std::cerr << "edb2eml: this build has no export engine\n";
         g_exitStatus = 1;
     });
+}
+
+void addMessageCommands(CLI::App& app) {
+    for (const char* name : {"find", "show"}) {
+        auto* cmd = app.add_subcommand(name, "Not in this build (needs the export engine)");
+        cmd->allow_extras();
+        cmd->callback([] {
+            std::cerr << "edb2eml: this build has no export engine\n";
+            g_exitStatus = 1;
+        });
+    }
 }
 
 } // namespace edbcli

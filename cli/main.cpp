@@ -1,7 +1,7 @@
 // edb2eml: the command-line companion of the desktop program.
-#include <iostream>
-
 #include "cli/commands.h"
+
+#include <iostream>
 
 int main(int argc, char** argv) {
     CLI::App app{"edb2eml - read an Exchange information-store file (.edb) without Exchange:\n"
@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
                  "                                     the same as mbox files or a Maildir\n"
                  "  edb2eml upload STORE --url imap://USER@HOST/FOLDER\n"
                  "                                     append the folders to an IMAP server\n"
+                 "  edb2eml find STORE --from ann      messages by sender, subject or date\n"
+                 "  edb2eml show STORE MESSAGE > m.eml one message as .eml (MESSAGE from find)\n"
                  "Folder paths are mailbox\\folder\\... as the tree shows them; '/' works too.\n"
                  "Exit status: 0 done, 2 no mailbox in the store, 1 other errors.\n"
                  "More on one command: edb2eml COMMAND --help"};
@@ -26,6 +28,7 @@ int main(int argc, char** argv) {
     edbcli::addDumpCommand(app);
     edbcli::addViewCommands(app);
     edbcli::addExportCommand(app);
+    edbcli::addMessageCommands(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

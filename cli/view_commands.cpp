@@ -1,6 +1,7 @@
 // The views on the command line: `edb2eml STORE` (summary and folder tree), `tree`, `rows` and
 // `list`. Trees and rows come from the same code as the window's views.
 #include "cli/cli_scan.h"
+#include "cli/cli_views.h"
 #include "cli/commands.h"
 #include "message/list_rows.h"
 #include "store/text.h"
@@ -21,59 +22,6 @@ namespace edbcli {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-// The folder tree view as plain nodes; item k (1-based) is nodes[k - 1].
-class CliTree : public edb::TreeSink {
-public:
-    struct Node {
-        std::string text;
-        int image = 0;
-        std::string path;
-        edb::TreeItem parent = 0;
-        std::vector<edb::TreeItem> children;
-    };
-
-    edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
-                             const std::string& path) override {
-        m_nodes.push_back(Node{text, image, path, parent, {}});
-        const edb::TreeItem item = m_nodes.size();
-        (parent == 0 ? m_roots : m_nodes[parent - 1].children).push_back(item);
-        return item;
-    }
-    [[nodiscard]] const Node& node(edb::TreeItem item) const { return m_nodes[item - 1]; }
-    [[nodiscard]] const std::vector<edb::TreeItem>& roots() const { return m_roots; }
-    // Every item, depth first in tree order (the order the builds inserted them).
-    [[nodiscard]] std::size_t size() const { return m_nodes.size(); }
-
-private:
-    std::vector<Node> m_nodes;
-    std::vector<edb::TreeItem> m_roots;
-};
-
-// What the window shows after every mailbox row was picked in turn with Next.
-void buildAllTrees(edb::StoreCatalog& catalog, CliTree& tree) {
-    std::int32_t step = 0;
-    const auto count = static_cast<std::int32_t>(catalog.mailboxList.size());
-    for (std::int32_t row = 0; row < count; ++row) {
-        if (edb::ChooseMailbox(catalog, row, step)) {
-            (void)edb::BuildFolderTree(catalog, step, tree);
-        }
-    }
-}
-
-struct Scanned {
-    std::unique_ptr<edb::StoreCatalog> catalog = std::make_unique<edb::StoreCatalog>();
-    edb::ScanResult result;
-    CliTree tree;
-};
-
-std::unique_ptr<Scanned> scanAndBuild(const std::string& path) {
-    auto s = std::make_unique<Scanned>();
-    s->result = scanStore(*s->catalog, path, true);
-    g_exitStatus = exitStatusFor(s->result);
-    buildAllTrees(*s->catalog, s->tree);
-    return s;
-}
 
 json treeJson(const CliTree& tree, edb::TreeItem item) {
     const auto& n = tree.node(item);
@@ -223,36 +171,6 @@ void printSummary(const std::string& path, const Scanned& s) {
     std::cout << "To see a folder's messages:  edb2eml list '" << path << "' '" << example << "'\n";
 }
 
-// Folder paths end with "\"; people type them with or without it, often with "/", and in any
-// letter case. The first spelling that matches anything wins.
-std::vector<edb::TreeItem> findFolder(const CliTree& tree, const std::string& wanted) {
-    auto withBackslash = [](std::string p) {
-        if (p.empty() || p.back() != '\\') {
-            p.push_back('\\');
-        }
-        return p;
-    };
-    const std::string exact = withBackslash(wanted);
-    std::string slashed = wanted;
-    std::replace(slashed.begin(), slashed.end(), '/', '\\');
-    slashed = withBackslash(slashed);
-    const std::string upper = edb::AsciiUpper(slashed);
-    for (int pass = 0; pass < 3; ++pass) {
-        std::vector<edb::TreeItem> found;
-        for (edb::TreeItem item = 1; item <= tree.size(); ++item) {
-            const std::string& p = tree.node(item).path;
-            if ((pass == 0 && p == exact) || (pass == 1 && p == slashed) ||
-                (pass == 2 && edb::AsciiUpper(p) == upper)) {
-                found.push_back(item);
-            }
-        }
-        if (!found.empty()) {
-            return found;
-        }
-    }
-    return {};
-}
-
 const char* rowKind(int image) {
     switch (image) {
     case 0:
@@ -348,6 +266,54 @@ int listFolder(const std::string& store, const std::string& folder) {
 }
 
 } // namespace
+
+// Folder paths end with "\"; people type them with or without it, often with "/", and in any
+// letter case. The first spelling that matches anything wins.
+std::vector<edb::TreeItem> findFolder(const CliTree& tree, const std::string& wanted) {
+    auto withBackslash = [](std::string p) {
+        if (p.empty() || p.back() != '\\') {
+            p.push_back('\\');
+        }
+        return p;
+    };
+    const std::string exact = withBackslash(wanted);
+    std::string slashed = wanted;
+    std::replace(slashed.begin(), slashed.end(), '/', '\\');
+    slashed = withBackslash(slashed);
+    const std::string upper = edb::AsciiUpper(slashed);
+    for (int pass = 0; pass < 3; ++pass) {
+        std::vector<edb::TreeItem> found;
+        for (edb::TreeItem item = 1; item <= tree.size(); ++item) {
+            const std::string& p = tree.node(item).path;
+            if ((pass == 0 && p == exact) || (pass == 1 && p == slashed) ||
+                (pass == 2 && edb::AsciiUpper(p) == upper)) {
+                found.push_back(item);
+            }
+        }
+        if (!found.empty()) {
+            return found;
+        }
+    }
+    return {};
+}
+
+void buildAllTrees(edb::StoreCatalog& catalog, CliTree& tree) {
+    std::int32_t step = 0;
+    const auto count = static_cast<std::int32_t>(catalog.mailboxList.size());
+    for (std::int32_t row = 0; row < count; ++row) {
+        if (edb::ChooseMailbox(catalog, row, step)) {
+            (void)edb::BuildFolderTree(catalog, step, tree);
+        }
+    }
+}
+
+std::unique_ptr<Scanned> scanAndBuild(const std::string& path) {
+    auto s = std::make_unique<Scanned>();
+    s->result = scanStore(*s->catalog, path, true);
+    g_exitStatus = exitStatusFor(s->result);
+    buildAllTrees(*s->catalog, s->tree);
+    return s;
+}
 
 void addViewCommands(CLI::App& app) {
     auto summaryStore = std::make_shared<std::string>();

@@ -199,13 +199,9 @@ private:
             const OutgoingMessage out{m, eml, MessageTime(eml, m.filetime), MessageKey(eml),
                                       contact};
             const WriteResult result = m_dest.write(out);
-            if (result == WriteResult::Written) {
-                if (!content.notes.empty()) {
-                    ++m_summary.notes;
-                }
-                if (!content.missing.empty()) {
-                    m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), content.missing);
-                }
+            if (result == WriteResult::Written && !content.missing.empty()) {
+                ++m_summary.notes;
+                m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), content.missing);
             }
             return result;
         } catch (const FileError& e) {

@@ -40,7 +40,7 @@ struct ConvertSummary {
     std::size_t present = 0; // messages the destination already held (not written again)
     std::size_t skipped = 0; // messages not written (cancelled)
     std::size_t failed = 0;  // messages that could not be written
-    std::size_t notes = 0;   // messages written with something missing (noted in the file)
+    std::size_t notes = 0;   // messages written with a part missing (noted in file and log)
     std::vector<ConvertIssue> failures;
     std::vector<SavedFolder> savedFolders; // folders written completely
     // export-log.txt when something was missing or a folder repeated another; empty otherwise.

@@ -109,6 +109,17 @@ bool hasVisibleText(std::string_view s) {
     return s.find_first_not_of(" \t\r\n\f") != std::string_view::npos;
 }
 
+// A formatted copy of the plain text differs from it in line ends and spacing only.
+std::string withoutSpace(std::string_view s) {
+    std::string out;
+    for (const char c : s) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\f') {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // What tells apart two entries of one message id in one folder: their subjects.
 std::string subjectHash(std::string_view subject) {
     std::uint32_t h = 2166136261U; // FNV-1a
@@ -211,7 +222,7 @@ void chooseBodies(const TextBody& plain, const FormattedBody& formatted, EmlInpu
             in.html = std::move(html);
         } else if (html) {
             attachText("formatted body (incomplete).html", *html, "text/html");
-        } else if (text && !rtf && *text != plain.text) {
+        } else if (text && !rtf && withoutSpace(*text) != withoutSpace(plain.text)) {
             attachText(formattedWhole ? "formatted body.txt" : "formatted body (incomplete).txt",
                        *text, "text/plain");
         }

@@ -8,8 +8,9 @@
 namespace edb::conv {
 namespace {
 
-constexpr std::size_t kFoldAt = 76;       // preferred line length
-constexpr std::size_t kWordBytes = 45;    // 60 base64 characters in a 75-character word
+// Lines holding encoded words stay within 76 characters (RFC 2047); so do the others here.
+constexpr std::size_t kFoldAt = 76;
+constexpr std::size_t kWordFrame = 12;    // "=?UTF-8?B?" and "?="
 constexpr std::size_t kParamSegment = 60; // characters of one RFC 2231 continuation
 constexpr std::size_t kMaxLocalPart = 64; // RFC 5321 limit of an address's local part
 constexpr std::string_view kWordStart = "=?UTF-8?B?";
@@ -122,15 +123,18 @@ std::string_view trim(std::string_view s) {
 std::string fold(std::string_view name, const std::vector<std::string>& tokens,
                  std::string_view separator = " ") {
     std::string out;
-    std::size_t line = name.size() + 1; // "Name:"
+    std::size_t line = 0;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const std::string& t = tokens[i];
         const bool breakHere = i > 0 && !t.empty() && line + 1 + t.size() > kFoldAt;
         if (i > 0) {
             out += separator.substr(0, separator.size() - 1); // e.g. ";" of "; "
         }
-        if (i == 0 || breakHere) {
-            out += i == 0 ? " " : "\n ";
+        if (i == 0) {
+            out += ' ';
+            line = name.size() + 2;
+        } else if (breakHere) {
+            out += "\n ";
             line = 1;
         } else {
             out += ' ';
@@ -178,18 +182,24 @@ bool isPlainAddress(std::string_view a) {
     return label > 0;
 }
 
+// Latin-1 letters without their accents, so that "Núñez" gives "nunez" (index: code point -
+// 0xC0; '.' where there is no plain letter).
+constexpr std::string_view kLatin1Base = "aaaaaaaceeeeiiiidnooooo.ouuuuyts"
+                                         "aaaaaaaceeeeiiiidnooooo.ouuuuyty";
+
 std::string madeUpLocalPart(std::string_view name) {
     std::string local;
-    for (const char c : name) {
-        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
-            local += c;
-        } else if (c >= 'A' && c <= 'Z') {
-            local += static_cast<char>(c - 'A' + 'a');
+    for (std::size_t i = 0; i < name.size() && local.size() < kMaxLocalPart;) {
+        char32_t cp = nextCodePoint(name, i);
+        if (cp >= 0xC0 && cp <= 0xFF) {
+            cp = static_cast<unsigned char>(kLatin1Base[cp - 0xC0]);
+        }
+        if ((cp >= 'a' && cp <= 'z') || (cp >= '0' && cp <= '9')) {
+            local += static_cast<char>(cp);
+        } else if (cp >= 'A' && cp <= 'Z') {
+            local += static_cast<char>(cp - 'A' + 'a');
         } else if (!local.empty() && local.back() != '.') {
             local += '.';
-        }
-        if (local.size() >= kMaxLocalPart) {
-            break;
         }
     }
     while (!local.empty() && local.back() == '.') {
@@ -200,7 +210,7 @@ std::string madeUpLocalPart(std::string_view name) {
 
 // A display name as a phrase: atoms as they are, other printable ASCII quoted, anything else
 // (and anything a reader would decode) as encoded words.
-std::vector<std::string> phraseTokens(std::string_view name) {
+std::vector<std::string> phraseTokens(std::string_view name, std::size_t firstLineUsed) {
     const std::string clean = CleanHeaderText(name, ' ');
     if (isPrintableAscii(clean) && clean.find("=?") == std::string::npos) {
         bool atoms = true;
@@ -226,7 +236,7 @@ std::vector<std::string> phraseTokens(std::string_view name) {
         }
         return {quoted + "\""};
     }
-    return EncodeWords(clean);
+    return EncodeWords(clean, firstLineUsed);
 }
 
 } // namespace
@@ -272,11 +282,46 @@ EmlAddress ParseSenderText(std::string_view text, std::string_view fallbackName)
     if (isPlainAddress(t)) {
         return {"", std::string(t), false};
     }
+    // An address inside other text ("John [john@example.com]", "john@example.com (John)").
+    if (const std::size_t at = t.find('@'); at != std::string_view::npos) {
+        const auto addrChar = [](char c) { return isAtext(c) || c == '.'; };
+        std::size_t from = at;
+        std::size_t to = at + 1;
+        while (from > 0 && addrChar(t[from - 1])) {
+            --from;
+        }
+        while (to < t.size() && addrChar(t[to])) {
+            ++to;
+        }
+        while (to > at + 1 && t[to - 1] == '.') {
+            --to; // a full stop after the address ends the sentence
+        }
+        const std::string_view addr = t.substr(from, to - from);
+        if (isPlainAddress(addr)) {
+            std::string rest = std::string(t.substr(0, from)) + " " + std::string(t.substr(to));
+            for (char& c : rest) {
+                c = std::string_view("<>[]()\"'").find(c) != std::string_view::npos ? ' ' : c;
+            }
+            return {std::string(trim(rest)), std::string(addr), false};
+        }
+    }
     const std::string name(t.empty() ? fallbackName : t);
-    return {name, madeUpLocalPart(name) + "@" + std::string(kNoAddressDomain), true};
+    // A directory name ("/O=Org/OU=Site/CN=Recipients/CN=jsmith") is known by its last CN.
+    std::string_view local = name;
+    if (name.starts_with("/O=") || name.starts_with("/o=")) {
+        const std::size_t upper = name.rfind("/CN=");
+        const std::size_t lower = name.rfind("/cn=");
+        const std::size_t cn = upper == std::string::npos   ? lower
+                               : lower == std::string::npos ? upper
+                                                            : std::max(upper, lower);
+        if (cn != std::string::npos) {
+            local = std::string_view(name).substr(cn + 4);
+        }
+    }
+    return {name, madeUpLocalPart(local) + "@" + std::string(kNoAddressDomain), true};
 }
 
-std::vector<std::string> EncodeWords(std::string_view utf8) {
+std::vector<std::string> EncodeWords(std::string_view utf8, std::size_t firstLineUsed) {
     std::vector<std::string> words;
     // Character boundaries, so that no word splits a character.
     std::vector<bool> boundary(utf8.size() + 1, false);
@@ -287,23 +332,52 @@ std::vector<std::string> EncodeWords(std::string_view utf8) {
     boundary[utf8.size()] = true;
     std::size_t start = 0;
     while (start < utf8.size()) {
+        // Room on this line: after the header name on the first, after one space on the others.
+        const std::size_t used = words.empty() ? std::min(firstLineUsed, kFoldAt / 2) : 1;
+        const std::size_t room = kFoldAt - used - kWordFrame;
+        const std::size_t wordBytes = room / 4 * 3;
         std::size_t cut = 0;
-        if (utf8.size() - start <= kWordBytes) {
+        if (utf8.size() - start <= wordBytes) {
             cut = utf8.size() - start;
         } else {
-            for (std::size_t n = kWordBytes; n > 0; --n) {
-                if (boundary[start + n] && n % 3 == 0) {
-                    cut = n;
-                    break;
-                }
-            }
-            for (std::size_t n = kWordBytes; cut == 0 && n > 0; --n) {
-                cut = boundary[start + n] ? n : 0; // no padding-free cut: rare, still valid
+            for (std::size_t n = wordBytes; n > 0 && cut == 0; --n) {
+                cut = boundary[start + n] && n % 3 == 0 ? n : 0;
             }
         }
-        words.push_back(std::string(kWordStart) + base64(utf8.substr(start, cut)) +
-                        std::string(kWordEnd));
-        start += cut;
+        if (cut > 0) {
+            words.push_back(std::string(kWordStart) + base64(utf8.substr(start, cut)) +
+                            std::string(kWordEnd));
+            start += cut;
+            continue;
+        }
+        // No whole-character cut at a multiple of three bytes (one ASCII byte before 3-byte
+        // characters keeps every boundary off it): this word goes as Q, which has no padding.
+        std::string q;
+        std::size_t end = start;
+        while (end < utf8.size()) {
+            std::size_t next = end;
+            (void)nextCodePoint(utf8, next);
+            std::string piece;
+            for (std::size_t k = end; k < next; ++k) {
+                const char c = utf8[k];
+                if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+                    piece += c;
+                } else if (c == ' ') {
+                    piece += '_';
+                } else {
+                    static constexpr char kHex[] = "0123456789ABCDEF";
+                    const auto b = static_cast<unsigned char>(c);
+                    piece += {'=', kHex[b >> 4], kHex[b & 15]};
+                }
+            }
+            if (q.size() + piece.size() > room) {
+                break;
+            }
+            q += piece;
+            end = next;
+        }
+        words.push_back("=?UTF-8?Q?" + q + std::string(kWordEnd));
+        start = end;
     }
     return words;
 }
@@ -322,7 +396,7 @@ std::string UnstructuredValue(std::string_view name, std::string_view text) {
         }
     }
     if (!plain) {
-        tokens = EncodeWords(clean);
+        tokens = EncodeWords(clean, name.size() + 2);
     }
     return fold(name, tokens);
 }
@@ -330,7 +404,7 @@ std::string UnstructuredValue(std::string_view name, std::string_view text) {
 std::string MailboxValue(std::string_view name, const EmlAddress& mailbox) {
     std::vector<std::string> tokens;
     if (!trim(CleanHeaderText(mailbox.name, ' ')).empty()) {
-        tokens = phraseTokens(trim(CleanHeaderText(mailbox.name, ' ')));
+        tokens = phraseTokens(trim(CleanHeaderText(mailbox.name, ' ')), name.size() + 2);
     }
     tokens.push_back("<" + mailbox.address + ">");
     return fold(name, tokens);

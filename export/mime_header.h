@@ -29,10 +29,14 @@ inline constexpr std::string_view kNoAddressDomain = "no-address.invalid";
 // address; any other text is the display name of an address made up in kNoAddressDomain.
 [[nodiscard]] EmlAddress ParseSenderText(std::string_view text, std::string_view fallbackName);
 
-// RFC 2047 B words in UTF-8, each at most 75 characters; every word but the last encodes a
-// multiple of three bytes, so no '=' padding comes before the last word (readers that stop at
-// padding show the whole text).
-[[nodiscard]] std::vector<std::string> EncodeWords(std::string_view utf8);
+// RFC 2047 words in UTF-8, each at most 75 characters and whole characters. B words, of which
+// every one but the last encodes a multiple of three bytes, so no '=' padding comes before the
+// last word (readers that stop at padding show the whole text); a Q word where no such cut
+// exists.
+// `firstLineUsed`: characters before the first word on its line ("Subject: " is 9); each line
+// then stays within 76 characters.
+[[nodiscard]] std::vector<std::string> EncodeWords(std::string_view utf8,
+                                                   std::size_t firstLineUsed = 1);
 
 // Unstructured value (Subject, notes) for header `name`: raw value with leading space.
 [[nodiscard]] std::string UnstructuredValue(std::string_view name, std::string_view text);

@@ -55,11 +55,14 @@ void ForEachMessageRow(const StoreCatalog& catalog, const FolderNode& folder,
         }
         ++number;
         ListRow row;
+        row.number = number;
+        row.entry = &m;
         row.cells.push_back(std::to_string(number));
         {
             // Sender, contacts, attachments and the FILETIME may still change under the scan.
             std::shared_lock lock(catalog.messages.fieldsMutex);
             row.image = MessageRowImage(m);
+            row.filetime = m.filetime;
             if (m.kind == kKindContact) {
                 if (!m.contacts.empty()) {
                     const ContactEntry& c = m.contacts.front();

@@ -19,6 +19,9 @@ struct ListColumn {
 struct ListRow {
     int image = 0;                  // row icon index
     std::vector<std::string> cells; // cell 0 is the row number, from 1
+    std::uint64_t number = 0;       // the row number
+    std::uint64_t filetime = 0;     // what the date cell shows, for sorting by date
+    const MessageEntry* entry = nullptr;
 };
 
 struct MessageListing {

@@ -45,6 +45,14 @@ QString FakePlatform::chooseOpenFile(QWidget* owner, const QString& caption, con
     return takeFront(openFileAnswers, QString());
 }
 
+QString FakePlatform::chooseSaveFile(QWidget* owner, const QString& caption,
+                                     const QString& suggestedName, const QString&) {
+    lastOwner = owner;
+    suggestedNames << suggestedName;
+    log << QStringLiteral("save file: ") + caption;
+    return takeFront(saveFileAnswers, QString());
+}
+
 QString FakePlatform::chooseDirectory(QWidget* owner, const QString& caption) {
     lastOwner = owner;
     log << QStringLiteral("directory: ") + caption;

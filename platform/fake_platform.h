@@ -20,8 +20,8 @@ namespace edb {
 class FakePlatform final : public Platform {
 public:
     // Every request in order, one line each: "error: <text>", "question: <text>",
-    // "information: <text>", "open file: <caption>", "directory: <caption>",
-    // "open: <target>", "mail: <recipient>", "exit: <status>".
+    // "information: <text>", "open file: <caption>", "save file: <caption>", "directory:
+    // <caption>", "open: <target>", "mail: <recipient>", "exit: <status>".
     QStringList log;
 
     QStringList errors;
@@ -38,6 +38,8 @@ public:
     bool defaultYesNo = false;
     std::deque<QString> openFileAnswers;  // default: cancelled (empty)
     std::deque<QString> directoryAnswers; // default: cancelled (empty)
+    std::deque<QString> saveFileAnswers;  // default: cancelled (empty)
+    QStringList suggestedNames;           // what each save-file chooser proposed
     bool openSucceeds = true;
     bool mailSucceeds = true;
 
@@ -49,6 +51,8 @@ public:
     bool askYesNo(QWidget* owner, const QString& text) override;
     void showInformation(QWidget* owner, const QString& text) override;
     QString chooseOpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
+    QString chooseSaveFile(QWidget* owner, const QString& caption, const QString& suggestedName,
+                           const QString& filter) override;
     QString chooseDirectory(QWidget* owner, const QString& caption) override;
     bool openWithDefaultHandler(const QString& target) override;
     bool composeMail(const MailDraft& draft) override;

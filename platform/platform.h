@@ -49,6 +49,11 @@ public:
     // Returns the chosen path, or an empty string when the user cancelled.
     [[nodiscard]] virtual QString chooseOpenFile(QWidget* owner, const QString& caption,
                                                  const QString& filter) = 0;
+    // The system's save-file chooser, starting with `suggestedName`. Returns the chosen path, or
+    // an empty string when the user cancelled.
+    [[nodiscard]] virtual QString chooseSaveFile(QWidget* owner, const QString& caption,
+                                                 const QString& suggestedName,
+                                                 const QString& filter) = 0;
     // The system's directory chooser. Returns the chosen directory or an empty string.
     [[nodiscard]] virtual QString chooseDirectory(QWidget* owner, const QString& caption) = 0;
 

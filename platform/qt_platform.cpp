@@ -40,6 +40,11 @@ QString QtPlatform::chooseOpenFile(QWidget* owner, const QString& caption, const
     return QFileDialog::getOpenFileName(owner, caption, QString(), filter);
 }
 
+QString QtPlatform::chooseSaveFile(QWidget* owner, const QString& caption,
+                                   const QString& suggestedName, const QString& filter) {
+    return QFileDialog::getSaveFileName(owner, caption, suggestedName, filter);
+}
+
 QString QtPlatform::chooseDirectory(QWidget* owner, const QString& caption) {
     return QFileDialog::getExistingDirectory(owner, caption);
 }

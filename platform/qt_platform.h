@@ -13,6 +13,8 @@ public:
     bool askYesNo(QWidget* owner, const QString& text) override;
     void showInformation(QWidget* owner, const QString& text) override;
     QString chooseOpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
+    QString chooseSaveFile(QWidget* owner, const QString& caption, const QString& suggestedName,
+                           const QString& filter) override;
     QString chooseDirectory(QWidget* owner, const QString& caption) override;
     bool openWithDefaultHandler(const QString& target) override;
     bool composeMail(const MailDraft& draft) override;

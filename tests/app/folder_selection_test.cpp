@@ -1,6 +1,5 @@
 // The folder tree view's selection rules (ticks, marks, the saved-folder guard), what a click
 // on a folder lists, and Convert adding its folders to the saved-folders list.
-#include "app/destination_dialog.h"
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
 #include "message/list_rows.h"
@@ -10,8 +9,11 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QHeaderView>
 #include <QTest>
+#include <mutex>
+#include <shared_mutex>
 
 using apptest::Window;
 using edbapp::FolderTreeView;
@@ -268,17 +270,34 @@ private slots:
         const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
         QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
         clickCheckBox(w, sent);
-        edbapp::DestinationDialog::setDestinationChooser([&](QWidget*) {
-            edbapp::ConvertDestination d;
-            d.folder = QString::fromStdString(out.path().string());
-            return std::optional<edbapp::ConvertDestination>(d);
-        });
+        // One message whose plain body lost its chunks: Convert notes it in the export log.
+        const edb::FolderNode* node =
+            edb::FolderForTreeItem(w.catalog, w.dialog.folderTree()->handleOf(sent));
+        QVERIFY(node != nullptr);
+        for (edb::MessageEntry& m : w.catalog.messages) {
+            if (m.folderId == node->id) {
+                std::unique_lock lock(w.catalog.messages.fieldsMutex);
+                m.primaryBody.position = 0;
+                m.primaryBody.reference = 0x7777;
+                m.primaryBody.chunks.clear();
+                break;
+            }
+        }
+        const QString outDir = QString::fromStdString(out.path().string());
+        w.fake.directoryAnswers = {outDir};
+        w.fake.yesNoAnswers = {true};
         w.dialog.convert();
-        edbapp::DestinationDialog::setDestinationChooser({});
         QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
-        QCOMPARE(w.fake.informations.size(), 1);
-        QVERIFY2(w.fake.informations[0].contains(QStringLiteral("saved")),
-                 qPrintable(w.fake.informations[0]));
+        // The summary offers the output folder, and names the export log when there is one.
+        QCOMPARE(w.fake.questions.size(), 1);
+        const QString summary = w.fake.questions[0];
+        QVERIFY2(summary.contains(QStringLiteral("saved")) &&
+                     summary.endsWith(QStringLiteral("Open the output folder?")),
+                 qPrintable(summary));
+        const QString log = QDir(outDir).filePath(QStringLiteral("export-log.txt"));
+        QVERIFY(QFile::exists(log));
+        QVERIFY2(summary.contains(log), qPrintable(summary));
+        QCOMPARE(w.fake.openedTargets, QStringList{outDir});
         int emls = 0;
         for (QDirIterator it(QString::fromStdString(out.path().string()), {"*.eml"}, QDir::Files,
                              QDirIterator::Subdirectories);

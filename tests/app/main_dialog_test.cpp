@@ -13,20 +13,28 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
+#include <QUrl>
+#include <QWindow>
 
 using apptest::Window;
 using edbapp::duRect;
@@ -44,6 +52,21 @@ void writeTwoMailboxStore(const std::filesystem::path& path,
                          {12, 10, u"Sub2"},
                          {13, 1, u"Sent Items"},
                          {20, 2, u"Notes"}});
+}
+
+// Drags a local file onto the dialog and drops it there; true when the drop was taken.
+bool drop(QWidget& target, const QString& path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    const QPoint at = target.rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &enter);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &dropped);
+    return dropped.isAccepted();
 }
 
 QStringList rootTexts(const edbapp::FolderTreeView* tree) {
@@ -87,15 +110,23 @@ private slots:
         QCOMPARE(d.messageList()->columnCount(), 4);
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(d.messageList()->horizontalHeaderItem(i)->text(), headings[i]);
-            QCOMPARE(d.messageList()->columnWidth(i), widths[i]);
+            if (i < 3) {
+                QCOMPARE(d.messageList()->columnWidth(i), widths[i]);
+            }
         }
+        // The Date column is at least as wide as given, and wide enough for its longest text.
+        QVERIFY(d.messageList()->columnWidth(3) >= widths[3]);
+        QVERIFY(d.messageList()->columnWidth(3) >
+                d.messageList()->fontMetrics().horizontalAdvance("Wed 28/12/2024 12:59:59 PM"));
         // Menus with their texts, the trailing blank of "Save " included.
         QStringList items;
-        for (QAction* a :
-             {d.openAction(), d.saveAction(), d.exitAction(), d.contentAction(), d.aboutAction()}) {
+        for (QAction* a : {d.openAction(), d.saveAction(), d.exitAction(), d.findAction(),
+                           d.contentAction(), d.aboutAction()}) {
             items << a->text();
         }
-        QCOMPARE(items, (QStringList{"Open Edb File", "Save ", "Exit", "Content", "About"}));
+        QCOMPARE(items,
+                 (QStringList{"Open Edb File", "Save ", "Exit", "Find...", "Content", "About"}));
+        QCOMPARE(d.findAction()->shortcut(), QKeySequence(QKeySequence::Find));
         // Status bar: the title after one blank, and the web address.
         const QList<QLabel*> panes = d.statusBarWidget()->findChildren<QLabel*>();
         QCOMPARE(panes.size(), 2);
@@ -418,9 +449,10 @@ private slots:
         QCOMPARE(w.dialog.mailboxList()->rowCount(), 3);
     }
 
-    void windowCannotBeEnlargedAndScrollsWhenSmall() {
+    void windowCannotBeEnlargedAndStaysOnItsScreen() {
         Window w;
         edbapp::MainDialog& d = w.dialog;
+        QCOMPARE(d.screen()->name(), QStringLiteral("large"));
         d.resize(900, 850);
         QCOMPARE(d.frameGeometry().size(), QSize(718, 704));
         QCOMPARE(d.pos(), QPoint(450, 410));
@@ -431,6 +463,23 @@ private slots:
             return area->verticalScrollBar()->maximum() > 0 &&
                    area->horizontalScrollBar()->maximum() > 0;
         }));
+        // On a screen smaller than the fixed place and size, the window is pulled inside the
+        // available area and cut to it; its buttons stay reachable by scrolling.
+        QScreen* small = QGuiApplication::screens().at(1);
+        d.windowHandle()->setScreen(small);
+        d.move(small->geometry().topLeft());
+        d.resize(900, 850);
+        const QRect area = small->availableGeometry();
+        QVERIFY2(area.contains(d.frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(d.x())
+                                .arg(d.y())
+                                .arg(d.frameGeometry().width())
+                                .arg(d.frameGeometry().height())));
+        QCOMPARE(d.frameGeometry().width(), 718);
+        QCOMPARE(d.frameGeometry().height(), area.height());
+        QVERIFY(apptest::waitUntil(
+            [&] { return d.findChild<QScrollArea*>()->verticalScrollBar()->maximum() > 0; }));
     }
 
     void helpLooksInTheStartupDirectory() {
@@ -454,6 +503,60 @@ private slots:
             QCOMPARE(w.fake.informations.size(), 2);
         }
         QDir::setCurrent(previous);
+    }
+
+    void helpWithoutADesktopHandlerShowsItsOwnWindowOrNamesTheFile() {
+        edbtest::TempDir dir;
+        const QDir startup(QString::fromStdString(dir.path().string()));
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(startup.path());
+        Window w;
+        QDir::setCurrent(previous);
+        w.fake.openSucceeds = false;
+        // Only the compiled help, which nothing here opens: an error box names it.
+        const QString chm = startup.filePath(QStringLiteral("QlrEmlExchange.chm"));
+        QFile c(chm);
+        QVERIFY(c.open(QIODevice::WriteOnly));
+        c.close();
+        w.dialog.contentAction()->trigger();
+        QCOMPARE(w.fake.errors.size(), 1);
+        QVERIFY2(w.fake.errors[0].contains(QDir::toNativeSeparators(chm)),
+                 qPrintable(w.fake.errors[0]));
+        QVERIFY(w.dialog.findChild<QDialog*>(QStringLiteral("helpWindow")) == nullptr);
+        // With the HTML pages beside it, they are shown in the program's own window.
+        QVERIFY(QFile::copy(QStringLiteral(EDB_HELP_HTML),
+                            startup.filePath(QStringLiteral("QlrEmlExchange.html"))));
+        w.dialog.contentAction()->trigger();
+        auto* help = w.dialog.findChild<QDialog*>(QStringLiteral("helpWindow"));
+        QVERIFY(help != nullptr && help->isVisible());
+        QVERIFY(help->findChild<QTextBrowser*>()->toPlainText().contains(
+            QStringLiteral("Opening a store file")));
+        QCOMPARE(w.fake.errors.size(), 1);
+        QCOMPARE(w.fake.openedTargets.size(), 2); // the desktop was asked each time
+    }
+
+    void storeOpenedByArgumentOrDropScansWithoutAClick() {
+        edbtest::TempFile store("by-argument");
+        writeTwoMailboxStore(store.path());
+        {
+            Window w;
+            w.dialog.openStoreWhenShown(QString::fromStdString(store.str()));
+            QVERIFY(apptest::waitUntil([&] { return w.dialog.mailboxList()->rowCount() == 3; }));
+            QVERIFY(w.waitIdle());
+            QVERIFY(w.fake.log.filter(QStringLiteral("open file:")).isEmpty());
+            QCOMPARE(w.dialog.pathEdit()->text(), QString::fromStdString(store.str()));
+            QVERIFY(!w.dialog.browseButton()->isEnabled());
+            // It was the run's one Browse: neither a second open nor a drop is taken.
+            QVERIFY(!w.dialog.openStore(QString::fromStdString(store.str())));
+            QVERIFY(!drop(w.dialog, QString::fromStdString(store.str())));
+        }
+        Window w;
+        QVERIFY(!drop(w.dialog, QStringLiteral("/tmp/notes.txt")));
+        QVERIFY(drop(w.dialog, QString::fromStdString(store.str())));
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.scanRunning(); }));
+        QVERIFY(w.waitIdle());
+        QCOMPARE(w.dialog.mailboxList()->rowCount(), 3);
+        QCOMPARE(w.dialog.pathEdit()->text(), QString::fromStdString(store.str()));
     }
 
     void aboutBoxFromTheMenuAlsoDuringAScan() {

@@ -1,13 +1,19 @@
 // Renders the main window after a scan of the demo store, with a mailbox picked and a folder
-// listed, and the About box, to PNG files for a reviewer (EDB_SCREENSHOT_DIR).
+// listed, the message viewer, the Find window and the About box, to PNG files for a reviewer
+// (EDB_SCREENSHOT_DIR).
 #include "app/about_dialog.h"
+#include "app/find_window.h"
 #include "app/folder_tree_view.h"
+#include "app/message_viewer.h"
 #include "app/report_list_view.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"
 
 #include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -48,6 +54,45 @@ private slots:
         QVERIFY(w.dialog.messageList()->rowCount() > 0);
         const QString file = QStringLiteral(EDB_SCREENSHOT_DIR "/main-window.png");
         QVERIFY(w.dialog.grab().save(file));
+    }
+
+    void viewerAndFindWindow() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        apptest::Window w;
+        w.browse(store.str());
+        w.clickMailboxRow(0);
+        w.dialog.next();
+        QVERIFY(w.waitIdle());
+        w.dialog.folderTree()->expandAll();
+        QTreeWidgetItem* root = w.dialog.folderTree()->topLevelItem(0);
+        QTreeWidgetItem* inbox = w.treeItem(root->text(0) + QStringLiteral("/Inbox"));
+        QVERIFY(inbox != nullptr);
+        const QRect r = w.dialog.folderTree()->visualItemRect(inbox);
+        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
+                          QPoint(r.right() - 4, r.center().y()));
+        QVERIFY(w.waitIdle());
+        // The first message of the Inbox: an HTML body and an attachment.
+        const auto* first =
+            reinterpret_cast<const edb::MessageEntry*>(w.dialog.messageList()->rowTag(0));
+        QVERIFY(first != nullptr);
+        edbapp::MessageViewer viewer(w.catalog, *first);
+        viewer.resize(640, 420);
+        viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+        viewer.attachments()->selectRow(0);
+        QVERIFY(viewer.grab().save(QStringLiteral(EDB_SCREENSHOT_DIR "/message-viewer.png")));
+
+        w.dialog.openFind();
+        edbapp::FindWindow* find = w.dialog.findWindow();
+        find->resize(860, 380);
+        find->textEdit()->setText(QStringLiteral("invoice"));
+        find->findButton()->click();
+        QVERIFY(apptest::waitUntil([&] { return !find->searching(); }));
+        QVERIFY(find->results()->rowCount() > 0);
+        find->results()->selectRow(0);
+        QVERIFY(QTest::qWaitForWindowExposed(find));
+        QVERIFY(find->grab().save(QStringLiteral(EDB_SCREENSHOT_DIR "/find-window.png")));
     }
 
     void aboutBox() {
