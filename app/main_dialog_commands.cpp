@@ -12,7 +12,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
 #include <functional>
+#include <memory>
 
 namespace edbapp {
 
@@ -29,10 +31,24 @@ public:
     void progress(std::int64_t position) override {
         const int p = edb::ClampProgress(position);
         if (p == m_shown) {
-            return; // one window round trip per visible change, not per page
+            return; // one update per visible change, not per page
         }
         m_shown = p;
-        m_gate.call([&] { m_bar.setValue(p); });
+        // Posted, never waited for: the scan does not stop for the window. At most one update
+        // is pending; a newer position replaces one the window has not taken yet. Posted
+        // events keep their order, so the bar is set before a later request (the scan's end)
+        // hides it. Queued with the bar as context: dropped if the bar is gone.
+        if (m_latest->exchange(p) == kNonePending) {
+            QMetaObject::invokeMethod(
+                &m_bar,
+                [bar = &m_bar, latest = m_latest] {
+                    const int value = latest->exchange(kNonePending);
+                    if (value != kNonePending) {
+                        bar->setValue(value);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
     }
 
     void mailboxRowsReady(const std::vector<std::string>& names) override {
@@ -55,6 +71,8 @@ private:
     QProgressBar& m_bar;
     std::function<void()> m_afterRows;
     int m_shown = -1;
+    static constexpr int kNonePending = -1;
+    std::shared_ptr<std::atomic<int>> m_latest = std::make_shared<std::atomic<int>>(kNonePending);
 };
 
 // Inserts the tree worker's items into the folder tree view, one blocking call per item.

@@ -1,7 +1,7 @@
 // bench-make-store: writes a large, realistic store for the benchmark (see
 // tests/support/bench_store.h), streamed to disk. The same seed gives the same file.
 //
-//   bench-make-store [--size 1GiB] [--messages 100000] [--seed 1] OUT
+//   bench-make-store [--size 1GiB] [--messages 100000] [--seed 1] [--shape plain|chains] OUT
 #include "tests/support/bench_store.h"
 
 #include <algorithm>
@@ -39,7 +39,8 @@ bool parseSize(std::string_view text, std::uint64_t& out) {
 }
 
 int usage() {
-    std::cerr << "usage: bench-make-store [--size 1GiB] [--messages 100000] [--seed 1] OUT\n";
+    std::cerr << "usage: bench-make-store [--size 1GiB] [--messages 100000] [--seed 1] "
+                 "[--shape plain|chains] OUT\n";
     return 2;
 }
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     std::uint64_t size = 1ULL << 30;
     std::uint64_t messages = 100000;
     std::uint64_t seed = 1;
+    edbtest::BenchShape shape = edbtest::BenchShape::Plain;
     std::string out;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -63,6 +65,15 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--seed" && hasValue) {
             if (!parseSize(argv[++i], seed)) {
+                return usage();
+            }
+        } else if (arg == "--shape" && hasValue) {
+            const std::string_view name = argv[++i];
+            if (name == "plain") {
+                shape = edbtest::BenchShape::Plain;
+            } else if (name == "chains") {
+                shape = edbtest::BenchShape::Chains;
+            } else {
                 return usage();
             }
         } else if (!arg.empty() && arg[0] != '-' && out.empty()) {
@@ -80,7 +91,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        const auto summary = edbtest::writeBenchStore(file, {seed, size, messages});
+        const auto summary = edbtest::writeBenchStore(file, {seed, size, messages, shape});
         std::cerr << "bench-make-store: " << summary.pages << " pages, " << summary.messages
                   << " messages, " << summary.dataPages << " data pages\n";
         file.flush();

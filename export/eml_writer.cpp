@@ -2,7 +2,10 @@
 
 #include <gio/gio.h>
 #include <gmime/gmime.h>
+#include <cstdio>
 #include <mutex>
+#include <string_view>
+#include <vector>
 
 namespace edb::conv {
 namespace {
@@ -127,7 +130,51 @@ std::string GuessContentType(const std::string& name, const std::vector<std::uin
     return out;
 }
 
-std::string WriteEml(const EmlInput& in) {
+namespace {
+
+std::uint64_t fnv1a(std::uint64_t h, std::string_view bytes) {
+    for (const char c : bytes) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001b3ULL;
+    }
+    return h;
+}
+
+// Boundaries made from the message itself, so that exporting the same store twice gives the
+// same bytes (files can be compared by hash). `salt` changes them when one turns out to occur
+// in the content.
+std::string boundaryFor(const EmlInput& in, const char* kind, int salt) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    h = fnv1a(h, in.messageId);
+    h = fnv1a(h, in.subject);
+    h = fnv1a(h, in.plainText.value_or(""));
+    h = fnv1a(h, in.html.value_or(""));
+    h = fnv1a(h, std::to_string(in.attachments.size()) + "/" + std::to_string(salt));
+    char text[48];
+    std::snprintf(text, sizeof text, "=_edb_%s_%016llx", kind, static_cast<unsigned long long>(h));
+    return text;
+}
+
+std::size_t countOf(const std::string& text, const std::string& needle) {
+    std::size_t n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+void useBoundary(GMimeMultipart* mp, const EmlInput& in, const char* kind, int salt,
+                 std::vector<std::pair<std::string, std::size_t>>* used) {
+    if (salt < 0) {
+        return;
+    }
+    const std::string boundary = boundaryFor(in, kind, salt);
+    g_mime_multipart_set_boundary(mp, boundary.c_str());
+    used->emplace_back(boundary, static_cast<std::size_t>(g_mime_multipart_get_count(mp)));
+}
+
+std::string writeEml(const EmlInput& in, int salt,
+                     std::vector<std::pair<std::string, std::size_t>>* used) {
     initGMime();
     GMimeMessage* msg = g_mime_message_new(FALSE);
     GMimeObject* top = GMIME_OBJECT(msg);
@@ -163,6 +210,7 @@ std::string WriteEml(const EmlInput& in) {
         GMimeObject* html = textPart("html", *in.html);
         g_mime_multipart_add(alt, plain);
         g_mime_multipart_add(alt, html);
+        useBoundary(alt, in, "a", salt, used);
         g_object_unref(plain);
         g_object_unref(html);
         body = GMIME_OBJECT(alt);
@@ -192,6 +240,7 @@ std::string WriteEml(const EmlInput& in) {
             g_mime_multipart_add(mixed, part);
             g_object_unref(part);
         }
+        useBoundary(mixed, in, "m", salt, used);
         top = GMIME_OBJECT(mixed);
     }
     if (top == nullptr) {
@@ -213,6 +262,27 @@ std::string WriteEml(const EmlInput& in) {
     g_mime_format_options_free(options);
     g_object_unref(msg);
     return result;
+}
+
+} // namespace
+
+std::string WriteEml(const EmlInput& in) {
+    // A boundary that the content happens to hold would cut the message: try another, and in
+    // the end leave the choice to GMime's random ones.
+    constexpr int kTries = 4;
+    for (int salt = 0; salt < kTries; ++salt) {
+        std::vector<std::pair<std::string, std::size_t>> used;
+        std::string eml = writeEml(in, salt, &used);
+        bool clean = true;
+        for (const auto& [boundary, parts] : used) {
+            // Each part opens with a delimiter line and the last is followed by the close.
+            clean = clean && countOf(eml, "\n--" + boundary) == parts + 1;
+        }
+        if (clean) {
+            return eml;
+        }
+    }
+    return writeEml(in, -1, nullptr);
 }
 
 } // namespace edb::conv

@@ -24,6 +24,11 @@ constexpr std::size_t kNameMostUnits = 259;
 constexpr std::size_t kOwnerProbeBytes = 512;
 constexpr std::int64_t kOwnerOffset = 24;
 
+std::uint32_t readU32LeOr0(const ByteView& p, std::int64_t at) {
+    return std::uint32_t{p.byteOr0(at)} | (std::uint32_t{p.byteOr0(at + 1)} << 8) |
+           (std::uint32_t{p.byteOr0(at + 2)} << 16) | (std::uint32_t{p.byteOr0(at + 3)} << 24);
+}
+
 std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
     return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
 }
@@ -187,31 +192,59 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
         return true;
     }
 
-    const auto n = static_cast<std::int64_t>(page.size());
-    std::vector<std::int64_t> markers;
-    for (std::int64_t i = kFirstMarkerByte; i < n && markers.size() < kMaxMarkers; ++i) {
-        if (page.matches(i, {0x03, 0x00, 0x05})) {
-            markers.push_back(i + 3);
+    // Markers: straight to each 0x03 (chunk data rarely holds one), at most kMaxMarkers.
+    std::int64_t markers[kMaxMarkers];
+    std::size_t markerCount = 0;
+    const std::uint8_t* d = page.data();
+    const std::size_t n = page.size();
+    for (std::size_t i = kFirstMarkerByte; i + 2 < n && markerCount < kMaxMarkers; ++i) {
+        const void* hit = std::memchr(d + i, 0x03, n - 2 - i);
+        if (hit == nullptr) {
+            break;
+        }
+        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - d);
+        if (d[i + 1] == 0x00 && d[i + 2] == 0x05) {
+            markers[markerCount++] = static_cast<std::int64_t>(i + 3);
         }
     }
-    if (markers.empty()) {
+    if (markerCount == 0) {
         return false;
     }
     // Each message takes the first marker, in marker order, that carries one of its references.
-    std::unordered_set<const MessageEntry*> credited;
+    // A block credits few messages: a short list, a set only when it grows.
+    constexpr std::size_t kFewCredited = 32;
+    const MessageEntry* few[kFewCredited];
+    std::size_t fewCount = 0;
+    std::unordered_set<const MessageEntry*> many;
+    auto firstCredit = [&](const MessageEntry* m) {
+        if (fewCount < kFewCredited) {
+            if (std::find(few, few + fewCount, m) != few + fewCount) {
+                return false;
+            }
+            few[fewCount++] = m;
+            return true;
+        }
+        if (std::find(few, few + fewCount, m) != few + fewCount) {
+            return false;
+        }
+        return many.insert(m).second;
+    };
     std::unique_lock lock(messages.fieldsMutex, std::defer_lock);
-    for (const std::int64_t b : markers) {
-        const auto value = page.readU32Le(b);
-        if (!value || *value > 0xFFFF) {
+    for (std::size_t k = 0; k < markerCount; ++k) {
+        const std::int64_t b = markers[k];
+        // Bytes of the value past the end of the block count as 0, as every byte outside a
+        // page does.
+        const std::uint32_t value = readU32LeOr0(page, b);
+        if (value > 0xFFFF) {
             continue;
         }
-        const auto reference = static_cast<std::uint16_t>(*value);
+        const auto reference = static_cast<std::uint16_t>(value);
         const auto* entries = messages.byBodyReference(reference);
         if (entries == nullptr) {
             continue;
         }
         for (MessageEntry* m : *entries) {
-            if (!credited.insert(m).second) {
+            if (!firstCredit(m)) {
                 continue;
             }
             if (!lock.owns_lock()) {

@@ -140,6 +140,32 @@ private:
 };
 } // namespace
 
+ByteView BlockWindow::block(std::uint64_t start, std::span<const std::uint64_t> nearby,
+                            std::uint64_t back) {
+    const std::uint64_t n = std::min<std::uint64_t>(kPageSize, m_storeSize - start);
+    if (m_size == 0 || start < m_start || start + n > m_start + m_size) {
+        // One read up to the end of the last block, of those asked for next, that fits in the
+        // buffer from here; the page read rule for every block inside, a file that shrank
+        // leaving zeros.
+        std::uint64_t end = start + n;
+        for (const std::uint64_t p : nearby) {
+            if (p >= back && p - back > start) {
+                const std::uint64_t blockEnd = p - back + kPageSize;
+                if (blockEnd > end && blockEnd - start <= m_buf.size()) {
+                    end = blockEnd;
+                }
+            }
+        }
+        const std::uint64_t want = std::min<std::uint64_t>(end - start, m_storeSize - start);
+        const std::size_t got = m_file.ReadAt(start, m_buf.data(), want);
+        std::fill(m_buf.begin() + static_cast<std::ptrdiff_t>(got),
+                  m_buf.begin() + static_cast<std::ptrdiff_t>(want), 0);
+        m_start = start;
+        m_size = want;
+    }
+    return {m_buf.data() + (start - m_start), static_cast<std::size_t>(n)};
+}
+
 bool HasChunkPageShape(const ByteView& page) {
     if (page.size() < 64) {
         return false;
@@ -612,7 +638,10 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
     // Formatted-body chains: a chunk found here is itself followed when the walk reaches it.
     // Only a message whose formatted body carries a reference ever gets chunks, so only those
     // are walked, in list order (a copy: the walk itself may consult the indexes).
+    // A message's chunks mostly lie close together: its blocks come from one read of the span
+    // the nearby ones cover, instead of one read per block.
     const std::vector<MessageEntry*> withChains = cat.messages.withFormattedReference();
+    BlockWindow window(cat.storeFile, cat.storeSize);
     for (MessageEntry* entry : withChains) {
         MessageEntry& m = *entry;
         for (std::size_t i = 0; i < m.formattedBody.chunks.size(); ++i) {
@@ -622,8 +651,8 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
                 continue;
             }
             const std::uint64_t start = p - kModeTwoBack;
-            const std::size_t n = ReadPage(cat.storeFile, cat.storeSize, start, buf.data());
-            MatchLongValueChunks(cat, ByteView(buf.data(), n), start, 2);
+            MatchLongValueChunks(
+                cat, window.block(start, m.formattedBody.chunks.values(), kModeTwoBack), start, 2);
         }
     }
     ctx.stageDone("chunks-mode-2");

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,25 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage);
 [[nodiscard]] bool IsLongValueChunkPage(const ByteView& page, std::uint32_t longValueOwner);
 // The chunk-page test without the owner: at least 64 bytes and a chunk offset at 44 or 60.
 [[nodiscard]] bool HasChunkPageShape(const ByteView& page);
+
+// Page-sized blocks at any offset (the page read rule: 4096 bytes or what is left of the file),
+// served from one read of a span of up to 64 KiB when the blocks asked for lie inside it.
+class BlockWindow {
+public:
+    BlockWindow(const CFile64& file, std::uint64_t storeSize)
+        : m_file(file), m_storeSize(storeSize), m_buf(16 * kPageSize) {}
+    // The block at `start` (< store size). A new read also covers, where the buffer allows,
+    // the blocks likely to be asked for next: those at `back` bytes before each of `nearby`.
+    [[nodiscard]] ByteView block(std::uint64_t start, std::span<const std::uint64_t> nearby,
+                                 std::uint64_t back);
+
+private:
+    const CFile64& m_file;
+    std::uint64_t m_storeSize;
+    std::vector<std::uint8_t> m_buf;
+    std::uint64_t m_start = 0;
+    std::uint64_t m_size = 0;
+};
 
 // The records of a chunk page that could match a key (the first readable one of each
 // reference, in position order), found without the keys; MatchChunkRecords then matches them

@@ -312,6 +312,12 @@ TEST_F(ConvertTest, EverythingWrittenReadsBackThroughAnIndependentParser) {
     const auto again = Convert(m_catalog, ListFolders(m_catalog), options);
     EXPECT_EQ(again.saved, 9U);
     EXPECT_TRUE(fs::exists(inbox / "Привет, мир (2).eml"));
+    // ... with the same bytes: boundaries come from the message, not from chance.
+    const auto bytesOf = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(bytesOf(inbox / "Привет, мир.eml"), bytesOf(inbox / "Привет, мир (2).eml"));
 
 #if defined(EDB_PYTHON) && defined(EDB_EML_CHECKER)
     const fs::path expect = out.path() / "expected.json";

@@ -3,6 +3,7 @@
 #include "store/catalog.h"
 #include "tests/support/properties_records.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -84,6 +85,25 @@ TEST(MatchLongValueChunks, ModeTwoOnePositionPerMessage) {
     EXPECT_EQ(values(b.primaryBody.chunks), std::vector<std::uint64_t>{40960 + b1});
     EXPECT_EQ(values(c.primaryBody.chunks), std::vector<std::uint64_t>{40960 + c1});
     EXPECT_TRUE(c.formattedBody.chunks.empty());
+}
+
+TEST(MatchLongValueChunks, ModeTwoValueRunningPastTheBlockReadsZeros) {
+    // The block ends at 4096; the bytes after it in memory (0x01) must not be read.
+    edb::StoreCatalog catalog;
+    edb::MessageEntry& zero = addMessage(catalog, 1, {}, 0);
+    edb::MessageEntry& ten = addMessage(catalog, 2, {}, 0x0A);
+    std::vector<std::uint8_t> bytes(4100, 0x01);
+    std::fill(bytes.begin(), bytes.begin() + 4096, 0);
+    auto put = [&](std::size_t at, std::initializer_list<std::uint8_t> v) {
+        std::copy(v.begin(), v.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+    put(4090, {0x03, 0x00, 0x05, 0x0A, 0x00, 0x00}); // value 0A 00 00 | 00 past the end
+    EXPECT_TRUE(edb::MatchLongValueChunks(catalog, edb::ByteView(bytes.data(), 4096), 8192, 2));
+    EXPECT_EQ(values(ten.formattedBody.chunks), std::vector<std::uint64_t>{8192 + 4093});
+    EXPECT_TRUE(zero.formattedBody.chunks.empty());
+    put(4090, {0x03, 0x00, 0x05, 0x00, 0x00, 0x00}); // value 00 00 00 | 00: reference 0
+    EXPECT_TRUE(edb::MatchLongValueChunks(catalog, edb::ByteView(bytes.data(), 4096), 8192, 2));
+    EXPECT_EQ(values(zero.formattedBody.chunks), std::vector<std::uint64_t>{8192 + 4093});
 }
 
 // The worker's order: owner-106 pages in mode 1, then every formatted chunk, appended ones

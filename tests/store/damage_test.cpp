@@ -10,6 +10,8 @@
 #include "tests/support/properties_records.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -80,7 +82,24 @@ std::unique_ptr<Scanned> scanFile(const std::string& path) {
     return s;
 }
 
+// With EDB_DAMAGE_STORES_OUT=DIR every damaged store is also kept there (damage-NNNN.edb), so
+// dumps of the same stores can be compared across changes to the scan.
+void keepCopy(const Bytes& bytes) {
+    static int count = 0;
+    const char* dir = std::getenv("EDB_DAMAGE_STORES_OUT");
+    if (dir == nullptr || *dir == '\0') {
+        return;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "/damage-%04d.edb", count++);
+    std::FILE* out = std::fopen((std::string(dir) + name).c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
+    std::fclose(out);
+}
+
 std::unique_ptr<Scanned> scanBytes(const Bytes& bytes) {
+    keepCopy(bytes);
     TempFile f;
     {
         std::FILE* out = std::fopen(f.str().c_str(), "wb");

@@ -1,6 +1,8 @@
 #include "store/late_stages.h"
 #include "tests/support/store_builder.h"
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -161,4 +163,38 @@ TEST(LongValueStage, NotedRecordsReadBackAndMatchAsThePage) {
     std::uint32_t owner = 0;
     ChunkPageRecords back;
     EXPECT_FALSE(notes.next(offset, owner, back));
+}
+
+TEST(LongValueStage, BlockWindowGivesThePageReadRuleAtAnyOffset) {
+    // A file of 70 pages and a bit of distinct bytes: every block served from a window equals
+    // a direct page read at the same offset, whatever the span hint, at the end of the file too.
+    const std::size_t size = 70 * kPageSize + 1234;
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * 7919) >> 5);
+    }
+    edbtest::TempFile f;
+    {
+        std::FILE* out = std::fopen(f.str().c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, size, out), size);
+        std::fclose(out);
+    }
+    CFile64 file;
+    ASSERT_TRUE(file.Open(f.str()));
+    BlockWindow window(file, size);
+    std::vector<std::uint8_t> direct(kPageSize);
+    const std::uint64_t starts[] = {4086,           4096 + 1990, 3 * 4096 + 4086, 4086,    10,
+                                    20 * 4096 - 10, 69 * 4096,   70 * 4096 + 5,   size - 1};
+    const std::vector<std::uint64_t> hints[] = {
+        {}, {4096 + 42, 3 * 4096 + 42}, {40 * 4096, 20 * 4096 + 42}, {size + 99999, 5}};
+    for (const auto& nearby : hints) {
+        for (const std::uint64_t start : starts) {
+            SCOPED_TRACE(std::to_string(start) + " nearby " + std::to_string(nearby.size()));
+            const ByteView block = window.block(start, nearby, 52);
+            const std::size_t n = ReadPage(file, size, start, direct.data());
+            ASSERT_EQ(block.size(), n);
+            EXPECT_EQ(std::memcmp(block.data(), direct.data(), n), 0);
+        }
+    }
 }

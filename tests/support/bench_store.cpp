@@ -70,8 +70,9 @@ struct FolderPlan {
 class Generator {
 public:
     Generator(std::ostream& out, std::uint64_t seed, std::uint64_t targetPages,
-              std::uint64_t messages)
-        : m_out(out), m_rng(seed), m_targetPages(targetPages), m_messages(messages) {}
+              std::uint64_t messages, BenchShape shape)
+        : m_out(out), m_rng(seed), m_targetPages(targetPages), m_messages(messages),
+          m_chains(shape == BenchShape::Chains) {}
 
     BenchStoreSummary run() {
         m_store.addPage(0); // the file header page
@@ -257,10 +258,11 @@ private:
                 text += "Some more words on line " + std::to_string(l + 1) + " of the body.\r\n";
             }
             text += "\r\nRegards,\r\n" + sender + "\r\n";
-            if (m_rng.chance(10)) {
+            if (m_rng.chance(m_chains ? 30 : 10)) {
                 p.primary.kind = PrimaryBodySpec::Kind::LongValue;
                 std::string longText;
-                const std::size_t want = 4500 + m_rng.below(12000);
+                const std::size_t want =
+                    m_chains ? 4500 + m_rng.below(3000) : 4500 + m_rng.below(12000);
                 while (longText.size() < want) {
                     longText += text;
                 }
@@ -271,7 +273,22 @@ private:
                 p.primary.text = text;
             }
             const std::size_t formatted = m_rng.below(4);
-            if (formatted == 0) {
+            if (m_chains && m_rng.chance(15)) {
+                // 3 to 8 chunks of 2000 bytes, two a page: the chunk at 42 of each page is
+                // found from the owner-106 pages, the one after it only by the chain walk.
+                p.formatted.kind = FormattedBodySpec::Kind::Rtf;
+                const std::size_t chunks = 3 + m_rng.below(6);
+                std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 {\\*\\htmltag64 <p>}";
+                // A literal stream takes 9 bytes for 8 characters, plus its 16-byte header.
+                const std::size_t want = (chunks - 1) * 2000 * 8 / 9 + 100 + m_rng.below(1500);
+                while (rtf.size() < want) {
+                    rtf += "Message " + std::to_string(m_nextMessage) + " in a longer RTF body. ";
+                }
+                rtf += "{\\*\\htmltag72 </p>}}";
+                p.formatted.bytes = lzfuLiteralStream(rtf);
+                p.formatted.longValue = true;
+                p.formatted.reference = nextReference();
+            } else if (formatted == 0) {
                 p.formatted.kind = FormattedBodySpec::Kind::Html;
                 const std::string html = "<html><body><p>This is message <b>" +
                                          std::to_string(m_nextMessage) + "</b>.</p></body></html>";
@@ -300,7 +317,7 @@ private:
                 const std::string line = "Attachment " + std::to_string(k + 1) + " of message " +
                                          std::to_string(m_nextMessage) + "\r\n";
                 p.attachmentIds.push_back(a.id);
-                if (m_rng.chance(15)) {
+                if (m_rng.chance(m_chains ? 40 : 15)) {
                     std::vector<std::uint8_t> big;
                     const std::size_t want = 5000 + m_rng.below(40000);
                     while (big.size() < want) {
@@ -335,6 +352,7 @@ private:
     Rng m_rng;
     std::uint64_t m_targetPages;
     std::uint64_t m_messages;
+    bool m_chains;
     StoreBuilder m_store;
     std::size_t m_flushedAt = 0;
     std::size_t m_dataPages = 0;
@@ -347,7 +365,8 @@ private:
 } // namespace
 
 BenchStoreSummary writeBenchStore(std::ostream& out, const BenchStoreOptions& options) {
-    Generator g(out, options.seed, (options.sizeBytes + kPage - 1) / kPage, options.messages);
+    Generator g(out, options.seed, (options.sizeBytes + kPage - 1) / kPage, options.messages,
+                options.shape);
     return g.run();
 }
 

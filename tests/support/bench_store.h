@@ -12,10 +12,17 @@
 
 namespace edbtest {
 
+// Plain: few long values, nearly no formatted-body chains. Chains: about 15 % of the messages
+// with a compressed-RTF body of 3 to 8 chunks (half of them found only by the chain walk),
+// 30 % with long-value plain bodies and more attachments of several chunks; about 100,000
+// recorded pages per GiB.
+enum class BenchShape { Plain, Chains };
+
 struct BenchStoreOptions {
     std::uint64_t seed = 1;
     std::uint64_t sizeBytes = 1ULL << 30; // reached with noise pages; more if the data needs it
     std::uint64_t messages = 100000;
+    BenchShape shape = BenchShape::Plain;
 };
 
 struct BenchStoreSummary {
