@@ -92,7 +92,12 @@ void ScanControl::requestStop() {
 void ScanControl::checkpoint() {
     if (m_pause.load(std::memory_order_acquire)) {
         std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [this] { return !m_pause.load(std::memory_order_acquire); });
+        // A stop ends the wait too: a pause asked for after it (a late "hold after the
+        // mailbox rows") must not keep a stopped scan waiting for ever.
+        m_cv.wait(lock, [this] {
+            return !m_pause.load(std::memory_order_acquire) ||
+                   m_stop.load(std::memory_order_acquire);
+        });
     }
     if (m_stop.load(std::memory_order_acquire)) {
         throw ScanStopped{};
