@@ -1,5 +1,6 @@
-// Convert: the ticked folders written as .eml files under a folder the user chooses. The work
-// runs on a worker; progress, Cancel and the summary are on the window thread.
+// Convert: the ticked folders written to the destination the user chooses (.eml files, mbox,
+// Maildir or an IMAP server). The work runs on a worker; progress, Cancel and the summary are
+// on the window thread.
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
 #include "message/list_rows.h"
@@ -9,7 +10,9 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #ifdef EDB_HAVE_EXPORT
+#include "app/destination_dialog.h"
 #include "export/convert.h"
+#include "export/imap_destination.h"
 #endif
 
 namespace edbapp {
@@ -47,10 +50,31 @@ void MainDialog::convertFolder(edb::TreeItem item) {
 }
 
 void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
-    const QString outDir =
-        edb::platform().chooseDirectory(this, QStringLiteral("Select Output Folder"));
-    if (outDir.isEmpty()) {
+    const std::optional<ConvertDestination> where = DestinationDialog::ask(this);
+    if (!where) {
         return;
+    }
+    std::shared_ptr<edb::conv::Destination> destination;
+    const bool upload = where->kind == ConvertDestination::Kind::Imap;
+    QString place = where->folder;
+    if (upload) {
+        edb::conv::ImapSettings imap;
+        try {
+            imap.url = edb::conv::ParseImapUrl(ImapAddress(*where));
+        } catch (const std::invalid_argument& e) {
+            edb::platform().showError(this, QStringLiteral("Server address: %1").arg(e.what()));
+            return;
+        }
+        imap.password = where->password.toStdString();
+        imap.noTls = where->noTls;
+        destination = edb::conv::MakeImapDestination(imap, false);
+        place = QString::fromStdString(imap.url.host);
+    } else {
+        const auto format =
+            where->kind == ConvertDestination::Kind::Mbox      ? edb::conv::FileFormat::Mbox
+            : where->kind == ConvertDestination::Kind::Maildir ? edb::conv::FileFormat::Maildir
+                                                               : edb::conv::FileFormat::Eml;
+        destination = edb::conv::MakeFileDestination(format, where->folder.toStdString());
     }
     // Cancel, and the window closing, stop the work between messages.
     auto token = std::make_shared<edb::CancelToken>();
@@ -65,10 +89,11 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
             [token] { token->cancel(edb::StopReason::User); });
     m_convertProgress->show();
 
-    const std::string out = outDir.toStdString();
-    m_workers.start(token, [this, folders = std::move(folders), out, token] {
+    const QString verb = upload ? QStringLiteral("Uploading") : QStringLiteral("Converting");
+    m_workers.start(token, [this, folders = std::move(folders), destination, place, upload, verb,
+                            token] {
         edb::conv::ConvertOptions options;
-        options.outDir = out;
+        options.destination = destination.get();
         options.cancel = token->flag();
         int shown = -1;
         options.progress = [&](const edb::conv::ConvertProgress& p) {
@@ -77,8 +102,10 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
                 return;
             }
             shown = percent;
-            const QString label =
-                QStringLiteral("Converting %1").arg(QString::fromStdString(p.folder));
+            const QString label = QStringLiteral("%1 %2 (%3 of %4)")
+                                      .arg(verb, QString::fromStdString(p.folder))
+                                      .arg(p.done)
+                                      .arg(p.total);
             m_gate.call([&] {
                 if (m_convertProgress != nullptr) {
                     m_convertProgress->setLabelText(label);
@@ -87,10 +114,14 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
             });
         };
         const edb::conv::ConvertSummary s = edb::conv::Convert(m_catalog, folders, options);
-        QString text = QStringLiteral("%1 message(s) saved in %2 folder(s) under %3.")
+        QString text = QStringLiteral("%1 message(s) %2 in %3 folder(s) %4 %5.")
                            .arg(s.saved)
+                           .arg(upload ? QStringLiteral("uploaded") : QStringLiteral("saved"))
                            .arg(s.savedFolders.size())
-                           .arg(QString::fromStdString(out));
+                           .arg(upload ? QStringLiteral("to") : QStringLiteral("under"), place);
+        if (s.present > 0) {
+            text += QStringLiteral("\n%1 message(s) were there already.").arg(s.present);
+        }
         if (s.notes > 0) {
             text += QStringLiteral("\n%1 message(s) saved without a part that could not be read.")
                         .arg(s.notes);
@@ -106,6 +137,9 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
                             .arg(QString::fromStdString(s.failures.front().reason));
             }
         }
+        if (s.stopped) {
+            text += QStringLiteral("\nStopped; converting again finishes the job.");
+        }
         if (s.cancelled) {
             text += QStringLiteral("\nCancelled: %1 message(s) not saved.").arg(s.skipped);
         }
@@ -113,7 +147,8 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
         for (const edb::conv::SavedFolder& f : s.savedFolders) {
             saved.emplace_back(f.treePath, f.treeItem);
         }
-        m_gate.call([&] { convertFinished(text, saved, QString::fromStdString(out)); });
+        // An upload has no folder to open.
+        m_gate.call([&] { convertFinished(text, saved, upload ? QString() : place); });
     });
 }
 #else

@@ -1,74 +1,47 @@
-// `edb2eml export STORE --out DIR [--folder PATH]...`: the chosen folders (all when none is
-// named) written as .eml files under DIR.
+// `edb2eml export STORE --out DIR [--format eml|mbox|maildir] [--folder PATH]...`: the chosen
+// folders (all when none is named) written under DIR.
 #include "cli/cli_scan.h"
 #include "cli/commands.h"
+#include "cli/convert_run.h"
 #include "cli/progress_bar.h"
-#include "export/convert.h"
-#include "store/cancel.h"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <unistd.h>
 
 namespace edbcli {
 namespace {
 
-edb::CancelToken g_cancel;
+std::atomic<bool> g_cancel{false};
 
 extern "C" void onInterrupt(int) {
-    g_cancel.cancel(edb::StopReason::Interrupted);
+    g_cancel.store(true);
 }
 
 struct ExportArgs {
     std::string store;
     std::string out;
+    std::string format = "eml";
     std::vector<std::string> folders;
 };
 
 void runExport(const ExportArgs& args) {
     auto catalog = std::make_unique<edb::StoreCatalog>();
-    const edb::ScanResult result = scanStore(*catalog, args.store, true);
-    if (result.outcome != edb::ScanOutcome::Complete) {
-        g_exitStatus = exitStatusFor(result);
+    std::vector<edb::conv::FolderPath> chosen;
+    if (!scanAndChoose(*catalog, args.store, args.folders, chosen)) {
         return;
     }
-    const auto all = edb::conv::ListFolders(*catalog);
-    std::vector<edb::conv::FolderPath> chosen = all;
-    if (!args.folders.empty()) {
-        std::vector<std::string> unknown;
-        chosen = edb::conv::SelectFolders(all, args.folders, &unknown);
-        for (const std::string& u : unknown) {
-            std::cerr << "edb2eml: no folder \"" << u << "\" in the store\n";
-        }
-        if (!unknown.empty()) {
-            g_exitStatus = 1;
-            return;
-        }
-    }
-
-    ProgressBar bar("Writing", true);
-    edb::conv::ConvertOptions options;
-    options.outDir = args.out;
-    options.cancel = g_cancel.flag();
-    options.progress = [&bar](const edb::conv::ConvertProgress& p) {
-        if (p.total != 0) {
-            bar.show(static_cast<int>(p.done * 100 / p.total));
-        }
-    };
-    auto previous = std::signal(SIGINT, onInterrupt);
-    const edb::conv::ConvertSummary summary = edb::conv::Convert(*catalog, chosen, options);
-    std::signal(SIGINT, previous);
-    bar.finish();
-
-    for (const auto& f : summary.failures) {
-        std::cerr << "edb2eml: " << f.folder;
-        if (!f.item.empty()) {
-            std::cerr << " \"" << f.item << "\"";
-        }
-        std::cerr << ": " << f.reason << '\n';
-    }
+    const auto format = args.format == "mbox"      ? edb::conv::FileFormat::Mbox
+                        : args.format == "maildir" ? edb::conv::FileFormat::Maildir
+                                                   : edb::conv::FileFormat::Eml;
+    const auto destination = edb::conv::MakeFileDestination(format, args.out);
+    const edb::conv::ConvertSummary summary = runConvert(*catalog, chosen, *destination, "Writing");
+    printFailures(summary);
     std::cout << "Folders: " << chosen.size()
               << ", saved completely: " << summary.savedFolders.size() << '\n'
               << "Messages saved: " << summary.saved
@@ -85,17 +58,88 @@ void runExport(const ExportArgs& args) {
 
 } // namespace
 
+bool scanAndChoose(edb::StoreCatalog& catalog, const std::string& store,
+                   const std::vector<std::string>& folders,
+                   std::vector<edb::conv::FolderPath>& chosen) {
+    const edb::ScanResult result = scanStore(catalog, store, true);
+    if (result.outcome != edb::ScanOutcome::Complete) {
+        g_exitStatus = exitStatusFor(result);
+        return false;
+    }
+    const auto all = edb::conv::ListFolders(catalog);
+    chosen = all;
+    if (!folders.empty()) {
+        std::vector<std::string> unknown;
+        chosen = edb::conv::SelectFolders(all, folders, &unknown);
+        for (const std::string& u : unknown) {
+            std::cerr << "edb2eml: no folder \"" << u << "\" in the store\n";
+        }
+        if (!unknown.empty()) {
+            g_exitStatus = 1;
+            return false;
+        }
+    }
+    return true;
+}
+
+edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
+                                     const std::vector<edb::conv::FolderPath>& chosen,
+                                     edb::conv::Destination& destination,
+                                     const std::string& label) {
+    ProgressBar bar(label, true);
+    edb::conv::ConvertOptions options;
+    options.destination = &destination;
+    options.cancel = &g_cancel;
+    const auto start = std::chrono::steady_clock::now();
+    options.progress = [&](const edb::conv::ConvertProgress& p) {
+        if (p.total == 0) {
+            return;
+        }
+        const double secs =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "%zu/%zu messages, %.1f/s", p.done, p.total,
+                      secs > 0 ? static_cast<double>(p.done) / secs : 0.0);
+        bar.show(static_cast<int>(p.done * 100 / p.total), detail);
+    };
+    g_cancel.store(false);
+    auto previous = std::signal(SIGINT, onInterrupt);
+    auto previousPipe = std::signal(SIGPIPE, SIG_IGN); // a server gone is an error, not an end
+    edb::conv::ConvertSummary summary = edb::conv::Convert(catalog, chosen, options);
+    std::signal(SIGINT, previous);
+    std::signal(SIGPIPE, previousPipe);
+    bar.finish();
+    return summary;
+}
+
+void printFailures(const edb::conv::ConvertSummary& summary) {
+    for (const auto& f : summary.failures) {
+        std::cerr << "edb2eml: " << f.folder;
+        if (!f.item.empty()) {
+            std::cerr << " \"" << f.item << "\"";
+        }
+        std::cerr << ": " << f.reason << '\n';
+    }
+}
+
 void addExportCommand(CLI::App& app) {
     auto* cmd = app.add_subcommand(
-        "export", "Scan STORE and write its folders as .eml files (contacts also as .vcf)");
+        "export", "Scan STORE and write its folders as .eml files (contacts also as .vcf), mbox "
+                  "files or a Maildir");
     auto args = std::make_shared<ExportArgs>();
     cmd->add_option("STORE", args->store, "the .edb file")->required();
     cmd->add_option("--out,-o", args->out, "output folder (created when missing)")->required();
+    cmd->add_option("--format", args->format,
+                    "eml (default): one .eml per message, one directory per folder; mbox: "
+                    "DIR/Mailbox/Inbox.mbox, subfolders in Inbox.sbd/ (mboxrd); maildir: a "
+                    "Maildir++ tree per mailbox (DIR/Mailbox/.Inbox.Projects/cur)")
+        ->check(CLI::IsMember({"eml", "mbox", "maildir"}));
     cmd->add_option("--folder,-f", args->folders,
                     "folder path as the tree shows it, names joined by \\ (for example "
                     "\"Mailbox\\Inbox\"); the folder and everything below it. Repeatable; "
                     "all folders when none is given");
     cmd->callback([args] { runExport(*args); });
+    addUploadCommand(app);
 }
 
 } // namespace edbcli

@@ -3,14 +3,10 @@
 #include "export/eml_writer.h"
 #include "export/export_log.h"
 #include "export/message_content.h"
-#include "export/output_names.h"
 #include "export/value_reader.h"
-#include "export/vcard_writer.h"
 
 #include <cstdio>
-#include <map>
-#include <mutex>
-#include <set>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -30,8 +26,9 @@ std::string hex(std::uint64_t v) {
 
 class Writer {
 public:
-    Writer(const StoreCatalog& catalog, const ConvertOptions& options)
-        : m_catalog(catalog), m_options(options), m_reader(catalog.storeFile, catalog.storeSize) {}
+    Writer(const StoreCatalog& catalog, const ConvertOptions& options, Destination& destination)
+        : m_catalog(catalog), m_options(options), m_dest(destination),
+          m_reader(catalog.storeFile, catalog.storeSize) {}
 
     ConvertSummary run(const std::vector<FolderPath>& folders) {
         indexMessages();
@@ -46,25 +43,23 @@ public:
         }
         m_progress.total = total;
         noteRepeatedFolders(chosen);
-        std::error_code ec;
-        fs::create_directories(m_options.outDir, ec);
-        const bool rootOk = fs::is_directory(m_options.outDir, ec);
         for (const FolderPath* f : chosen) {
             const auto& messages = messagesOf(*f->node);
+            if (m_summary.stopped) {
+                failFolder(*f, messages.size(), "", false);
+                continue;
+            }
             if (cancelled()) {
                 m_summary.cancelled = true;
                 m_summary.skipped += messages.size();
                 continue;
             }
-            if (!rootOk) {
-                failFolder(*f, messages.size(), "cannot create the output folder");
-                continue;
-            }
             writeFolder(*f, messages);
         }
-        if (rootOk && !m_log.empty()) {
+        const auto logDir = m_dest.logDirectory();
+        if (logDir && !m_log.empty()) {
             try {
-                m_summary.logPath = m_log.write(m_options.outDir);
+                m_summary.logPath = m_log.write(*logDir);
             } catch (const fs::filesystem_error& e) {
                 m_summary.failures.push_back({"", kExportLogName, e.what()});
             }
@@ -116,61 +111,57 @@ private:
         return it == m_byFolder.end() ? kNone : it->second;
     }
 
-    void failFolder(const FolderPath& f, std::size_t count, const std::string& reason) {
+    // `reason` empty: the folder was not tried because an earlier error stopped the run.
+    void failFolder(const FolderPath& f, std::size_t count, const std::string& reason,
+                    bool noteIt = true) {
         m_summary.failed += count;
-        m_summary.failures.push_back({f.treePath, "", reason});
+        if (noteIt) {
+            m_summary.failures.push_back({f.treePath, "", reason});
+        }
         m_progress.done += count;
         report(f.treePath);
     }
 
-    fs::path directoryFor(const FolderPath& f) {
-        fs::path dir = m_options.outDir;
-        std::vector<std::string> names = f.names;
-        if (!f.attached) {
-            names.insert(names.begin(), kUnattachedFolderName);
-        }
-        for (const std::string& name : names) {
-            const std::string key = dir.string() + '\0' + name;
-            const auto it = m_dirs.find(key);
-            if (it != m_dirs.end()) {
-                dir = it->second;
-                continue;
-            }
-            const fs::path child = MakeChildDirectory(dir, name, m_namers[dir.string()]);
-            m_dirs.emplace(key, child);
-            dir = child;
-        }
-        return dir;
+    void stopRun(const FolderPath& f, std::size_t notTried) {
+        m_summary.stopped = true;
+        failFolder(f, notTried, "", false);
     }
 
     void writeFolder(const FolderPath& f, const std::vector<const MessageEntry*>& messages) {
         report(f.treePath);
-        fs::path dir;
         try {
-            dir = directoryFor(f);
-        } catch (const fs::filesystem_error& e) {
+            m_dest.openFolder(f);
+        } catch (const DestinationError& e) {
             failFolder(f, messages.size(), e.what());
+            m_summary.stopped = e.fatal();
             return;
-        }
-        if (!IsInside(m_options.outDir, dir)) {
-            failFolder(f, messages.size(), "folder path leaves the output folder");
+        } catch (const std::exception& e) {
+            failFolder(f, messages.size(), e.what());
             return;
         }
         std::size_t written = 0;
         std::size_t failedHere = 0;
+        bool complete = true;
         for (std::size_t i = 0; i < messages.size(); ++i) {
             if (cancelled()) {
                 m_summary.cancelled = true;
                 m_summary.skipped += messages.size() - i;
-                return;
+                complete = false;
+                break;
             }
             MessageSnapshot copy = SnapshotMessage(m_catalog, *messages[i]);
             const auto repeat = m_folderCopy.find(f.node);
             copy.folderCopy = repeat == m_folderCopy.end() ? 0 : repeat->second;
             std::string reason;
-            if (writeMessage(f, dir, copy, reason)) {
-                ++m_summary.saved;
-                ++written;
+            bool fatal = false;
+            const auto result = writeMessage(f, copy, reason, fatal);
+            if (result) {
+                if (*result == WriteResult::Written) {
+                    ++m_summary.saved;
+                    ++written;
+                } else {
+                    ++m_summary.present;
+                }
             } else {
                 ++m_summary.failed;
                 ++failedHere;
@@ -178,52 +169,59 @@ private:
             }
             ++m_progress.done;
             report(f.treePath);
+            if (fatal) {
+                stopRun(f, messages.size() - i - 1);
+                return;
+            }
         }
-        if (failedHere == 0) {
-            m_summary.savedFolders.push_back(
-                {f.treePath, f.node->treeItem.load(std::memory_order_relaxed), dir, written});
+        try {
+            m_dest.closeFolder();
+        } catch (const std::exception& e) {
+            // Nothing of the folder reached its place.
+            m_summary.saved -= written;
+            m_summary.failed += written;
+            m_summary.failures.push_back({f.treePath, "", e.what()});
+            return;
+        }
+        if (failedHere == 0 && complete) {
+            m_summary.savedFolders.push_back({f.treePath,
+                                              f.node->treeItem.load(std::memory_order_relaxed),
+                                              m_dest.folderLocation(), written});
         }
     }
 
-    bool writeMessage(const FolderPath& f, const fs::path& dir, const MessageSnapshot& m,
-                      std::string& reason) {
+    std::optional<WriteResult> writeMessage(const FolderPath& f, const MessageSnapshot& m,
+                                            std::string& reason, bool& fatal) {
         try {
             const MessageContent content = ReadMessageContent(m_reader, m, f);
             const std::string eml = WriteEml(content.eml);
-            UniqueNamer& namer = m_namers[dir.string()];
-            const std::string stem = SanitizeName(m.subject, "(no subject)");
-            const fs::path written = WriteNewFile(dir, stem, ".eml", eml, namer);
-            if (!content.missing.empty()) {
+            const bool contact = m.kind == kKindContact || f.node->kind == kKindContact;
+            const OutgoingMessage out{m, eml, MessageTime(eml, m.filetime), MessageKey(eml),
+                                      contact};
+            const WriteResult result = m_dest.write(out);
+            if (result == WriteResult::Written && !content.missing.empty()) {
                 ++m_summary.notes;
-                m_log.addMessage(written.lexically_relative(m_options.outDir).generic_string(),
-                                 ToHex(m.messageId), content.missing);
+                m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), content.missing);
             }
-            if (m.kind == kKindContact || f.node->kind == kKindContact) {
-                for (const ContactEntry& c : m.contacts) {
-                    const std::string name = c.fullName.empty() ? m.subject : c.fullName;
-                    (void)WriteNewFile(dir, SanitizeName(name, "(no name)"), ".vcf", WriteVCard(c),
-                                       namer);
-                }
-            }
-            return true;
+            return result;
         } catch (const FileError& e) {
             reason = "store read failed at " + hex(e.offset()) + ": " + e.reason();
-        } catch (const fs::filesystem_error& e) {
+        } catch (const DestinationError& e) {
             reason = e.what();
+            fatal = e.fatal();
         } catch (const std::exception& e) {
             reason = e.what();
         }
-        return false;
+        return std::nullopt;
     }
 
     const StoreCatalog& m_catalog;
     const ConvertOptions& m_options;
+    Destination& m_dest;
     StoreReader m_reader;
     ConvertSummary m_summary;
     ConvertProgress m_progress;
     std::unordered_map<std::string, std::vector<const MessageEntry*>> m_byFolder;
-    std::map<std::string, UniqueNamer> m_namers; // per directory
-    std::map<std::string, fs::path> m_dirs;      // (parent, store name) -> directory made
     std::unordered_map<const FolderNode*, std::uint32_t> m_folderCopy;
     ExportLog m_log;
 };
@@ -232,7 +230,11 @@ private:
 
 ConvertSummary Convert(const StoreCatalog& catalog, const std::vector<FolderPath>& folders,
                        const ConvertOptions& options) {
-    return Writer(catalog, options).run(folders);
+    if (options.destination != nullptr) {
+        return Writer(catalog, options, *options.destination).run(folders);
+    }
+    const auto files = MakeFileDestination(FileFormat::Eml, options.outDir);
+    return Writer(catalog, options, *files).run(folders);
 }
 
 } // namespace edb::conv

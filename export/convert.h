@@ -1,7 +1,9 @@
 #pragma once
-// Convert: the messages of chosen folders written as .eml files (contacts also as .vcf) under an
-// output folder, one directory per folder path. Runs on any thread; the catalog may still be
-// growing while it runs (it reads locators under the message list's lock).
+// Convert: the messages of chosen folders rendered as .eml and handed to a destination: by
+// default .eml files (contacts also as .vcf) under an output folder, one directory per folder
+// path. Runs on any thread; the catalog may still be growing while it runs (it reads locators
+// under the message list's lock).
+#include "export/destination.h"
 #include "export/folder_paths.h"
 #include "store/catalog.h"
 
@@ -29,12 +31,13 @@ struct ConvertIssue {
 struct SavedFolder {
     std::string treePath; // what the window's saved-folders list keeps
     TreeItem treeItem = 0;
-    std::filesystem::path directory;
+    std::string location; // directory, file or server mailbox
     std::size_t messages = 0;
 };
 
 struct ConvertSummary {
     std::size_t saved = 0;   // messages written
+    std::size_t present = 0; // messages the destination already held (not written again)
     std::size_t skipped = 0; // messages not written (cancelled)
     std::size_t failed = 0;  // messages that could not be written
     std::size_t notes = 0;   // messages written with a part missing (noted in file and log)
@@ -43,16 +46,19 @@ struct ConvertSummary {
     // export-log.txt when something was missing or a folder repeated another; empty otherwise.
     std::filesystem::path logPath;
     bool cancelled = false;
+    bool stopped = false; // a fatal destination error ended the run
 };
 
 struct ConvertOptions {
-    std::filesystem::path outDir;
+    std::filesystem::path outDir; // for .eml files when no destination is given
+    Destination* destination = nullptr;
     std::function<void(const ConvertProgress&)> progress; // may be empty
     const std::atomic<bool>* cancel = nullptr;            // checked between messages
 };
 
-// Writes the messages of `folders` under options.outDir. Never writes outside it; never
-// replaces an existing file. A failure to create the output folder fails every message.
+// Writes the messages of `folders` to options.destination (or as .eml files under
+// options.outDir). A folder the destination cannot open fails its messages; a fatal
+// destination error fails the message and every one after it.
 [[nodiscard]] ConvertSummary Convert(const StoreCatalog& catalog,
                                      const std::vector<FolderPath>& folders,
                                      const ConvertOptions& options);

@@ -86,7 +86,7 @@ void trimEnd(std::string& s) {
 }
 
 // Moves `from` to `to` unless `to` exists; false (errno EEXIST) when it does.
-bool moveNoReplace(const fs::path& from, const fs::path& to) {
+bool moveNoReplaceImpl(const fs::path& from, const fs::path& to) {
 #ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return true;
@@ -230,7 +230,7 @@ fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_vi
     }
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
         const fs::path target = dir / namer.next(stem, ext);
-        if (moveNoReplace(tmp, target)) {
+        if (MoveNoReplace(tmp, target)) {
             return target;
         }
         if (errno != EEXIST) {
@@ -239,6 +239,10 @@ fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_vi
     }
     fail("no free file name", EEXIST);
     return {};
+}
+
+bool MoveNoReplace(const fs::path& from, const fs::path& to) {
+    return moveNoReplaceImpl(from, to);
 }
 
 bool IsInside(const fs::path& root, const fs::path& path) {

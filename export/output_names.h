@@ -46,6 +46,10 @@ private:
                                                  std::string_view stem, std::string_view ext,
                                                  std::string_view bytes, UniqueNamer& namer);
 
+// Moves `from` to `to` unless `to` exists (errno EEXIST then). False with errno on failure.
+[[nodiscard]] bool MoveNoReplace(const std::filesystem::path& from,
+                                 const std::filesystem::path& to);
+
 // True when `path` lies inside `root` once both are made absolute and normalised lexically.
 [[nodiscard]] bool IsInside(const std::filesystem::path& root, const std::filesystem::path& path);
 

@@ -1,6 +1,9 @@
 #pragma once
 // Stores and window drivers shared by the application tests.
 #include "app/main_dialog.h"
+#ifdef EDB_APP_HAS_DESTINATIONS
+#include "app/destination_dialog.h"
+#endif
 #include "platform/fake_platform.h"
 #include "tests/support/discovery_records.h"
 #include "tests/support/store_builder.h"
@@ -36,7 +39,26 @@ struct Window {
     edb::StoreCatalog catalog;
     edbapp::MainDialog dialog{catalog};
 
-    Window() { dialog.show(); }
+    Window() {
+#ifdef EDB_APP_HAS_DESTINATIONS
+        // Convert's destination: a folder of .eml files, the folder from the fake chooser.
+        edbapp::DestinationDialog::setDestinationChooser(
+            [](QWidget* owner) -> std::optional<edbapp::ConvertDestination> {
+                edbapp::ConvertDestination d;
+                d.folder = edb::platform().chooseDirectory(owner, "Select Output Folder");
+                if (d.folder.isEmpty()) {
+                    return std::nullopt;
+                }
+                return d;
+            });
+#endif
+        dialog.show();
+    }
+#ifdef EDB_APP_HAS_DESTINATIONS
+    ~Window() {
+        edbapp::DestinationDialog::setDestinationChooser({});
+    }
+#endif
 
     // Browse with the chooser answering `path`; waits until the scan has ended, or with
     // `held` until the mailbox rows are shown and the scan waits there.

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include "store/scan.h"
 #include "tests/support/store_builder.h"
+
+#include <gtest/gtest.h>
 
 using namespace edb;
 using edbtest::Page;
@@ -124,4 +124,13 @@ TEST(Scan, OpenFailureAndReadErrorNameTheFile) {
     EXPECT_EQ(r.outcome, ScanOutcome::OpenFailed);
     EXPECT_NE(r.message.find("/nonexistent/x.edb"), std::string::npos);
     EXPECT_NE(r.message.find("No such file"), std::string::npos);
+}
+
+TEST(Scan, StopIsNotUndoneByALaterPause) {
+    // The window asks for a hold after the mailbox rows on the scan thread; a stop answered in
+    // between must still end the scan at its next checkpoint instead of leaving it waiting.
+    edb::CancelToken control;
+    control.cancel(edb::StopReason::User);
+    control.pause();
+    EXPECT_THROW(control.checkpoint(), edb::Cancelled);
 }

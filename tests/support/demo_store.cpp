@@ -1,13 +1,13 @@
 #include "tests/support/demo_store.h"
 
-#include <random>
-#include <string>
-#include <vector>
-
 #include "tests/support/contents_records.h"
 #include "tests/support/discovery_records.h"
 #include "tests/support/lzfu_writer.h"
 #include "tests/support/properties_records.h"
+
+#include <random>
+#include <string>
+#include <vector>
 
 namespace edbtest {
 
@@ -24,15 +24,14 @@ struct DemoFolder {
     std::uint32_t tableObject;
 };
 
-const char* const kSenders[] = {"Ann Smith", "Bob Jones", "Carla Núñez", "Dmitri Ivanov",
+const char* const kSenders[] = {"Ann Smith",  "Bob Jones",    "Carla Núñez", "Dmitri Ivanov",
                                 "Eve Martin", "Frank O'Neil", "Grete Müller"};
 const char* const kTopics[] = {"Quarterly report", "Lunch on Friday?", "Server migration plan",
-                               "Invoice 2003-117", "Team offsite", "Budget review",
-                               "Backup schedule", "Welcome aboard", "Отчёт за квартал",
+                               "Invoice 2003-117", "Team offsite",     "Budget review",
+                               "Backup schedule",  "Welcome aboard",   "Отчёт за квартал",
                                "Café opening"};
 const char* const kFirstNames[] = {"Alice", "Boris", "Chen", "Dana", "Emil", "Fatima"};
 const char* const kLastNames[] = {"Archer", "Baker", "Cole", "Dunn", "Ellis", "Frost"};
-
 
 std::string latin1(std::string_view utf8) {
     // The demo's bodies are stored in code page 1252; its texts are Latin-1 where it matters.
@@ -57,13 +56,15 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
 
     store.addPage(0); // the file header page
 
-    const std::vector<std::pair<Id8, std::u16string>> mailboxes = {
-        {makeId(0x100), u"Ann Smith"}, {makeId(0x200), u"Иван Петров"}, {makeId(0x300), u"Help Desk"}};
+    const std::vector<std::pair<Id8, std::u16string>> mailboxes = {{makeId(0x100), u"Ann Smith"},
+                                                                   {makeId(0x200), u"Иван Петров"},
+                                                                   {makeId(0x300), u"Help Desk"}};
     Page& mbPage = store.page(store.addPage(21));
     std::size_t at = 60;
     for (std::size_t i = 0; i < mailboxes.size(); ++i) {
         at = writeMailboxRecord(mbPage, at, i % 2 == 0 ? 1 : 2, mailboxes[i].first,
-                                mailboxes[i].second) + 20;
+                                mailboxes[i].second) +
+             20;
     }
 
     std::vector<DemoFolder> folders;
@@ -85,6 +86,15 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
         add(mbId, u"Tasks", u"IPF.Task");
         const Id8 projects = add(inbox, u"Projects", u"IPF.Note");
         add(projects, u"2003", u"IPF.Note");
+        if (options.hostileNames && mbId == mailboxes[0].first) {
+            const Id8 odd = add(inbox, u"a/b.c\\d", u"IPF.Note");
+            add(odd, u"..", u"IPF.Note");
+            add(inbox, u"Q&A \"quoted\" 100%*", u"IPF.Note");
+            add(inbox, u"tab\there\x01", u"IPF.Note");
+            add(inbox, u"\u65e5\u672c\u8a9e \u00dcml\u00e4ut", u"IPF.Note");
+            add(mbId, u"INBOX", u"IPF.Note");
+            add(mbId, u" ", u"IPF.Note");
+        }
     }
     std::vector<FolderRecordSpec> records;
     for (const auto& f : folders) {
@@ -117,8 +127,8 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
             p.messageId = m.messageId;
             p.sender = m.sender.empty() ? "Ann Smith" : latin1(m.sender);
             const std::string text = "Hello,\r\n\r\nThis is message " + std::to_string(i + 1) +
-                                     " about " + latin1(m.subject) +
-                                     ".\r\n\r\nRegards,\r\n" + p.sender + "\r\n";
+                                     " about " + latin1(m.subject) + ".\r\n\r\nRegards,\r\n" +
+                                     p.sender + "\r\n";
             if (i % 7 == 3) {
                 p.primary.kind = PrimaryBodySpec::Kind::LongValue;
                 std::string longText;
@@ -143,8 +153,9 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
                     std::to_string(i + 1) + " in RTF{\\*\\htmltag72 </p>}}");
             }
             if (contacts) {
-                p.contact = ContactColumnsSpec{u"+1 555 0100", u"+1 555 0101", u"+1 555 0102",
-                                               u"1 Main Street, Springfield", u"someone@example.com"};
+                p.contact =
+                    ContactColumnsSpec{u"+1 555 0100", u"+1 555 0101", u"+1 555 0102",
+                                       u"1 Main Street, Springfield", u"someone@example.com"};
             }
             const int attachmentCount = contacts ? 0 : (i % 3 == 0 ? 1 : (i % 6 == 1 ? 2 : 0));
             for (int k = 0; k < attachmentCount; ++k) {

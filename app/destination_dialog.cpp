@@ -1,0 +1,223 @@
+#include "app/destination_dialog.h"
+
+#include "app/main_dialog.h"
+#include "export/imap_session.h"
+#include "platform/platform.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QThread>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace edbapp {
+namespace {
+
+DestinationDialog::Chooser& chooser() {
+    static DestinationDialog::Chooser c;
+    return c;
+}
+
+QSettings settings() {
+    return QSettings(QStringLiteral("Quenlor Systems"), QStringLiteral("Exchange To Eml"));
+}
+
+} // namespace
+
+std::string ImapAddress(const ConvertDestination& d) {
+    std::string url = d.url.trimmed().toStdString();
+    const auto scheme = url.find("://");
+    if (scheme == std::string::npos) {
+        url = "imap://" + url;
+    }
+    const auto start = url.find("://") + 3;
+    const auto slash = url.find('/', start);
+    const std::string authority =
+        url.substr(start, slash == std::string::npos ? slash : slash - start);
+    if (authority.find('@') == std::string::npos && !d.user.isEmpty()) {
+        url.insert(start, QUrl::toPercentEncoding(d.user).toStdString() + "@");
+    }
+    return url;
+}
+
+DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QString::fromLatin1(kCaption));
+    auto* layout = new QVBoxLayout(this);
+    m_kinds = new QButtonGroup(this);
+    const QString labels[] = {QStringLiteral("A folder of .eml files"),
+                              QStringLiteral("mbox files (for importing into a mail client)"),
+                              QStringLiteral("A Maildir"), QStringLiteral("An IMAP server")};
+    for (int i = 0; i < 4; ++i) {
+        auto* radio = new QRadioButton(labels[i], this);
+        radio->setObjectName(QStringLiteral("kind%1").arg(i));
+        m_kinds->addButton(radio, i);
+        layout->addWidget(radio);
+    }
+
+    auto* form = new QFormLayout;
+    auto* folderRow = new QHBoxLayout;
+    m_folder = new QLineEdit(this);
+    m_browse = new QPushButton(QStringLiteral("Browse..."), this);
+    folderRow->addWidget(m_folder);
+    folderRow->addWidget(m_browse);
+    form->addRow(QStringLiteral("Output folder:"), folderRow);
+    m_url = new QLineEdit(this);
+    m_url->setPlaceholderText(QStringLiteral("imap://mail.example.com/Restored"));
+    form->addRow(QStringLiteral("Server address:"), m_url);
+    m_user = new QLineEdit(this);
+    form->addRow(QStringLiteral("User:"), m_user);
+    m_password = new QLineEdit(this);
+    m_password->setEchoMode(QLineEdit::Password);
+    form->addRow(QStringLiteral("Password:"), m_password);
+    m_noTls = new QCheckBox(QStringLiteral("Never use STARTTLS"), this);
+    form->addRow(QString(), m_noTls);
+    layout->addLayout(form);
+
+    auto* testRow = new QHBoxLayout;
+    m_test = new QPushButton(QStringLiteral("Test connection"), this);
+    m_status = new QLabel(this);
+    m_status->setWordWrap(true);
+    testRow->addWidget(m_test);
+    testRow->addWidget(m_status, 1);
+    layout->addLayout(testRow);
+    m_folder->setObjectName(QStringLiteral("folder"));
+    m_url->setObjectName(QStringLiteral("url"));
+    m_user->setObjectName(QStringLiteral("user"));
+    m_password->setObjectName(QStringLiteral("password"));
+    m_test->setObjectName(QStringLiteral("testConnection"));
+    m_status->setObjectName(QStringLiteral("status"));
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &DestinationDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &DestinationDialog::reject);
+    connect(m_browse, &QPushButton::clicked, this, &DestinationDialog::browse);
+    connect(m_test, &QPushButton::clicked, this, &DestinationDialog::testConnection);
+    connect(m_kinds, &QButtonGroup::idClicked, this, [this] { updateFields(); });
+
+    // The last choice, without its password.
+    QSettings s = settings();
+    const int kind = std::clamp(s.value(QStringLiteral("convert/kind"), 0).toInt(), 0, 3);
+    m_kinds->button(kind)->setChecked(true);
+    m_folder->setText(s.value(QStringLiteral("convert/folder")).toString());
+    m_url->setText(s.value(QStringLiteral("convert/url")).toString());
+    m_user->setText(s.value(QStringLiteral("convert/user")).toString());
+    m_noTls->setChecked(s.value(QStringLiteral("convert/noTls"), false).toBool());
+    updateFields();
+}
+
+DestinationDialog::~DestinationDialog() = default;
+
+std::optional<ConvertDestination> DestinationDialog::ask(QWidget* owner) {
+    if (chooser()) {
+        return chooser()(owner);
+    }
+    DestinationDialog dialog(owner);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.destination();
+}
+
+void DestinationDialog::setDestinationChooser(Chooser c) {
+    chooser() = std::move(c);
+}
+
+ConvertDestination DestinationDialog::destination() const {
+    ConvertDestination d;
+    d.kind = static_cast<ConvertDestination::Kind>(m_kinds->checkedId());
+    d.folder = m_folder->text().trimmed();
+    d.url = m_url->text().trimmed();
+    d.user = m_user->text().trimmed();
+    d.password = m_password->text();
+    d.noTls = m_noTls->isChecked();
+    return d;
+}
+
+void DestinationDialog::updateFields() {
+    const bool imap = m_kinds->checkedId() == static_cast<int>(ConvertDestination::Kind::Imap);
+    m_folder->setEnabled(!imap);
+    m_browse->setEnabled(!imap);
+    for (QWidget* w : {static_cast<QWidget*>(m_url), static_cast<QWidget*>(m_user),
+                       static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_noTls)}) {
+        w->setEnabled(imap);
+    }
+    m_test->setEnabled(imap && !m_testing);
+}
+
+void DestinationDialog::browse() {
+    const QString dir =
+        edb::platform().chooseDirectory(this, QStringLiteral("Select Output Folder"));
+    if (!dir.isEmpty()) {
+        m_folder->setText(dir);
+    }
+}
+
+void DestinationDialog::accept() {
+    const ConvertDestination d = destination();
+    if (d.kind == ConvertDestination::Kind::Imap) {
+        try {
+            (void)edb::conv::ParseImapUrl(ImapAddress(d));
+        } catch (const std::invalid_argument& e) {
+            edb::platform().showError(this, QStringLiteral("Server address: %1").arg(e.what()));
+            return;
+        }
+    } else if (d.folder.isEmpty()) {
+        edb::platform().showError(this, QStringLiteral("Please choose the output folder"));
+        return;
+    }
+    QSettings s = settings();
+    s.setValue(QStringLiteral("convert/kind"), static_cast<int>(d.kind));
+    s.setValue(QStringLiteral("convert/folder"), d.folder);
+    s.setValue(QStringLiteral("convert/url"), d.url);
+    s.setValue(QStringLiteral("convert/user"), d.user);
+    s.setValue(QStringLiteral("convert/noTls"), d.noTls);
+    QDialog::accept();
+}
+
+void DestinationDialog::testConnection() {
+    const ConvertDestination d = destination();
+    edb::conv::ImapSettings imap;
+    try {
+        imap.url = edb::conv::ParseImapUrl(ImapAddress(d));
+    } catch (const std::invalid_argument& e) {
+        m_status->setText(QStringLiteral("Server address: %1").arg(e.what()));
+        return;
+    }
+    imap.password = d.password.toStdString();
+    imap.noTls = d.noTls;
+    imap.timeout = std::chrono::seconds(20);
+    m_testing = true;
+    updateFields();
+    m_status->setText(QStringLiteral("Connecting..."));
+    // The login runs on its own thread; the answer comes back through `finished`, queued to
+    // this dialog's thread, and is dropped with the connection if the dialog has gone.
+    auto answer = std::make_shared<QString>();
+    QThread* thread = QThread::create([imap, answer] {
+        try {
+            edb::conv::ImapSession session(imap);
+            (void)session.separator();
+            *answer = QStringLiteral("Connected: the server accepted the login.");
+        } catch (const std::exception& e) {
+            *answer = QString::fromStdString(e.what());
+        }
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(thread, &QThread::finished, this, [this, answer] {
+        m_testing = false;
+        m_status->setText(*answer);
+        updateFields();
+    });
+    thread->start();
+}
+
+} // namespace edbapp

@@ -1,0 +1,63 @@
+#pragma once
+// Where Convert writes: a folder of .eml files, mbox files, a Maildir, or an IMAP server. The
+// dialog remembers the last choice (never the password) for the next Convert.
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace edbapp {
+
+struct ConvertDestination {
+    enum class Kind { EmlFolder = 0, Mbox = 1, Maildir = 2, Imap = 3 };
+    Kind kind = Kind::EmlFolder;
+    QString folder; // the output folder of the file kinds
+    QString url;    // imap://HOST[:PORT]/[FOLDER] or imaps://...
+    QString user;
+    QString password;
+    bool noTls = false;
+};
+
+// The full address with the user in it, as ParseImapUrl reads it.
+[[nodiscard]] std::string ImapAddress(const ConvertDestination& d);
+
+class DestinationDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit DestinationDialog(QWidget* parent);
+    ~DestinationDialog() override;
+
+    // Shows the dialog; nothing when the user cancels. Tests install their own answer with
+    // setDestinationChooser.
+    [[nodiscard]] static std::optional<ConvertDestination> ask(QWidget* owner);
+    using Chooser = std::function<std::optional<ConvertDestination>(QWidget* owner)>;
+    static void setDestinationChooser(Chooser chooser); // empty: the dialog again
+
+    [[nodiscard]] ConvertDestination destination() const;
+
+private:
+    void accept() override;
+    void updateFields();
+    void browse();
+    void testConnection();
+
+    QButtonGroup* m_kinds = nullptr;
+    QLineEdit* m_folder = nullptr;
+    QPushButton* m_browse = nullptr;
+    QLineEdit* m_url = nullptr;
+    QLineEdit* m_user = nullptr;
+    QLineEdit* m_password = nullptr;
+    QCheckBox* m_noTls = nullptr;
+    QPushButton* m_test = nullptr;
+    QLabel* m_status = nullptr;
+    bool m_testing = false;
+};
+
+} // namespace edbapp

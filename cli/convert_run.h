@@ -1,0 +1,31 @@
+#pragma once
+// What `export` and `upload` share: scanning the store, choosing folders, running Convert with
+// a progress bar and Ctrl+C, and printing the failures.
+#include "cli/commands.h"
+#include "export/convert.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace edbcli {
+
+// Scans `store` and picks `folders` (all when empty). False (exit status set, reason printed)
+// when the scan did not complete or a folder is unknown.
+[[nodiscard]] bool scanAndChoose(edb::StoreCatalog& catalog, const std::string& store,
+                                 const std::vector<std::string>& folders,
+                                 std::vector<edb::conv::FolderPath>& chosen);
+
+// Runs Convert into `destination`; the bar shows counts and the rate. Ctrl+C stops after the
+// current message.
+[[nodiscard]] edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
+                                                   const std::vector<edb::conv::FolderPath>& chosen,
+                                                   edb::conv::Destination& destination,
+                                                   const std::string& label);
+
+// Every failure on stderr: folder, message, reason.
+void printFailures(const edb::conv::ConvertSummary& summary);
+
+void addUploadCommand(CLI::App& app);
+
+} // namespace edbcli

@@ -1,0 +1,152 @@
+// `edb2eml upload STORE --url imap://USER@HOST[:PORT]/[PREFIX] [--folder PATH]... [--dry-run]`:
+// the chosen folders appended to an IMAP server, skipping what the server already holds.
+#include "cli/convert_run.h"
+#include "export/imap_destination.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <termios.h>
+#include <unistd.h>
+
+namespace edbcli {
+namespace {
+
+struct UploadArgs {
+    std::string store;
+    std::string url;
+    std::vector<std::string> folders;
+    std::string passwordFile;
+    bool dryRun = false;
+    bool noTls = false;
+};
+
+// From the terminal, without echo. Empty when there is no terminal.
+std::optional<std::string> askPassword(const std::string& prompt) {
+    const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (fd < 0 || ::isatty(STDIN_FILENO) == 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return std::nullopt;
+    }
+    (void)!::write(fd, prompt.data(), prompt.size());
+    termios old{};
+    const bool haveTermios = ::tcgetattr(fd, &old) == 0;
+    if (haveTermios) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    std::string password;
+    char c = 0;
+    while (::read(fd, &c, 1) == 1 && c != '\n' && c != '\r') {
+        password += c;
+    }
+    if (haveTermios) {
+        ::tcsetattr(fd, TCSAFLUSH, &old);
+    }
+    (void)!::write(fd, "\n", 1);
+    ::close(fd);
+    return password;
+}
+
+// The password, from the environment, a file or the terminal; never from the command line.
+std::optional<std::string> password(const UploadArgs& args, const edb::conv::ImapUrl& url) {
+    if (!args.passwordFile.empty()) {
+        std::ifstream in(args.passwordFile, std::ios::binary);
+        std::string line;
+        if (!in || !std::getline(in, line)) {
+            std::cerr << "edb2eml: cannot read the password file " << args.passwordFile << '\n';
+            return std::nullopt;
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        return line;
+    }
+    if (const char* env = std::getenv("EDB2EML_IMAP_PASSWORD")) {
+        return std::string(env);
+    }
+    if (auto typed = askPassword("Password for " + url.user + "@" + url.host + ": ")) {
+        return typed;
+    }
+    std::cerr << "edb2eml: no password: set EDB2EML_IMAP_PASSWORD or give --password-file\n";
+    return std::nullopt;
+}
+
+void runUpload(const UploadArgs& args) {
+    g_exitStatus = 1;
+    edb::conv::ImapSettings settings;
+    try {
+        settings.url = edb::conv::ParseImapUrl(args.url);
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "edb2eml: --url " << args.url << ": " << e.what() << '\n';
+        return;
+    }
+    settings.noTls = args.noTls;
+    const auto pass = password(args, settings.url);
+    if (!pass) {
+        return;
+    }
+    settings.password = *pass;
+    // The login is tried before the scan, so a wrong password is told at once.
+    try {
+        edb::conv::ImapSession check(settings);
+    } catch (const edb::conv::ImapError& e) {
+        std::cerr << "edb2eml: " << settings.url.host << ": "
+                  << (e.kind() == edb::conv::ImapError::Kind::Login ? "login failed: " : "")
+                  << e.what() << '\n';
+        return;
+    }
+    auto catalog = std::make_unique<edb::StoreCatalog>();
+    std::vector<edb::conv::FolderPath> chosen;
+    if (!scanAndChoose(*catalog, args.store, args.folders, chosen)) {
+        return;
+    }
+    const auto destination = edb::conv::MakeImapDestination(settings, args.dryRun);
+    const auto summary =
+        runConvert(*catalog, chosen, *destination, args.dryRun ? "Checking" : "Uploading");
+    printFailures(summary);
+    std::cout << "Folders: " << chosen.size() << '\n'
+              << (args.dryRun ? "Messages to upload: " : "Messages uploaded: ") << summary.saved
+              << '\n'
+              << "Messages skipped as present: " << summary.present << '\n'
+              << "Messages failed: " << summary.failed << '\n';
+    if (summary.cancelled) {
+        std::cout << "Interrupted: " << summary.skipped << " message(s) not tried\n";
+    }
+    if (summary.stopped) {
+        std::cerr << "edb2eml: upload stopped; run the same command again to finish it\n";
+    }
+    g_exitStatus = (summary.failed > 0 || summary.cancelled) ? 1 : 0;
+}
+
+} // namespace
+
+void addUploadCommand(CLI::App& app) {
+    auto* cmd = app.add_subcommand(
+        "upload", "Scan STORE and append its folders to an IMAP server; messages the server "
+                  "already holds (same Message-ID) are skipped, so a broken upload can be run "
+                  "again. The password comes from EDB2EML_IMAP_PASSWORD, --password-file or "
+                  "the terminal");
+    auto args = std::make_shared<UploadArgs>();
+    cmd->add_option("STORE", args->store, "the .edb file")->required();
+    cmd->add_option("--url", args->url,
+                    "imap://USER@HOST[:PORT]/[FOLDER] or imaps://...; the folders go under "
+                    "FOLDER (the top level when none)")
+        ->required();
+    cmd->add_option("--folder,-f", args->folders,
+                    "folder path as the tree shows it (\"Mailbox\\Inbox\"); the folder and "
+                    "everything below it. Repeatable; all folders when none is given");
+    cmd->add_flag("--dry-run", args->dryRun,
+                  "log in and count what would be uploaded, without creating or appending");
+    cmd->add_flag("--no-tls", args->noTls, "never use STARTTLS (imap:// only)");
+    cmd->add_option("--password-file", args->passwordFile,
+                    "read the password from the first line of FILE");
+    cmd->callback([args] { runUpload(*args); });
+}
+
+} // namespace edbcli

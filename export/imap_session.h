@@ -1,0 +1,78 @@
+#pragma once
+// One logged-in IMAP session. libcurl makes the connection: TLS for imaps://, STARTTLS when
+// the server offers it, the greeting, capabilities and the login (SASL). The few commands the
+// upload needs (LIST, CREATE, EXAMINE, FETCH, APPEND with flags and INTERNALDATE) are sent on
+// that connection here, because libcurl's own APPEND sets no INTERNALDATE and its custom
+// commands drop the literals that FETCH answers with.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace edb::conv {
+
+class ImapError : public std::runtime_error {
+public:
+    enum class Kind { Login, Connection, Server };
+    ImapError(Kind kind, const std::string& what) : std::runtime_error(what), m_kind(kind) {}
+    [[nodiscard]] Kind kind() const { return m_kind; }
+
+private:
+    Kind m_kind;
+};
+
+struct ImapUrl {
+    bool implicitTls = false; // imaps://
+    std::string host;
+    int port = 0;                    // 0: the scheme's default
+    std::string user;                // decoded
+    std::vector<std::string> prefix; // folder names under which the upload goes, decoded
+};
+
+// imap://USER@HOST[:PORT]/[PREFIX] or imaps://...; throws std::invalid_argument with the reason.
+[[nodiscard]] ImapUrl ParseImapUrl(const std::string& url);
+
+struct ImapSettings {
+    ImapUrl url;
+    std::string password;
+    bool noTls = false; // never STARTTLS (imap:// only)
+    std::chrono::seconds timeout{60};
+};
+
+// A mailbox name in IMAP's modified UTF-7 (RFC 3501 5.1.3) from UTF-8.
+[[nodiscard]] std::string EncodeMailboxName(std::string_view utf8);
+
+class ImapSession {
+public:
+    // Connects and logs in; throws ImapError (Login when the server refuses the credentials).
+    explicit ImapSession(const ImapSettings& settings);
+    ~ImapSession();
+    ImapSession(const ImapSession&) = delete;
+    ImapSession& operator=(const ImapSession&) = delete;
+
+    // The hierarchy separator (LIST "" ""); '/' when the server has none.
+    [[nodiscard]] char separator();
+    // Every mailbox name the server lists (as sent, modified UTF-7).
+    [[nodiscard]] std::vector<std::string> listAll();
+    // CREATE; a mailbox that exists already is not an error.
+    void create(const std::string& mailbox);
+    // EXAMINE the mailbox and fetch the named header fields of every message in it, one
+    // header block per message (one round trip per folder).
+    [[nodiscard]] std::vector<std::string> fetchHeaders(const std::string& mailbox,
+                                                        const std::string& fields);
+    // APPEND with the \Seen flag and, when given, the INTERNALDATE.
+    void append(const std::string& mailbox, std::string_view message,
+                std::optional<std::int64_t> internalDate);
+
+private:
+    struct Response;
+    struct Impl;
+    Response run(const std::string& command, std::string_view literal = {});
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace edb::conv

@@ -1,0 +1,92 @@
+// The Convert destination dialog: the last choice comes back (never the password), the user
+// goes into the server address, and "Test connection" reports a refused connection in the
+// dialog without blocking it.
+#include "app/destination_dialog.h"
+#include "platform/fake_platform.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using edbapp::ConvertDestination;
+using edbapp::DestinationDialog;
+
+class DestinationDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings(QStringLiteral("Quenlor Systems"), QStringLiteral("Exchange To Eml")).clear();
+    }
+
+    void remembersTheLastChoiceButNotThePassword() {
+        {
+            DestinationDialog d(nullptr);
+            d.findChild<QRadioButton*>("kind3")->click();
+            d.findChild<QLineEdit*>("url")->setText("imap://127.0.0.1:1143/Restored");
+            d.findChild<QLineEdit*>("user")->setText("ann@corp");
+            d.findChild<QLineEdit*>("password")->setText("secret");
+            QVERIFY(!d.findChild<QLineEdit*>("folder")->isEnabled());
+            QMetaObject::invokeMethod(&d, "accept");
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+            const ConvertDestination dest = d.destination();
+            QCOMPARE(edbapp::ImapAddress(dest),
+                     std::string("imap://ann%40corp@127.0.0.1:1143/Restored"));
+        }
+        DestinationDialog again(nullptr);
+        const ConvertDestination d = again.destination();
+        QCOMPARE(d.kind, ConvertDestination::Kind::Imap);
+        QCOMPARE(d.url, QStringLiteral("imap://127.0.0.1:1143/Restored"));
+        QCOMPARE(d.user, QStringLiteral("ann@corp"));
+        QVERIFY(d.password.isEmpty());
+        const QString stored =
+            QSettings(QStringLiteral("Quenlor Systems"), QStringLiteral("Exchange To Eml"))
+                .allKeys()
+                .join(',');
+        QVERIFY2(!stored.contains("password", Qt::CaseInsensitive), qPrintable(stored));
+
+        // A file destination without a folder is refused in the dialog.
+        edb::FakePlatform fake;
+        edb::ScopedPlatform use(fake);
+        again.findChild<QRadioButton*>("kind1")->click();
+        again.findChild<QLineEdit*>("folder")->clear();
+        QMetaObject::invokeMethod(&again, "accept");
+        QCOMPARE(fake.errors.size(), 1);
+        QVERIFY(again.result() != int(QDialog::Accepted));
+    }
+
+    void testConnectionReportsARefusedConnection() {
+        // A port that was free a moment ago: nothing listens there.
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0);
+        QVERIFY(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
+        const int port = ntohs(addr.sin_port);
+        ::close(fd);
+        DestinationDialog d(nullptr);
+        d.findChild<QRadioButton*>("kind3")->click();
+        d.findChild<QLineEdit*>("url")->setText(QStringLiteral("imap://127.0.0.1:%1/").arg(port));
+        d.findChild<QLineEdit*>("user")->setText("u");
+        auto* test = d.findChild<QPushButton*>("testConnection");
+        test->click();
+        QVERIFY(!test->isEnabled()); // one test at a time, the dialog stays live
+        auto* status = d.findChild<QLabel*>("status");
+        QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled(), 30000);
+        QVERIFY2(status->text().contains(QStringLiteral("cannot connect")),
+                 qPrintable(status->text()));
+    }
+};
+
+QTEST_MAIN(DestinationDialogTest)
+#include "destination_dialog_test.moc"

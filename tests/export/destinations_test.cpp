@@ -1,0 +1,164 @@
+// The destination layer on messages made by hand: mboxrd quoting read back by Python's mailbox
+// module, hostile folder names in every layout, and the names and addresses of IMAP upload
+// (folder names checked against what Dovecot itself lists for them).
+#include "export/destination.h"
+#include "export/imap_destination.h"
+#include "export/imap_session.h"
+#include "tests/support/store_builder.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+using namespace edb::conv;
+namespace fs = std::filesystem;
+
+FolderPath folder(std::vector<std::string> names) {
+    FolderPath f;
+    f.names = std::move(names);
+    f.attached = true;
+    for (const auto& n : f.names) {
+        f.treePath += n + "\\";
+    }
+    return f;
+}
+
+std::string lf(std::string s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) {
+            out += s[i];
+        }
+    }
+    return out.back() == '\n' ? out : out + '\n';
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeAll(Destination& d, const FolderPath& f, const std::vector<std::string>& emls) {
+    const MessageSnapshot snap;
+    d.openFolder(f);
+    for (const std::string& e : emls) {
+        ASSERT_EQ(d.write({snap, e, MessageTime(e, 0), MessageKey(e), false}),
+                  WriteResult::Written);
+    }
+    d.closeFolder();
+}
+
+const std::vector<std::string> kMessages = {
+    "From: Ann <ann@example.com>\r\nDate: Thu, 13 Feb 2003 09:55:06 +0000\r\nSubject: "
+    "quoting\r\n\r\nFrom the start\r\n>From once\r\n>>From twice\r\nFromage\r\n> From not\r\nFrom",
+    "From: \"B\" <b c@x>\r\nSubject: no date, no line end\r\n\r\nbody",
+};
+
+TEST(Destinations, MboxrdQuotingRoundTripsThroughPythonMailbox) {
+    edbtest::TempDir out;
+    const auto mbox = MakeFileDestination(FileFormat::Mbox, out.path());
+    writeAll(*mbox, folder({"Box", "Inbox"}), kMessages);
+    const fs::path file = out.path() / "Box" / "Inbox.mbox";
+    const std::string raw = readFile(file);
+    EXPECT_EQ(raw.rfind("From ann@example.com Thu Feb 13 09:55:06 2003\n", 0), 0U) << raw;
+    EXPECT_NE(raw.find("\n>From the start\n>>From once\n>>>From twice\nFromage\n> From not\n"),
+              std::string::npos);
+    EXPECT_NE(raw.find("\nFrom MAILER-DAEMON Thu Jan  1 00:00:00 1970\n"), std::string::npos);
+    EXPECT_EQ(raw.find('\r'), std::string::npos);
+
+#ifdef EDB_PYTHON
+    // The reader splits on "From " lines; undoing one '>' of mboxrd gives the messages back.
+    const fs::path script = out.path() / "read.py";
+    std::ofstream(script) << "import mailbox, re, sys\n"
+                             "box = mailbox.mbox(sys.argv[1], create=False)\n"
+                             "with open(sys.argv[2], 'wb') as out:\n"
+                             "    for key in box.keys():\n"
+                             "        raw = box.get_bytes(key)\n"
+                             "        out.write(re.sub(rb'(?m)^>(>*From )', rb'\\1', raw))\n"
+                             "        out.write(b'\\0')\n";
+    const fs::path result = out.path() / "read.out";
+    const std::string cmd = std::string(EDB_PYTHON) + " '" + script.string() + "' '" +
+                            file.string() + "' '" + result.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::string expected;
+    for (const std::string& m : kMessages) {
+        expected += lf(m) + '\0';
+    }
+    EXPECT_EQ(readFile(result), expected);
+#endif
+}
+
+TEST(Destinations, HostileFolderNamesStayInsideInEveryLayout) {
+    const std::vector<FolderPath> folders = {
+        folder({"..", "Inbox", "../../x"}), folder({"Box", "a.b/c", "CON"}),
+        folder({"Box", "inbox"}), folder({"Box", "INBOX"}),
+        folder({"Box", std::string(300, 'L'), "ctl\x01\x1b[0m"})};
+    for (const FileFormat format : {FileFormat::Eml, FileFormat::Mbox, FileFormat::Maildir}) {
+        edbtest::TempDir out;
+        const fs::path root = out.path() / "out";
+        const auto dest = MakeFileDestination(format, root);
+        for (const FolderPath& f : folders) {
+            writeAll(*dest, f, {kMessages[0]});
+        }
+        std::size_t files = 0;
+        for (const auto& e : fs::recursive_directory_iterator(root)) {
+            const std::string rel = fs::relative(e.path(), root).string();
+            for (const auto& part : fs::path(rel)) {
+                EXPECT_NE(part, "..") << rel;
+            }
+            EXPECT_EQ(fs::weakly_canonical(e.path()).string().rfind(
+                          fs::weakly_canonical(root).string(), 0),
+                      0U)
+                << rel;
+            EXPECT_EQ(rel.find('\x1b'), std::string::npos) << rel;
+            EXPECT_LE(e.path().filename().string().size(), 255U);
+            files += e.is_regular_file() ? 1 : 0;
+        }
+        EXPECT_EQ(files, folders.size()) << static_cast<int>(format);
+    }
+    // Maildir++: the mailbox's inbox is the Maildir's own INBOX; a second folder that differs
+    // only in case does not vanish into it.
+    edbtest::TempDir out;
+    const auto maildir = MakeFileDestination(FileFormat::Maildir, out.path());
+    writeAll(*maildir, folder({"Box", "Inbox"}), {kMessages[0]});
+    writeAll(*maildir, folder({"Box", "Inbox", "Projects"}), {kMessages[1]});
+    writeAll(*maildir, folder({"Box", "INBOX"}), {kMessages[1]});
+    const auto count = [](const fs::path& d) {
+        return std::distance(fs::directory_iterator(d), fs::directory_iterator());
+    };
+    EXPECT_EQ(count(out.path() / "Box" / "cur"), 1);
+    EXPECT_EQ(count(out.path() / "Box" / ".INBOX.Projects" / "cur"), 1);
+    EXPECT_EQ(count(out.path() / "Box" / ".INBOX" / "cur"), 1);
+}
+
+TEST(Destinations, ImapNamesAndAddresses) {
+    // As Dovecot lists the folders it made for these names.
+    EXPECT_EQ(EncodeMailboxName("Иван Петров"), "&BBgEMgQwBD0- &BB8ENQRCBEAEPgQy-");
+    EXPECT_EQ(EncodeMailboxName("R&D ~/x"), "R&-D ~/x");
+    EXPECT_EQ(EncodeMailboxName("café 😀"), "caf&AOk- &2D3eAA-");
+    EXPECT_EQ(EncodeMailboxName("bad\xff"), "bad&,,0-");
+    EXPECT_EQ(MailboxLevels({"Restored"}, {"a/b.c", "..", "  ", "x*%\x07"}, '.'),
+              (std::vector<std::string>{"Restored", "a_b_c", "__", "_", "x___"}));
+
+    const ImapUrl u = ParseImapUrl("IMAPS://ann%40corp@[::1]:1993/Old%20Mail/2003");
+    EXPECT_TRUE(u.implicitTls);
+    EXPECT_EQ(u.user, "ann@corp");
+    EXPECT_EQ(u.host, "[::1]");
+    EXPECT_EQ(u.port, 1993);
+    EXPECT_EQ(u.prefix, (std::vector<std::string>{"Old Mail", "2003"}));
+    EXPECT_TRUE(ParseImapUrl("imap://a@h").prefix.empty());
+    for (const char* bad : {"http://a@h/", "imap://h/", "imap://a@h:0/", "imap://a@h:99999/",
+                            "imap://a@/x", "imap://a@h/%0d%0aX"}) {
+        EXPECT_THROW((void)ParseImapUrl(bad), std::invalid_argument) << bad;
+    }
+
+    EXPECT_EQ(MessageKey("Message-ID:\r\n <a@b>\r\nX-Edb-Message-Id: 01\r\n\r\n"), "<a@b>");
+    EXPECT_EQ(MessageKey("X-EDB-MESSAGE-ID: 0102\r\n\r\nMessage-ID: <body@x>\r\n"), "store:0102");
+    EXPECT_EQ(MessageKey("Subject: x\r\n\r\n"), "");
+}
+
+} // namespace
