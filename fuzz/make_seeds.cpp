@@ -248,6 +248,22 @@ void writeAll() {
     seed("rtf_text", "text", text("{\\rtf1\\ansi\\fromtext \\f0\\'e9t\\'e9\\tab end\\par}"));
     seed("rtf_text", "plain-rtf", text("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\b bold\\b0}"));
 
+    // Header texts: subject, sender, folder owner and attachment name, split at 0x00 bytes.
+    {
+        const std::string parts[] = {
+            "Re: =?UTF-8?B?ZXZpbC5leGU=?= \xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82",
+            "Ann \"Smith\" <ann@example.com>\r\nX-Injected: yes", "Sent Items",
+            "new\r\nX-Injected: yes;\\\"name\".doc"};
+        std::string joined;
+        for (const std::string& part : parts) {
+            if (!joined.empty()) {
+                joined.push_back('\0');
+            }
+            joined += part;
+        }
+        seed("eml_headers", "hostile", text(joined));
+    }
+
     // Value reader: a 16-byte locator, then the store. Inline body in the properties page, long
     // values through their chunk pages, an inline attachment.
     {
