@@ -101,11 +101,12 @@ FindWindow::~FindWindow() {
 
 void FindWindow::stopSearch() {
     ++m_generation; // batches still queued from the old search are dropped
-    m_cancel = true;
+    if (m_cancel) {
+        m_cancel->cancel(edb::StopReason::Superseded);
+    }
     if (m_worker.joinable()) {
         m_worker.join();
     }
-    m_cancel = false;
     m_searching = false;
 }
 
@@ -128,7 +129,8 @@ void FindWindow::startSearch() {
     m_searching = true;
     m_status->setText(QStringLiteral("Searching..."));
     const std::uint64_t generation = m_generation;
-    m_worker = std::thread([this, query, generation] {
+    m_cancel = std::make_shared<edb::CancelToken>();
+    m_worker = std::thread([this, query, generation, cancel = m_cancel] {
         edb::conv::FolderPaths paths(m_catalog);
         auto batch = std::make_shared<Batch>();
         auto sent = std::chrono::steady_clock::now();
@@ -161,9 +163,9 @@ void FindWindow::startSearch() {
                     std::chrono::steady_clock::now() - sent >= kBatchTime) {
                     send(false);
                 }
-                return !m_cancel.load();
+                return !cancel->cancelled();
             },
-            &m_cancel);
+            cancel->flag());
         send(true);
     });
 }

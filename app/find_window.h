@@ -2,6 +2,7 @@
 // Edit > Find: messages of every mailbox the scan found, by text in the subject or sender and an
 // optional date range. The search runs on its own thread and hands results over in batches as
 // it finds them; a new search (or closing the window) makes the running one stale.
+#include "store/cancel.h"
 #include "store/catalog.h"
 
 #include <QDialog>
@@ -66,8 +67,8 @@ private:
     QLabel* m_status = nullptr;
 
     std::thread m_worker;
-    std::atomic<bool> m_cancel{false};
-    std::uint64_t m_generation = 0; // window thread only
+    std::shared_ptr<edb::CancelToken> m_cancel; // the running search's
+    std::uint64_t m_generation = 0;             // window thread only
     bool m_searching = false;
     std::size_t m_found = 0;
 };

@@ -39,9 +39,19 @@ void FolderTreeView::setImages(std::vector<QIcon> images) {
 
 edb::TreeItem FolderTreeView::insertFolderItem(edb::TreeItem parent, const QString& text,
                                                int image) {
+    const edb::TreeItem handle = reserveHandle();
+    return insertFolderItemAs(handle, parent, text, image) ? handle : 0;
+}
+
+edb::TreeItem FolderTreeView::reserveHandle() {
+    return m_nextHandle.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool FolderTreeView::insertFolderItemAs(edb::TreeItem handle, edb::TreeItem parent,
+                                        const QString& text, int image) {
     QTreeWidgetItem* parentItem = parent == 0 ? nullptr : itemFor(parent);
     if (parent != 0 && parentItem == nullptr) {
-        return 0; // the parent went with a Back; the build it belonged to is stale
+        return false; // the parent went with a Back; the build it belonged to is stale
     }
     auto* item = new QTreeWidgetItem(QStringList{text});
     // Not user-checkable: the view's own toggling is replaced by the selection rules.
@@ -50,7 +60,6 @@ edb::TreeItem FolderTreeView::insertFolderItem(edb::TreeItem parent, const QStri
     if (image >= 0 && static_cast<std::size_t>(image) < m_images.size()) {
         item->setIcon(0, m_images[static_cast<std::size_t>(image)]);
     }
-    const edb::TreeItem handle = m_nextHandle++;
     item->setData(0, kHandleRole, QVariant::fromValue<qulonglong>(handle));
     m_items.emplace(handle, item);
     if (parentItem == nullptr) {
@@ -58,7 +67,7 @@ edb::TreeItem FolderTreeView::insertFolderItem(edb::TreeItem parent, const QStri
     } else {
         parentItem->addChild(item);
     }
-    return handle;
+    return true;
 }
 
 QTreeWidgetItem* FolderTreeView::itemFor(edb::TreeItem handle) const {

@@ -5,6 +5,7 @@
 
 #include <QIcon>
 #include <QTreeWidget>
+#include <atomic>
 #include <functional>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +24,13 @@ public:
     // stays unique for the run, so a handle kept after its item was deleted never matches a
     // later item.
     edb::TreeItem insertFolderItem(edb::TreeItem parent, const QString& text, int image);
+    // Any thread: a handle for an item that a tree build will insert later, so the build can
+    // name parents and write tree items without waiting for the window.
+    [[nodiscard]] edb::TreeItem reserveHandle();
+    // Inserts an item under a handle from reserveHandle(); false (nothing inserted) when the
+    // parent is not in the view.
+    bool insertFolderItemAs(edb::TreeItem handle, edb::TreeItem parent, const QString& text,
+                            int image);
     [[nodiscard]] QTreeWidgetItem* itemFor(edb::TreeItem handle) const;
     [[nodiscard]] edb::TreeItem handleOf(const QTreeWidgetItem* item) const;
     void deleteAllItems();
@@ -72,7 +80,7 @@ private:
     std::vector<QIcon> m_images;
     std::function<bool(const QTreeWidgetItem*)> m_savedTest;
     std::unordered_map<edb::TreeItem, QTreeWidgetItem*> m_items;
-    edb::TreeItem m_nextHandle = 1;
+    std::atomic<edb::TreeItem> m_nextHandle{1};
     bool m_swallowRelease = false;
 };
 

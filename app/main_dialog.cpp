@@ -112,11 +112,9 @@ MainDialog::~MainDialog() {
 }
 
 void MainDialog::shutdownWorkers() {
-    // Release workers waiting on the window, then stop the scan at its next page.
+    // Release workers waiting on the window, then stop every worker at its next checkpoint.
     m_gate.close();
-    for (auto& c : m_scanControls) {
-        c->requestStop();
-    }
+    m_workers.cancelAll(edb::StopReason::Shutdown);
     m_workers.joinAll();
 }
 

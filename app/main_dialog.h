@@ -12,6 +12,7 @@
 #endif
 
 #include <QDialog>
+#include <QString>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -65,6 +66,14 @@ enum ControlId : int {
     IdSplitter = 1026,
 };
 
+// One folder item of a tree build, on its way to the window.
+struct TreeBatchItem {
+    edb::TreeItem handle = 0;
+    edb::TreeItem parent = 0; // 0: a root
+    QString text;
+    int image = 0;
+};
+
 // State shared by the window thread and the workers it starts.
 struct WindowState {
     std::string sourcePath;
@@ -109,9 +118,13 @@ public:
     [[nodiscard]] QWidget* surface() const { return m_surface; }
     [[nodiscard]] edb::CSplitterBar* splitter() const { return m_splitter; }
     [[nodiscard]] bool scanRunning() const { return m_scanRunning.load(); }
-    [[nodiscard]] bool treeWorkerRunning() const { return m_treeWorkerRunning.load(); }
+    [[nodiscard]] bool treeWorkerRunning() const { return m_treeBuildsRunning > 0; }
     [[nodiscard]] bool converting() const { return m_convertProgress != nullptr; }
-    [[nodiscard]] std::size_t workersRunning() const { return m_workers.running(); }
+    // Worker threads still running, plus tree builds and listings whose results have not all
+    // been shown yet (their thread may already have ended).
+    [[nodiscard]] std::size_t workersRunning() const {
+        return m_workers.running() + static_cast<std::size_t>(m_deliveriesPending);
+    }
     [[nodiscard]] const edb::ScanResult& lastScanResult() const { return m_scanResult; }
     // Holds the scan at its first page boundary after the mailbox rows appear, as if the user
     // had pressed Stop there; Stop answered No lets it go on. For tests and demonstrations of
@@ -165,12 +178,15 @@ private:
     void beginStore(const QString& path);
     void startScan();
     void scanFinished(const edb::ScanResult& result);
-    void runClickWorker();
+    void recordClickedName();
     void startTreeWorker();
-    void runTreeWorker(std::int32_t stepIndex);
+    void runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
+                       const edb::CancelToken& cancel);
+    void showTreeBatch(std::uint64_t generation, const std::vector<TreeBatchItem>& batch);
+    void treeBuildFinished(const edb::TreeBuildResult& r);
     void startListing(edb::TreeItem item);
     void fitDateColumn();
-    void runListing(edb::TreeItem item, std::uint64_t generation);
+    void runListing(edb::TreeItem item, std::uint64_t generation, const edb::CancelToken& cancel);
     void shutdownWorkers();
     void showMessageMenu(int row, const QPoint& global);
     void showFolderMenu(edb::TreeItem item, const QPoint& global);
@@ -222,16 +238,17 @@ private:
 
     WindowGate m_gate;
     WorkerThreads m_workers;
-    edb::ScanControl* m_scanControl = nullptr;
-    std::vector<std::unique_ptr<edb::ScanControl>> m_scanControls;
+    std::shared_ptr<edb::CancelToken> m_scanToken; // window thread; the current scan's
     std::atomic<bool> m_scanRunning{false};
     bool m_scanStarted = false;
     std::atomic<bool> m_pauseAfterRows{false};
     edb::ScanResult m_scanResult;
-    std::atomic<bool> m_treeWorkerRunning{false};
+    int m_treeBuildsRunning = 0;        // window thread
+    std::uint64_t m_treeGeneration = 0; // window thread; raised when the tree view is emptied
+    int m_deliveriesPending = 0;        // window thread
     std::atomic<std::uint64_t> m_listGeneration{0};
+    std::shared_ptr<edb::CancelToken> m_listToken; // window thread; the newest listing's
     QProgressDialog* m_convertProgress = nullptr;
-    std::atomic<bool> m_convertCancel{false};
 };
 
 } // namespace edbapp

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -53,11 +54,12 @@ public:
 
     void mailboxRowsReady(const std::vector<std::string>& names) override {
         m_gate.call([&] {
+            // Before the rows show: whoever sees them may already press Stop.
+            m_afterRows();
             for (const std::string& name : names) {
                 m_mailboxes.appendRow({QString::fromStdString(name)});
             }
         });
-        m_afterRows();
     }
 
     void errorMessage(const std::string& text) override {
@@ -75,21 +77,41 @@ private:
     std::shared_ptr<std::atomic<int>> m_latest = std::make_shared<std::atomic<int>>(kNonePending);
 };
 
-// Inserts the tree worker's items into the folder tree view, one blocking call per item.
-class WindowTreeSink : public edb::TreeSink {
+// Collects a tree build's items and hands them to the window in batches. Handles are reserved
+// here, so the build names parents and writes tree items without waiting for the window.
+class BatchingTreeSink : public edb::TreeSink {
 public:
-    WindowTreeSink(WindowGate& gate, FolderTreeView& tree) : m_gate(gate), m_tree(tree) {}
+    using Deliver = std::function<void(std::vector<TreeBatchItem>&&)>;
+    BatchingTreeSink(FolderTreeView& tree, Deliver deliver)
+        : m_tree(tree), m_deliver(std::move(deliver)) {}
+
     edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
                              const std::string&) override {
-        edb::TreeItem item = 0;
-        m_gate.call(
-            [&] { item = m_tree.insertFolderItem(parent, QString::fromStdString(text), image); });
-        return item;
+        const edb::TreeItem handle = m_tree.reserveHandle();
+        m_batch.push_back(TreeBatchItem{handle, parent, QString::fromStdString(text), image});
+        // Full batches, and at least a few a second, so a long build shows as it goes.
+        if (m_batch.size() >= kBatchItems || Clock::now() - m_last >= kBatchTime) {
+            flush();
+        }
+        return handle;
+    }
+
+    void flush() {
+        if (!m_batch.empty()) {
+            m_deliver(std::move(m_batch));
+            m_batch.clear();
+        }
+        m_last = Clock::now();
     }
 
 private:
-    WindowGate& m_gate;
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t kBatchItems = 256;
+    static constexpr auto kBatchTime = std::chrono::milliseconds(100);
     FolderTreeView& m_tree;
+    Deliver m_deliver;
+    std::vector<TreeBatchItem> m_batch;
+    Clock::time_point m_last = Clock::now();
 };
 
 constexpr std::size_t kRowBatch = 256;
@@ -147,25 +169,18 @@ void MainDialog::beginStore(const QString& path) {
 }
 
 void MainDialog::startScan() {
-    m_scanControls.push_back(std::make_unique<edb::ScanControl>());
-    m_scanControl = m_scanControls.back().get();
     m_scanStarted = true;
     m_scanRunning = true;
-    edb::ScanControl* control = m_scanControl;
     const std::string path = m_state.sourcePath;
-    m_workers.start([this, control, path] {
-        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress, [this, control] {
+    m_scanToken = m_workers.start([this, path](const edb::CancelToken& token) {
+        // The hook runs on the window thread (inside the rows request), after m_scanToken is set.
+        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress, [this] {
             if (m_pauseAfterRows.load()) {
-                control->requestPause();
+                m_scanToken->pause();
             }
         });
-        edb::ScanResult result;
-        try {
-            result = edb::RunScan(m_catalog, path, host, control);
-        } catch (...) {
-            // A failure inside the scan ends this worker quietly.
-            result.outcome = edb::ScanOutcome::Stopped;
-        }
+        // RunScan says how it ended, stops and failures included; nothing is swallowed here.
+        const edb::ScanResult result = edb::RunScan(m_catalog, path, host, &token);
         if (!m_gate.call([&] { scanFinished(result); })) {
             m_scanRunning = false;
         }
@@ -196,6 +211,7 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         m_state.sourcePath.clear();
         break;
     case edb::ScanOutcome::ReadError:
+    case edb::ScanOutcome::Failed:
         // What was found stays shown; the scanning state ends.
         edb::platform().showError(this, QString::fromStdString(result.message));
         m_progress->hide();
@@ -212,18 +228,18 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
 
 void MainDialog::stop() {
     const bool running = m_scanRunning.load();
-    if (running && m_scanControl != nullptr) {
-        m_scanControl->requestPause(); // takes hold at the scan's next page boundary
+    if (running && m_scanToken != nullptr) {
+        m_scanToken->pause(); // takes hold at the scan's next page boundary
     }
     const bool yes = edb::platform().askYesNo(this, QString::fromLatin1(kStopQuestion));
-    if (!running || m_scanControl == nullptr) {
+    if (!running || m_scanToken == nullptr) {
         return;
     }
     if (yes) {
         // The scan never goes on; the window keeps its scanning state.
-        m_scanControl->requestStop();
+        m_scanToken->cancel(edb::StopReason::User);
     } else {
-        m_scanControl->resume();
+        m_scanToken->resume();
     }
 }
 
@@ -240,24 +256,24 @@ void MainDialog::mailboxClicked() {
             return;
         }
     }
-    m_workers.start([this] { runClickWorker(); });
+    recordClickedName();
 }
 
-void MainDialog::runClickWorker() {
-    m_gate.call([this] {
-        const int mark = m_mailboxList->selectionMark();
-        QTableWidgetItem* cell = mark >= 0 ? m_mailboxList->item(mark, 0) : nullptr;
-        if (cell == nullptr) {
-            return;
-        }
-        const std::string name = cell->text().toStdString();
-        if (name == m_lastRecordedName) {
-            return;
-        }
-        m_lastRecordedName = name;
-        m_next->setEnabled(true);
-        m_state.clickedNames.push_back(name);
-    });
+void MainDialog::recordClickedName() {
+    // All of it is control and window state: done here, not on a thread that would only wait
+    // for the window thread to do it.
+    const int mark = m_mailboxList->selectionMark();
+    QTableWidgetItem* cell = mark >= 0 ? m_mailboxList->item(mark, 0) : nullptr;
+    if (cell == nullptr) {
+        return;
+    }
+    const std::string name = cell->text().toStdString();
+    if (name == m_lastRecordedName) {
+        return;
+    }
+    m_lastRecordedName = name;
+    m_next->setEnabled(true);
+    m_state.clickedNames.push_back(name);
 }
 
 void MainDialog::next() {
@@ -276,7 +292,7 @@ void MainDialog::next() {
 }
 
 void MainDialog::nextUserMailbox() {
-    if (m_treeWorkerRunning.load()) {
+    if (treeWorkerRunning()) {
         return;
     }
     ++m_state.stepIndex;
@@ -285,32 +301,60 @@ void MainDialog::nextUserMailbox() {
 }
 
 void MainDialog::backUserMailbox() {
-    if (m_treeWorkerRunning.load()) {
+    if (treeWorkerRunning()) {
         return;
     }
     --m_state.stepIndex;
     m_folderTree->deleteAllItems();
+    ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
     edb::ClearTreeItems(m_catalog);
     startTreeWorker();
 }
 
 void MainDialog::startTreeWorker() {
-    // Set before the worker starts, so a short build cannot clear it first.
-    m_treeWorkerRunning = true;
+    // Counted here and uncounted when the build's last batch has been shown, so Next User
+    // Mailbox and Back User Mailbox wait for what is still on its way.
+    ++m_treeBuildsRunning;
+    ++m_deliveriesPending;
     const std::int32_t step = m_state.stepIndex;
-    m_workers.start([this, step] { runTreeWorker(step); });
+    const std::uint64_t generation = m_treeGeneration;
+    m_workers.start([this, step, generation](const edb::CancelToken& cancel) {
+        runTreeWorker(step, generation, cancel);
+    });
 }
 
-void MainDialog::runTreeWorker(std::int32_t stepIndex) {
-    WindowTreeSink sink(m_gate, *m_folderTree);
-    const edb::TreeBuildResult r =
-        edb::BuildFolderTree(m_catalog, stepIndex, sink, &m_state.savedFolders);
-    m_gate.call([&] {
-        m_nextUser->setEnabled(r.nextUserMailboxEnabled);
-        m_backUser->setEnabled(r.backUserMailboxEnabled);
+void MainDialog::runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
+                               const edb::CancelToken& cancel) {
+    // Queued, never waited for: the build goes on while the window shows what it has. Posted
+    // calls keep their order, so every batch is shown before the build's end.
+    BatchingTreeSink sink(*m_folderTree, [this, generation](std::vector<TreeBatchItem>&& items) {
+        auto batch = std::make_shared<const std::vector<TreeBatchItem>>(std::move(items));
+        QMetaObject::invokeMethod(
+            this, [this, generation, batch] { showTreeBatch(generation, *batch); },
+            Qt::QueuedConnection);
     });
-    m_treeWorkerRunning = false;
+    const edb::TreeBuildResult r =
+        edb::BuildFolderTree(m_catalog, stepIndex, sink, &m_state.savedFolders, &cancel);
+    sink.flush();
+    QMetaObject::invokeMethod(
+        this, [this, r] { treeBuildFinished(r); }, Qt::QueuedConnection);
+}
+
+void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeBatchItem>& batch) {
+    if (generation != m_treeGeneration) {
+        return; // the view was emptied after this build started
+    }
+    for (const TreeBatchItem& i : batch) {
+        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text, i.image);
+    }
+}
+
+void MainDialog::treeBuildFinished(const edb::TreeBuildResult& r) {
+    m_nextUser->setEnabled(r.nextUserMailboxEnabled);
+    m_backUser->setEnabled(r.backUserMailboxEnabled);
+    --m_treeBuildsRunning;
+    --m_deliveriesPending;
 }
 
 bool MainDialog::isSavedItem(edb::TreeItem item) const {
@@ -339,66 +383,73 @@ void MainDialog::folderPicked(edb::TreeItem item) {
 }
 
 void MainDialog::startListing(edb::TreeItem item) {
-    // A newer listing makes every earlier one stale: its rows are dropped, never mixed in.
+    // A newer listing makes every earlier one stale: it is cancelled, and rows of it already on
+    // their way are dropped by the generation, never mixed in.
     const std::uint64_t generation = ++m_listGeneration;
     m_state.shownFolderItem = item;
     m_messageList->setRowCount(0);
-    m_workers.start([this, item, generation] { runListing(item, generation); });
+    if (m_listToken) {
+        m_listToken->cancel(edb::StopReason::Superseded);
+    }
+    ++m_deliveriesPending;
+    m_listToken = m_workers.start([this, item, generation](const edb::CancelToken& cancel) {
+        runListing(item, generation, cancel);
+        QMetaObject::invokeMethod(
+            this, [this] { --m_deliveriesPending; }, Qt::QueuedConnection);
+    });
 }
 
-void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation) {
-    const auto current = [&] { return m_listGeneration.load() == generation; };
+void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation,
+                            const edb::CancelToken& cancel) {
     const edb::FolderNode* folder = edb::FolderForTreeItem(m_catalog, item);
     if (folder == nullptr) {
         return; // a root or a stale item: the view stays empty
     }
-    const std::vector<edb::ListColumn> columns = edb::ListColumnsFor(*folder);
-    bool alive = m_gate.call([&] {
-        if (!current()) {
-            return;
-        }
-        std::vector<std::pair<QString, int>> cols;
-        for (const edb::ListColumn& c : columns) {
-            cols.emplace_back(QString::fromStdString(c.heading), c.width);
-        }
-        m_messageList->setColumns(cols);
+    // Queued, never waited for: the listing reads on while the window shows its rows. Each
+    // delivery is checked against the newest listing on the window thread.
+    const auto post = [this, generation](auto fn) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, fn = std::move(fn)] {
+                if (m_listGeneration.load() == generation) {
+                    fn();
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    auto columns = std::make_shared<std::vector<std::pair<QString, int>>>();
+    for (const edb::ListColumn& c : edb::ListColumnsFor(*folder)) {
+        columns->emplace_back(QString::fromStdString(c.heading), c.width);
+    }
+    post([this, columns] {
+        m_messageList->setColumns(*columns);
         fitDateColumn();
     });
-    std::vector<edb::ListRow> batch;
+    auto batch = std::make_shared<std::vector<ReportRow>>();
     const auto flush = [&] {
-        alive = m_gate.call([&] {
-            if (!current()) {
-                return;
-            }
-            std::vector<ReportRow> rows;
-            rows.reserve(batch.size());
-            for (const edb::ListRow& row : batch) {
-                ReportRow r;
-                for (const std::string& c : row.cells) {
-                    r.cells << QString::fromStdString(c);
-                }
-                r.number = row.number;
-                if (row.cells.size() > 1) {
-                    r.time = row.filetime;
-                }
-                r.tag = reinterpret_cast<quintptr>(row.entry);
-                rows.push_back(std::move(r));
-            }
-            m_messageList->appendRows(rows);
-        });
-        batch.clear();
+        post([this, rows = std::move(batch)] { m_messageList->appendRows(*rows); });
+        batch = std::make_shared<std::vector<ReportRow>>();
     };
     edb::ForEachMessageRow(m_catalog, *folder, [&](edb::ListRow&& row) {
-        if (!alive || !current()) {
+        if (cancel.cancelled()) {
             return false;
         }
-        batch.push_back(std::move(row));
-        if (batch.size() >= kRowBatch) {
+        ReportRow r;
+        for (const std::string& c : row.cells) {
+            r.cells << QString::fromStdString(c);
+        }
+        r.number = row.number;
+        if (row.cells.size() > 1) {
+            r.time = row.filetime;
+        }
+        r.tag = reinterpret_cast<quintptr>(row.entry);
+        batch->push_back(std::move(r));
+        if (batch->size() >= kRowBatch) {
             flush();
         }
         return true;
     });
-    if (alive && !batch.empty() && current()) {
+    if (!batch->empty() && !cancel.cancelled()) {
         flush();
     }
 }

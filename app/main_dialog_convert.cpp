@@ -76,7 +76,8 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
                                                                : edb::conv::FileFormat::Eml;
         destination = edb::conv::MakeFileDestination(format, where->folder.toStdString());
     }
-    m_convertCancel = false;
+    // Cancel, and the window closing, stop the work between messages.
+    auto token = std::make_shared<edb::CancelToken>();
     m_convertProgress = new QProgressDialog(QStringLiteral("Converting..."),
                                             QStringLiteral("Cancel"), 0, 100, this);
     m_convertProgress->setWindowTitle(QString::fromLatin1(kCaption));
@@ -85,14 +86,15 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     m_convertProgress->setAutoClose(false);
     m_convertProgress->setAutoReset(false);
     connect(m_convertProgress, &QProgressDialog::canceled, this,
-            [this] { m_convertCancel = true; });
+            [token] { token->cancel(edb::StopReason::User); });
     m_convertProgress->show();
 
     const QString verb = upload ? QStringLiteral("Uploading") : QStringLiteral("Converting");
-    m_workers.start([this, folders = std::move(folders), destination, place, upload, verb] {
+    m_workers.start(token, [this, folders = std::move(folders), destination, place, upload, verb,
+                            token] {
         edb::conv::ConvertOptions options;
         options.destination = destination.get();
-        options.cancel = &m_convertCancel;
+        options.cancel = token->flag();
         int shown = -1;
         options.progress = [&](const edb::conv::ConvertProgress& p) {
             const int percent = p.total == 0 ? 100 : static_cast<int>(100 * p.done / p.total);

@@ -1,5 +1,8 @@
 #pragma once
-// The worker threads a window starts; all are joined when the window goes.
+// The worker threads a window starts. Each gets its own cancel token; the window cancels them
+// all and joins them when it goes.
+#include "store/cancel.h"
+
 #include <atomic>
 #include <functional>
 #include <list>
@@ -10,21 +13,40 @@ namespace edbapp {
 
 class WorkerThreads {
 public:
+    using Body = std::function<void(const edb::CancelToken&)>;
+
     WorkerThreads() = default;
-    ~WorkerThreads() { joinAll(); }
+    ~WorkerThreads() {
+        cancelAll(edb::StopReason::Shutdown);
+        joinAll();
+    }
     WorkerThreads(const WorkerThreads&) = delete;
     WorkerThreads& operator=(const WorkerThreads&) = delete;
 
-    // Starts body on a new thread. Threads that have ended are joined here, so the list stays
-    // as long as the number of workers still running.
-    void start(std::function<void()> body) {
+    // Starts body on a new thread and returns its token, which the caller may keep to stop,
+    // pause or supersede that one worker. Threads that have ended are joined here, so the list
+    // stays as long as the number of workers still running.
+    std::shared_ptr<edb::CancelToken> start(Body body) {
+        auto token = std::make_shared<edb::CancelToken>();
+        start(token, [body = std::move(body), token] { body(*token); });
+        return token;
+    }
+
+    // Starts body on a new thread under a token the caller made (and may hand to body).
+    void start(std::shared_ptr<edb::CancelToken> token, std::function<void()> body) {
         reapFinished();
         auto done = std::make_shared<std::atomic<bool>>(false);
         m_workers.push_back(Worker{std::thread([body = std::move(body), done] {
                                        body();
                                        done->store(true, std::memory_order_release);
                                    }),
-                                   done});
+                                   std::move(token), done});
+    }
+
+    void cancelAll(edb::StopReason reason) {
+        for (Worker& w : m_workers) {
+            w.token->cancel(reason);
+        }
     }
 
     void joinAll() {
@@ -47,6 +69,7 @@ public:
 private:
     struct Worker {
         std::thread thread;
+        std::shared_ptr<edb::CancelToken> token;
         std::shared_ptr<std::atomic<bool>> done;
     };
     void reapFinished() {

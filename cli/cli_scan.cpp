@@ -33,7 +33,8 @@ edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, b
     edb::ScanResult result = edb::RunScan(catalog, path, host);
     host.finishProgress();
     if (result.outcome == edb::ScanOutcome::OpenFailed ||
-        result.outcome == edb::ScanOutcome::ReadError) {
+        result.outcome == edb::ScanOutcome::ReadError ||
+        result.outcome == edb::ScanOutcome::Failed) {
         std::cerr << "edb2eml: " << result.message << '\n';
     }
     return result;

@@ -32,13 +32,12 @@ std::string toLf(const std::string& s) {
     return out;
 }
 
-// Text parts are always UTF-8: readers that know only one charset know this one.
-GMimeObject* textPart(const char* subtype, const std::string& text) {
-    GMimePart* part = GMIME_PART(g_mime_text_part_new_with_subtype(subtype));
-    const std::string lf = toLf(text);
+// The part's content from memory. An empty buffer is never handed to GMime (it reports a
+// critical for one): an empty stream stands for an empty part.
+void setContent(GMimePart* part, const void* data, std::size_t size) {
     GMimeStream* stream = g_mime_stream_mem_new();
-    if (!lf.empty()) {
-        g_mime_stream_write(stream, lf.data(), lf.size());
+    if (size > 0) {
+        g_mime_stream_write(stream, static_cast<const char*>(data), size);
         g_mime_stream_reset(stream);
     }
     GMimeDataWrapper* wrapper =
@@ -46,6 +45,13 @@ GMimeObject* textPart(const char* subtype, const std::string& text) {
     g_mime_part_set_content(part, wrapper);
     g_object_unref(wrapper);
     g_object_unref(stream);
+}
+
+// Text parts are always UTF-8: readers that know only one charset know this one.
+GMimeObject* textPart(const char* subtype, const std::string& text) {
+    GMimePart* part = GMIME_PART(g_mime_text_part_new_with_subtype(subtype));
+    const std::string lf = toLf(text);
+    setContent(part, lf.data(), lf.size());
     g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "charset", "utf-8");
     g_mime_part_set_content_encoding(
         part, g_mime_part_get_best_content_encoding(part, GMIME_ENCODING_CONSTRAINT_7BIT));
@@ -78,16 +84,7 @@ GMimeObject* binaryPart(const std::string& type, const std::string& name, const 
     GMimePart* part = g_mime_part_new_with_type(major.c_str(), minor.c_str());
     // An empty attachment is a valid empty part; GMime refuses a null buffer, so the stream
     // is only written to when there is something to write.
-    GMimeStream* stream = g_mime_stream_mem_new();
-    if (size > 0) {
-        g_mime_stream_write(stream, static_cast<const char*>(data), size);
-        g_mime_stream_reset(stream);
-    }
-    GMimeDataWrapper* wrapper =
-        g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
-    g_mime_part_set_content(part, wrapper);
-    g_object_unref(wrapper);
-    g_object_unref(stream);
+    setContent(part, data, size);
     g_mime_object_set_disposition(GMIME_OBJECT(part), GMIME_DISPOSITION_ATTACHMENT);
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
     const std::string fullType = major + "/" + minor;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <vector>
 
@@ -60,48 +61,14 @@ const char* OutcomeName(ScanOutcome o) {
         return "stopped";
     case ScanOutcome::OutOfMemory:
         return "out_of_memory";
+    case ScanOutcome::Failed:
+        return "failed";
     }
     return "unknown";
 }
 
 int ClampProgress(std::int64_t position) {
     return static_cast<int>(std::clamp<std::int64_t>(position, 0, 100));
-}
-
-void ScanControl::requestPause() {
-    m_pause.store(true, std::memory_order_release);
-}
-
-void ScanControl::resume() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_pause.store(false, std::memory_order_release);
-    }
-    m_cv.notify_all();
-}
-
-void ScanControl::requestStop() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop.store(true, std::memory_order_release);
-        m_pause.store(false, std::memory_order_release);
-    }
-    m_cv.notify_all();
-}
-
-void ScanControl::checkpoint() {
-    if (m_pause.load(std::memory_order_acquire)) {
-        std::unique_lock lock(m_mutex);
-        // A stop ends the wait too: a pause asked for after it (a late "hold after the
-        // mailbox rows") must not keep a stopped scan waiting for ever.
-        m_cv.wait(lock, [this] {
-            return !m_pause.load(std::memory_order_acquire) ||
-                   m_stop.load(std::memory_order_acquire);
-        });
-    }
-    if (m_stop.load(std::memory_order_acquire)) {
-        throw ScanStopped{};
-    }
 }
 
 void ScanContext::pageListProgress(std::int64_t k) const {
@@ -221,9 +188,9 @@ void RunFirstPass(ScanContext& ctx) {
 }
 
 ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& host,
-                   ScanControl* control) {
+                   const CancelToken* cancel) {
     ScanResult result;
-    ScanContext ctx{catalog, host, control};
+    ScanContext ctx{catalog, host, cancel};
     if (const char* env = std::getenv("EDB_STAGE_TIMES"); env != nullptr && env[0] == '1') {
         ctx.stageTimes = true;
         ctx.stageStartNs = nowNs();
@@ -265,13 +232,18 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         result.errorOffset = e.offset();
         result.message = "Read error in " + e.fileName() + " at offset " +
                          std::to_string(e.offset()) + ": " + e.reason();
-    } catch (const ScanStopped&) {
+    } catch (const Cancelled& c) {
         result.outcome = ScanOutcome::Stopped;
+        result.stopReason = c.reason;
         result.message = "Stopped";
     } catch (const std::bad_alloc&) {
         result.outcome = ScanOutcome::OutOfMemory;
         result.message = keyStage ? "Out Of Memory" : "Not Enough Memory";
         host.errorMessage(result.message);
+    } catch (const std::exception& e) {
+        // A fault of the program, not a stop: said as an error, never passed off as "Stopped".
+        result.outcome = ScanOutcome::Failed;
+        result.message = "Scan of " + path + " failed: " + e.what();
     }
     return result;
 }

@@ -1,19 +1,25 @@
 #pragma once
 // The scan: one function run on a worker thread, talking to whoever started it through a small
 // host interface. The catalog is the only state it leaves behind.
+#include "store/cancel.h"
 #include "store/catalog.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace edb {
 
-enum class ScanOutcome { Complete, NoMailbox, OpenFailed, ReadError, Stopped, OutOfMemory };
+enum class ScanOutcome {
+    Complete,
+    NoMailbox,
+    OpenFailed,
+    ReadError,
+    Stopped,
+    OutOfMemory,
+    Failed, // an unexpected failure inside the scan (not the store's bytes: those never throw)
+};
 
 [[nodiscard]] const char* OutcomeName(ScanOutcome o); // "complete", "no_mailbox", ...
 
@@ -22,6 +28,7 @@ struct ScanResult {
     std::string message; // for the user: names the file and the reason
     int errorCode = 0;   // system error code of an open or read failure
     std::uint64_t errorOffset = 0;
+    StopReason stopReason = StopReason::None; // why a Stopped scan stopped
 };
 
 inline constexpr const char* kCaption = "Quenlor Systems Exchange To Eml Conversion";
@@ -38,31 +45,14 @@ public:
     virtual void errorMessage(const std::string& text) = 0;
 };
 
-// Pause, resume and stop, checked by the scan at every page boundary.
-class ScanControl {
-public:
-    void requestPause();
-    void resume();
-    void requestStop();
-    [[nodiscard]] bool stopRequested() const { return m_stop.load(std::memory_order_acquire); }
-    // Blocks while paused; throws ScanStopped when a stop was requested.
-    void checkpoint();
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::atomic<bool> m_pause{false};
-    std::atomic<bool> m_stop{false};
-};
-
-struct ScanStopped {};
-
 // Clamp of a raw progress position for display.
 [[nodiscard]] int ClampProgress(std::int64_t position);
 
-// Runs the whole scan of `path` into `catalog`.
+// Runs the whole scan of `path` into `catalog`. `cancel` (may be null) pauses the scan and stops
+// it at page boundaries. A failure that is neither a file error nor a stop nor exhausted memory
+// ends the scan as Failed, with its reason in the message.
 ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& host,
-                   ScanControl* control = nullptr);
+                   const CancelToken* cancel = nullptr);
 
 class ChunkPageCandidates;
 
@@ -70,10 +60,11 @@ class ChunkPageCandidates;
 struct ScanContext {
     StoreCatalog& catalog;
     ScanHost& host;
-    ScanControl* control;
+    const CancelToken* cancel;
+    // Waits while paused; throws Cancelled once stopped.
     void checkpoint() const {
-        if (control != nullptr) {
-            control->checkpoint();
+        if (cancel != nullptr) {
+            cancel->checkpoint();
         }
     }
     // 100 * (k - 1) / N, k 1-based, truncated toward zero.

@@ -143,7 +143,6 @@ void ClearTreeItems(StoreCatalog& catalog) {
 
 namespace {
 
-
 // Children by parent id, in folder-list order. The scan may still append folders, so the index
 // catches up with the list whenever it is asked; each folder is indexed once per build.
 class ChildIndex {
@@ -193,7 +192,7 @@ struct Frame {
 } // namespace
 
 TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, TreeSink& sink,
-                                SavedFolderList* saved) {
+                                SavedFolderList* saved, const CancelToken* cancel) {
     TreeBuildResult result;
     result.backUserMailboxEnabled = stepIndex > 1;
     // Only the window thread appends to the chosen-mailbox list, and it is the one starting us.
@@ -220,6 +219,10 @@ TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, T
     std::vector<Frame> stack{Frame{mailbox->id, root, path.size(), 0}};
     std::unordered_multiset<std::uint64_t> onPath{IdKey(mailbox->id)};
     while (!stack.empty()) {
+        if (cancel != nullptr && cancel->cancelled()) {
+            result.stopped = cancel->reason();
+            break;
+        }
         Frame& top = stack.back();
         FolderNode* f = index.child(top.id, top.next);
         if (f == nullptr) {

@@ -1,6 +1,7 @@
 #pragma once
 // Folder tree building, shared by the window's folder tree view and the command line: both give
 // the build a TreeSink and receive the same items in the same order.
+#include "store/cancel.h"
 #include "store/catalog.h"
 
 #include <cstddef>
@@ -61,12 +62,13 @@ private:
 inline constexpr std::size_t kMaxTreeItems = 200000;
 
 struct TreeBuildResult {
-    TreeItem root = 0;                   // root item of the mailbox; 0 when nothing was built
-    bool nextUserMailboxEnabled = false; // an entry existed at the step index
-    bool backUserMailboxEnabled = false; // step index greater than 1
-    std::size_t items = 0;               // items inserted, root included
-    bool pathCut = false;                // some folder path did not fit its room
-    bool itemLimitReached = false;       // kMaxTreeItems stopped the build
+    TreeItem root = 0;                     // root item of the mailbox; 0 when nothing was built
+    bool nextUserMailboxEnabled = false;   // an entry existed at the step index
+    bool backUserMailboxEnabled = false;   // step index greater than 1
+    std::size_t items = 0;                 // items inserted, root included
+    bool pathCut = false;                  // some folder path did not fit its room
+    bool itemLimitReached = false;         // kMaxTreeItems stopped the build
+    StopReason stopped = StopReason::None; // why a cancelled build ended early
 };
 
 // The chosen-mailbox entry a build at `stepIndex` uses: the first for 1 or less, else entry
@@ -85,8 +87,10 @@ bool ChooseMailbox(StoreCatalog& catalog, std::int32_t selectionMark, std::int32
 // (when given) pointed at the new items. A node already on the current path is skipped, so a
 // cycle of parent ids ends. The folder list may grow meanwhile (folders appended after the walk
 // passed their parent are not shown). Clearing treeItems before a rebuild is the caller's.
+// `cancel` (may be null) is looked at before each item; a cancelled build ends there.
 TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, TreeSink& sink,
-                                SavedFolderList* saved = nullptr);
+                                SavedFolderList* saved = nullptr,
+                                const CancelToken* cancel = nullptr);
 
 // Sets treeItem to none in every folder-list entry (before Next/Back User Mailbox rebuilds).
 void ClearTreeItems(StoreCatalog& catalog);

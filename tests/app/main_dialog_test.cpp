@@ -4,6 +4,7 @@
 #include "app/dialog_units.h"
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
+#include "message/list_rows.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "widgets/control_id.h"
@@ -35,6 +36,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <functional>
+#include <map>
 
 using apptest::Window;
 using edbapp::duRect;
@@ -298,6 +301,67 @@ private slots:
         QCOMPARE(rootTexts(d.folderTree()), (QStringList{"Bob", "Ann"}));
         QVERIFY(!d.nextUserMailboxButton()->isEnabled());
         QVERIFY(w.fake.errors.isEmpty());
+    }
+
+    void largeTreesArriveWholeInOrderAndLeadBackToTheirFolders() {
+        // More folders than one delivery carries: 20 under the mailbox, 680 below those.
+        std::vector<apptest::FolderSpec> folders;
+        for (std::uint64_t i = 0; i < 700; ++i) {
+            folders.push_back({100 + i, i < 20 ? 1 : 100 + i % 20,
+                               QStringLiteral("F%1").arg(i).toStdU16String()});
+        }
+        edbtest::TempFile store;
+        apptest::writeStore(store.path(), {u"Ann"}, folders);
+        Window w;
+        w.browse(store.str());
+        w.clickMailboxRow(0);
+        w.dialog.next();
+        QVERIFY(w.waitIdle());
+        QVERIFY(!w.dialog.treeWorkerRunning());
+
+        // The same build on its own catalog, recorded depth first, is what the view must show.
+        struct NullHost : edb::ScanHost {
+            void progress(std::int64_t) override {}
+            void mailboxRowsReady(const std::vector<std::string>&) override {}
+            void errorMessage(const std::string&) override {}
+        } host;
+        struct Recorder : edb::TreeSink {
+            std::map<edb::TreeItem, int> depth{{0, -1}};
+            QStringList seen;
+            edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int,
+                                     const std::string&) override {
+                const edb::TreeItem item = depth.size();
+                depth[item] = depth[parent] + 1;
+                seen << QString::number(depth[item]) + " " + QString::fromStdString(text);
+                return item;
+            }
+        } expected;
+        edbtest::TempFile copy; // the window holds the store open, and exclusively
+        std::filesystem::copy_file(store.path(), copy.path(),
+                                   std::filesystem::copy_options::overwrite_existing);
+        edb::StoreCatalog cat;
+        QCOMPARE(edb::RunScan(cat, copy.str(), host).outcome, edb::ScanOutcome::Complete);
+        std::int32_t step = 0;
+        QVERIFY(edb::ChooseMailbox(cat, 0, step));
+        (void)edb::BuildFolderTree(cat, step, expected);
+        QVERIFY(expected.seen.size() > 600);
+
+        edbapp::FolderTreeView* tree = w.dialog.folderTree();
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QStringList shown;
+        std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int depth) {
+            shown << QString::number(depth) + " " + item->text(0);
+            const edb::FolderNode* node =
+                edb::FolderForTreeItem(w.dialog.catalog(), tree->handleOf(item));
+            // Every folder item leads back to its folder (the root to none).
+            QCOMPARE(node != nullptr ? QString::fromStdString(node->name) : QString(),
+                     depth == 0 ? QString() : item->text(0));
+            for (int c = 0; c < item->childCount(); ++c) {
+                walk(item->child(c), depth + 1);
+            }
+        };
+        walk(tree->topLevelItem(0), 0);
+        QCOMPARE(shown, expected.seen);
     }
 
     void nextWithoutAnyMailboxAsksForOne() {

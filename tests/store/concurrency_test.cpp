@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -107,4 +108,60 @@ TEST(Concurrency, ScanBesideTreeWalksAndListings) {
     // After the scan the last build shows the whole first mailbox, and its folders list rows.
     EXPECT_GT(lastItem.load(), 5u);
     EXPECT_GT(rowsSeen, 0u);
+}
+
+// Stop and pause in every order a window can produce them: a stop always ends the scan (also a
+// pause asked for after it, as a late "hold after the rows" does), No lets it run to the end,
+// and the reason is kept. A cancelled tree build ends at once with its reason.
+TEST(Concurrency, StopEndsAPausedScanWhateverTheOrder) {
+    TempFile file;
+    writeDemoStore(file.path(), DemoOptions{2, 6});
+    const auto scanWith = [&](const std::function<void(CancelToken&)>& before,
+                              const std::function<void(CancelToken&)>& whileHeld) {
+        StoreCatalog cat;
+        SignallingHost host;
+        CancelToken token;
+        before(token);
+        ScanResult result;
+        std::thread scan([&] { result = RunScan(cat, file.str(), host, &token); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        whileHeld(token);
+        scan.join();
+        return result;
+    };
+    const auto none = [](CancelToken&) {};
+    const auto pause = [](CancelToken& t) { t.pause(); };
+
+    ScanResult r = scanWith(pause, [](CancelToken& t) { t.cancel(StopReason::User); });
+    EXPECT_EQ(r.outcome, ScanOutcome::Stopped);
+    EXPECT_EQ(r.stopReason, StopReason::User);
+
+    r = scanWith(pause, [](CancelToken& t) {
+        t.cancel(StopReason::Shutdown);
+        t.pause(); // late: must not hold the stopped scan
+        t.cancel(StopReason::User);
+    });
+    EXPECT_EQ(r.outcome, ScanOutcome::Stopped);
+    EXPECT_EQ(r.stopReason, StopReason::Shutdown); // the first reason wins
+
+    r = scanWith(pause, [](CancelToken& t) {
+        EXPECT_TRUE(t.paused());
+        t.resume();
+    });
+    EXPECT_EQ(r.outcome, ScanOutcome::Complete);
+
+    r = scanWith([](CancelToken& t) { t.cancel(StopReason::User); }, none);
+    EXPECT_EQ(r.outcome, ScanOutcome::Stopped);
+
+    StoreCatalog cat;
+    SignallingHost host;
+    ASSERT_EQ(RunScan(cat, file.str(), host).outcome, ScanOutcome::Complete);
+    std::int32_t step = 0;
+    ASSERT_TRUE(ChooseMailbox(cat, 0, step));
+    CountingSink sink;
+    CancelToken token;
+    token.cancel(StopReason::Superseded);
+    const TreeBuildResult built = BuildFolderTree(cat, step, sink, nullptr, &token);
+    EXPECT_EQ(built.items, 1u); // the root, nothing below it
+    EXPECT_EQ(built.stopped, StopReason::Superseded);
 }

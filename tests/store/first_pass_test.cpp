@@ -129,8 +129,8 @@ TEST(Scan, OpenFailureAndReadErrorNameTheFile) {
 TEST(Scan, StopIsNotUndoneByALaterPause) {
     // The window asks for a hold after the mailbox rows on the scan thread; a stop answered in
     // between must still end the scan at its next checkpoint instead of leaving it waiting.
-    edb::ScanControl control;
-    control.requestStop();
-    control.requestPause();
-    EXPECT_THROW(control.checkpoint(), edb::ScanStopped);
+    edb::CancelToken control;
+    control.cancel(edb::StopReason::User);
+    control.pause();
+    EXPECT_THROW(control.checkpoint(), edb::Cancelled);
 }
