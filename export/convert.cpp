@@ -5,8 +5,15 @@
 #include "export/message_content.h"
 #include "export/value_reader.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -24,11 +31,123 @@ std::string hex(std::uint64_t v) {
     return buf;
 }
 
+// Messages rendered ahead of the one being written: enough to keep every worker busy while a
+// slow one renders a large message, few enough that memory stays small.
+constexpr std::size_t kRenderAhead = 32;
+
+// One message read from the store and rendered, waiting for its turn to be written.
+struct Rendered {
+    MessageSnapshot snapshot;
+    const FolderPath* folder = nullptr;
+    std::size_t folderIndex = 0; // its place in the run's order
+    std::size_t messageIndex = 0;
+    // Set by the worker before `done`:
+    std::string eml;
+    std::vector<std::string> missing;
+    std::optional<std::int64_t> time;
+    std::string key;
+    std::exception_ptr error; // what reading or rendering threw; rethrown where it is written
+    bool done = false;        // guarded by the pool's mutex
+};
+
+// Reads and renders messages on worker threads. Each job has its own buffers and MIME objects,
+// and the store is read with positional reads, so jobs share nothing but the reader.
+class RenderPool {
+public:
+    RenderPool(const StoreReader& reader, unsigned threads) : m_reader(reader) {
+        for (unsigned i = 0; i < threads; ++i) {
+            m_threads.emplace_back([this] { work(); });
+        }
+    }
+    RenderPool(const RenderPool&) = delete;
+    RenderPool& operator=(const RenderPool&) = delete;
+    ~RenderPool() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+            m_todo.clear();
+        }
+        m_workCv.notify_all();
+        for (std::thread& t : m_threads) {
+            t.join();
+        }
+    }
+
+    void submit(std::shared_ptr<Rendered> job) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_todo.push_back(std::move(job));
+        }
+        m_workCv.notify_one();
+    }
+
+    // Returns when `job` (submitted and not dropped) is rendered; its fields are then the
+    // caller's to read.
+    void wait(const Rendered& job) {
+        std::unique_lock lock(m_mutex);
+        m_doneCv.wait(lock, [&] { return job.done; });
+    }
+
+    // Jobs not started yet are forgotten (the run was cancelled or stopped).
+    void dropQueued() {
+        const std::lock_guard lock(m_mutex);
+        m_todo.clear();
+    }
+
+private:
+    void work() {
+        for (;;) {
+            std::shared_ptr<Rendered> job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_workCv.wait(lock, [&] { return m_quit || !m_todo.empty(); });
+                if (m_quit) {
+                    return;
+                }
+                job = std::move(m_todo.front());
+                m_todo.pop_front();
+            }
+            render(*job);
+            {
+                const std::lock_guard lock(m_mutex);
+                job->done = true;
+            }
+            m_doneCv.notify_all();
+        }
+    }
+
+    void render(Rendered& job) const {
+        try {
+            MessageContent content = ReadMessageContent(m_reader, job.snapshot, *job.folder);
+            job.eml = WriteEml(content.eml);
+            job.missing = std::move(content.missing);
+            job.time = MessageTime(job.eml, job.snapshot.filetime);
+            job.key = MessageKey(job.eml);
+        } catch (...) {
+            job.error = std::current_exception();
+        }
+    }
+
+    const StoreReader& m_reader;
+    std::mutex m_mutex;
+    std::condition_variable m_workCv;
+    std::condition_variable m_doneCv;
+    std::deque<std::shared_ptr<Rendered>> m_todo;
+    bool m_quit = false;
+    std::vector<std::thread> m_threads;
+};
+
+unsigned renderThreads() {
+    return std::max(2U, std::thread::hardware_concurrency());
+}
+
+// Messages are read and rendered on worker threads, up to kRenderAhead ahead, and written here
+// strictly in order: names, files, the log and progress come out as a one-thread run makes them.
 class Writer {
 public:
     Writer(const StoreCatalog& catalog, const ConvertOptions& options, Destination& destination)
         : m_catalog(catalog), m_options(options), m_dest(destination),
-          m_reader(catalog.storeFile, catalog.storeSize) {}
+          m_reader(catalog.storeFile, catalog.storeSize), m_pool(m_reader, renderThreads()) {}
 
     ConvertSummary run(const std::vector<FolderPath>& folders) {
         indexMessages();
@@ -43,7 +162,9 @@ public:
         }
         m_progress.total = total;
         noteRepeatedFolders(chosen);
-        for (const FolderPath* f : chosen) {
+        m_chosen = chosen;
+        for (std::size_t fi = 0; fi < chosen.size(); ++fi) {
+            const FolderPath* f = chosen[fi];
             const auto& messages = messagesOf(*f->node);
             if (m_summary.stopped) {
                 failFolder(*f, messages.size(), "", false);
@@ -54,8 +175,9 @@ public:
                 m_summary.skipped += messages.size();
                 continue;
             }
-            writeFolder(*f, messages);
+            writeFolder(fi, *f, messages);
         }
+        dropAhead();
         const auto logDir = m_dest.logDirectory();
         if (logDir && !m_log.empty()) {
             try {
@@ -127,7 +249,59 @@ private:
         failFolder(f, notTried, "", false);
     }
 
-    void writeFolder(const FolderPath& f, const std::vector<const MessageEntry*>& messages) {
+    // Keeps the next kRenderAhead messages of the run (from the feed position on) rendering.
+    void fillAhead() {
+        while (m_ahead.size() < kRenderAhead && m_feedFolder < m_chosen.size()) {
+            const FolderPath* f = m_chosen[m_feedFolder];
+            const auto& messages = messagesOf(*f->node);
+            if (m_feedMessage >= messages.size()) {
+                ++m_feedFolder;
+                m_feedMessage = 0;
+                continue;
+            }
+            auto job = std::make_shared<Rendered>();
+            job->snapshot = SnapshotMessage(m_catalog, *messages[m_feedMessage]);
+            const auto repeat = m_folderCopy.find(f->node);
+            job->snapshot.folderCopy = repeat == m_folderCopy.end() ? 0 : repeat->second;
+            job->folder = f;
+            job->folderIndex = m_feedFolder;
+            job->messageIndex = m_feedMessage;
+            m_pool.submit(job);
+            m_ahead.push_back(std::move(job));
+            ++m_feedMessage;
+        }
+    }
+
+    void dropAhead() {
+        m_pool.dropQueued();
+        m_ahead.clear();
+    }
+
+    // Message `mi` of chosen folder `fi`, rendered. Messages passed over (a folder that could
+    // not be opened) are dropped on the way.
+    std::shared_ptr<Rendered> takeRendered(std::size_t fi, std::size_t mi) {
+        const auto before = [&](const Rendered& r) {
+            return r.folderIndex < fi || (r.folderIndex == fi && r.messageIndex < mi);
+        };
+        while (!m_ahead.empty() && before(*m_ahead.front())) {
+            m_ahead.pop_front();
+        }
+        if (m_ahead.empty() || m_ahead.front()->folderIndex != fi ||
+            m_ahead.front()->messageIndex != mi) {
+            dropAhead();
+            m_feedFolder = fi;
+            m_feedMessage = mi;
+        }
+        fillAhead();
+        std::shared_ptr<Rendered> job = std::move(m_ahead.front());
+        m_ahead.pop_front();
+        m_pool.wait(*job);
+        fillAhead();
+        return job;
+    }
+
+    void writeFolder(std::size_t fi, const FolderPath& f,
+                     const std::vector<const MessageEntry*>& messages) {
         report(f.treePath);
         try {
             m_dest.openFolder(f);
@@ -144,17 +318,17 @@ private:
         bool complete = true;
         for (std::size_t i = 0; i < messages.size(); ++i) {
             if (cancelled()) {
+                dropAhead();
                 m_summary.cancelled = true;
                 m_summary.skipped += messages.size() - i;
                 complete = false;
                 break;
             }
-            MessageSnapshot copy = SnapshotMessage(m_catalog, *messages[i]);
-            const auto repeat = m_folderCopy.find(f.node);
-            copy.folderCopy = repeat == m_folderCopy.end() ? 0 : repeat->second;
+            const std::shared_ptr<Rendered> rendered = takeRendered(fi, i);
+            const MessageSnapshot& copy = rendered->snapshot;
             std::string reason;
             bool fatal = false;
-            const auto result = writeMessage(f, copy, reason, fatal);
+            const auto result = writeMessage(f, *rendered, reason, fatal);
             if (result) {
                 if (*result == WriteResult::Written) {
                     ++m_summary.saved;
@@ -170,6 +344,7 @@ private:
             ++m_progress.done;
             report(f.treePath);
             if (fatal) {
+                dropAhead();
                 stopRun(f, messages.size() - i - 1);
                 return;
             }
@@ -190,18 +365,19 @@ private:
         }
     }
 
-    std::optional<WriteResult> writeMessage(const FolderPath& f, const MessageSnapshot& m,
+    std::optional<WriteResult> writeMessage(const FolderPath& f, const Rendered& r,
                                             std::string& reason, bool& fatal) {
+        const MessageSnapshot& m = r.snapshot;
         try {
-            const MessageContent content = ReadMessageContent(m_reader, m, f);
-            const std::string eml = WriteEml(content.eml);
+            if (r.error) {
+                std::rethrow_exception(r.error);
+            }
             const bool contact = m.kind == kKindContact || f.node->kind == kKindContact;
-            const OutgoingMessage out{m, eml, MessageTime(eml, m.filetime), MessageKey(eml),
-                                      contact};
+            const OutgoingMessage out{m, r.eml, r.time, r.key, contact};
             const WriteResult result = m_dest.write(out);
-            if (result == WriteResult::Written && !content.missing.empty()) {
+            if (result == WriteResult::Written && !r.missing.empty()) {
                 ++m_summary.notes;
-                m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), content.missing);
+                m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), r.missing);
             }
             return result;
         } catch (const FileError& e) {
@@ -219,6 +395,11 @@ private:
     const ConvertOptions& m_options;
     Destination& m_dest;
     StoreReader m_reader;
+    RenderPool m_pool; // after m_reader, which its workers use
+    std::vector<const FolderPath*> m_chosen;
+    std::deque<std::shared_ptr<Rendered>> m_ahead; // submitted, in the run's order
+    std::size_t m_feedFolder = 0;                  // the next message to submit
+    std::size_t m_feedMessage = 0;
     ConvertSummary m_summary;
     ConvertProgress m_progress;
     std::unordered_map<std::string, std::vector<const MessageEntry*>> m_byFolder;

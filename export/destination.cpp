@@ -7,7 +7,6 @@
 #include <cctype>
 #include <gmime/gmime.h>
 #include <map>
-#include <mutex>
 
 namespace edb::conv {
 namespace fs = std::filesystem;
@@ -160,8 +159,7 @@ std::string MessageKey(std::string_view headers) {
 
 std::optional<std::int64_t> MessageTime(std::string_view eml, std::uint64_t filetime) {
     if (const auto date = HeaderField(eml, "Date")) {
-        static std::once_flag once;
-        std::call_once(once, [] { g_mime_init(); });
+        InitGMime();
         if (GDateTime* dt = g_mime_utils_header_decode_date(date->c_str())) {
             const std::int64_t secs = g_date_time_to_unix(dt);
             g_date_time_unref(dt);

@@ -1,7 +1,8 @@
 #include "export/eml_headers.h"
 
+#include "export/eml_writer.h"
+
 #include <gmime/gmime.h>
-#include <mutex>
 
 namespace edb::conv {
 namespace {
@@ -29,8 +30,7 @@ std::string addresses(InternetAddressList* list) {
 } // namespace
 
 EmlHeaders ReadEmlHeaders(const std::string& eml) {
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
+    InitGMime();
     EmlHeaders h;
     GMimeStream* stream = g_mime_stream_mem_new_with_buffer(eml.data(), eml.size());
     GMimeParser* parser = g_mime_parser_new_with_stream(stream);

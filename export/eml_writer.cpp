@@ -1,8 +1,8 @@
 #include "export/eml_writer.h"
 
+#include <cstdio>
 #include <gio/gio.h>
 #include <gmime/gmime.h>
-#include <cstdio>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -14,11 +14,6 @@ constexpr std::int64_t kFiletimeTicksPerSecond = 10000000;
 constexpr std::int64_t kFiletimeToUnixSeconds = 11644473600; // 1601-01-01 to 1970-01-01
 constexpr std::int64_t kLastSecondOf2099 = 4102444799;       // 2099-12-31 23:59:59 UTC
 constexpr std::size_t kContentSniffBytes = 4096;
-
-void initGMime() {
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
 
 // Line ends as LF: the writer turns them into CRLF, and a CR left alone would be encoded.
 std::string toLf(const std::string& s) {
@@ -102,6 +97,11 @@ GMimeObject* binaryPart(const std::string& type, const std::string& name, const 
 
 } // namespace
 
+void InitGMime() {
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
 std::optional<std::int64_t> FiletimeToUnix(std::uint64_t filetime) {
     const auto secs =
         static_cast<std::int64_t>(filetime / kFiletimeTicksPerSecond) - kFiletimeToUnixSeconds;
@@ -172,7 +172,7 @@ void useBoundary(GMimeMultipart* mp, const EmlInput& in, const char* kind, int s
 
 std::string writeEml(const EmlInput& in, int salt,
                      std::vector<std::pair<std::string, std::size_t>>* used) {
-    initGMime();
+    InitGMime();
     GMimeMessage* msg = g_mime_message_new(FALSE);
     GMimeObject* top = GMIME_OBJECT(msg);
     const EmlAddress from =

@@ -35,6 +35,10 @@ struct EmlInput {
 // 31 Dec 2099: such times are placeholders, not dates (0, all ones, 1601, 9999 and the like).
 [[nodiscard]] std::optional<std::int64_t> FiletimeToUnix(std::uint64_t filetime);
 
+// GMime's one-time set-up; everything here that uses GMime calls it first (its own counter is
+// not safe to race on from two threads).
+void InitGMime();
+
 // The whole message, CRLF line ends.
 [[nodiscard]] std::string WriteEml(const EmlInput& in);
 
