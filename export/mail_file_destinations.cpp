@@ -90,6 +90,27 @@ std::string envelopeSender(std::string_view eml) {
     return plain ? from : "MAILER-DAEMON";
 }
 
+// One directory per mailbox under the output folder, made on first use with a name no other
+// mailbox has taken.
+class TopDirectories {
+public:
+    explicit TopDirectories(fs::path root) : m_root(std::move(root)) {}
+    fs::path of(const std::string& mailbox) {
+        const auto it = m_dirs.find(mailbox);
+        if (it != m_dirs.end()) {
+            return it->second;
+        }
+        const fs::path dir = MakeChildDirectory(m_root, mailbox, m_namer);
+        m_dirs.emplace(mailbox, dir);
+        return dir;
+    }
+
+private:
+    fs::path m_root;
+    UniqueNamer m_namer;
+    std::map<std::string, fs::path> m_dirs;
+};
+
 // mboxrd: one file per folder, `Name.mbox`, subfolders in `Name.sbd/`. Each folder is written
 // to a temporary file and gets its name when complete, so a crash leaves no half mbox.
 class MboxDestination final : public Destination {
@@ -104,7 +125,7 @@ public:
         fs::path dir = m_root;
         // The top level (the mailbox) is a plain folder, as clients keep one per account.
         if (names.size() > 1) {
-            dir = topDirectory(names[0]);
+            dir = m_tops.of(names[0]);
         }
         for (std::size_t i = names.size() > 1 ? 1 : 0; i + 1 < names.size(); ++i) {
             dir /= stemFor(dir, names[i]) + ".sbd";
@@ -185,16 +206,6 @@ public:
     std::optional<fs::path> logDirectory() const override { return m_root; }
 
 private:
-    fs::path topDirectory(const std::string& name) {
-        const auto it = m_tops.find(name);
-        if (it != m_tops.end()) {
-            return it->second;
-        }
-        const fs::path dir = MakeChildDirectory(m_root, name, m_topNamer);
-        m_tops.emplace(name, dir);
-        return dir;
-    }
-
     // One stem per store folder and parent: `stem.mbox` and `stem.sbd` belong together, and a
     // stem taken by an earlier run is not reused.
     std::string stemFor(const fs::path& dir, const std::string& name) {
@@ -232,8 +243,7 @@ private:
     fs::path m_tmp;
     std::FILE* m_file = nullptr;
     std::size_t m_count = 0; // messages in the open mbox
-    UniqueNamer m_topNamer;
-    std::map<std::string, fs::path> m_tops;
+    TopDirectories m_tops{m_root};
     std::map<std::string, UniqueNamer> m_namers;
     std::map<std::string, std::string> m_stems;
 };
@@ -257,7 +267,7 @@ public:
     void openFolder(const FolderPath& f) override {
         fs::create_directories(m_root);
         const std::vector<std::string> names = namesOf(f);
-        const fs::path top = topDirectory(names[0]);
+        const fs::path top = m_tops.of(names[0]);
         makeMaildir(top);
         // The mailbox's Inbox is the Maildir's own INBOX (cur, new, tmp at the top) and its
         // subfolders are INBOX's: servers treat the name INBOX in any case as that folder, so a
@@ -363,23 +373,12 @@ private:
         }
     }
 
-    fs::path topDirectory(const std::string& name) {
-        const auto it = m_tops.find(name);
-        if (it != m_tops.end()) {
-            return it->second;
-        }
-        const fs::path dir = MakeChildDirectory(m_root, name, m_topNamer);
-        m_tops.emplace(name, dir);
-        return dir;
-    }
-
     fs::path m_root;
     fs::path m_dir;
     std::string m_last;
     std::string m_host;
     std::uint64_t m_counter = 0;
-    UniqueNamer m_topNamer;
-    std::map<std::string, fs::path> m_tops;
+    TopDirectories m_tops{m_root};
     std::map<std::string, fs::path> m_dirs; // (top, tree path) -> Maildir
     std::set<std::string> m_used;
     std::map<std::string, std::string> m_inboxes; // top -> the store name that is its INBOX
