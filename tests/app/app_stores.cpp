@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QProgressBar>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -102,6 +103,26 @@ QTreeWidgetItem* Window::treeItem(const QString& path) const {
         cur = found;
     }
     return cur;
+}
+
+bool Window::openFirstInbox(const std::string& store) {
+    browse(store);
+    clickMailboxRow(0);
+    dialog.next();
+    if (!waitIdle()) {
+        return false;
+    }
+    dialog.folderTree()->expandAll();
+    QTreeWidgetItem* root = dialog.folderTree()->topLevelItem(0);
+    QTreeWidgetItem* inbox = root == nullptr ? nullptr : treeItem(root->text(0) + "/Inbox");
+    if (inbox == nullptr) {
+        return false;
+    }
+    // A click near the right end of the item: on the text, never on the check box.
+    const QRect r = dialog.folderTree()->visualItemRect(inbox);
+    QTest::mouseClick(dialog.folderTree()->viewport(), Qt::LeftButton, {},
+                      QPoint(r.right() - 3, r.center().y()));
+    return waitIdle();
 }
 
 } // namespace apptest

@@ -67,6 +67,9 @@ struct Window {
     void clickMailboxRow(int row);
     void clickMailboxEmptyArea();
     QTreeWidgetItem* treeItem(const QString& path) const; // "Ann/Inbox/Sub"
+    // Browse to `store`, pick the first mailbox, Next, and click its Inbox; false on a step
+    // that did not come through.
+    bool openFirstInbox(const std::string& store);
 };
 
 } // namespace apptest

@@ -42,18 +42,7 @@ struct InboxWindow {
     Window w;
     InboxWindow() {
         edbtest::writeDemoStore(store.path());
-        w.browse(store.str());
-        w.clickMailboxRow(0);
-        w.dialog.next();
-        QVERIFY(w.waitIdle());
-        w.dialog.folderTree()->expandAll();
-        QTreeWidgetItem* root = w.dialog.folderTree()->topLevelItem(0);
-        QTreeWidgetItem* inbox = w.treeItem(root->text(0) + QStringLiteral("/Inbox"));
-        QVERIFY(inbox != nullptr);
-        const QRect r = w.dialog.folderTree()->visualItemRect(inbox);
-        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
-                          QPoint(r.right() - 3, r.center().y()));
-        QVERIFY(w.waitIdle());
+        QVERIFY(w.openFirstInbox(store.str()));
     }
     [[nodiscard]] edbapp::ReportListView* list() const { return w.dialog.messageList(); }
 };

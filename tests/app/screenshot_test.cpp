@@ -60,18 +60,7 @@ private slots:
         edbtest::TempFile store("demo");
         edbtest::writeDemoStore(store.path());
         apptest::Window w;
-        w.browse(store.str());
-        w.clickMailboxRow(0);
-        w.dialog.next();
-        QVERIFY(w.waitIdle());
-        w.dialog.folderTree()->expandAll();
-        QTreeWidgetItem* root = w.dialog.folderTree()->topLevelItem(0);
-        QTreeWidgetItem* inbox = w.treeItem(root->text(0) + QStringLiteral("/Inbox"));
-        QVERIFY(inbox != nullptr);
-        const QRect r = w.dialog.folderTree()->visualItemRect(inbox);
-        QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
-                          QPoint(r.right() - 4, r.center().y()));
-        QVERIFY(w.waitIdle());
+        QVERIFY(w.openFirstInbox(store.str()));
         // The first message of the Inbox: an HTML body and an attachment.
         const auto* first =
             reinterpret_cast<const edb::MessageEntry*>(w.dialog.messageList()->rowTag(0));
