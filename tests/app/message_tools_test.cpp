@@ -86,23 +86,6 @@ QStringList rightClick(QWidget* viewport, QPoint pos, const QString& choose = {}
     return items;
 }
 
-// The boundaries of a multipart message are random: each one becomes the same text.
-std::string sameBoundaries(std::string eml) {
-    const std::string key = "boundary=\"";
-    std::size_t at = 0;
-    std::vector<std::string> found;
-    while ((at = eml.find(key, at)) != std::string::npos) {
-        at += key.size();
-        found.push_back(eml.substr(at, eml.find('"', at) - at));
-    }
-    for (const std::string& b : found) {
-        for (std::size_t p = 0; (p = eml.find(b, p)) != std::string::npos;) {
-            eml.replace(p, b.size(), "BOUNDARY");
-        }
-    }
-    return eml;
-}
-
 std::string readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
@@ -199,7 +182,7 @@ private slots:
                  QString::fromStdString(first->subject) + QStringLiteral(".eml"));
         const std::string expected = edb::conv::RenderMessageEml(
             w.catalog, *first, edb::conv::MessageFolderPath(w.catalog, *first));
-        QCOMPARE(sameBoundaries(readFile(emlPath)), sameBoundaries(expected));
+        QCOMPARE(readFile(emlPath), expected);
 
         // A folder converts alone, ticked or not; a mailbox root has no menu.
         edbapp::FolderTreeView* tree = w.dialog.folderTree();

@@ -1,6 +1,7 @@
 // edb2eml as a process: a store held by another opener is refused, and a read fault gives the
 // "read_error" dump and exit status 1.
 #include "store/file64.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/demo_store.h"
 
 #include <array>
@@ -12,26 +13,10 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out; // stdout and stderr together
-};
+using clitest::Outcome; // stdout and stderr together
 
 Outcome runCli(const std::string& env, const std::string& args) {
-    Outcome r;
-    const std::string cmd = env + " '" + EDB2EML_PATH + "' " + args + " 2>&1";
-    std::FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr) {
-        return r;
-    }
-    std::array<char, 4096> buf{};
-    std::size_t n = 0;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) {
-        r.out.append(buf.data(), n);
-    }
-    const int w = ::pclose(p);
-    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    return r;
+    return clitest::runEdb2eml(env, args, " 2>&1");
 }
 
 } // namespace
