@@ -4,6 +4,8 @@
 // upload needs (LIST, CREATE, EXAMINE, FETCH, APPEND with flags and INTERNALDATE) are sent on
 // that connection here, because libcurl's own APPEND sets no INTERNALDATE and its custom
 // commands drop the literals that FETCH answers with.
+#include "export/imap_url.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -25,26 +27,12 @@ private:
     Kind m_kind;
 };
 
-struct ImapUrl {
-    bool implicitTls = false; // imaps://
-    std::string host;
-    int port = 0;                    // 0: the scheme's default
-    std::string user;                // decoded
-    std::vector<std::string> prefix; // folder names under which the upload goes, decoded
-};
-
-// imap://USER@HOST[:PORT]/[PREFIX] or imaps://...; throws std::invalid_argument with the reason.
-[[nodiscard]] ImapUrl ParseImapUrl(const std::string& url);
-
 struct ImapSettings {
     ImapUrl url;
     std::string password;
     bool noTls = false; // never STARTTLS (imap:// only)
     std::chrono::seconds timeout{60};
 };
-
-// A mailbox name in IMAP's modified UTF-7 (RFC 3501 5.1.3) from UTF-8.
-[[nodiscard]] std::string EncodeMailboxName(std::string_view utf8);
 
 class ImapSession {
 public:

@@ -1,9 +1,13 @@
+// RTF to the HTML or text it carries, or to the text a reader sees: which groups hold text,
+// what the control words mean, and Unicode escapes.
 #include "export/rtf_text.h"
 
+#include "export/rtf_code_pages.h"
+#include "export/rtf_lexer.h"
 #include "store/text.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <glib.h>
 #include <map>
 #include <vector>
 
@@ -11,173 +15,8 @@ namespace edb::conv {
 namespace {
 
 constexpr int kDefaultCodePage = 1252;
-constexpr std::size_t kMaxWordLength = 32;
 constexpr std::size_t kMaxDepth = 4096;
 constexpr int kOpeningTokens = 10;
-
-struct Token {
-    enum Kind { End, Open, Close, Word, Symbol, Hex, Text } kind = End;
-    std::string_view word;
-    bool hasParam = false;
-    long param = 0;
-    char ch = 0;
-};
-
-class Lexer {
-public:
-    explicit Lexer(std::string_view s) : m_s(s) {}
-
-    Token next() {
-        while (m_pos < m_s.size()) {
-            const char c = m_s[m_pos];
-            if (c == '\r' || c == '\n') {
-                ++m_pos; // line breaks in RTF source carry no meaning
-                continue;
-            }
-            Token t;
-            if (c == '{') {
-                ++m_pos;
-                t.kind = Token::Open;
-            } else if (c == '}') {
-                ++m_pos;
-                t.kind = Token::Close;
-            } else if (c == '\\') {
-                ++m_pos;
-                readControl(t);
-            } else {
-                ++m_pos;
-                t.kind = Token::Text;
-                t.ch = c;
-            }
-            return t;
-        }
-        return {};
-    }
-
-    // Passes over the data of \binN.
-    void skipBytes(long n) {
-        if (n <= 0) {
-            return;
-        }
-        const auto left = m_s.size() - m_pos;
-        m_pos += std::min<std::size_t>(left, static_cast<std::size_t>(n));
-    }
-
-private:
-    static bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-    static int hexValue(char c) {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    }
-
-    void readControl(Token& t) {
-        if (m_pos >= m_s.size()) {
-            t.kind = Token::End;
-            return;
-        }
-        const char c = m_s[m_pos];
-        if (!isLetter(c)) {
-            ++m_pos;
-            if (c == '\'') {
-                const int hi = m_pos < m_s.size() ? hexValue(m_s[m_pos]) : -1;
-                const int lo = m_pos + 1 < m_s.size() ? hexValue(m_s[m_pos + 1]) : -1;
-                if (hi >= 0 && lo >= 0) {
-                    m_pos += 2;
-                    t.kind = Token::Hex;
-                    t.ch = static_cast<char>(hi * 16 + lo);
-                    return;
-                }
-            }
-            t.kind = Token::Symbol;
-            t.ch = c;
-            return;
-        }
-        const std::size_t start = m_pos;
-        while (m_pos < m_s.size() && isLetter(m_s[m_pos]) && m_pos - start < kMaxWordLength) {
-            ++m_pos;
-        }
-        t.kind = Token::Word;
-        t.word = m_s.substr(start, m_pos - start);
-        bool negative = false;
-        if (m_pos < m_s.size() && m_s[m_pos] == '-' && m_pos + 1 < m_s.size() &&
-            isDigit(m_s[m_pos + 1])) {
-            negative = true;
-            ++m_pos;
-        }
-        if (m_pos < m_s.size() && isDigit(m_s[m_pos])) {
-            long v = 0;
-            int digits = 0;
-            while (m_pos < m_s.size() && isDigit(m_s[m_pos])) {
-                if (digits++ < 9) {
-                    v = v * 10 + (m_s[m_pos] - '0');
-                }
-                ++m_pos;
-            }
-            t.hasParam = true;
-            t.param = negative ? -v : v;
-        }
-        if (m_pos < m_s.size() && m_s[m_pos] == ' ') {
-            ++m_pos; // the delimiting space belongs to the control word
-        }
-    }
-
-    std::string_view m_s;
-    std::size_t m_pos = 0;
-};
-
-int codePageForCharset(long charset, int fallback) {
-    switch (charset) {
-    case 0:
-        return 1252;
-    case 2:
-        return 1252; // symbol fonts: bytes are glyph numbers; 1252 keeps them readable
-    case 77:
-        return 10000;
-    case 128:
-        return 932;
-    case 129:
-        return 949;
-    case 130:
-        return 1361;
-    case 134:
-        return 936;
-    case 136:
-        return 950;
-    case 161:
-        return 1253;
-    case 162:
-        return 1254;
-    case 163:
-        return 1258;
-    case 177:
-        return 1255;
-    case 178:
-        return 1256;
-    case 186:
-        return 1257;
-    case 204:
-        return 1251;
-    case 222:
-        return 874;
-    case 238:
-        return 1250;
-    case 254:
-        return 437;
-    case 255:
-        return 850;
-    default:
-        return fallback;
-    }
-}
 
 bool isSkippedDestination(std::string_view w) {
     static const char* const kSkipped[] = {"colortbl",
@@ -234,15 +73,15 @@ public:
         std::vector<GroupState> stack;
         GroupState st;
         std::size_t overflow = 0; // groups opened beyond kMaxDepth, closed without a state
-        for (Token t = m_lex.next(); t.kind != Token::End; t = m_lex.next()) {
-            if (t.kind == Token::Open || t.kind == Token::Close) {
+        for (RtfToken t = m_lex.next(); t.kind != RtfToken::End; t = m_lex.next()) {
+            if (t.kind == RtfToken::Open || t.kind == RtfToken::Close) {
                 m_ucSkip = 0;
             } else if (m_ucSkip > 0) {
                 --m_ucSkip; // a fallback representation of the \uN just read
                 continue;
             }
             switch (t.kind) {
-            case Token::Open:
+            case RtfToken::Open:
                 if (stack.size() >= kMaxDepth) {
                     ++overflow;
                     break;
@@ -250,7 +89,7 @@ public:
                 stack.push_back(st);
                 st.starPending = false;
                 break;
-            case Token::Close:
+            case RtfToken::Close:
                 if (overflow > 0) {
                     --overflow;
                 } else if (!stack.empty()) {
@@ -258,18 +97,18 @@ public:
                     stack.pop_back();
                 }
                 break;
-            case Token::Word:
+            case RtfToken::Word:
                 word(st, t);
                 break;
-            case Token::Symbol:
+            case RtfToken::Symbol:
                 symbol(st, t.ch);
                 break;
-            case Token::Hex:
+            case RtfToken::Hex:
                 if (emitting(st)) {
                     bytes(st, t.ch);
                 }
                 break;
-            case Token::Text:
+            case RtfToken::Text:
                 st.starPending = false;
                 if (st.fontTable) {
                     break;
@@ -278,7 +117,7 @@ public:
                     bytes(st, t.ch);
                 }
                 break;
-            case Token::End:
+            case RtfToken::End:
                 break;
             }
         }
@@ -301,7 +140,7 @@ private:
 
     void flush() {
         if (!m_pending.empty()) {
-            m_out += CodePageBytesToUtf8(m_pending, m_pendingCp);
+            m_out += RtfBytesToUtf8(m_pending, m_pendingCp);
             m_pending.clear();
         }
         if (m_highSurrogate != 0) {
@@ -326,7 +165,7 @@ private:
             const char32_t cp = 0x10000 + ((m_highSurrogate - 0xD800) << 10) + (unit - 0xDC00);
             m_highSurrogate = 0;
             if (!m_pending.empty()) {
-                m_out += CodePageBytesToUtf8(m_pending, m_pendingCp);
+                m_out += RtfBytesToUtf8(m_pending, m_pendingCp);
                 m_pending.clear();
             }
             edb::AppendUtf8(m_out, cp);
@@ -336,7 +175,7 @@ private:
         edb::AppendUtf8(m_out, unit);
     }
 
-    void word(GroupState& st, const Token& t) {
+    void word(GroupState& st, const RtfToken& t) {
         const std::string_view w = t.word;
         if (st.starPending) {
             st.starPending = false;
@@ -356,7 +195,7 @@ private:
             if (w == "f" && t.hasParam) {
                 m_font = t.param;
             } else if (w == "fcharset" && t.hasParam) {
-                m_fontCodePage[m_font] = codePageForCharset(t.param, m_defaultCp);
+                m_fontCodePage[m_font] = CodePageForCharset(t.param, m_defaultCp);
             } else if (w == "cpg" && t.hasParam && t.param > 0) {
                 m_fontCodePage[m_font] = static_cast<int>(t.param);
             }
@@ -448,7 +287,7 @@ private:
         }
     }
 
-    Lexer m_lex;
+    RtfLexer m_lex;
     std::string m_out;
     std::string m_pending;
     int m_pendingCp = kDefaultCodePage;
@@ -461,49 +300,22 @@ private:
 
 } // namespace
 
-std::string CodePageBytesToUtf8(std::string_view bytes, int codePage) {
-    if (codePage == 1252 || codePage == 1251 || codePage <= 0) {
-        return CodePageToUtf8(bytes, codePage == 1251 ? 1251 : 1252);
-    }
-    bool ascii = true;
-    for (const char c : bytes) {
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    }
-    if (ascii || codePage == 65001) {
-        if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) {
-            return std::string(bytes);
-        }
-        return CodePageToUtf8(bytes, 1252);
-    }
-    const std::string charset = codePage == 10000 ? "MACINTOSH" : "CP" + std::to_string(codePage);
-    gsize written = 0;
-    gchar* converted =
-        g_convert_with_fallback(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
-                                charset.c_str(), "?", nullptr, &written, nullptr);
-    if (converted == nullptr) {
-        return CodePageToUtf8(bytes, 1252);
-    }
-    std::string out(converted, written);
-    g_free(converted);
-    return out;
-}
-
 RtfContent DetectRtfContent(std::string_view rtf) {
-    Lexer lex(rtf);
-    Token t = lex.next();
-    if (t.kind != Token::Open) {
+    RtfLexer lex(rtf);
+    RtfToken t = lex.next();
+    if (t.kind != RtfToken::Open) {
         return RtfContent::Rtf;
     }
     t = lex.next();
-    if (t.kind != Token::Word || t.word != "rtf") {
+    if (t.kind != RtfToken::Word || t.word != "rtf") {
         return RtfContent::Rtf;
     }
     for (int i = 0; i < kOpeningTokens; ++i) {
         t = lex.next();
-        if (t.kind == Token::End || t.kind == Token::Text || t.kind == Token::Hex) {
+        if (t.kind == RtfToken::End || t.kind == RtfToken::Text || t.kind == RtfToken::Hex) {
             return RtfContent::Rtf;
         }
-        if (t.kind == Token::Word) {
+        if (t.kind == RtfToken::Word) {
             if (t.word == "fromhtml" && t.hasParam && t.param == 1) {
                 return RtfContent::Html;
             }

@@ -23,8 +23,4 @@ struct RtfText {
 // destinations left out), as UTF-8: what RTF that encapsulates nothing shows as plain text.
 [[nodiscard]] std::string RtfVisibleText(std::string_view rtf);
 
-// Bytes in a Windows code page to UTF-8 (1252 and 1251 always; others when the system's
-// converter knows them, else read as 1252).
-[[nodiscard]] std::string CodePageBytesToUtf8(std::string_view bytes, int codePage);
-
 } // namespace edb::conv
