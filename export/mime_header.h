@@ -4,30 +4,19 @@
 // for an encoded word goes out encoded (RFC 2047 words in UTF-8 for phrases and unstructured
 // text, RFC 2231 UTF-8 parameters for file names). Values come back folded with "\n " between
 // lines and without the header name, as the MIME writer takes a raw value.
+#include "export/sender_address.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace edb::conv {
 
-struct EmlAddress {
-    std::string name;    // display name, UTF-8, may be empty
-    std::string address; // addr-spec
-    bool madeUp = false; // the store held no address: `address` lies in the .invalid domain
-};
-
-// Reserved domain (RFC 2606) of addresses made for names that the store holds without one.
-inline constexpr std::string_view kNoAddressDomain = "no-address.invalid";
-
 // Valid UTF-8 with C0, C1, DEL and bidi controls replaced by `replacement` (CR LF as one).
 [[nodiscard]] std::string CleanHeaderText(std::string_view text, char replacement);
 
 // An attachment name as written in the part headers (controls replaced by '_').
 [[nodiscard]] std::string CleanAttachmentName(std::string_view name);
-
-// A sender text from the store as a mailbox: "Name <addr>" or a bare address keeps its
-// address; any other text is the display name of an address made up in kNoAddressDomain.
-[[nodiscard]] EmlAddress ParseSenderText(std::string_view text, std::string_view fallbackName);
 
 // RFC 2047 words in UTF-8, each at most 75 characters and whole characters. B words, of which
 // every one but the last encodes a multiple of three bytes, so no '=' padding comes before the
