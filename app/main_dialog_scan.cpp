@@ -1,0 +1,205 @@
+// Opening the store and the scan: Browse, a path given or dropped, the scan worker and its
+// host in the window, the scan's end, and Stop.
+#include "app/main_dialog.h"
+#include "app/report_list_view.h"
+#include "platform/platform.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace edbapp {
+
+namespace {
+
+// The scan's host in the window: every request is carried out on the window thread.
+class WindowScanHost : public edb::ScanHost {
+public:
+    WindowScanHost(WindowGate& gate, MainDialog& dialog, ReportListView& mailboxes,
+                   QProgressBar& bar, std::function<void()> afterRows)
+        : m_gate(gate), m_dialog(dialog), m_mailboxes(mailboxes), m_bar(bar),
+          m_afterRows(std::move(afterRows)) {}
+
+    void progress(std::int64_t position) override {
+        const int p = edb::ClampProgress(position);
+        if (p == m_shown) {
+            return; // one update per visible change, not per page
+        }
+        m_shown = p;
+        // Posted, never waited for: the scan does not stop for the window. At most one update
+        // is pending; a newer position replaces one the window has not taken yet. Posted
+        // events keep their order, so the bar is set before a later request (the scan's end)
+        // hides it. Queued with the bar as context: dropped if the bar is gone.
+        if (m_latest->exchange(p) == kNonePending) {
+            QMetaObject::invokeMethod(
+                &m_bar,
+                [bar = &m_bar, latest = m_latest] {
+                    const int value = latest->exchange(kNonePending);
+                    if (value != kNonePending) {
+                        bar->setValue(value);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+
+    void mailboxRowsReady(const std::vector<std::string>& names) override {
+        m_gate.call([&] {
+            // Before the rows show: whoever sees them may already press Stop.
+            m_afterRows();
+            for (const std::string& name : names) {
+                m_mailboxes.appendRow({QString::fromStdString(name)});
+            }
+        });
+    }
+
+    void errorMessage(const std::string& text) override {
+        m_gate.call([&] { edb::platform().showError(&m_dialog, QString::fromStdString(text)); });
+    }
+
+private:
+    WindowGate& m_gate;
+    MainDialog& m_dialog;
+    ReportListView& m_mailboxes;
+    QProgressBar& m_bar;
+    std::function<void()> m_afterRows;
+    int m_shown = -1;
+    static constexpr int kNonePending = -1;
+    std::shared_ptr<std::atomic<int>> m_latest = std::make_shared<std::atomic<int>>(kNonePending);
+};
+
+} // namespace
+
+void MainDialog::browse() {
+    if (m_scanStarted && !m_browse->isEnabled()) {
+        return; // one store file per run
+    }
+    m_pathEdit->clear();
+    const QString path =
+        edb::platform().chooseOpenFile(this, QStringLiteral("Select Exchange Server File"),
+                                       QStringLiteral("Exchange Server File (*.edb)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    beginStore(path);
+}
+
+bool MainDialog::browseAllowed() const {
+    return m_browse->isEnabled();
+}
+
+bool MainDialog::openStore(const QString& path) {
+    if (!browseAllowed()) {
+        return false; // one store file per run: the first Browse was taken
+    }
+    m_pathEdit->clear();
+    beginStore(QFileInfo(path).absoluteFilePath());
+    return true;
+}
+
+void MainDialog::openStoreWhenShown(const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { (void)openStore(path); });
+}
+
+void MainDialog::beginStore(const QString& path) {
+    m_chosenPath = path;
+    m_pathEdit->setText(path);
+    m_state.sourcePath = path.toStdString();
+    update();
+
+    m_stop->setEnabled(true);
+    m_browse->setEnabled(false);
+    m_nextUser->setEnabled(false);
+    m_backUser->setEnabled(false);
+    m_pathEdit->show();
+    m_progressFrame->show();
+    m_progress->setValue(0);
+    m_progress->show();
+    m_openAction->setEnabled(false);
+    m_saveAction->setEnabled(false);
+    startScan();
+}
+
+void MainDialog::startScan() {
+    m_scanStarted = true;
+    m_scanRunning = true;
+    const std::string path = m_state.sourcePath;
+    m_scanToken = m_workers.start([this, path](const edb::CancelToken& token) {
+        // The hook runs on the window thread (inside the rows request), after m_scanToken is set.
+        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress, [this] {
+            if (m_pauseAfterRows.load()) {
+                m_scanToken->pause();
+            }
+        });
+        // RunScan says how it ended, stops and failures included; nothing is swallowed here.
+        const edb::ScanResult result = edb::RunScan(m_catalog, path, host, &token);
+        if (!m_gate.call([&] { scanFinished(result); })) {
+            m_scanRunning = false;
+        }
+    });
+}
+
+void MainDialog::scanFinished(const edb::ScanResult& result) {
+    m_scanRunning = false;
+    m_scanResult = result;
+    switch (result.outcome) {
+    case edb::ScanOutcome::Complete:
+        m_progress->hide();
+        m_next->setEnabled(false);
+        break;
+    case edb::ScanOutcome::NoMailbox:
+    case edb::ScanOutcome::Stopped:
+        break; // the window stays as it is; only Exit and Close remain useful
+    case edb::ScanOutcome::OpenFailed:
+        // Back to Ready: the user may pick another file.
+        edb::platform().showError(this, QString::fromStdString(result.message));
+        m_progress->hide();
+        m_progressFrame->hide();
+        m_stop->setEnabled(false);
+        m_next->setEnabled(false);
+        m_pathEdit->clear();
+        m_browse->setEnabled(true);
+        m_openAction->setEnabled(true);
+        m_state.sourcePath.clear();
+        break;
+    case edb::ScanOutcome::ReadError:
+    case edb::ScanOutcome::Failed:
+        // What was found stays shown; the scanning state ends.
+        edb::platform().showError(this, QString::fromStdString(result.message));
+        m_progress->hide();
+        m_progressFrame->hide();
+        m_stop->setEnabled(false);
+        m_next->setEnabled(false);
+        break;
+    case edb::ScanOutcome::OutOfMemory:
+        // The scan has shown "Not Enough Memory"; a failure must not end with status 0.
+        edb::platform().exitProcess(1);
+        break;
+    }
+}
+
+void MainDialog::stop() {
+    const bool running = m_scanRunning.load();
+    if (running && m_scanToken != nullptr) {
+        m_scanToken->pause(); // takes hold at the scan's next page boundary
+    }
+    const bool yes = edb::platform().askYesNo(this, QString::fromLatin1(kStopQuestion));
+    if (!running || m_scanToken == nullptr) {
+        return;
+    }
+    if (yes) {
+        // The scan never goes on; the window keeps its scanning state.
+        m_scanToken->cancel(edb::StopReason::User);
+    } else {
+        m_scanToken->resume();
+    }
+}
+
+} // namespace edbapp
