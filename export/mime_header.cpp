@@ -1,6 +1,6 @@
 #include "export/mime_header.h"
 
-#include "store/text.h"
+#include "io/text.h"
 
 #include <array>
 #include <cstdint>

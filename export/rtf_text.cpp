@@ -1,6 +1,6 @@
 #include "export/rtf_text.h"
 
-#include "store/text.h"
+#include "io/text.h"
 
 #include <cstdint>
 #include <glib.h>
