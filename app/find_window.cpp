@@ -2,7 +2,7 @@
 
 #include "app/report_list_view.h"
 #include "export/message_search.h"
-#include "message/list_rows.h"
+#include "catalog/list_rows.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

@@ -2,8 +2,8 @@
 // Edit > Find: messages of every mailbox the scan found, by text in the subject or sender and an
 // optional date range. The search runs on its own thread and hands results over in batches as
 // it finds them; a new search (or closing the window) makes the running one stale.
-#include "store/cancel.h"
-#include "store/catalog.h"
+#include "io/cancel.h"
+#include "catalog/catalog.h"
 
 #include <QDialog>
 #include <atomic>

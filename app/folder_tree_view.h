@@ -1,7 +1,7 @@
 #pragma once
 // The folder tree view: the trees of the picked mailboxes, a check box on every item, bold
 // marks where ticked folders lie, and the guard against selecting a folder already saved.
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <QIcon>
 #include <QTreeWidget>

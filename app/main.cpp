@@ -6,7 +6,7 @@
 // would open it, once the window is shown.
 #include "app/main_dialog.h"
 #include "resources/artwork.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

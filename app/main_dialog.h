@@ -4,9 +4,9 @@
 // commands. Workers change controls only through the window gate.
 #include "app/window_gate.h"
 #include "app/worker_threads.h"
-#include "store/catalog.h"
-#include "store/scan.h"
-#include "store/tree_build.h"
+#include "catalog/catalog.h"
+#include "scan/scan.h"
+#include "catalog/tree_build.h"
 #ifdef EDB_HAVE_EXPORT
 #include "export/convert.h"
 #endif

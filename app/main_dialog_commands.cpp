@@ -3,7 +3,7 @@
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
 #include "app/report_list_view.h"
-#include "message/list_rows.h"
+#include "catalog/list_rows.h"
 #include "platform/platform.h"
 
 #include <QPushButton>

@@ -3,7 +3,7 @@
 // on the window thread.
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
-#include "message/list_rows.h"
+#include "catalog/list_rows.h"
 #include "platform/platform.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 // .eml file says them, the body (HTML shown with nothing fetched, or text), the attachments with
 // their sizes and "Save...", and notes on the parts that could not be read.
 #include "export/message_content.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <QDialog>
 #include <QTextBrowser>

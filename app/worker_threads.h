@@ -1,7 +1,7 @@
 #pragma once
 // The worker threads a window starts. Each gets its own cancel token; the window cancels them
 // all and joins them when it goes.
-#include "store/cancel.h"
+#include "io/cancel.h"
 
 #include <atomic>
 #include <functional>

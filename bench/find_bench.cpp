@@ -4,7 +4,7 @@
 //
 //     bench-find [MESSAGES]
 #include "export/message_search.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <chrono>
 #include <cstdio>

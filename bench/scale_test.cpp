@@ -1,9 +1,9 @@
 // The fast paths of the scan against plain, literal readings on generated stores: the chunk
 // pages noted by the first pass, the indexed long-value key lookups and the streamed dump.
 #include "cli/json_catalog.h"
-#include "message/long_values.h"
-#include "store/late_stages.h"
-#include "store/scan.h"
+#include "decode/long_values.h"
+#include "scan/late_stages.h"
+#include "scan/scan.h"
 #include "tests/support/bench_store.h"
 #include "tests/support/demo_store.h"
 #include "tests/support/store_builder.h"

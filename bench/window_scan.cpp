@@ -4,7 +4,7 @@
 //   bench-window-scan STORE [--runs N]     prints one line per run: "window-scan SECONDS"
 #include "app/main_dialog.h"
 #include "platform/fake_platform.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/progress_bar.h"
-#include "store/scan.h"
+#include "scan/scan.h"
 
 namespace edbcli {
 

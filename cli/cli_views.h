@@ -1,9 +1,9 @@
 #pragma once
 // What the view commands and the message commands share: the folder trees the window would show
 // after every mailbox was picked in turn, and finding a folder in them by its path.
-#include "store/catalog.h"
-#include "store/scan.h"
-#include "store/tree_build.h"
+#include "catalog/catalog.h"
+#include "scan/scan.h"
+#include "catalog/tree_build.h"
 
 #include <memory>
 #include <string>

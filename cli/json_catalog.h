@@ -1,5 +1,5 @@
 #pragma once
-#include "store/scan.h"
+#include "scan/scan.h"
 
 #include <cstdio>
 #include <string>

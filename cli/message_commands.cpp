@@ -6,7 +6,7 @@
 #include "cli/commands.h"
 #include "export/message_content.h"
 #include "export/message_search.h"
-#include "message/list_rows.h"
+#include "catalog/list_rows.h"
 
 #include <charconv>
 #include <iostream>

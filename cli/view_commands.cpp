@@ -3,9 +3,9 @@
 #include "cli/cli_scan.h"
 #include "cli/cli_views.h"
 #include "cli/commands.h"
-#include "message/list_rows.h"
-#include "store/text.h"
-#include "store/tree_build.h"
+#include "catalog/list_rows.h"
+#include "io/text.h"
+#include "catalog/tree_build.h"
 
 #include <algorithm>
 #include <cstdio>

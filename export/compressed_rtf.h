@@ -2,7 +2,7 @@
 // Compressed RTF streams ("LZFu" compressed, "MELA" stored) as a formatted body holds them.
 // The decoder is tolerant: carved data may be cut short or damaged, so it decodes what it can
 // and says what was wrong instead of giving up.
-#include "store/bytes.h"
+#include "io/bytes.h"
 
 #include <cstdint>
 #include <string>

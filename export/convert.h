@@ -5,7 +5,7 @@
 // under the message list's lock).
 #include "export/destination.h"
 #include "export/folder_paths.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #pragma once
 // Folder paths as Convert, the viewer and the command line name folders: mailbox\\folder\\...
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <string>
 #include <vector>

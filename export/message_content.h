@@ -4,7 +4,7 @@
 #include "export/eml_writer.h"
 #include "export/folder_paths.h"
 #include "export/value_reader.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 // reference that names one message on the command line. Shared by `edb2eml find`/`show` and the
 // window's Find. Runs on any thread while the scan may still append.
 #include "export/folder_paths.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <atomic>
 #include <cstdint>

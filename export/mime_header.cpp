@@ -3,7 +3,7 @@
 #include "export/mime_header.h"
 
 #include "export/header_chars.h"
-#include "store/text.h"
+#include "io/text.h"
 
 #include <cstdint>
 

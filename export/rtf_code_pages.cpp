@@ -1,7 +1,7 @@
 // Which code page RTF bytes are in (font charsets, \cpg) and those bytes as UTF-8.
 #include "export/rtf_code_pages.h"
 
-#include "store/text.h"
+#include "io/text.h"
 
 #include <glib.h>
 #include <optional>

@@ -4,7 +4,7 @@
 
 #include "export/rtf_code_pages.h"
 #include "export/rtf_lexer.h"
-#include "store/text.h"
+#include "io/text.h"
 
 #include <algorithm>
 #include <cstdint>

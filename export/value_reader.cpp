@@ -2,7 +2,7 @@
 
 #include "export/compressed_rtf.h"
 #include "export/rtf_text.h"
-#include "store/text.h"
+#include "io/text.h"
 
 #include <algorithm>
 #include <glib.h>

@@ -12,7 +12,7 @@
 // - formatted body: HTML bytes, or a compressed RTF stream whose 16-byte header starts after
 //   the value's header byte (or at the value's start).
 // - inline attachment: (size - 1) data bytes at the position (which skips the header byte).
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 // Contacts as vCard 3.0 (RFC 2426), CRLF line ends, long lines folded.
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 #include <string>
 

@@ -3,8 +3,8 @@
 // says nothing, and the catalog state each decoder meets in a real scan (folders, a contents
 // table, messages with long-value references and attachment ids). The seed generator builds its
 // records with the same ids, so the seeds reach past the id tests from the first run.
-#include "store/catalog.h"
-#include "store/scan.h"
+#include "catalog/catalog.h"
+#include "scan/scan.h"
 
 #include <cstddef>
 #include <cstdint>

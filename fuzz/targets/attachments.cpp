@@ -1,6 +1,6 @@
 // One owner-61 page: attachment records of the context's attachment ids.
 #include "fuzz/fuzz_context.h"
-#include "message/long_values.h"
+#include "decode/long_values.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     edb::StoreCatalog catalog;

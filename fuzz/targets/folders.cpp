@@ -1,7 +1,7 @@
 // Folder discovery, sweep after sweep, over the input's pages taken as owner-8 pages under the
 // context's mailbox.
 #include "fuzz/fuzz_context.h"
-#include "store/discovery.h"
+#include "scan/discovery.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     edb::StoreCatalog catalog;

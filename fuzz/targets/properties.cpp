@@ -1,5 +1,5 @@
 // One owner-19 page: properties records of the context's messages.
-#include "message/properties.h"
+#include "decode/properties.h"
 
 #include "fuzz/fuzz_context.h"
 

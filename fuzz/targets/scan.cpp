@@ -1,8 +1,8 @@
 // The whole scan on a store file made of the input.
 #include "cli/json_catalog.h"
 #include "fuzz/fuzz_context.h"
-#include "message/list_rows.h"
-#include "store/tree_build.h"
+#include "catalog/list_rows.h"
+#include "catalog/tree_build.h"
 
 namespace {
 class CountingSink : public edb::TreeSink {

@@ -4,7 +4,7 @@
 #include "export/value_reader.h"
 
 #include "fuzz/fuzz_context.h"
-#include "store/late_stages.h"
+#include "scan/late_stages.h"
 
 namespace {
 std::uint64_t le(const std::uint8_t* p, int n) {

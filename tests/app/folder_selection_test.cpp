@@ -2,7 +2,7 @@
 // on a folder lists, and Convert adding its folders to the saved-folders list.
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
-#include "message/list_rows.h"
+#include "catalog/list_rows.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"

@@ -4,7 +4,7 @@
 #include "app/dialog_units.h"
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
-#include "message/list_rows.h"
+#include "catalog/list_rows.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "widgets/control_id.h"

@@ -7,7 +7,7 @@
 #include "export/eml_headers.h"
 #include "export/message_content.h"
 #include "export/message_search.h"
-#include "message/list_rows.h"
+#include "catalog/list_rows.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"

@@ -1,6 +1,6 @@
 // edb2eml as a process: a store held by another opener is refused, and a read fault gives the
 // "read_error" dump and exit status 1.
-#include "store/file64.h"
+#include "io/file64.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/demo_store.h"
 

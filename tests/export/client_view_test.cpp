@@ -4,7 +4,7 @@
 // every file back and compare names, subjects, senders and shown texts with what went in.
 #include "export/convert.h"
 #include "export/export_log.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 #include "tests/export/store_values.h"
 #include "tests/support/store_builder.h"
 

@@ -4,7 +4,7 @@
 #include "export/convert.h"
 #include "export/eml_writer.h"
 #include "export/output_names.h"
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 #include "tests/export/store_values.h"
 #include "tests/support/store_builder.h"
 

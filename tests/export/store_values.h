@@ -1,7 +1,7 @@
 #pragma once
 // Value layouts for hand-built test stores (as export/value_reader.h documents them) and small
 // helpers for the expectations that tests hand to the Python checker.
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 #include "tests/support/store_builder.h"
 
 #include <cstdint>

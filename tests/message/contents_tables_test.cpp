@@ -1,5 +1,5 @@
-#include "message/contents_tables.h"
-#include "store/text.h"
+#include "decode/contents_tables.h"
+#include "io/text.h"
 #include "tests/support/contents_records.h"
 #include "tests/support/store_builder.h"
 

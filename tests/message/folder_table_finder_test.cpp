@@ -1,9 +1,9 @@
 // The indexed folder-table search against the plain reading — every folder still without a
 // table tried on every owner-2 page — on generated stores: the same tables, in the same order,
 // with the same pages, and the same folders left without one.
-#include "message/contents_tables.h"
-#include "store/discovery.h"
-#include "store/scan.h"
+#include "decode/contents_tables.h"
+#include "scan/discovery.h"
+#include "scan/scan.h"
 #include "tests/support/bench_store.h"
 #include "tests/support/demo_store.h"
 

@@ -1,4 +1,4 @@
-#include "message/list_rows.h"
+#include "catalog/list_rows.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "message/long_values.h"
-#include "message/properties.h"
-#include "store/catalog.h"
+#include "decode/long_values.h"
+#include "decode/properties.h"
+#include "catalog/catalog.h"
 #include "tests/support/properties_records.h"
 
 #include <algorithm>

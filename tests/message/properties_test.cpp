@@ -1,5 +1,5 @@
-#include "message/properties.h"
-#include "store/catalog.h"
+#include "decode/properties.h"
+#include "catalog/catalog.h"
 #include "tests/support/properties_records.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 
 using namespace edb;
 

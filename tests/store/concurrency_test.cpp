@@ -1,8 +1,8 @@
 // The scan beside a tree walk and listings on other threads, as the window runs them while the
 // scan worker still appends. Run under ThreadSanitizer (ctest -L concurrency).
-#include "message/list_rows.h"
-#include "store/scan.h"
-#include "store/tree_build.h"
+#include "catalog/list_rows.h"
+#include "scan/scan.h"
+#include "catalog/tree_build.h"
 #include "tests/support/demo_store.h"
 
 #include <atomic>

@@ -1,9 +1,9 @@
 // Damaged and hostile stores: every scan ends, the catalog stays walkable and dumps as valid
 // JSON, and what the damage spares is still found.
 #include "cli/json_catalog.h"
-#include "message/list_rows.h"
-#include "store/scan.h"
-#include "store/tree_build.h"
+#include "catalog/list_rows.h"
+#include "scan/scan.h"
+#include "catalog/tree_build.h"
 #include "tests/support/contents_records.h"
 #include "tests/support/demo_store.h"
 #include "tests/support/discovery_records.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "store/discovery.h"
+#include "scan/discovery.h"
 #include "tests/support/discovery_records.h"
 
 using namespace edb;

@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "store/file64.h"
+#include "io/file64.h"
 #include "tests/support/store_builder.h"
 
 using namespace edb;

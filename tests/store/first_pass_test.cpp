@@ -1,4 +1,4 @@
-#include "store/scan.h"
+#include "scan/scan.h"
 #include "tests/support/store_builder.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The side indexes behind duplicate tests: the message list's flat index (every value stays
 // findable through growth, equal keys keep all their values apart, keys that land on the same
 // slot do not hide each other) and the page list's rising prefix.
-#include "store/catalog.h"
-#include "store/flat_index.h"
+#include "catalog/catalog.h"
+#include "catalog/flat_index.h"
 
 #include <gtest/gtest.h>
 #include <map>

@@ -1,4 +1,4 @@
-#include "store/late_stages.h"
+#include "scan/late_stages.h"
 #include "tests/support/store_builder.h"
 
 #include <cstdio>

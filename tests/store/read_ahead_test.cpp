@@ -2,7 +2,7 @@
 // reaches the consumer at its own block after every block before it, and a consumer that stops
 // early never leaves the reader hanging; the same for the later stages' page read-ahead.
 // Labelled for ThreadSanitizer.
-#include "store/read_ahead.h"
+#include "io/read_ahead.h"
 #include "tests/support/store_builder.h"
 
 #include <algorithm>

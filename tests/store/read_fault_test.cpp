@@ -1,6 +1,6 @@
 // A disk that fails: the scan ends with "read_error", names the file, the offset and the
 // system's reason, and keeps what it had found before the fault.
-#include "store/scan.h"
+#include "scan/scan.h"
 #include "tests/support/demo_store.h"
 
 #include <cerrno>

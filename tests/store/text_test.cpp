@@ -1,6 +1,6 @@
 // Store text: how far a UTF-16 value is read (stop bytes on the low byte, the unit limit, the
 // length rule, the view's end) and how it becomes UTF-8 (pairs, lone surrogates, code pages).
-#include "store/text.h"
+#include "io/text.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -1,5 +1,5 @@
-#include "store/text.h"
-#include "store/tree_build.h"
+#include "io/text.h"
+#include "catalog/tree_build.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "tests/support/contents_records.h"
 
-#include "message/contents_tables.h"
+#include "decode/contents_tables.h"
 
 #include <stdexcept>
 

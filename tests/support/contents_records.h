@@ -1,7 +1,7 @@
 #pragma once
 // Contents tables for built stores: catalog rows on owner-2 pages, table root pages with their
 // child lists and page chains, and the records that list one message each.
-#include "store/catalog.h"
+#include "catalog/catalog.h"
 #include "tests/support/store_builder.h"
 
 #include <cstddef>

@@ -1,0 +1,261 @@
+#include "catalog/tree_build.h"
+
+#include "io/text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace edb {
+
+int FolderIconIndex(std::string_view name, char kind) {
+    const std::string upper = AsciiUpper(name);
+    if (upper == "CALENDAR" || kind == kKindAppointment) {
+        return 3;
+    }
+    if (upper == "CONTACTS" || kind == kKindContact) {
+        return 4;
+    }
+    static constexpr struct {
+        const char* name;
+        int index;
+    } kNamed[] = {
+        {"DELETED ITEMS", 5}, {"DRAFTS", 6},       {"INBOX", 7},   {"JOURNAL", 8},
+        {"JUNK E-MAILS", 9},  {"NOTES", 10},       {"OUTBOX", 11}, {"SENT ITEMS", 12},
+        {"TASKS", 13},        {"SYNC ISSUES", 14},
+    };
+    for (const auto& n : kNamed) {
+        if (upper == n.name) {
+            return n.index;
+        }
+    }
+    return 0;
+}
+
+namespace {
+
+// Length in bytes of the UTF-8 sequence led by `lead` (1 for a stray continuation byte, so a
+// damaged text still moves forward).
+std::size_t sequenceLength(unsigned char lead) {
+    if (lead >= 0xF0) {
+        return 4;
+    }
+    if (lead >= 0xE0) {
+        return 3;
+    }
+    if (lead >= 0xC0) {
+        return 2;
+    }
+    return 1;
+}
+
+} // namespace
+
+bool AppendPathPart(std::string& path, std::string_view name) {
+    std::size_t used = Utf16Length(path);
+    bool whole = true;
+    std::size_t i = 0;
+    while (i < name.size()) {
+        const std::size_t len =
+            std::min(sequenceLength(static_cast<unsigned char>(name[i])), name.size() - i);
+        const std::size_t units = len == 4 ? 2 : 1; // a 4-byte sequence is a surrogate pair
+        if (used + units > kFolderPathRoom) {
+            whole = false;
+            break;
+        }
+        path.append(name.substr(i, len));
+        used += units;
+        i += len;
+    }
+    if (used + 1 > kFolderPathRoom) {
+        return false;
+    }
+    path.push_back('\\');
+    return whole;
+}
+
+void SavedFolderList::add(std::string path, TreeItem item) {
+    std::lock_guard lock(m_mutex);
+    m_entries.push_back(Entry{std::move(path), item});
+}
+
+bool SavedFolderList::updateItem(std::string_view path, TreeItem item) {
+    std::lock_guard lock(m_mutex);
+    for (auto& e : m_entries) {
+        if (e.path == path) {
+            e.item = item;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SavedFolderList::isSaved(std::string_view rootText, TreeItem item) const {
+    std::lock_guard lock(m_mutex);
+    for (const auto& e : m_entries) {
+        if (e.item == item && std::string_view(e.path).substr(0, rootText.size()) == rootText) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<SavedFolderList::Entry> SavedFolderList::entries() const {
+    std::lock_guard lock(m_mutex);
+    return m_entries;
+}
+
+const FolderNode* ChosenMailboxAt(const StoreCatalog& catalog, std::int32_t stepIndex) {
+    const std::int64_t wanted = stepIndex <= 1 ? 0 : std::int64_t{stepIndex} - 1;
+    std::int64_t i = 0;
+    for (const auto& node : catalog.chosenMailboxList) {
+        if (i == wanted) {
+            return &node;
+        }
+        ++i;
+    }
+    return nullptr;
+}
+
+bool ChooseMailbox(StoreCatalog& catalog, std::int32_t selectionMark, std::int32_t& stepIndex) {
+    if (selectionMark >= 0) {
+        std::int32_t i = 0;
+        for (const auto& mailbox : catalog.mailboxList) {
+            if (i == selectionMark) {
+                catalog.chosenMailboxList.AddFolder(mailbox.parentId, mailbox.id, mailbox.name, 0);
+                break;
+            }
+            ++i;
+        }
+    }
+    if (stepIndex < INT32_MAX) {
+        ++stepIndex;
+    }
+    return !catalog.chosenMailboxList.empty();
+}
+
+void ClearTreeItems(StoreCatalog& catalog) {
+    for (auto& node : catalog.folderList) {
+        node.treeItem.store(0, std::memory_order_release);
+    }
+}
+
+namespace {
+
+// Children by parent id, in folder-list order. The scan may still append folders, so the index
+// catches up with the list whenever it is asked; each folder is indexed once per build.
+class ChildIndex {
+public:
+    explicit ChildIndex(FolderList& list) : m_list(list) {}
+
+    // The child of `parent` at position `n`, or null.
+    FolderNode* child(const FolderId& parent, std::size_t n) {
+        catchUp();
+        const auto it = m_children.find(IdKey(parent));
+        if (it == m_children.end() || n >= it->second.size()) {
+            return nullptr;
+        }
+        return it->second[n];
+    }
+
+private:
+    void catchUp() {
+        AppendList<FolderNode>::iterator next;
+        if (!m_started) {
+            next = m_list.begin();
+        } else {
+            next = m_last;
+            ++next;
+        }
+        while (next != m_list.end()) {
+            m_children[IdKey(next->parentId)].push_back(&*next);
+            m_last = next;
+            m_started = true;
+            ++next;
+        }
+    }
+
+    FolderList& m_list;
+    bool m_started = false;
+    AppendList<FolderNode>::iterator m_last;
+    std::unordered_map<std::uint64_t, std::vector<FolderNode*>> m_children;
+};
+
+struct Frame {
+    FolderId id;       // whose children are filled
+    TreeItem item = 0; // their parent item
+    std::size_t pathLength = 0;
+    std::size_t next = 0; // next child position
+};
+
+} // namespace
+
+TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, TreeSink& sink,
+                                SavedFolderList* saved, const CancelToken* cancel) {
+    TreeBuildResult result;
+    result.backUserMailboxEnabled = stepIndex > 1;
+    // Only the window thread appends to the chosen-mailbox list, and it is the one starting us.
+    auto* mailbox = const_cast<FolderNode*>(ChosenMailboxAt(catalog, stepIndex));
+    if (mailbox == nullptr) {
+        return result;
+    }
+    result.nextUserMailboxEnabled = true;
+
+    std::string path;
+    result.pathCut = !AppendPathPart(path, mailbox->name);
+    const TreeItem root = sink.insertItem(0, mailbox->name, 0, path);
+    mailbox->treeItem.store(root, std::memory_order_release);
+    result.root = root;
+    if (root == 0) {
+        return result;
+    }
+    result.items = 1;
+
+    // Fill children, depth first without recursion: a damaged store may chain thousands of
+    // folders. A folder whose id is already on the path is shown but not descended into: its
+    // children would repeat an ancestor's, without end.
+    ChildIndex index(catalog.folderList);
+    std::vector<Frame> stack{Frame{mailbox->id, root, path.size(), 0}};
+    std::unordered_multiset<std::uint64_t> onPath{IdKey(mailbox->id)};
+    while (!stack.empty()) {
+        if (cancel != nullptr && cancel->cancelled()) {
+            result.stopped = cancel->reason();
+            break;
+        }
+        Frame& top = stack.back();
+        FolderNode* f = index.child(top.id, top.next);
+        if (f == nullptr) {
+            onPath.erase(onPath.find(IdKey(top.id)));
+            stack.pop_back();
+            continue;
+        }
+        ++top.next;
+        if (result.items >= kMaxTreeItems) {
+            result.itemLimitReached = true;
+            break;
+        }
+        path.resize(top.pathLength);
+        const bool whole = AppendPathPart(path, f->name);
+        result.pathCut = result.pathCut || !whole;
+        const TreeItem item =
+            sink.insertItem(top.item, f->name, FolderIconIndex(f->name, f->kind), path);
+        if (item == 0) {
+            continue;
+        }
+        ++result.items;
+        f->treeItem.store(item, std::memory_order_release);
+        // A cut path can be shared by several deep folders; it names no saved folder.
+        if (saved != nullptr && whole) {
+            saved->updateItem(path, item);
+        }
+        const std::uint64_t key = IdKey(f->id);
+        if (onPath.count(key) == 0) {
+            onPath.insert(key);
+            stack.push_back(Frame{f->id, item, path.size(), 0});
+        }
+    }
+    return result;
+}
+
+} // namespace edb

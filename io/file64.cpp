@@ -1,0 +1,189 @@
+#include "io/file64.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace edb {
+
+namespace {
+std::string systemReason(int code) {
+    return std::strerror(code);
+}
+} // namespace
+
+FileError::FileError(int code, std::string fileName, std::string what, std::uint64_t offset)
+    : std::runtime_error(fileName + ": " + what + ": " + systemReason(code)), m_code(code),
+      m_fileName(std::move(fileName)), m_offset(offset) {}
+
+std::string FileError::reason() const {
+    return systemReason(m_code);
+}
+
+std::string FileErrorRecord::reason() const {
+    return systemReason(code);
+}
+
+CFile64::~CFile64() {
+    Abort();
+}
+
+bool CFile64::Open(const std::string& fileName, FileErrorRecord* error) {
+    Abort();
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    int code = 0;
+    if (fd < 0) {
+        code = errno;
+    } else {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            code = errno;
+        } else if (S_ISDIR(st.st_mode)) {
+            code = EISDIR;
+        } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            // Another holder (this process or another) has the store: share mode none.
+            code = errno == EWOULDBLOCK ? EBUSY : errno;
+        }
+        if (code != 0) {
+            ::close(fd);
+        }
+    }
+    if (code != 0) {
+        if (error != nullptr) {
+            error->code = code;
+            error->fileName = fileName;
+        }
+        return false;
+    }
+    m_handle = fd;
+    m_closeOnDelete = true;
+    m_fileName = fileName;
+    return true;
+}
+
+void CFile64::Close() {
+    int code = 0;
+    if (m_handle >= 0 && ::close(m_handle) != 0) {
+        code = errno;
+    }
+    const std::string name = m_fileName;
+    m_handle = -1;
+    m_closeOnDelete = false;
+    m_fileName.clear();
+    if (code != 0 && code != EINTR) {
+        throw FileError(code, name, "close failed");
+    }
+}
+
+void CFile64::Abort() {
+    if (m_handle >= 0 && m_closeOnDelete) {
+        try {
+            Close();
+        } catch (const FileError&) {
+            // Abort never raises; the handle is gone either way.
+        }
+        return;
+    }
+    m_handle = -1;
+    m_closeOnDelete = false;
+    m_fileName.clear();
+}
+
+void CFile64::raise(int code, const char* what, std::uint64_t offset) const {
+    throw FileError(code, m_fileName, what, offset);
+}
+
+std::size_t CFile64::Read(void* buffer, std::size_t count) {
+    const std::uint64_t at = GetPosition();
+    const std::size_t got = ReadAt(at, buffer, count);
+    if (::lseek(m_handle, static_cast<off_t>(at + got), SEEK_SET) < 0) {
+        raise(errno, "seek failed", at + got);
+    }
+    return got;
+}
+
+std::size_t CFile64::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
+    if (m_handle < 0) {
+        raise(EBADF, "read on a closed file", offset);
+    }
+    if (m_fault) {
+        if (const int code = m_fault(offset, count); code != 0) {
+            raise(code, "read failed", offset);
+        }
+    }
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t r = ::pread(m_handle, out + done, count - done,
+                                  static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            raise(errno, "read failed", offset + done);
+        }
+        if (r == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(r);
+    }
+    return done;
+}
+
+std::uint64_t CFile64::Seek(std::uint64_t distance, SeekOrigin origin, bool forward) {
+    std::uint64_t base = 0;
+    if (origin == current) {
+        base = GetPosition();
+    } else if (origin == end) {
+        base = GetLength();
+    }
+    const std::uint64_t target =
+        origin == begin ? distance : (forward ? base + distance : base - distance);
+    if (target > static_cast<std::uint64_t>(INT64_MAX)) {
+        raise(EINVAL, "seek failed", target);
+    }
+    if (::lseek(m_handle, static_cast<off_t>(target), SEEK_SET) < 0) {
+        raise(errno, "seek failed", target);
+    }
+    return target;
+}
+
+std::uint64_t CFile64::GetLength() const {
+    struct stat st {};
+    if (::fstat(m_handle, &st) != 0) {
+        raise(errno, "size query failed");
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::uint64_t CFile64::GetPosition() const {
+    const off_t pos = ::lseek(m_handle, 0, SEEK_CUR);
+    if (pos < 0) {
+        raise(errno, "position query failed");
+    }
+    return static_cast<std::uint64_t>(pos);
+}
+
+std::size_t ReadPage(const CFile64& file, std::uint64_t storeSize, std::uint64_t offset,
+                     std::uint8_t* buffer, std::size_t bufferSize) {
+    if (offset >= storeSize) {
+        return 0;
+    }
+    const std::uint64_t left = storeSize - offset;
+    std::size_t n = left > kPageSize ? kPageSize : static_cast<std::size_t>(left);
+    if (n > bufferSize) {
+        n = bufferSize;
+    }
+    const std::size_t got = file.ReadAt(offset, buffer, n);
+    // The page is n bytes whatever the read returned; a file that shrank leaves zeros.
+    if (got < n) {
+        std::memset(buffer + got, 0, n - got);
+    }
+    return n;
+}
+
+} // namespace edb

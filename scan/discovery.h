@@ -1,0 +1,18 @@
+#pragma once
+// Mailbox and folder discovery over owner-21 and owner-8 pages.
+#include <string>
+#include <vector>
+
+#include "scan/scan.h"
+
+namespace edb {
+
+void RunMailboxPass(ScanContext& ctx);
+// Fills the mailbox list from the folder list; returns the row texts in order.
+std::vector<std::string> ListMailboxes(StoreCatalog& catalog);
+void RunFolderDiscovery(ScanContext& ctx);
+
+// Page-level decoders, exposed for tests and fuzzing.
+void ReadMailboxRecords(StoreCatalog& catalog, const ByteView& page);
+
+} // namespace edb
