@@ -3,6 +3,7 @@
 #include "cli/cli_scan.h"
 #include "cli/cli_views.h"
 #include "cli/commands.h"
+#include "frontend/scan_texts.h"
 #include "catalog/list_rows.h"
 #include "io/text.h"
 #include "catalog/tree_build.h"
@@ -149,10 +150,7 @@ void printSummary(const std::string& path, const Scanned& s) {
               << "Messages     " << groupDigits(cat.messages.size()) << '\n'
               << "Attachments  " << groupDigits(attachments) << '\n';
     if (s.result.outcome != edb::ScanOutcome::Complete) {
-        std::cout << "Scan         did not finish: "
-                  << (s.result.message.empty() ? edb::OutcomeName(s.result.outcome)
-                                               : s.result.message)
-                  << '\n';
+        std::cout << "Scan         did not finish: " << edb::ScanEndText(s.result) << '\n';
     }
     if (s.tree.roots().empty()) {
         return;
