@@ -3,6 +3,7 @@
 #include "app/main_dialog.h"
 #include "app/report_list_view.h"
 #include "catalog/list_rows.h"
+#include "frontend/list_columns.h"
 #include "frontend/scan_texts.h"
 #include "platform/platform.h"
 
@@ -416,8 +417,10 @@ void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation,
             Qt::QueuedConnection);
     };
     auto columns = std::make_shared<std::vector<std::pair<QString, int>>>();
+    const edb::ListLayout layout = edb::ListLayoutFor(*folder);
     for (const edb::ListColumn& c : edb::ListColumnsFor(*folder)) {
-        columns->emplace_back(QString::fromStdString(c.heading), c.width);
+        columns->emplace_back(QString::fromStdString(c.heading),
+                              edb::ListColumnWidth(layout, columns->size()));
     }
     post([this, columns] {
         m_messageList->setColumns(*columns);
