@@ -350,8 +350,9 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
 }
 
 void MainDialog::treeBuildFinished(const edb::TreeBuildResult& r) {
-    m_nextUser->setEnabled(r.nextUserMailboxEnabled);
-    m_backUser->setEnabled(r.backUserMailboxEnabled);
+    // Onwards while the step still found a mailbox; back from any step past the first.
+    m_nextUser->setEnabled(r.mailboxAtStep);
+    m_backUser->setEnabled(r.stepIndex > 1);
     --m_treeBuildsRunning;
     --m_deliveriesPending;
 }
