@@ -13,16 +13,18 @@
 
 namespace edb {
 
-void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
+namespace {
+// Catalog pages: the folder tables and the pages their rows name.
+void findFolderTables(ScanContext& ctx) {
     StoreCatalog& cat = ctx.catalog;
+    FolderTableFinder finder(cat);
+    ForEachPageOf(ctx, kOwnerCatalog,
+                  [&](const ByteView& page, std::uint64_t) { finder.FindFolderTables(page); });
+}
 
-    {
-        FolderTableFinder finder(cat);
-        ForEachPageOf(ctx, kOwnerCatalog,
-                      [&](const ByteView& page, std::uint64_t) { finder.FindFolderTables(page); });
-    }
-    ctx.stageDone("folder-tables");
-
+// The folder tables' pages: their message entries added to the message list.
+void readTablePages(ScanContext& ctx) {
+    StoreCatalog& cat = ctx.catalog;
     {
         // Table pages are read and their entries decoded a batch ahead on the second thread;
         // this thread only adds them to the message list. Decoding reads the folder tables,
@@ -73,44 +75,50 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
                 cat.pageList.AddPage(0, o);
             }
         }
-    }
+    } // the reading threads end here, before the folder tables go
     cat.folderTables.clear();
-    ctx.stageDone("table-pages");
+}
 
-    {
-        // Record starts found on the reading thread; applied to the messages here.
-        std::vector<std::vector<PropertyRecordStart>> starts;
-        std::vector<char> anyAnchor;
-        ForEachPageOfReadAhead(
-            ctx, kOwnerProperties,
-            [&](std::size_t count) {
-                starts.resize(count);
-                anyAnchor.resize(count);
-            },
-            [&](std::size_t i, const ByteView& page, std::uint64_t) {
-                anyAnchor[i] = FindPropertyRecords(page, starts[i]) ? 1 : 0;
-            },
-            [&](std::size_t i, const ByteView& page, std::uint64_t o) {
-                if (anyAnchor[i] != 0) {
-                    ApplyPropertyRecords(cat, page, o, starts[i]);
-                }
-                starts[i] = {};
-            });
-    }
-    ctx.stageDone("properties");
-    {
-        // Mode 1 from the body references the first pass noted (index-based as above).
-        const auto& entries = cat.pageList.entries();
-        for (std::size_t k = 0; k < entries.size(); ++k) {
-            ctx.checkpoint();
-            if (entries[k].owner == kOwnerBodyChunks) {
-                CreditModeOneChunk(cat, entries[k].note, entries[k].offset);
+// Properties pages: their records applied to the messages.
+void readPropertyRecords(ScanContext& ctx) {
+    StoreCatalog& cat = ctx.catalog;
+    // Record starts found on the reading thread; applied to the messages here.
+    std::vector<std::vector<PropertyRecordStart>> starts;
+    std::vector<char> anyAnchor;
+    ForEachPageOfReadAhead(
+        ctx, kOwnerProperties,
+        [&](std::size_t count) {
+            starts.resize(count);
+            anyAnchor.resize(count);
+        },
+        [&](std::size_t i, const ByteView& page, std::uint64_t) {
+            anyAnchor[i] = FindPropertyRecords(page, starts[i]) ? 1 : 0;
+        },
+        [&](std::size_t i, const ByteView& page, std::uint64_t o) {
+            if (anyAnchor[i] != 0) {
+                ApplyPropertyRecords(cat, page, o, starts[i]);
             }
-            ctx.pageListProgress(static_cast<std::int64_t>(k) + 1);
-        }
-    }
-    ctx.stageDone("chunks-mode-1");
+            starts[i] = {};
+        });
+}
 
+// Body chunks, first mode: the chunk pages the first pass noted.
+void creditModeOneChunks(ScanContext& ctx) {
+    StoreCatalog& cat = ctx.catalog;
+    // Mode 1 from the body references the first pass noted (index-based as above).
+    const auto& entries = cat.pageList.entries();
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        ctx.checkpoint();
+        if (entries[k].owner == kOwnerBodyChunks) {
+            CreditModeOneChunk(cat, entries[k].note, entries[k].offset);
+        }
+        ctx.pageListProgress(static_cast<std::int64_t>(k) + 1);
+    }
+}
+
+// Body chunks, second mode: the formatted-body chains.
+void followFormattedChains(ScanContext& ctx) {
+    StoreCatalog& cat = ctx.catalog;
     // Formatted-body chains: a chunk found here is itself followed when the walk reaches it.
     // Only a message whose formatted body carries a reference ever gets chunks, so only those
     // are walked, in list order (a copy: the walk itself may consult the indexes).
@@ -133,29 +141,44 @@ void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
                 2);
         }
     }
-    ctx.stageDone("chunks-mode-2");
+}
 
+// Attachment pages: their records matched to the messages; learns the long-value owner.
+void readAttachments(ScanContext& ctx) {
+    StoreCatalog& cat = ctx.catalog;
     cat.longValueOwner = 0;
-    {
-        // Records decoded on the reading thread; matched to the messages here, where the one
-        // read of the long-value owner is made.
-        std::vector<AttachmentPageRecords> records;
-        ForEachPageOfReadAhead(
-            ctx, kOwnerAttachments, [&](std::size_t count) { records.resize(count); },
-            [&](std::size_t i, const ByteView& page, std::uint64_t o) {
-                DecodeAttachmentPage(page, o, records[i]);
-            },
-            [&](std::size_t i, const ByteView&, std::uint64_t) {
-                ApplyAttachmentPage(cat, records[i]);
-                records[i] = {};
-            });
-    }
-    ctx.stageDone("attachments");
-
+    // Records decoded on the reading thread; matched to the messages here, where the one
+    // read of the long-value owner is made.
+    std::vector<AttachmentPageRecords> records;
+    ForEachPageOfReadAhead(
+        ctx, kOwnerAttachments, [&](std::size_t count) { records.resize(count); },
+        [&](std::size_t i, const ByteView& page, std::uint64_t o) {
+            DecodeAttachmentPage(page, o, records[i]);
+        },
+        [&](std::size_t i, const ByteView&, std::uint64_t) {
+            ApplyAttachmentPage(cat, records[i]);
+            records[i] = {};
+        });
     if (cat.longValueOwner == 0) {
         cat.longValueOwner = kOwnerLongValuesDefault;
     }
-    cat.pageList.clear();
+}
+} // namespace
+
+void RunLateStages(ScanContext& ctx, bool& inKeyStage) {
+    findFolderTables(ctx);
+    ctx.stageDone("folder-tables");
+    readTablePages(ctx);
+    ctx.stageDone("table-pages");
+    readPropertyRecords(ctx);
+    ctx.stageDone("properties");
+    creditModeOneChunks(ctx);
+    ctx.stageDone("chunks-mode-1");
+    followFormattedChains(ctx);
+    ctx.stageDone("chunks-mode-2");
+    readAttachments(ctx);
+    ctx.stageDone("attachments");
+    ctx.catalog.pageList.clear();
     RunLongValueStage(ctx, inKeyStage);
     ctx.stageDone("lv-matching");
 }
