@@ -4,6 +4,7 @@
 #include "app/main_dialog.h"
 #include "app/report_list_view.h"
 #include "catalog/list_rows.h"
+#include "frontend/list_columns.h"
 #include "platform/platform.h"
 
 #include <QPushButton>
@@ -164,8 +165,9 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
 }
 
 void MainDialog::treeBuildFinished(const edb::TreeBuildResult& r) {
-    m_nextUser->setEnabled(r.nextUserMailboxEnabled);
-    m_backUser->setEnabled(r.backUserMailboxEnabled);
+    // Onwards while the step still found a mailbox; back from any step past the first.
+    m_nextUser->setEnabled(r.mailboxAtStep);
+    m_backUser->setEnabled(r.stepIndex > 1);
     --m_treeBuildsRunning;
     --m_deliveriesPending;
 }
@@ -231,8 +233,10 @@ void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation,
             Qt::QueuedConnection);
     };
     auto columns = std::make_shared<std::vector<std::pair<QString, int>>>();
+    const edb::ListLayout layout = edb::ListLayoutFor(*folder);
     for (const edb::ListColumn& c : edb::ListColumnsFor(*folder)) {
-        columns->emplace_back(QString::fromStdString(c.heading), c.width);
+        columns->emplace_back(QString::fromStdString(c.heading),
+                              edb::ListColumnWidth(layout, columns->size()));
     }
     post([this, columns] {
         m_messageList->setColumns(*columns);

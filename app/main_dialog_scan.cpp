@@ -2,6 +2,7 @@
 // host in the window, the scan's end, and Stop.
 #include "app/main_dialog.h"
 #include "app/report_list_view.h"
+#include "frontend/scan_texts.h"
 #include "platform/platform.h"
 
 #include <QAction>
@@ -22,10 +23,9 @@ namespace {
 // The scan's host in the window: every request is carried out on the window thread.
 class WindowScanHost : public edb::ScanHost {
 public:
-    WindowScanHost(WindowGate& gate, MainDialog& dialog, ReportListView& mailboxes,
-                   QProgressBar& bar, std::function<void()> afterRows)
-        : m_gate(gate), m_dialog(dialog), m_mailboxes(mailboxes), m_bar(bar),
-          m_afterRows(std::move(afterRows)) {}
+    WindowScanHost(WindowGate& gate, ReportListView& mailboxes, QProgressBar& bar,
+                   std::function<void()> afterRows)
+        : m_gate(gate), m_mailboxes(mailboxes), m_bar(bar), m_afterRows(std::move(afterRows)) {}
 
     void progress(std::int64_t position) override {
         const int p = edb::ClampProgress(position);
@@ -60,13 +60,8 @@ public:
         });
     }
 
-    void errorMessage(const std::string& text) override {
-        m_gate.call([&] { edb::platform().showError(&m_dialog, QString::fromStdString(text)); });
-    }
-
 private:
     WindowGate& m_gate;
-    MainDialog& m_dialog;
     ReportListView& m_mailboxes;
     QProgressBar& m_bar;
     std::function<void()> m_afterRows;
@@ -133,7 +128,7 @@ void MainDialog::startScan() {
     const std::string path = m_state.sourcePath;
     m_scanToken = m_workers.start([this, path](const edb::CancelToken& token) {
         // The hook runs on the window thread (inside the rows request), after m_scanToken is set.
-        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress, [this] {
+        WindowScanHost host(m_gate, *m_mailboxList, *m_progress, [this] {
             if (m_pauseAfterRows.load()) {
                 m_scanToken->pause();
             }
@@ -155,11 +150,13 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         m_next->setEnabled(false);
         break;
     case edb::ScanOutcome::NoMailbox:
-    case edb::ScanOutcome::Stopped:
+        edb::platform().showError(this, QString::fromLatin1(edb::kNoMailboxText));
         break; // the window stays as it is; only Exit and Close remain useful
+    case edb::ScanOutcome::Stopped:
+        break; // likewise
     case edb::ScanOutcome::OpenFailed:
         // Back to Ready: the user may pick another file.
-        edb::platform().showError(this, QString::fromStdString(result.message));
+        edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         m_progress->hide();
         m_progressFrame->hide();
         m_stop->setEnabled(false);
@@ -172,14 +169,15 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
     case edb::ScanOutcome::ReadError:
     case edb::ScanOutcome::Failed:
         // What was found stays shown; the scanning state ends.
-        edb::platform().showError(this, QString::fromStdString(result.message));
+        edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         m_progress->hide();
         m_progressFrame->hide();
         m_stop->setEnabled(false);
         m_next->setEnabled(false);
         break;
     case edb::ScanOutcome::OutOfMemory:
-        // The scan has shown "Not Enough Memory"; a failure must not end with status 0.
+        // "Not Enough Memory", then the end: a failure must not end with status 0.
+        edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         edb::platform().exitProcess(1);
         break;
     }

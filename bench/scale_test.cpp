@@ -2,7 +2,7 @@
 // pages noted by the first pass, the indexed long-value key lookups and the streamed dump.
 #include "cli/json_catalog.h"
 #include "decode/long_values.h"
-#include "scan/late_stages.h"
+#include "scan/chunk_pages.h"
 #include "scan/scan.h"
 #include "tests/support/bench_store.h"
 #include "tests/support/demo_store.h"
@@ -24,7 +24,6 @@ class QuietHost : public ScanHost {
 public:
     void progress(std::int64_t position) override { positions.push_back(position); }
     void mailboxRowsReady(const std::vector<std::string>&) override {}
-    void errorMessage(const std::string&) override {}
     std::vector<std::int64_t> positions;
 };
 

@@ -3,6 +3,7 @@
 #include "decode/long_values.h"
 #include "scan/discovery.h"
 #include "scan/late_stages.h"
+#include "scan/spill_files.h"
 #include "io/read_ahead.h"
 
 #include <algorithm>
@@ -71,9 +72,12 @@ int ClampProgress(std::int64_t position) {
     return static_cast<int>(std::clamp<std::int64_t>(position, 0, 100));
 }
 
+void ScanContext::reportProgress(std::int64_t done, std::int64_t total) const {
+    report(total == 0 ? 0 : 100 * (done - 1) / total);
+}
+
 void ScanContext::pageListProgress(std::int64_t k) const {
-    const std::int64_t n = catalog.recordedPageCount;
-    report(n == 0 ? 0 : 100 * (k - 1) / n);
+    reportProgress(k, catalog.recordedPageCount);
 }
 
 void ScanContext::report(std::int64_t position) const {
@@ -176,9 +180,7 @@ void RunFirstPass(ScanContext& ctx) {
             const std::size_t n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o));
             JudgeFirstPassPage(cat, ByteView(block.bytes + in, n), o, recorded);
-            const std::int64_t pos =
-                (static_cast<std::int64_t>(o) * 100 - 100) / static_cast<std::int64_t>(size);
-            ctx.report(pos);
+            ctx.reportProgress(static_cast<std::int64_t>(o), static_cast<std::int64_t>(size));
         }
         if (candidates != nullptr) {
             candidates->noteEncoded(notes[block.slot]);
@@ -199,7 +201,8 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
     if (!catalog.storeFile.Open(path, &openError)) {
         result.outcome = ScanOutcome::OpenFailed;
         result.errorCode = openError.code;
-        result.message = "Cannot open " + path + ": " + openError.reason();
+        result.file = path;
+        result.reason = openError.reason();
         return result;
     }
     bool keyStage = false;
@@ -213,9 +216,7 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         ctx.stageDone("mailboxes");
         if (catalog.folderList.empty()) {
             catalog.storeFile.Close();
-            host.errorMessage(kNoMailboxText);
             result.outcome = ScanOutcome::NoMailbox;
-            result.message = kNoMailboxText;
             return result;
         }
         host.mailboxRowsReady(ListMailboxes(catalog));
@@ -230,20 +231,19 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         result.outcome = ScanOutcome::ReadError;
         result.errorCode = e.code();
         result.errorOffset = e.offset();
-        result.message = "Read error in " + e.fileName() + " at offset " +
-                         std::to_string(e.offset()) + ": " + e.reason();
+        result.file = e.fileName();
+        result.reason = e.reason();
     } catch (const Cancelled& c) {
         result.outcome = ScanOutcome::Stopped;
         result.stopReason = c.reason;
-        result.message = "Stopped";
     } catch (const std::bad_alloc&) {
         result.outcome = ScanOutcome::OutOfMemory;
-        result.message = keyStage ? "Out Of Memory" : "Not Enough Memory";
-        host.errorMessage(result.message);
+        result.inLongValueKeys = keyStage;
     } catch (const std::exception& e) {
         // A fault of the program, not a stop: said as an error, never passed off as "Stopped".
         result.outcome = ScanOutcome::Failed;
-        result.message = "Scan of " + path + " failed: " + e.what();
+        result.file = path;
+        result.reason = e.what();
     }
     return result;
 }
