@@ -170,7 +170,8 @@ SubjectColumns findColumns(const ByteView& p, std::int64_t b, std::uint16_t a, s
 }
 
 // The second piece is taken code unit by code unit; a stop ends it and drops what came before
-// the stop (one unit, or two before the 0x01 0x3C marker).
+// the stop (one unit, or two before the 0x01 0x3C marker). A unit outside the page reads as 0,
+// a stop, so a piece that starts past the page's end drops the first piece's last character.
 void appendSecondPiece(const ByteView& p, std::int64_t start, std::int64_t length,
                        std::u16string& buffer) {
     for (std::int64_t l = 0; buffer.size() < kSubjectUnits && 2 * l < length - 1; ++l) {

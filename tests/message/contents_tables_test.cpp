@@ -451,10 +451,10 @@ TEST_F(ReadMessageEntriesTest, SecondPieceStartingPastThePageReadsAsZero) {
     const std::size_t x = edbtest::kPage - 200;
     const std::size_t b = x + 33;
     edbtest::writeRecordIds(page, x, kFolder, kMessage, 1);
-    page.tag(b, edbtest::kColumnSubjectPrefix, 0x08).tag(b + 4, edbtest::kColumnSubject, 0x110);
-    page.tag(b + 8, edbtest::kColumnAfterSubject, 0x120);
-    ASSERT_GT(b + 0x110, edbtest::kPage);
-    page.utf16(b + 8, u"R\u00E9f ");
+    page.tag(b, edbtest::kColumnSubjectPrefix, 0x10).tag(b + 4, edbtest::kColumnSubject, 0x118);
+    page.tag(b + 8, edbtest::kColumnAfterSubject, 0x128);
+    ASSERT_GT(b + 0x118, edbtest::kPage);
+    page.utf16(b + 0x10, u"R\u00E9f ");
     EXPECT_TRUE(read());
     EXPECT_EQ(only().subject, "R\xC3\xA9" "f");
 }
