@@ -175,10 +175,9 @@ SubjectColumns findColumns(const ByteView& p, std::int64_t b, std::uint16_t a, s
 void appendSecondPiece(const ByteView& p, std::int64_t start, std::int64_t length,
                        std::u16string& buffer) {
     for (std::int64_t l = 0; buffer.size() < kSubjectUnits && 2 * l < length - 1; ++l) {
-        const std::int64_t at = start + 2 * l;
-        const std::uint8_t low = p.byteOr0(at);
-        const std::uint8_t high = p.byteOr0(at + 1);
-        if (low == 0x01 && high == 0x3C) {
+        const std::uint16_t unit = p.u16LeOr0(start + 2 * l);
+        const auto low = static_cast<std::uint8_t>(unit & 0xFF);
+        if (unit == 0x3C01) {
             if (buffer.size() > 2) {
                 buffer.resize(buffer.size() - 2);
             }
@@ -190,7 +189,7 @@ void appendSecondPiece(const ByteView& p, std::int64_t start, std::int64_t lengt
             }
             return;
         }
-        buffer.push_back(static_cast<char16_t>(low | (high << 8)));
+        buffer.push_back(static_cast<char16_t>(unit));
     }
 }
 
