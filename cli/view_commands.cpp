@@ -1,11 +1,13 @@
 // The views on the command line: `edb2eml STORE` (summary and folder tree), `tree`, `rows` and
 // `list`. Trees and rows come from the same code as the window's views.
+#include "catalog/list_rows.h"
+#include "catalog/tree_build.h"
 #include "cli/cli_scan.h"
 #include "cli/cli_views.h"
 #include "cli/commands.h"
-#include "catalog/list_rows.h"
+#include "frontend/list_columns.h"
+#include "frontend/scan_texts.h"
 #include "io/text.h"
-#include "catalog/tree_build.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -38,7 +40,8 @@ json listingJson(const edb::StoreCatalog& catalog, const CliTree& tree, edb::Tre
     if (listing.folderFound) {
         columns = json::array();
         for (const auto& c : listing.columns) {
-            columns.push_back({{"text", c.heading}, {"width", c.width}});
+            const int width = edb::ListColumnWidth(listing.layout, columns.size());
+            columns.push_back({{"text", c.heading}, {"width", width}});
         }
     }
     json rows = json::array();
@@ -149,10 +152,7 @@ void printSummary(const std::string& path, const Scanned& s) {
               << "Messages     " << groupDigits(cat.messages.size()) << '\n'
               << "Attachments  " << groupDigits(attachments) << '\n';
     if (s.result.outcome != edb::ScanOutcome::Complete) {
-        std::cout << "Scan         did not finish: "
-                  << (s.result.message.empty() ? edb::OutcomeName(s.result.outcome)
-                                               : s.result.message)
-                  << '\n';
+        std::cout << "Scan         did not finish: " << edb::ScanEndText(s.result) << '\n';
     }
     if (s.tree.roots().empty()) {
         return;
