@@ -213,8 +213,8 @@ void discoverInPage(StoreCatalog& cat, const ByteView& page, ParentIndex& parent
         if (matched.size() >= kCapacity) {
             break;
         }
-        const bool dup = std::any_of(matched.begin(), matched.end(),
-                                     [&](const Match& e) { return e.a == m.a; });
+        const bool dup =
+            std::any_of(matched.begin(), matched.end(), [&](const Match& e) { return e.a == m.a; });
         if (!dup) {
             matched.push_back(m);
         }
@@ -323,10 +323,9 @@ void RunFolderDiscovery(ScanContext& ctx) {
             ++c;
             ctx.checkpoint();
             if (e.owner == kOwnerFolders) {
-                const std::size_t n =
-                    ReadPage(cat.storeFile, cat.storeSize, e.offset, buf.data());
-                discoverInPage(cat, ByteView(buf.data(), n), parents, first, *sweepList,
-                               sweepIndex, added);
+                const std::size_t n = ReadPage(cat.storeFile, cat.storeSize, e.offset, buf.data());
+                discoverInPage(cat, ByteView(buf.data(), n), parents, first, *sweepList, sweepIndex,
+                               added);
             }
             ctx.pageListProgress(c);
         }

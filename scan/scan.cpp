@@ -1,10 +1,10 @@
 #include "scan/scan.h"
 
 #include "decode/long_values.h"
-#include "scan/discovery.h"
-#include "scan/late_stages.h"
 #include "io/format.h"
 #include "io/read_ahead.h"
+#include "scan/discovery.h"
+#include "scan/late_stages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,7 +19,7 @@ namespace edb {
 
 namespace {
 constexpr std::size_t kFirstPassBlockPages = 256; // 1 MiB per system call
-constexpr std::int64_t kHyphenAfterMarker = 4;     // a catalog row: 0x80, 3 bytes, "<hex>-"
+constexpr std::int64_t kHyphenAfterMarker = 4;    // a catalog row: 0x80, 3 bytes, "<hex>-"
 
 bool recordedAlways(std::uint32_t owner) {
     return owner == kOwnerFolders || owner == kOwnerProperties || owner == kOwnerMailboxes ||

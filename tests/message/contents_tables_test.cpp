@@ -456,7 +456,8 @@ TEST_F(ReadMessageEntriesTest, SecondPieceStartingPastThePageReadsAsZero) {
     ASSERT_GT(b + 0x118, edbtest::kPage);
     page.utf16(b + 0x10, u"R\u00E9f ");
     EXPECT_TRUE(read());
-    EXPECT_EQ(only().subject, "R\xC3\xA9" "f");
+    EXPECT_EQ(only().subject, "R\xC3\xA9"
+                              "f");
 }
 
 TEST_F(ReadMessageEntriesTest, FirstPieceStopsWithoutDropping) {

@@ -43,7 +43,8 @@ std::vector<Value> propertyValues(const MessagePropertiesSpec& spec) {
     std::vector<Value> values;
     switch (spec.primary.kind) {
     case PrimaryBodySpec::Kind::Inline:
-        values.push_back({edb::kColumnPrimaryBody, primaryBodyBytes(spec.primary.text, spec.primary.codePage)});
+        values.push_back(
+            {edb::kColumnPrimaryBody, primaryBodyBytes(spec.primary.text, spec.primary.codePage)});
         break;
     case PrimaryBodySpec::Kind::LongValue:
         values.push_back({edb::kColumnPrimaryBody, referenceBytes(spec.primary.reference)});
