@@ -4,6 +4,7 @@
 // while the scan appends are AppendLists (a node is published only when complete).
 #include "catalog/append_list.h"
 #include "catalog/flat_index.h"
+#include "io/bytes.h"
 
 #include <array>
 #include <atomic>
@@ -19,7 +20,7 @@
 
 namespace edb {
 
-using FolderId = std::array<std::uint8_t, 8>;
+using FolderId = StoreId; // the same 8 bytes as every store id
 
 [[nodiscard]] bool IsZero(const FolderId& id);
 [[nodiscard]] std::string ToHex(const FolderId& id); // 16 lowercase digits, stored order

@@ -1,10 +1,11 @@
 #include "decode/contents_tables.h"
 
+#include "decode/tag_entries.h"
+#include "io/format.h"
 #include "io/text.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -15,19 +16,12 @@ namespace edb {
 
 namespace {
 
-// Page header fields.
-constexpr std::int64_t kPreviousPageOffset = 16;
-constexpr std::int64_t kNextPageOffset = 20;
-constexpr std::int64_t kOwnerOffset = 24;
-constexpr std::size_t kHeaderBytes = 512;
-
 // Catalog row of a contents table, relative to the first character c of the table name.
 constexpr std::int64_t kRowObjectId = -34;
 constexpr std::int64_t kRowRootPage = -24;
 constexpr std::int64_t kRowNameLength = -4;
 constexpr std::int64_t kRowMarker = -3;
-constexpr std::uint8_t kRowMarkerByte = 0x80;
-constexpr std::uint8_t kHyphen = 0x2D;
+constexpr std::int64_t kRowHyphen = 1; // every table name is "<hex>-<hex>"
 
 // A table root lists its children every 15 bytes from byte 73.
 constexpr std::int64_t kFirstChild = 73;
@@ -44,31 +38,6 @@ constexpr std::size_t kSubjectUnits = 1000;
 
 // Rows of table 99 carry a one-character second subject piece.
 constexpr std::uint32_t kShortSubjectTable = 99;
-
-// Bytes outside the view count as 0.
-std::uint32_t u32Or0(const ByteView& v, std::int64_t at) {
-    std::uint32_t out = 0;
-    for (std::int64_t i = 0; i < 4; ++i) {
-        out |= std::uint32_t{v.byteOr0(at + i)} << (8 * i);
-    }
-    return out;
-}
-
-std::uint64_t u64Or0(const ByteView& v, std::int64_t at) {
-    std::uint64_t out = 0;
-    for (std::int64_t i = 0; i < 8; ++i) {
-        out |= std::uint64_t{v.byteOr0(at + i)} << (8 * i);
-    }
-    return out;
-}
-
-FolderId idOr0(const ByteView& v, std::int64_t at) {
-    FolderId out{};
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = v.byteOr0(at + static_cast<std::int64_t>(i));
-    }
-    return out;
-}
 
 // A table name is at most 4 + 1 + 16 characters; built without allocating, since every
 // catalog page tries every folder still without a table.
@@ -135,41 +104,20 @@ PageHeader readHeader(const StoreCatalog& catalog, std::uint64_t offset) {
     if (offset >= catalog.storeSize) {
         return h;
     }
-    std::array<std::uint8_t, kHeaderBytes> buf{};
+    std::array<std::uint8_t, kPageHeaderRead> buf{};
     const std::size_t n =
         ReadPage(catalog.storeFile, catalog.storeSize, offset, buf.data(), buf.size());
     const ByteView v(buf.data(), n);
     h.inside = true;
-    h.previous = u32Or0(v, kPreviousPageOffset);
-    h.next = u32Or0(v, kNextPageOffset);
-    h.owner = u32Or0(v, kOwnerOffset);
+    h.previous = v.u32LeOr0(kPagePreviousAt);
+    h.next = v.u32LeOr0(kPageNextAt);
+    h.owner = v.u32LeOr0(kPageOwnerAt);
     return h;
-}
-
-std::uint64_t pageOffset(std::uint32_t pageNumber) {
-    return (std::uint64_t{pageNumber} + 1) * kPageSize;
 }
 
 // Position in 512-byte units of a page number.
 std::uint64_t pagePosition(std::uint32_t pageNumber) {
-    return (std::uint64_t{pageNumber} + 1) * 8;
-}
-
-// Value offset of a tag entry whose offset bytes start at `at`: the upper four bits are flags.
-std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
-    return std::int64_t{p.byteOr0(at)} + 256 * std::int64_t{p.byteOr0(at + 1) & 0x0F};
-}
-
-// Offset 0, next offset 0, or a next offset not past its own: nothing to read.
-bool unusable(const ByteView& p, std::int64_t at) {
-    const std::int64_t own = valueOffset(p, at);
-    const std::int64_t next = valueOffset(p, at + 4);
-    return own == 0 || next == 0 || next <= own;
-}
-
-bool isColumn(const ByteView& p, std::int64_t at, std::uint16_t column) {
-    return p.matches(
-        at, {static_cast<std::uint8_t>(column & 0xFF), static_cast<std::uint8_t>(column >> 8)});
+    return PageNumberOffset(pageNumber) / 512;
 }
 
 std::int64_t lowByteLength(const ByteView& p, std::int64_t at) {
@@ -179,11 +127,11 @@ std::int64_t lowByteLength(const ByteView& p, std::int64_t at) {
 
 std::string readSender(const ByteView& p, std::int64_t b) {
     for (std::int64_t i = b; i < b + kTagScanBytes; ++i) {
-        if (isColumn(p, i, 0x0119)) {
+        if (IsColumn(p, i, kColumnSubjectPrefix)) {
             return {};
         }
-        if (isColumn(p, i, 0x0108) || isColumn(p, i, 0x010C)) {
-            if (unusable(p, i + 2)) {
+        if (IsColumn(p, i, kColumnSender) || IsColumn(p, i, kColumnSenderAlt)) {
+            if (!ValueRangeAt(p, i + 2).usable()) {
                 return {};
             }
             const std::int64_t offset = p.byteOr0(i + 2);
@@ -209,10 +157,10 @@ struct SubjectColumns {
 SubjectColumns findColumns(const ByteView& p, std::int64_t b, std::uint16_t a, std::uint16_t bCol) {
     SubjectColumns s;
     for (std::int64_t i = b; i < b + kTagScanBytes; ++i) {
-        if (!s.foundA && isColumn(p, i, a)) {
+        if (!s.foundA && IsColumn(p, i, a)) {
             s.foundA = true;
             s.entryA = i + 2;
-        } else if (isColumn(p, i, bCol)) {
+        } else if (IsColumn(p, i, bCol)) {
             s.foundB = true;
             s.entryB = i + 2;
             break;
@@ -222,14 +170,14 @@ SubjectColumns findColumns(const ByteView& p, std::int64_t b, std::uint16_t a, s
 }
 
 // The second piece is taken code unit by code unit; a stop ends it and drops what came before
-// the stop (one unit, or two before the 0x01 0x3C marker).
+// the stop (one unit, or two before the 0x01 0x3C marker). A unit outside the page reads as 0,
+// a stop, so a piece that starts past the page's end drops the first piece's last character.
 void appendSecondPiece(const ByteView& p, std::int64_t start, std::int64_t length,
                        std::u16string& buffer) {
     for (std::int64_t l = 0; buffer.size() < kSubjectUnits && 2 * l < length - 1; ++l) {
-        const std::int64_t at = start + 2 * l;
-        const std::uint8_t low = p.byteOr0(at);
-        const std::uint8_t high = p.byteOr0(at + 1);
-        if (low == 0x01 && high == 0x3C) {
+        const std::uint16_t unit = p.u16LeOr0(start + 2 * l);
+        const auto low = static_cast<std::uint8_t>(unit & 0xFF);
+        if (unit == 0x3C01) {
             if (buffer.size() > 2) {
                 buffer.resize(buffer.size() - 2);
             }
@@ -241,20 +189,22 @@ void appendSecondPiece(const ByteView& p, std::int64_t start, std::int64_t lengt
             }
             return;
         }
-        buffer.push_back(static_cast<char16_t>(low | (high << 8)));
+        buffer.push_back(static_cast<char16_t>(unit));
     }
 }
 
 std::string readSubject(const ByteView& p, std::int64_t b, std::uint32_t tableObjectId) {
-    constexpr std::uint16_t kPasses[2][2] = {{0x0119, 0x011A}, {0x011A, 0x0124}};
+    constexpr std::uint16_t kPasses[2][2] = {{kColumnSubjectPrefix, kColumnSubject},
+                                             {kColumnSubject, kColumnAfterSubject}};
     for (int pass = 0; pass < 2; ++pass) {
         const SubjectColumns s = findColumns(p, b, kPasses[pass][0], kPasses[pass][1]);
         if (!(s.foundA && s.foundB)) {
             continue;
         }
-        const std::int64_t offsetA = valueOffset(p, s.entryA);
-        const std::int64_t lengthA = unusable(p, s.entryA) ? 0 : lowByteLength(p, s.entryA);
-        const std::int64_t offsetB = valueOffset(p, s.entryB);
+        const std::int64_t offsetA = ValueOffset(p, s.entryA);
+        const std::int64_t lengthA =
+            ValueRangeAt(p, s.entryA).usable() ? lowByteLength(p, s.entryA) : 0;
+        const std::int64_t offsetB = ValueOffset(p, s.entryB);
         std::int64_t lengthB = lowByteLength(p, s.entryB);
         if (tableObjectId == kShortSubjectTable) {
             lengthB = 1;
@@ -266,7 +216,7 @@ std::string readSubject(const ByteView& p, std::int64_t b, std::uint32_t tableOb
         } else if (h >= 3) {
             lengthB += h + 510;
         }
-        if (unusable(p, s.entryB)) {
+        if (!ValueRangeAt(p, s.entryB).usable()) {
             lengthB = 0;
         }
         if (pass == 1) {
@@ -307,13 +257,14 @@ bool FolderTableFinder::FindFolderTables(const ByteView& page) {
     // whose name, length byte and object id fit, so later rows of the same name never win.
     std::unordered_map<std::string_view, std::int64_t> rows;
     for (std::int64_t i = 0; i < n; ++i) {
-        if (page.byteOr0(i) != kRowMarkerByte || !page.matches(i + 4, {kHyphen})) {
+        if (page.byteOr0(i) != kCatalogRowMarker ||
+            !page.matches(i - kRowMarker + kRowHyphen, {kTableNameHyphen})) {
             continue;
         }
         anyCandidate = true;
         const std::int64_t c = i + 3;
         const auto length = page.u8(c + kRowNameLength);
-        if (!length || !page.matches(c + kRowMarker, {kRowMarkerByte}) ||
+        if (!length || !page.matches(c + kRowMarker, {kCatalogRowMarker}) ||
             !page.inside(c, *length)) {
             continue;
         }
@@ -321,8 +272,7 @@ bool FolderTableFinder::FindFolderTables(const ByteView& page) {
         if (!objectId || *objectId == 0) {
             continue;
         }
-        const std::string_view name(reinterpret_cast<const char*>(page.data()) + c, *length);
-        rows.emplace(name, c);
+        rows.emplace(page.chars(c, *length), c);
     }
     if (!anyCandidate) {
         return false;
@@ -356,10 +306,10 @@ bool FolderTableFinder::FindFolderTables(const ByteView& page) {
     for (const Match& m : matches) {
         FolderNode& folder = *m.folder;
         const std::int64_t c = m.c;
-        const std::uint32_t objectId = u32Or0(page, c + kRowObjectId);
-        const std::uint32_t root = u32Or0(page, c + kRowRootPage);
+        const std::uint32_t objectId = page.u32LeOr0(c + kRowObjectId);
+        const std::uint32_t root = page.u32LeOr0(c + kRowRootPage);
         OffsetList working;
-        const PageHeader header = readHeader(catalog, pageOffset(root));
+        const PageHeader header = readHeader(catalog, PageNumberOffset(root));
         if (header.inside && header.owner == objectId) {
             CollectTablePages(catalog, objectId, pagePosition(root), working);
         }
@@ -382,7 +332,7 @@ bool CollectTablePages(StoreCatalog& catalog, std::uint32_t objectId, std::uint6
 
     // Children named in the root.
     for (std::int64_t at = kFirstChild; at < static_cast<std::int64_t>(m); at += kChildStride) {
-        const std::uint32_t child = u32Or0(root, at);
+        const std::uint32_t child = root.u32LeOr0(at);
         if (child == 0) {
             break;
         }
@@ -397,11 +347,11 @@ bool CollectTablePages(StoreCatalog& catalog, std::uint32_t objectId, std::uint6
     }
 
     // Back from the first child to the head of its chain.
-    std::uint32_t p = u32Or0(root, kFirstChild);
+    std::uint32_t p = root.u32LeOr0(kFirstChild);
     if (p != 0) {
         std::unordered_set<std::uint32_t> seen;
         while (seen.insert(p).second) {
-            const PageHeader h = readHeader(catalog, pageOffset(p));
+            const PageHeader h = readHeader(catalog, PageNumberOffset(p));
             if (!h.inside || h.owner != objectId || h.previous == 0) {
                 break;
             }
@@ -412,7 +362,7 @@ bool CollectTablePages(StoreCatalog& catalog, std::uint32_t objectId, std::uint6
     // Forward along the chain.
     std::unordered_set<std::uint32_t> seen;
     while (seen.insert(p).second) {
-        const PageHeader h = readHeader(catalog, pageOffset(p));
+        const PageHeader h = readHeader(catalog, PageNumberOffset(p));
         if (!h.inside || h.owner != objectId) {
             break;
         }
@@ -428,7 +378,7 @@ bool CollectTablePages(StoreCatalog& catalog, std::uint32_t objectId, std::uint6
 const FolderTable* DecodeMessageEntries(const StoreCatalog& catalog, const ByteView& page,
                                         std::vector<DecodedMessageEntry>& out) {
     out.clear();
-    const std::uint32_t owner = u32Or0(page, kOwnerOffset);
+    const std::uint32_t owner = page.u32LeOr0(kPageOwnerAt);
     if (owner == 0) {
         return nullptr;
     }
@@ -437,22 +387,19 @@ const FolderTable* DecodeMessageEntries(const StoreCatalog& catalog, const ByteV
         return nullptr;
     }
     const auto n = static_cast<std::int64_t>(page.size());
-    for (std::int64_t x = 0; x + 8 <= n; ++x) {
-        const void* hit = std::memchr(page.data() + x, table->folderId[0],
-                                      static_cast<std::size_t>(n - 8 - x) + 1);
-        if (hit == nullptr) {
+    const std::span<const std::uint8_t> folderId(table->folderId);
+    for (std::int64_t x = 0;; ++x) {
+        const auto hit = page.find(folderId, x, n);
+        if (!hit) {
             break;
         }
-        x = static_cast<const std::uint8_t*>(hit) - page.data();
-        if (!page.matches(x, std::span<const std::uint8_t>(table->folderId))) {
-            continue;
-        }
+        x = *hit;
         const std::int64_t b = x + kRecordTagBase;
         DecodedMessageEntry& e = out.emplace_back();
         e.sender = readSender(page, b);
         e.subject = readSubject(page, b, table->tableObjectId);
-        e.filetime = u64Or0(page, x + kRecordFiletime);
-        e.messageId = idOr0(page, x + kRecordMessageId);
+        e.filetime = page.u64LeOr0(x + kRecordFiletime);
+        e.messageId = page.idOr0(x + kRecordMessageId);
     }
     return table;
 }

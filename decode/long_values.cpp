@@ -1,10 +1,11 @@
 #include "decode/long_values.h"
 
+#include "decode/tag_entries.h"
+#include "io/format.h"
 #include "io/text.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <unordered_set>
@@ -13,7 +14,6 @@ namespace edb {
 
 namespace {
 
-constexpr std::int64_t kModeOneRecord = 42;
 constexpr std::int64_t kFirstMarkerByte = 48;
 constexpr std::size_t kMaxMarkers = 50;
 constexpr std::int64_t kFirstRecordStart = 32;
@@ -21,21 +21,7 @@ constexpr std::size_t kMaxRecordStarts = 501;
 constexpr std::int64_t kNameScanWindow = 60;
 constexpr std::int64_t kSizeScanWindow = 30;
 constexpr std::size_t kNameMostUnits = 259;
-constexpr std::size_t kOwnerProbeBytes = 512;
-constexpr std::int64_t kOwnerOffset = 24;
-
-std::uint32_t readU32LeOr0(const ByteView& p, std::int64_t at) {
-    return std::uint32_t{p.byteOr0(at)} | (std::uint32_t{p.byteOr0(at + 1)} << 8) |
-           (std::uint32_t{p.byteOr0(at + 2)} << 16) | (std::uint32_t{p.byteOr0(at + 3)} << 24);
-}
-
-std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
-    return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
-}
-
-bool unusable(std::int64_t o1, std::int64_t o2) {
-    return o1 == 0 || o2 == 0 || o2 <= o1;
-}
+constexpr std::int64_t kOwnerPageBefore = 3; // u16 LE page number just before a reference
 
 // Finds the first record start with this id whose tag scan sees a name column and decodes it;
 // nullopt when no record start qualifies (the id is then not decoded on this page).
@@ -46,10 +32,10 @@ std::optional<DecodedAttachment> decodeAttachment(const ByteView& p, std::uint64
         std::int64_t e = -1;
         const auto n = static_cast<std::int64_t>(p.size());
         for (std::int64_t j = x; j < s + kNameScanWindow && j < n; ++j) {
-            if (p.matches(j, {0x05, 0x01})) {
+            if (IsColumn(p, j, kColumnAttachmentStart)) {
                 s = j;
                 e = j + 2;
-            } else if (p.matches(j, {0x0A, 0x01})) {
+            } else if (IsColumn(p, j, kColumnAttachmentName)) {
                 e = j + 2;
                 break;
             }
@@ -58,17 +44,16 @@ std::optional<DecodedAttachment> decodeAttachment(const ByteView& p, std::uint64
             continue;
         }
         DecodedAttachment out;
-        const std::int64_t n1 = valueOffset(p, e);
-        const std::int64_t n2 = valueOffset(p, e + 4);
-        if (unusable(n1, n2)) {
+        const ValueRange name = ValueRangeAt(p, e);
+        if (!name.usable()) {
             return out;
         }
-        const WideTextRule rule{{0x00, 0x01, 0x02}, kNameMostUnits, true, n2 - n1};
-        out.name = Utf16ToUtf8(ReadWideUnits(p, s + n1 + 1, rule).units);
+        const WideTextRule rule{{0x00, 0x01, 0x02}, kNameMostUnits, true, name.size()};
+        out.name = Utf16ToUtf8(ReadWideUnits(p, s + name.start + 1, rule).units);
 
         std::int64_t sizeEntry = -1;
         for (std::int64_t j = s; j < s + kSizeScanWindow; ++j) {
-            if (p.matches(j, {0x07, 0x01})) {
+            if (IsColumn(p, j, kColumnAttachmentData)) {
                 sizeEntry = j + 2;
                 break;
             }
@@ -76,17 +61,16 @@ std::optional<DecodedAttachment> decodeAttachment(const ByteView& p, std::uint64
         if (sizeEntry < 0) {
             return out;
         }
-        const std::int64_t o1 = valueOffset(p, sizeEntry);
-        const std::int64_t o2 = valueOffset(p, sizeEntry + 4);
-        if (unusable(o1, o2)) {
+        const ValueRange data = ValueRangeAt(p, sizeEntry);
+        if (!data.usable()) {
             return out;
         }
         out.added = true;
-        out.size = static_cast<std::uint16_t>(o2 - o1);
-        const std::int64_t v = s + o1 + 1;
-        if (out.size == 5) {
-            out.reference = static_cast<std::uint16_t>(256 * p.byteOr0(v) + p.byteOr0(v + 1));
-            out.ownerPage = static_cast<std::uint16_t>(p.byteOr0(v - 3) | (p.byteOr0(v - 2) << 8));
+        out.size = static_cast<std::uint16_t>(data.size());
+        const std::int64_t v = s + data.start + 1;
+        if (out.size == kLongValueReferenceSize) {
+            out.reference = p.u16BeOr0(v);
+            out.ownerPage = p.u16LeOr0(v - kOwnerPageBefore);
         } else {
             out.position = pageOffset + static_cast<std::uint64_t>(v);
         }
@@ -97,20 +81,20 @@ std::optional<DecodedAttachment> decodeAttachment(const ByteView& p, std::uint64
 
 // Owner number of the page that a 5-byte attachment value points at; 0 when outside the store.
 std::uint32_t ownerOfPage(const StoreCatalog& catalog, std::uint16_t pageNumber) {
-    const std::uint64_t at = (std::uint64_t{pageNumber} + 1) * kPageSize;
+    const std::uint64_t at = PageNumberOffset(pageNumber);
     if (at == 0 || at >= catalog.storeSize) {
         return 0;
     }
-    std::array<std::uint8_t, kOwnerProbeBytes> probe{};
+    std::array<std::uint8_t, kPageHeaderRead> probe{};
     const std::size_t got = catalog.storeFile.ReadAt(at, probe.data(), probe.size());
     const ByteView view(probe.data(), got);
-    return view.readU32Le(kOwnerOffset).value_or(0);
+    return view.readU32Le(kPageOwnerAt).value_or(0);
 }
 
 } // namespace
 
 std::uint32_t ModeOneReference(const ByteView& page) {
-    const auto r = page.readU32Le(kModeOneRecord);
+    const auto r = page.readU32Le(kBodyChunkRecordAt);
     return r && *r <= 0xFFFF ? *r : kNoChunkReference;
 }
 
@@ -127,7 +111,7 @@ void CreditModeOneChunk(StoreCatalog& catalog, std::uint32_t reference, std::uin
         return;
     }
     MessageEntry* m = entries->front();
-    const std::uint64_t position = pageOffset + kModeOneRecord;
+    const std::uint64_t position = pageOffset + kBodyChunkRecordAt;
     std::unique_lock lock(messages.fieldsMutex);
     if (m->formattedBody.reference == ref) {
         m->formattedBody.chunks.AddOffset(position);
@@ -147,16 +131,16 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
     // Markers: straight to each 0x03 (chunk data rarely holds one), at most kMaxMarkers.
     std::int64_t markers[kMaxMarkers];
     std::size_t markerCount = 0;
-    const std::uint8_t* d = page.data();
-    const std::size_t n = page.size();
-    for (std::size_t i = kFirstMarkerByte; i + 2 < n && markerCount < kMaxMarkers; ++i) {
-        const void* hit = std::memchr(d + i, 0x03, n - 2 - i);
-        if (hit == nullptr) {
+    const auto n = static_cast<std::int64_t>(page.size());
+    const std::int64_t markerBytes = sizeof kChunkMarker;
+    for (std::int64_t i = kFirstMarkerByte; markerCount < kMaxMarkers; ++i) {
+        const auto hit = page.find(kChunkMarker[0], i, n - markerBytes + 1);
+        if (!hit) {
             break;
         }
-        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - d);
-        if (d[i + 1] == 0x00 && d[i + 2] == 0x05) {
-            markers[markerCount++] = static_cast<std::int64_t>(i + 3);
+        i = *hit;
+        if (page.matches(i, kChunkMarker)) {
+            markers[markerCount++] = i + markerBytes;
         }
     }
     if (markerCount == 0) {
@@ -186,7 +170,7 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
         const std::int64_t b = markers[k];
         // Bytes of the value past the end of the block count as 0, as every byte outside a
         // page does.
-        const std::uint32_t value = readU32LeOr0(page, b);
+        const std::uint32_t value = page.u32LeOr0(b);
         if (value > 0xFFFF) {
             continue;
         }
@@ -226,20 +210,20 @@ bool DecodeAttachmentPage(const ByteView& page, std::uint64_t pageOffset,
     std::size_t count = 0;
     for (std::int64_t i = kFirstRecordStart; i < n && count < kMaxRecordStarts; ++i) {
         // Straight to the next 0x01, the only byte a record start can begin with.
-        const void* hit = std::memchr(page.data() + i, 0x01, static_cast<std::size_t>(n - i));
-        if (hit == nullptr) {
+        const auto hit = page.find(kAttachmentRecordStart[0], i, n);
+        if (!hit) {
             break;
         }
-        i = static_cast<const std::uint8_t*>(hit) - page.data();
-        if (!page.matches(i, {0x01, 0x00, 0x00, 0x00, 0x00})) {
+        i = *hit;
+        if (!page.matches(i, kAttachmentRecordStart)) {
             continue;
         }
         ++count;
-        if (!page.inside(i, 8)) {
+        const auto read = page.readId(i);
+        if (!read) {
             continue; // its id cannot equal an 8-byte attachment id
         }
-        FolderId id{};
-        std::memcpy(id.data(), page.data() + i, id.size());
+        const FolderId& id = *read;
         std::size_t k = 0;
         while (k < out.ids.size() && out.ids[k].id != id) {
             ++k;

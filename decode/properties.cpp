@@ -1,10 +1,13 @@
 #include "decode/properties.h"
 
+#include "decode/tag_entries.h"
+#include "io/format.h"
 #include "io/text.h"
 
 #include <algorithm>
-#include <cstring>
+#include <array>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -14,35 +17,24 @@ namespace {
 
 constexpr std::int64_t kFirstAnchorByte = 32;
 constexpr std::size_t kMaxAnchors = 300;
-constexpr std::int64_t kBaseFromAnchor = 24; // record base R = anchor + 24
-constexpr std::int64_t kFixedLengthAt = 2;   // t = P[R + 2]
+constexpr std::int64_t kBaseFromAnchor = 24; // record base = anchor + 24
+constexpr std::int64_t kFixedLengthAt = 2;   // byte after the base: length of the fixed part
 constexpr std::uint8_t kNoSenderFixedPart = 0xE4;
 constexpr std::int64_t kPrimaryWindow = 60; // column 0x011A entry and its text marker
 constexpr std::int64_t kTagWindow = 300;
 constexpr std::int64_t kAttachmentIdWindow = 60;
+constexpr std::int64_t kContactAddressWindow = 120; // address columns come early
+constexpr std::int64_t kMarkerToText = 6;           // code-page marker, u32 LE count, text
+constexpr std::int64_t kLzfuAt = 9; // a compressed-RTF value: header byte, 8 bytes, "LZFu"
+constexpr std::int64_t kLzfuNeeds = 13;
+constexpr std::uint8_t kLzfu[] = {'L', 'Z', 'F', 'u'};
+constexpr std::uint8_t kLowestValueColumn = 0x19; // entries at or below hold no body
+constexpr std::int64_t kAttachmentIdStride = 12;
 constexpr std::size_t kNameMostUnits = 259;
 constexpr std::size_t kFullNameMostUnits = 1000;
-
-// A value offset: byte 0 plus the low four bits of byte 1; the upper bits are flags.
-std::int64_t valueOffset(const ByteView& p, std::int64_t at) {
-    return p.byteOr0(at) + 256 * (p.byteOr0(at + 1) & 0x0F);
-}
-
-bool unusable(std::int64_t o1, std::int64_t o2) {
-    return o1 == 0 || o2 == 0 || o2 <= o1;
-}
-
-std::uint16_t referenceAt(const ByteView& p, std::int64_t v) {
-    return static_cast<std::uint16_t>(256 * p.byteOr0(v) + p.byteOr0(v + 1));
-}
-
-FolderId idAt(const ByteView& p, std::int64_t at) {
-    FolderId id{};
-    for (std::size_t k = 0; k < id.size(); ++k) {
-        id[k] = p.byteOr0(at + static_cast<std::int64_t>(k));
-    }
-    return id;
-}
+constexpr std::size_t kPhoneMostUnits = 100;
+constexpr std::size_t kAddressMostUnits = 600;
+constexpr std::size_t kEmailMostUnits = 300;
 
 // Cuts UTF-8 text to at most `units` UTF-16 code units, never inside a character.
 std::string cutToUnits(std::string_view s, std::size_t units) {
@@ -69,63 +61,78 @@ std::string cutToUnits(std::string_view s, std::size_t units) {
     return std::string(s.substr(0, i));
 }
 
+// One properties record on its page. Positions are page positions; `base` is where the tag
+// entries' value offsets count from.
+struct Record {
+    const ByteView& page;
+    std::uint64_t pageOffset;
+    std::int64_t base;
+    std::int64_t fixedLength; // the values start after the fixed part
+    std::array<std::uint8_t, 2> n1013Code;
+
+    [[nodiscard]] std::uint64_t fileOffset(std::int64_t at) const {
+        return pageOffset + static_cast<std::uint64_t>(at);
+    }
+    // The value-offset position of the first `column` entry in [base, base + window), taking
+    // every `step`th position.
+    [[nodiscard]] std::optional<std::int64_t> findEntry(std::uint16_t column, std::int64_t window,
+                                                        std::int64_t step) const {
+        for (std::int64_t at = base; at < base + window; at += step) {
+            if (IsColumn(page, at, column)) {
+                return at + 2;
+            }
+        }
+        return std::nullopt;
+    }
+};
+
 std::string wideValue(const ByteView& p, std::int64_t start, std::size_t most,
                       std::int64_t byteLength) {
     const WideTextRule rule{{0x00, 0x01, 0x02}, most, true, byteLength};
     return Utf16ToUtf8(ReadWideUnits(p, start, rule).units);
 }
 
-// Field of a contact column: the first tag entry of the column in steps of four from R.
-std::string contactField(const ByteView& p, std::int64_t r, std::uint16_t column,
-                         std::int64_t window, std::size_t most) {
-    const std::uint8_t lo = static_cast<std::uint8_t>(column & 0xFF);
-    const std::uint8_t hi = static_cast<std::uint8_t>(column >> 8);
-    for (std::int64_t g = r; g < r + window; g += 4) {
-        if (!p.matches(g, {lo, hi})) {
-            continue;
-        }
-        const std::int64_t o1 = valueOffset(p, g + 2);
-        const std::int64_t o2 = valueOffset(p, g + 6);
-        if (unusable(o1, o2)) {
-            return {};
-        }
-        return wideValue(p, r + o1 + 1, most, o2 - o1);
+// A contact field: the column's first entry in steps of four from the base; its UTF-16 text
+// starts after the value's header byte.
+std::string contactField(const Record& rec, std::uint16_t column, std::int64_t window,
+                         std::size_t most) {
+    const auto entry = rec.findEntry(column, window, kTagEntryBytes);
+    if (!entry) {
+        return {};
     }
-    return {};
+    const ValueRange value = ValueRangeAt(rec.page, *entry);
+    if (!value.usable()) {
+        return {};
+    }
+    return wideValue(rec.page, rec.base + value.start + 1, most, value.size());
 }
 
-struct Record {
-    const ByteView& p;
-    std::uint64_t pageOffset;
-    std::int64_t r;
-    std::int64_t t;
-    std::array<std::uint8_t, 2> code;
-};
-
+// The sender in single-byte text after the fixed part; taken only when the contents table gave
+// none.
 void readSender(const Record& rec, MessageEntry& m) {
-    const ByteView& p = rec.p;
-    if (p.matches(rec.r, {0x03, 0x01}) || rec.t == kNoSenderFixedPart) {
+    const ByteView& p = rec.page;
+    if (p.matches(rec.base, kPropertiesAnchorNoSender) || rec.fixedLength == kNoSenderFixedPart) {
         return;
     }
-    std::int64_t q = rec.r + rec.t;
+    std::int64_t lengthAt = rec.base + rec.fixedLength;
     int codePage = 1252;
-    if (p.matches(q + 1, {0xE4, 0x04})) {
-        q += 3;
-    } else if (p.matches(q + 1, {0xE3, 0x04})) {
-        q += 3;
+    if (p.matches(lengthAt + 1, {kTextMarker1252, kTextMarkerSecond})) {
+        lengthAt += 3;
+    } else if (p.matches(lengthAt + 1, {kTextMarker1251, kTextMarkerSecond})) {
+        lengthAt += 3;
         codePage = 1251;
     } else {
-        q += 5;
+        lengthAt += 5;
     }
-    const std::int64_t k = p.byteOr0(q);
-    if (k == 0) {
+    const std::int64_t length = p.byteOr0(lengthAt);
+    if (length == 0) {
         return;
     }
     std::string candidate;
-    const std::uint8_t first = p.byteOr0(q + 1);
+    const std::uint8_t first = p.byteOr0(lengthAt + 1);
     if (first >= 0x02 && first <= 0x7E) {
         std::string raw;
-        for (std::int64_t i = q + 1; i <= q + k; ++i) {
+        for (std::int64_t i = lengthAt + 1; i <= lengthAt + length; ++i) {
             const std::uint8_t b = p.byteOr0(i);
             if (b == 0) {
                 break;
@@ -139,152 +146,163 @@ void readSender(const Record& rec, MessageEntry& m) {
     }
 }
 
-// Decodes the record into m; false when an unusable entry ends the decoding early.
-bool decodeRecord(const Record& rec, MessageEntry& m, bool& referenceSet) {
-    const ByteView& p = rec.p;
-    const std::int64_t r = rec.r;
-    readSender(rec, m);
+// First position in [from, from + kPrimaryWindow) of a code-page marker whose text count's
+// second byte is not 0.
+std::optional<std::int64_t> findTextMarker(const ByteView& p, std::int64_t from,
+                                           std::uint8_t marker) {
+    for (std::int64_t at = from; at < from + kPrimaryWindow; ++at) {
+        if (p.matches(at, {marker, kTextMarkerSecond}) && p.byteOr0(at + kMarkerToText) != 0) {
+            return at;
+        }
+    }
+    return std::nullopt;
+}
 
-    // Primary body, column 0x011A.
-    std::int64_t primaryEntry = -1;
-    for (std::int64_t i = r; i < r + kPrimaryWindow; ++i) {
-        if (p.matches(i, {0x1A, 0x01})) {
-            primaryEntry = i + 2;
-            break;
-        }
+// The plain body from its 0x011A entry; false when the entry is unusable, which ends the record.
+bool readPrimaryBody(const Record& rec, std::int64_t entry, BodyLocator& body) {
+    const ValueRange value = ValueRangeAt(rec.page, entry);
+    if (value.start <= rec.fixedLength || value.end <= rec.fixedLength || !value.usable()) {
+        return false;
     }
-    if (primaryEntry >= 0) {
-        const std::int64_t o1 = valueOffset(p, primaryEntry);
-        const std::int64_t o2 = valueOffset(p, primaryEntry + 4);
-        if (o1 <= rec.t || o2 <= rec.t || o2 <= o1) {
-            return false;
-        }
-        BodyLocator& body = m.primaryBody;
-        body.size = static_cast<std::uint16_t>(o2 - o1);
-        body.valueStart = rec.pageOffset + static_cast<std::uint64_t>(r + o1);
-        body.valueEnd = rec.pageOffset + static_cast<std::uint64_t>(r + o2);
-        if (body.size == 5) {
-            body.reference = referenceAt(p, r + o1 + 1);
-            body.position = 0;
-            referenceSet = true;
-        } else {
-            for (std::int64_t j = r + o1; j < r + o1 + kPrimaryWindow; ++j) {
-                if (p.matches(j, {0xE4, 0x04}) && p.byteOr0(j + 6) != 0) {
-                    body.position = rec.pageOffset + static_cast<std::uint64_t>(j + 6);
-                    body.codePage = 1252;
-                    break;
-                }
-            }
-            // The position rule knows only the 1252 marker; a 1251 marker still tells the
-            // reader of the value range how to decode it.
-            if (body.codePage == 0) {
-                for (std::int64_t j = r + o1; j < r + o1 + kPrimaryWindow; ++j) {
-                    if (p.matches(j, {0xE3, 0x04}) && p.byteOr0(j + 6) != 0) {
-                        body.codePage = 1251;
-                        break;
-                    }
-                }
-            }
-        }
+    const std::int64_t start = rec.base + value.start;
+    body.size = static_cast<std::uint16_t>(value.size());
+    body.valueStart = rec.fileOffset(start);
+    body.valueEnd = rec.fileOffset(rec.base + value.end);
+    if (body.size == kLongValueReferenceSize) {
+        body.reference = rec.page.u16BeOr0(start + 1);
+        body.position = 0;
+        return true;
     }
-
-    // Formatted body: the N1013-code column. A code byte of 0x80 or more never matches, as
-    // the code bytes are compared as signed values.
-    const bool codeComparable = rec.code[0] < 0x80 && rec.code[1] < 0x80;
-    bool formattedDone = false;
-    if (codeComparable) {
-        for (std::int64_t j = r; j < r + kTagWindow; j += 4) {
-            if (!p.matches(j, {rec.code[0], rec.code[1]})) {
-                continue;
-            }
-            const std::int64_t o1 = valueOffset(p, j + 2);
-            const std::int64_t o2 = valueOffset(p, j + 6);
-            if (unusable(o1, o2)) {
-                return false;
-            }
-            BodyLocator& body = m.formattedBody;
-            body.size = static_cast<std::uint16_t>(o2 - o1);
-            body.position = rec.pageOffset + static_cast<std::uint64_t>(r + o1);
-            body.valueStart = body.position;
-            body.valueEnd = rec.pageOffset + static_cast<std::uint64_t>(r + o2);
-            if (body.size == 5) {
-                body.reference = referenceAt(p, r + o1 + 1);
-                referenceSet = true;
-            }
-            formattedDone = true;
-            break;
-        }
+    if (const auto marker = findTextMarker(rec.page, start, kTextMarker1252)) {
+        body.position = rec.fileOffset(*marker + kMarkerToText);
+        body.codePage = 1252;
     }
-    if (!formattedDone) {
-        // Compressed-RTF search over every tag entry but the primary body's.
-        const auto n = static_cast<std::int64_t>(p.size());
-        for (std::int64_t g = r; g < r + kTagWindow; g += 4) {
-            if (p.byteOr0(g) <= 0x19 || (primaryEntry >= 0 && g + 2 == primaryEntry)) {
-                continue;
-            }
-            const std::int64_t o1 = valueOffset(p, g + 2);
-            const std::int64_t o2 = valueOffset(p, g + 6);
-            if (unusable(o1, o2)) {
-                continue;
-            }
-            const std::int64_t v = r + o1;
-            if (v + 13 > n) {
-                continue;
-            }
-            BodyLocator& body = m.formattedBody;
-            if (p.matches(v + 9, {'L', 'Z', 'F', 'u'})) {
-                body.size = static_cast<std::uint16_t>(o2 - o1);
-                body.position = rec.pageOffset + static_cast<std::uint64_t>(v);
-            } else if (o2 - o1 == 5 && p.byteOr0(v) == 5) {
-                body.size = 5;
-                body.position = rec.pageOffset + static_cast<std::uint64_t>(v);
-                body.reference = referenceAt(p, v + 1);
-                referenceSet = true;
-            } else {
-                continue;
-            }
-            body.valueStart = rec.pageOffset + static_cast<std::uint64_t>(v);
-            body.valueEnd = rec.pageOffset + static_cast<std::uint64_t>(r + o2);
-            break;
-        }
-    }
-
-    // Attachment ids, column 0x0104: a header byte, then 12-byte elements.
-    for (std::int64_t j = r; j < r + kAttachmentIdWindow; j += 4) {
-        if (!p.matches(j, {0x04, 0x01})) {
-            continue;
-        }
-        const std::int64_t o1 = valueOffset(p, j + 2);
-        const std::int64_t o2 = valueOffset(p, j + 6);
-        if (unusable(o1, o2)) {
-            return false;
-        }
-        const std::int64_t v = r + o1;
-        const std::int64_t s = o2 - o1;
-        if (p.byteOr0(v) == 1) {
-            AddAttachmentId(m.attachmentIds, idAt(p, v + 1));
-        }
-        for (std::int64_t k = 13; k < s; k += 12) {
-            AddAttachmentId(m.attachmentIds, idAt(p, v + k));
-        }
-        break;
-    }
-
-    if (m.kind == kKindContact) {
-        ContactEntry c;
-        c.fullName = cutToUnits(m.subject, kFullNameMostUnits);
-        if (const auto space = m.subject.find(' '); space != std::string::npos) {
-            c.lastName = cutToUnits(std::string_view(m.subject).substr(0, space), kNameMostUnits);
-            c.firstName = cutToUnits(std::string_view(m.subject).substr(space + 1), kNameMostUnits);
-        }
-        c.homePhone = contactField(p, r, 0x01C8, kTagWindow, 100);
-        c.businessPhone = contactField(p, r, 0x01C9, kTagWindow, 100);
-        c.mobilePhone = contactField(p, r, 0x01C1, kTagWindow, 100);
-        c.businessAddress = contactField(p, r, 0x019F, 120, 600);
-        c.emailAddress = contactField(p, r, 0x019A, 120, 300);
-        AddContact(m.contacts, c);
+    // The position rule knows only the 1252 marker; a 1251 marker still tells the reader of
+    // the value range how to decode it.
+    if (body.codePage == 0 && findTextMarker(rec.page, start, kTextMarker1251)) {
+        body.codePage = 1251;
     }
     return true;
+}
+
+// The formatted body in the N1013-code column. nullopt when the record has no such entry;
+// false when the entry is unusable, which ends the record.
+std::optional<bool> readN1013Body(const Record& rec, BodyLocator& body) {
+    // A code byte of 0x80 or more never matches, as the code bytes are compared as signed values.
+    if (rec.n1013Code[0] >= 0x80 || rec.n1013Code[1] >= 0x80) {
+        return std::nullopt;
+    }
+    const auto column = static_cast<std::uint16_t>(rec.n1013Code[0] | (rec.n1013Code[1] << 8));
+    const auto entry = rec.findEntry(column, kTagWindow, kTagEntryBytes);
+    if (!entry) {
+        return std::nullopt;
+    }
+    const ValueRange value = ValueRangeAt(rec.page, *entry);
+    if (!value.usable()) {
+        return false;
+    }
+    const std::int64_t start = rec.base + value.start;
+    body.size = static_cast<std::uint16_t>(value.size());
+    body.position = rec.fileOffset(start);
+    body.valueStart = body.position;
+    body.valueEnd = rec.fileOffset(rec.base + value.end);
+    if (body.size == kLongValueReferenceSize) {
+        body.reference = rec.page.u16BeOr0(start + 1);
+    }
+    return true;
+}
+
+// Without an N1013-code entry: the first value, the plain body's aside, that holds a
+// compressed-RTF stream or a 5-byte reference.
+void findCompressedRtfBody(const Record& rec, std::optional<std::int64_t> primaryEntry,
+                           BodyLocator& body) {
+    const ByteView& p = rec.page;
+    const auto n = static_cast<std::int64_t>(p.size());
+    for (std::int64_t g = rec.base; g < rec.base + kTagWindow; g += kTagEntryBytes) {
+        if (p.byteOr0(g) <= kLowestValueColumn || (primaryEntry && g + 2 == *primaryEntry)) {
+            continue;
+        }
+        const ValueRange value = ValueRangeAt(p, g + 2);
+        if (!value.usable()) {
+            continue;
+        }
+        const std::int64_t start = rec.base + value.start;
+        if (start + kLzfuNeeds > n) {
+            continue;
+        }
+        if (p.matches(start + kLzfuAt, kLzfu)) {
+            body.size = static_cast<std::uint16_t>(value.size());
+        } else if (value.size() == static_cast<std::int64_t>(kLongValueReferenceSize) &&
+                   p.byteOr0(start) == kLongValueReferenceSize) {
+            body.size = kLongValueReferenceSize;
+            body.reference = p.u16BeOr0(start + 1);
+        } else {
+            continue;
+        }
+        body.position = rec.fileOffset(start);
+        body.valueStart = body.position;
+        body.valueEnd = rec.fileOffset(rec.base + value.end);
+        return;
+    }
+}
+
+// Attachment ids, column 0x0104: a header byte (1 when an id follows it), then 12-byte
+// elements. False when the entry is unusable, which ends the record.
+bool readAttachmentIds(const Record& rec, std::vector<FolderId>& ids) {
+    const auto entry = rec.findEntry(kColumnAttachmentIds, kAttachmentIdWindow, kTagEntryBytes);
+    if (!entry) {
+        return true;
+    }
+    const ValueRange value = ValueRangeAt(rec.page, *entry);
+    if (!value.usable()) {
+        return false;
+    }
+    const std::int64_t start = rec.base + value.start;
+    if (rec.page.byteOr0(start) == 1) {
+        AddAttachmentId(ids, rec.page.idOr0(start + 1));
+    }
+    for (std::int64_t k = 1 + kAttachmentIdStride; k < value.size(); k += kAttachmentIdStride) {
+        AddAttachmentId(ids, rec.page.idOr0(start + k));
+    }
+    return true;
+}
+
+void readContact(const Record& rec, MessageEntry& m) {
+    ContactEntry c;
+    c.fullName = cutToUnits(m.subject, kFullNameMostUnits);
+    if (const auto space = m.subject.find(' '); space != std::string::npos) {
+        c.lastName = cutToUnits(std::string_view(m.subject).substr(0, space), kNameMostUnits);
+        c.firstName = cutToUnits(std::string_view(m.subject).substr(space + 1), kNameMostUnits);
+    }
+    c.homePhone = contactField(rec, kColumnHomePhone, kTagWindow, kPhoneMostUnits);
+    c.businessPhone = contactField(rec, kColumnBusinessPhone, kTagWindow, kPhoneMostUnits);
+    c.mobilePhone = contactField(rec, kColumnMobilePhone, kTagWindow, kPhoneMostUnits);
+    c.businessAddress =
+        contactField(rec, kColumnBusinessAddress, kContactAddressWindow, kAddressMostUnits);
+    c.emailAddress = contactField(rec, kColumnEmailAddress, kContactAddressWindow, kEmailMostUnits);
+    AddContact(m.contacts, c);
+}
+
+// The record's fields in their order; an unusable body or attachment-id entry ends it there.
+void decodeRecord(const Record& rec, MessageEntry& m) {
+    readSender(rec, m);
+    const auto primaryEntry = rec.findEntry(kColumnPrimaryBody, kPrimaryWindow, 1);
+    if (primaryEntry && !readPrimaryBody(rec, *primaryEntry, m.primaryBody)) {
+        return;
+    }
+    if (const auto n1013 = readN1013Body(rec, m.formattedBody)) {
+        if (!*n1013) {
+            return;
+        }
+    } else {
+        findCompressedRtfBody(rec, primaryEntry, m.formattedBody);
+    }
+    if (!readAttachmentIds(rec, m.attachmentIds)) {
+        return;
+    }
+    if (m.kind == kKindContact) {
+        readContact(rec, m);
+    }
 }
 
 } // namespace
@@ -313,19 +331,19 @@ bool FindPropertyRecords(const ByteView& page, std::vector<PropertyRecordStart>&
     }
     std::vector<std::int64_t> anchors;
     // Both anchor forms have 0x01 at i + 1: only those positions are looked at.
-    const std::uint8_t* d = page.data();
     for (std::int64_t i = kFirstAnchorByte; i + 1 < n && anchors.size() < kMaxAnchors; ++i) {
-        const void* hit = std::memchr(d + i + 1, 0x01, static_cast<std::size_t>(n - i - 1));
-        if (hit == nullptr) {
+        const auto hit = page.find(0x01, i + 1, n);
+        if (!hit) {
             break;
         }
-        i = static_cast<const std::uint8_t*>(hit) - d - 1;
-        if (page.matches(i, {0x01, 0x01}) && page.byteOr0(i + 2) != 0) {
+        i = *hit - 1;
+        if (page.matches(i, kPropertiesAnchor) && page.byteOr0(i + 2) != 0) {
+            // After 00 01 the record starts four bytes earlier.
             const bool shifted = page.byteOr0(i - 4) == 0 && page.byteOr0(i - 3) == 1;
-            anchors.push_back(shifted ? i - 28 : i - 24);
-        } else if (page.matches(i, {0x03, 0x01}) && page.byteOr0(i + 2) != 0 &&
+            anchors.push_back(i - kBaseFromAnchor - (shifted ? 4 : 0));
+        } else if (page.matches(i, kPropertiesAnchorNoSender) && page.byteOr0(i + 2) != 0 &&
                    !(page.byteOr0(i - 4) == 1 && page.byteOr0(i - 3) == 1)) {
-            anchors.push_back(i - 24);
+            anchors.push_back(i - kBaseFromAnchor);
         }
     }
     if (anchors.empty()) {
@@ -339,7 +357,7 @@ bool FindPropertyRecords(const ByteView& page, std::vector<PropertyRecordStart>&
         if (!page.inside(a, 8) || page.byteOr0(a + kBaseFromAnchor + kFixedLengthAt) == 0) {
             continue;
         }
-        const FolderId id = idAt(page, a);
+        const FolderId id = page.idOr0(a);
         if (seen.insert(IdKey(id)).second) {
             out.push_back(PropertyRecordStart{id, a});
         }
@@ -349,16 +367,15 @@ bool FindPropertyRecords(const ByteView& page, std::vector<PropertyRecordStart>&
 
 bool ApplyPropertyRecords(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset,
                           const std::vector<PropertyRecordStart>& starts) {
-    bool referenceSet = false;
     bool touched = false;
     for (const PropertyRecordStart& start : starts) {
         const MessageIdGroup* entries = catalog.messages.byMessageId(start.id);
         if (entries == nullptr) {
             continue;
         }
-        const std::int64_t a = start.anchor;
-        const std::int64_t r = a + kBaseFromAnchor;
-        const Record rec{page, pageOffset, r, page.byteOr0(r + kFixedLengthAt), catalog.n1013Code};
+        const std::int64_t base = start.anchor + kBaseFromAnchor;
+        const Record rec{page, pageOffset, base, page.byteOr0(base + kFixedLengthAt),
+                         catalog.n1013Code};
         for (MessageEntry* m : *entries) {
             if (m->propertiesRead) {
                 continue;
@@ -366,7 +383,7 @@ bool ApplyPropertyRecords(StoreCatalog& catalog, const ByteView& page, std::uint
             std::unique_lock lock(catalog.messages.fieldsMutex);
             m->propertiesRead = true;
             touched = true;
-            decodeRecord(rec, *m, referenceSet);
+            decodeRecord(rec, *m);
         }
     }
     if (touched) {

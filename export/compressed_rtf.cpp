@@ -68,7 +68,7 @@ bool HasRtfMagic(const ByteView& bytes, std::int64_t at) {
 std::uint32_t RtfCrc(const ByteView& bytes) {
     std::uint32_t crc = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        crc = kCrcTable[(crc ^ bytes.data()[i]) & 0xFF] ^ (crc >> 8);
+        crc = kCrcTable[(crc ^ bytes.byteOr0(static_cast<std::int64_t>(i))) & 0xFF] ^ (crc >> 8);
     }
     return crc;
 }
@@ -92,7 +92,7 @@ RtfDecodeResult DecompressRtf(const ByteView& stream) {
             len = available;
             r.truncated = true;
         }
-        r.rtf.assign(reinterpret_cast<const char*>(stream.data() + kRtfHeaderSize), len);
+        r.rtf.assign(stream.chars(kRtfHeaderSize, len));
         r.crcMismatch = *crc != 0;
         r.sizeMismatch = r.truncated;
         return r;
@@ -138,24 +138,24 @@ RtfDecodeResult DecompressRtf(const ByteView& stream) {
     std::size_t in = 0;
     bool ended = false;
     while (!ended && in < len) {
-        const std::uint8_t control = contents.data()[in++];
+        const std::uint8_t control = contents.byteOr0(static_cast<std::int64_t>(in++));
         for (int bit = 0; bit < 8; ++bit) {
             if (in >= len) {
                 break;
             }
             if ((control & (1U << bit)) == 0) {
-                emit(static_cast<char>(contents.data()[in++]));
+                emit(static_cast<char>(contents.byteOr0(static_cast<std::int64_t>(in++))));
                 continue;
             }
-            const auto ref = contents.readU16Le(static_cast<std::int64_t>(in));
-            if (!ref) {
+            // A reference: 12 bits of dictionary offset and 4 of length, big-endian.
+            const auto word = contents.readU16Be(static_cast<std::int64_t>(in));
+            if (!word) {
                 in = len;
                 break;
             }
             in += 2;
-            const std::uint16_t word = static_cast<std::uint16_t>((*ref >> 8) | (*ref << 8));
-            const std::size_t offset = word >> 4;
-            const std::size_t count = (word & 0x0F) + 2;
+            const std::size_t offset = *word >> 4;
+            const std::size_t count = (*word & 0x0F) + 2;
             if (offset == writePos) {
                 ended = true;
                 break;

@@ -13,19 +13,18 @@ namespace {
 
 constexpr std::size_t kCountSize = 4;  // u32 LE text byte count after the marker
 constexpr std::size_t kMarkerSize = 2; // E4 04 or E3 04
-constexpr std::uint8_t kMarkerSecond = 0x04;
-constexpr std::uint8_t kMarker1252 = 0xE4;
-constexpr std::uint8_t kMarker1251 = 0xE3;
 
 std::uint64_t pageEnd(std::uint64_t pos) {
     return (pos / kPageSize + 1) * kPageSize;
 }
 
-int markerCodePage(std::uint8_t first, std::uint8_t second) {
-    if (second != kMarkerSecond) {
+// The code page a value's marker at its start names; 0 when there is none.
+int markerCodePage(const ByteView& value) {
+    if (value.byteOr0(1) != kTextMarkerSecond) {
         return 0;
     }
-    return first == kMarker1252 ? 1252 : first == kMarker1251 ? 1251 : 0;
+    const std::uint8_t first = value.byteOr0(0);
+    return first == kTextMarker1252 ? 1252 : first == kTextMarker1251 ? 1251 : 0;
 }
 
 void dropTrailingNuls(std::string& s) {
@@ -38,8 +37,8 @@ std::string asString(const std::vector<std::uint8_t>& b, std::size_t from, std::
     if (from >= b.size()) {
         return {};
     }
-    len = std::min(len, b.size() - from);
-    return std::string(reinterpret_cast<const char*>(b.data() + from), len);
+    const ByteView v(b.data(), b.size());
+    return std::string(v.chars(static_cast<std::int64_t>(from), std::min(len, b.size() - from)));
 }
 
 std::string htmlToUtf8(std::string bytes) {
@@ -99,10 +98,10 @@ std::vector<std::uint8_t> StoreReader::readLongValue(std::uint16_t reference,
     std::vector<Chunk> found;
     for (const std::uint64_t r : chunks) {
         const auto head = readInPage(r, kChunkHeaderSize);
-        const ByteView hv(head.data(), head.size());
-        const auto ref = hv.readU16Le(0);
-        const auto offset = hv.readU32Be(2);
-        const auto length = hv.readU16Le(6);
+        ByteCursor header(ByteView(head.data(), head.size()), 0);
+        const auto ref = header.u16Le();
+        const auto offset = header.u32Be();
+        const auto length = header.u16Le();
         if (!ref || !offset || !length || *ref != reference || *offset % kChunkDataMax != 0) {
             continue; // another value's chunk, or not a chunk record at all
         }
@@ -160,7 +159,7 @@ TextBody ReadPrimaryBody(const StoreReader& reader, const ValueLocation& loc) {
         }
         int cp = loc.codePage;
         if (cp == 0) {
-            cp = markerCodePage(hv.byteOr0(0), hv.byteOr0(1));
+            cp = markerCodePage(hv);
         }
         std::string raw = asString(text, 0, text.size());
         dropTrailingNuls(raw);
@@ -181,9 +180,9 @@ TextBody ReadPrimaryBody(const StoreReader& reader, const ValueLocation& loc) {
     }
     int cp = loc.codePage;
     std::string raw;
-    const int marked = value.size() >= kMarkerSize ? markerCodePage(value[0], value[1]) : 0;
+    const ByteView v(value.data(), value.size());
+    const int marked = markerCodePage(v);
     if (marked != 0 && value.size() >= kMarkerSize + kCountSize) {
-        const ByteView v(value.data(), value.size());
         const std::uint32_t count = v.readU32Le(kMarkerSize).value_or(0);
         raw = asString(value, kMarkerSize + kCountSize, count);
         if (raw.size() < count && body.note.empty()) {
@@ -237,8 +236,8 @@ FormattedBody DecodeFormattedValue(const std::vector<std::uint8_t>& value) {
     }
     std::size_t from = 0;
     // Values begin with a header byte; HTML text never starts with a control byte.
-    if (!value.empty() && value[0] < 0x20 && value[0] != '\t' && value[0] != '\r' &&
-        value[0] != '\n') {
+    if (const auto first = v.u8(0);
+        first && *first < 0x20 && *first != '\t' && *first != '\r' && *first != '\n') {
         from = 1;
     }
     std::string raw = asString(value, from, value.size());

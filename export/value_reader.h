@@ -13,6 +13,7 @@
 //   the value's header byte (or at the value's start).
 // - inline attachment: (size - 1) data bytes at the position (which skips the header byte).
 #include "catalog/catalog.h"
+#include "io/format.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,9 +21,6 @@
 #include <vector>
 
 namespace edb::conv {
-
-constexpr std::size_t kChunkHeaderSize = 8;
-constexpr std::size_t kChunkDataMax = 4014;
 
 // A plain copy of a locator, taken under the catalog's lock and read without it.
 struct ValueLocation {

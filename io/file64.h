@@ -1,6 +1,8 @@
 #pragma once
 // 64-bit, read-only, exclusive access to the store file. Errors are FileError exceptions that
 // carry the operating system's error code.
+#include "io/format.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,8 +32,6 @@ struct FileErrorRecord {
     std::string fileName;
     [[nodiscard]] std::string reason() const;
 };
-
-constexpr std::size_t kPageSize = 4096;
 
 class CFile64 {
 public:

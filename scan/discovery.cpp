@@ -1,30 +1,22 @@
 #include "scan/discovery.h"
 
+#include "decode/tag_entries.h"
+#include "io/format.h"
+#include "io/text.h"
+
 #include <algorithm>
-#include <cstring>
 #include <unordered_map>
 #include <vector>
-
-#include "io/text.h"
 
 namespace edb {
 
 namespace {
-constexpr std::uint32_t kMailboxOwner = 21;
-constexpr std::uint32_t kFolderOwner = 8;
 constexpr std::size_t kMaxNameUnits = 260;
 constexpr std::size_t kCapacity = 300;
 constexpr FolderId kNoParent{};
-
-std::optional<FolderId> readId(const ByteView& page, std::int64_t at) {
-    if (!page.inside(at, 8)) {
-        return std::nullopt;
-    }
-    FolderId id;
-    std::memcpy(id.data(), page.data() + at, 8);
-    return id;
-}
-
+// A folder record's candidate: 0x01 at k + 3 and k + 7, its parent id searched from k - 100.
+constexpr std::int64_t kCandidateReach = 100;
+constexpr std::int64_t kClassReach = 100; // from U to the container-class entry
 
 // Where a mailbox record anchored at `a` keeps its fields, or nothing.
 struct MailboxRecord {
@@ -85,23 +77,26 @@ std::optional<FolderRecord> folderRecordAt(const ByteView& page, std::int64_t a)
     if (!matchShapeAt(page, a, &s1)) {
         return std::nullopt;
     }
-    const auto own = readId(page, a - 8);
+    const auto own = page.readId(a - 8);
     if (!own || !page.inside(a, 8)) {
         return std::nullopt;
     }
     const std::int64_t u = a - 10 + s1 + 3;
-    if (!page.matches(u + 3, {0x04, 0x01}) || !page.matches(u + 7, {0x05, 0x01})) {
+    if (!IsColumn(page, u + 3, kColumnFolderBeforeName) ||
+        !IsColumn(page, u + 7, kColumnFolderName)) {
         return std::nullopt;
     }
+    // The name's tag entry: its value offset, then the next entry's, whose high nibble
+    // lengthens the low-byte difference of values past 256 bytes.
     const std::int64_t v = u + 9;
     if (!page.inside(v, 6)) {
         return std::nullopt;
     }
-    const std::uint8_t* d = page.data() + v;
-    const std::int64_t x = d[0] + 256 * (d[1] & 0x0F);
-    const int h = d[5] & 0x0F;
+    const std::uint8_t offsetLow = page.byteOr0(v);
+    const std::int64_t x = ValueOffset(page, v);
+    const int h = page.byteOr0(v + 5) & 0x0F;
     const std::int64_t g = h == 0 ? 0 : (h <= 2 ? 256 * h : h + 510);
-    const std::int64_t y = std::max(0, int{d[4]} - int{d[0]}) + g;
+    const std::int64_t y = std::max(0, int{page.byteOr0(v + 4)} - int{offsetLow}) + g;
     return FolderRecord{*own, u, u + x, y};
 }
 
@@ -123,8 +118,8 @@ bool classTextIs(const ByteView& page, std::int64_t z, std::string_view want) {
 }
 
 char folderKind(const ByteView& page, std::int64_t u) {
-    for (std::int64_t q = u; q < u + 100; ++q) {
-        if (!page.matches(q, {0x47, 0x01})) {
+    for (std::int64_t q = u; q < u + kClassReach; ++q) {
+        if (!IsColumn(page, q, kColumnFolderClass)) {
             continue;
         }
         const auto w0 = page.u8(q + 2);
@@ -176,11 +171,10 @@ void discoverInPage(StoreCatalog& cat, const ByteView& page, ParentIndex& parent
                     bool parentsAreFolderList, FolderList& sweepList, ParentIndex& sweepIndex,
                     bool& added) {
     const auto n = static_cast<std::int64_t>(page.size());
-    const std::uint8_t* p = page.data();
     std::vector<std::int64_t> candidates;
-    for (std::int64_t k = 101; k + 7 < n && candidates.size() < kCapacity; ++k) {
-        if (p[k + 3] == 0x01 && p[k + 7] == 0x01) {
-            candidates.push_back(k - 100);
+    for (std::int64_t k = kCandidateReach + 1; k + 7 < n && candidates.size() < kCapacity; ++k) {
+        if (page.byteOr0(k + 3) == 0x01 && page.byteOr0(k + 7) == 0x01) {
+            candidates.push_back(k - kCandidateReach);
         }
     }
     if (candidates.empty()) {
@@ -193,17 +187,16 @@ void discoverInPage(StoreCatalog& cat, const ByteView& page, ParentIndex& parent
     for (std::size_t ci = 0; ci < candidates.size(); ++ci) {
         const std::int64_t c = candidates[ci];
         seen.clear();
-        for (std::int64_t a = c; a < c + 100; a += 2) {
-            if (!page.inside(a, 8) || !matchShapeAt(page, a)) {
+        for (std::int64_t a = c; a < c + kCandidateReach; a += 2) {
+            const auto id = page.readId(a);
+            if (!id || !matchShapeAt(page, a)) {
                 continue;
             }
-            FolderId id;
-            std::memcpy(id.data(), p + a, 8);
-            const auto place = parents.firstPlace(id);
+            const auto place = parents.firstPlace(*id);
             if (!place) {
                 continue;
             }
-            const std::uint64_t key = IdKey(id);
+            const std::uint64_t key = IdKey(*id);
             if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
                 continue;
             }
@@ -220,8 +213,8 @@ void discoverInPage(StoreCatalog& cat, const ByteView& page, ParentIndex& parent
         if (matched.size() >= kCapacity) {
             break;
         }
-        const bool dup = std::any_of(matched.begin(), matched.end(),
-                                     [&](const Match& e) { return e.a == m.a; });
+        const bool dup =
+            std::any_of(matched.begin(), matched.end(), [&](const Match& e) { return e.a == m.a; });
         if (!dup) {
             matched.push_back(m);
         }
@@ -243,8 +236,7 @@ void discoverInPage(StoreCatalog& cat, const ByteView& page, ParentIndex& parent
             if (!rec) {
                 continue;
             }
-            FolderId parentId;
-            std::memcpy(parentId.data(), p + m.a, 8);
+            const FolderId parentId = page.idOr0(m.a);
             const WideText name = ReadWideUnits(
                 page, rec->nameStart,
                 WideTextRule{{0x00, 0x01, 0x02}, kMaxNameUnits, true, rec->nameLength});
@@ -268,12 +260,12 @@ void ReadMailboxRecords(StoreCatalog& catalog, const ByteView& page) {
     const auto n = static_cast<std::int64_t>(page.size());
     std::int64_t i = 0;
     while (i < n) {
-        if (!page.matches(i, {0xFF, 0xFF, 0xFF, 0xFF})) {
+        if (!page.matches(i, kMailboxMarker)) {
             ++i;
             continue;
         }
         const auto rec = mailboxRecordAt(page, i);
-        const auto id = rec ? readId(page, rec->b + 2) : std::nullopt;
+        const auto id = rec ? page.readId(rec->b + 2) : std::nullopt;
         if (!rec || !id) {
             ++i;
             continue;
@@ -292,7 +284,7 @@ void RunMailboxPass(ScanContext& ctx) {
     for (const PageEntry& e : cat.pageList.entries()) {
         ++k;
         ctx.checkpoint();
-        if (e.owner == kMailboxOwner) {
+        if (e.owner == kOwnerMailboxes) {
             const std::size_t n = ReadPage(cat.storeFile, cat.storeSize, e.offset, buf.data());
             ReadMailboxRecords(cat, ByteView(buf.data(), n));
         }
@@ -330,11 +322,10 @@ void RunFolderDiscovery(ScanContext& ctx) {
         for (const PageEntry& e : cat.pageList.entries()) {
             ++c;
             ctx.checkpoint();
-            if (e.owner == kFolderOwner) {
-                const std::size_t n =
-                    ReadPage(cat.storeFile, cat.storeSize, e.offset, buf.data());
-                discoverInPage(cat, ByteView(buf.data(), n), parents, first, *sweepList,
-                               sweepIndex, added);
+            if (e.owner == kOwnerFolders) {
+                const std::size_t n = ReadPage(cat.storeFile, cat.storeSize, e.offset, buf.data());
+                discoverInPage(cat, ByteView(buf.data(), n), parents, first, *sweepList, sweepIndex,
+                               added);
             }
             ctx.pageListProgress(c);
         }

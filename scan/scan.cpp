@@ -1,10 +1,11 @@
 #include "scan/scan.h"
 
 #include "decode/long_values.h"
+#include "io/format.h"
+#include "io/read_ahead.h"
 #include "scan/discovery.h"
 #include "scan/late_stages.h"
 #include "scan/spill_files.h"
-#include "io/read_ahead.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,33 +19,27 @@
 namespace edb {
 
 namespace {
-constexpr std::size_t kOwnerOffset = 24;
 constexpr std::size_t kFirstPassBlockPages = 256; // 1 MiB per system call
-constexpr std::uint8_t kN1013[] = {'N', '1', '0', '1', '3'};
+constexpr std::int64_t kHyphenAfterMarker = 4;    // a catalog row: 0x80, 3 bytes, "<hex>-"
 
 bool recordedAlways(std::uint32_t owner) {
-    return owner == 8 || owner == 19 || owner == 21 || owner == 61 || owner == 106;
+    return owner == kOwnerFolders || owner == kOwnerProperties || owner == kOwnerMailboxes ||
+           owner == kOwnerAttachments || owner == kOwnerBodyChunks;
 }
 
-// First p with 0x80 at p and 0x2D at p + 4, or n when there is none.
-std::size_t findOwner2Pattern(const std::uint8_t* p, std::size_t n) {
-    if (n < 5) {
-        return n;
-    }
-    const std::uint8_t* cur = p;
-    const std::uint8_t* last = p + (n - 5); // last position where the pattern fits
-    while (cur <= last) {
-        const void* hit = std::memchr(cur, 0x80, static_cast<std::size_t>(last - cur) + 1);
-        if (hit == nullptr) {
+// First position of a catalog row's marker with its hyphen, or the page size when none.
+std::int64_t findCatalogRow(const ByteView& page) {
+    const auto n = static_cast<std::int64_t>(page.size());
+    for (std::int64_t at = 0;; ++at) {
+        const auto hit = page.find(kCatalogRowMarker, at, n - kHyphenAfterMarker);
+        if (!hit) {
             return n;
         }
-        const auto* h = static_cast<const std::uint8_t*>(hit);
-        if (h[4] == 0x2D) {
-            return static_cast<std::size_t>(h - p);
+        at = *hit;
+        if (page.byteOr0(at + kHyphenAfterMarker) == kTableNameHyphen) {
+            return at;
         }
-        cur = h + 1;
     }
-    return n;
 }
 } // namespace
 
@@ -107,35 +102,38 @@ void ScanContext::stageDone(const char* stage) const {
 
 void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64_t o,
                         std::int32_t& recorded) {
-    const auto owner = page.readU32Le(kOwnerOffset);
+    const auto owner = page.readU32Le(kPageOwnerAt);
     if (!owner) {
         return; // a last page shorter than 28 bytes has no owner number
     }
     if (recordedAlways(*owner)) {
         // A chunk page's body reference is all the chunk stage needs of it: noted now, the
         // page is not read again.
-        catalog.pageList.AddPage(*owner, o, *owner == 106 ? ModeOneReference(page) : 0);
+        catalog.pageList.AddPage(*owner, o,
+                                 *owner == kOwnerBodyChunks ? ModeOneReference(page) : 0);
         ++recorded;
         return;
     }
-    if (*owner != 2) {
+    if (*owner != kOwnerCatalog) {
         return;
     }
-    const std::size_t n = page.size();
-    const std::size_t patternAt = findOwner2Pattern(page.data(), n);
-    // Only occurrences of "N1013" before the pattern count; the last one wins.
-    for (std::size_t p = 23; p < patternAt && p + sizeof kN1013 <= n; ++p) {
-        if (page.data()[p] != 'N' || !page.matches(static_cast<std::int64_t>(p), kN1013)) {
-            continue;
+    const auto n = static_cast<std::int64_t>(page.size());
+    const std::int64_t rowAt = findCatalogRow(page);
+    // Only occurrences of "N1013" before the first row count; the last one wins.
+    for (std::int64_t at = kN1013CodeBefore;; ++at) {
+        const auto hit = page.find(kN1013Name, at, rowAt);
+        if (!hit) {
+            break;
         }
-        const std::uint8_t c0 = page.data()[p - 23];
-        const std::uint8_t c1 = page.data()[p - 22];
+        at = *hit;
+        const std::uint8_t c0 = page.byteOr0(at - kN1013CodeBefore);
+        const std::uint8_t c1 = page.byteOr0(at - kN1013CodeBefore + 1);
         if (c0 != 0 && c1 != 0) {
             catalog.n1013Code = {c0, c1};
         }
     }
-    if (patternAt < n) {
-        catalog.pageList.AddPage(2, o);
+    if (rowAt < n) {
+        catalog.pageList.AddPage(kOwnerCatalog, o);
         ++recorded;
     }
 }
@@ -164,7 +162,7 @@ void RunFirstPass(ScanContext& ctx) {
                     static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o)));
                 if (HasChunkPageShape(page)) {
                     FindChunkRecords(page, records);
-                    ChunkPageCandidates::Encode(o, page.readU32Le(kOwnerOffset).value_or(0),
+                    ChunkPageCandidates::Encode(o, page.readU32Le(kPageOwnerAt).value_or(0),
                                                 records, out);
                 }
             }

@@ -8,6 +8,7 @@
 
 namespace {
 using namespace edb::conv;
+using edb::kChunkDataMax;
 using edb::kPageSize;
 using edbtest::Page;
 using edbtest::StoreBuilder;

@@ -445,6 +445,21 @@ TEST_F(ReadMessageEntriesTest, SecondPieceMarkerKeepsShortBuffer) {
     EXPECT_EQ(only().subject, "xy");
 }
 
+TEST_F(ReadMessageEntriesTest, SecondPieceStartingPastThePageReadsAsZero) {
+    // A record at the page's end whose subject value starts past it: its first unit reads as 0,
+    // a stop, which drops the last character of the first piece.
+    const std::size_t x = edbtest::kPage - 200;
+    const std::size_t b = x + 33;
+    edbtest::writeRecordIds(page, x, kFolder, kMessage, 1);
+    page.tag(b, edbtest::kColumnSubjectPrefix, 0x10).tag(b + 4, edbtest::kColumnSubject, 0x118);
+    page.tag(b + 8, edbtest::kColumnAfterSubject, 0x128);
+    ASSERT_GT(b + 0x118, edbtest::kPage);
+    page.utf16(b + 0x10, u"R\u00E9f ");
+    EXPECT_TRUE(read());
+    EXPECT_EQ(only().subject, "R\xC3\xA9"
+                              "f");
+}
+
 TEST_F(ReadMessageEntriesTest, FirstPieceStopsWithoutDropping) {
     writeTwoPieces(page, u"A\u0001", u"cd", 20); // the second piece ends by its length
     EXPECT_TRUE(read());

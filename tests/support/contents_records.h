@@ -2,6 +2,7 @@
 // Contents tables for built stores: catalog rows on owner-2 pages, table root pages with their
 // child lists and page chains, and the records that list one message each.
 #include "catalog/catalog.h"
+#include "io/format.h"
 #include "tests/support/store_builder.h"
 
 #include <cstddef>
@@ -20,12 +21,12 @@ struct MessageSpec {
     std::uint64_t filetime = 0;
 };
 
-// Column ids of the record's tag entries.
-constexpr std::uint16_t kColumnSender = 0x0108;
-constexpr std::uint16_t kColumnSenderAlt = 0x010C;
-constexpr std::uint16_t kColumnSubjectPrefix = 0x0119;
-constexpr std::uint16_t kColumnSubject = 0x011A;
-constexpr std::uint16_t kColumnAfterSubject = 0x0124;
+// Column ids of the record's tag entries: the program's own names.
+using edb::kColumnAfterSubject;
+using edb::kColumnSender;
+using edb::kColumnSenderAlt;
+using edb::kColumnSubject;
+using edb::kColumnSubjectPrefix;
 
 // Where records and the child list sit in table pages.
 constexpr std::size_t kFirstRecordAt = 40; // first byte of the first record (its FILETIME)

@@ -43,10 +43,11 @@ std::vector<Value> propertyValues(const MessagePropertiesSpec& spec) {
     std::vector<Value> values;
     switch (spec.primary.kind) {
     case PrimaryBodySpec::Kind::Inline:
-        values.push_back({0x011A, primaryBodyBytes(spec.primary.text, spec.primary.codePage)});
+        values.push_back(
+            {edb::kColumnPrimaryBody, primaryBodyBytes(spec.primary.text, spec.primary.codePage)});
         break;
     case PrimaryBodySpec::Kind::LongValue:
-        values.push_back({0x011A, referenceBytes(spec.primary.reference)});
+        values.push_back({edb::kColumnPrimaryBody, referenceBytes(spec.primary.reference)});
         break;
     case PrimaryBodySpec::Kind::None:
         break;
@@ -66,15 +67,15 @@ std::vector<Value> propertyValues(const MessagePropertiesSpec& spec) {
             b.insert(b.end(), id.begin(), id.end());
             b.insert(b.end(), 4, 0x00); // rest of the 12-byte element
         }
-        values.push_back({0x0104, std::move(b)});
+        values.push_back({edb::kColumnAttachmentIds, std::move(b)});
     }
     if (spec.contact) {
         const ContactColumnsSpec& c = *spec.contact;
-        values.push_back({0x019A, contactValue(c.emailAddress)});
-        values.push_back({0x019F, contactValue(c.businessAddress)});
-        values.push_back({0x01C8, contactValue(c.homePhone)});
-        values.push_back({0x01C9, contactValue(c.businessPhone)});
-        values.push_back({0x01C1, contactValue(c.mobilePhone)});
+        values.push_back({edb::kColumnEmailAddress, contactValue(c.emailAddress)});
+        values.push_back({edb::kColumnBusinessAddress, contactValue(c.businessAddress)});
+        values.push_back({edb::kColumnHomePhone, contactValue(c.homePhone)});
+        values.push_back({edb::kColumnBusinessPhone, contactValue(c.businessPhone)});
+        values.push_back({edb::kColumnMobilePhone, contactValue(c.mobilePhone)});
     }
     return values;
 }
@@ -198,10 +199,10 @@ AttachmentLayout attachmentLayout(const AttachmentSpec& spec) {
         return b;
     };
     if (l.shortEntry) {
-        l.values.push_back({0x0105, nameValue(spec.name)});
+        l.values.push_back({edb::kColumnAttachmentStart, nameValue(spec.name)});
     }
     if (spec.longName) {
-        l.values.push_back({0x010A, nameValue(*spec.longName)});
+        l.values.push_back({edb::kColumnAttachmentName, nameValue(*spec.longName)});
     }
     // The page number of a long-value page stands in the two bytes before the size value.
     l.values.back().bytes.push_back(static_cast<std::uint8_t>(spec.ownerPage & 0xFF));
@@ -209,11 +210,11 @@ AttachmentLayout attachmentLayout(const AttachmentSpec& spec) {
     if (spec.reference) {
         std::vector<std::uint8_t> b{0x00, static_cast<std::uint8_t>(*spec.reference >> 8),
                                     static_cast<std::uint8_t>(*spec.reference & 0xFF), 0x00, 0x00};
-        l.values.push_back({0x0107, std::move(b)});
+        l.values.push_back({edb::kColumnAttachmentData, std::move(b)});
     } else {
         std::vector<std::uint8_t> b{0x00};
         b.insert(b.end(), spec.data.begin(), spec.data.end());
-        l.values.push_back({0x0107, std::move(b)});
+        l.values.push_back({edb::kColumnAttachmentData, std::move(b)});
     }
     return l;
 }

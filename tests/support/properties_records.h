@@ -13,6 +13,7 @@
 // - attachment size value (0x0107): a header byte and the attachment bytes, or a header byte
 //   and a 4-byte reference part; the u16 LE page number of a long-value page stands just
 //   before a referencing value.
+#include "io/format.h"
 #include "tests/support/discovery_records.h"
 #include "tests/support/store_builder.h"
 
@@ -23,11 +24,11 @@
 
 namespace edbtest {
 
-constexpr std::uint32_t kPropertiesOwner = 19;
-constexpr std::uint32_t kAttachmentOwner = 61;
-constexpr std::uint32_t kBodyChunkOwner = 106;
-constexpr std::uint32_t kDefaultLongValueOwner = 122;
-constexpr std::size_t kChunkSpan = 4014;
+constexpr std::uint32_t kPropertiesOwner = edb::kOwnerProperties;
+constexpr std::uint32_t kAttachmentOwner = edb::kOwnerAttachments;
+constexpr std::uint32_t kBodyChunkOwner = edb::kOwnerBodyChunks;
+constexpr std::uint32_t kDefaultLongValueOwner = edb::kOwnerLongValuesDefault;
+constexpr std::size_t kChunkSpan = edb::kChunkDataMax;
 
 struct PrimaryBodySpec {
     enum class Kind { None, Inline, LongValue };

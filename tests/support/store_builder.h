@@ -2,6 +2,8 @@
 // Composes store files byte by byte for tests, the demo store and the benchmark stores.
 // Page k of the file starts at byte 4096 * k; the store's own page numbers count from the second
 // page (page number N is file page N + 1).
+#include "io/format.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
@@ -12,7 +14,7 @@
 
 namespace edbtest {
 
-constexpr std::size_t kPage = 4096;
+constexpr std::size_t kPage = edb::kPageSize;
 
 class Page {
 public:
@@ -20,9 +22,9 @@ public:
     std::vector<std::uint8_t>& bytes() { return m_bytes; }
     const std::vector<std::uint8_t>& bytes() const { return m_bytes; }
 
-    Page& owner(std::uint32_t owner) { return u32le(24, owner); }
-    Page& previous(std::uint32_t pageNumber) { return u32le(16, pageNumber); }
-    Page& next(std::uint32_t pageNumber) { return u32le(20, pageNumber); }
+    Page& owner(std::uint32_t owner) { return u32le(edb::kPageOwnerAt, owner); }
+    Page& previous(std::uint32_t pageNumber) { return u32le(edb::kPagePreviousAt, pageNumber); }
+    Page& next(std::uint32_t pageNumber) { return u32le(edb::kPageNextAt, pageNumber); }
 
     Page& put(std::size_t at, std::initializer_list<std::uint8_t> b);
     Page& put(std::size_t at, const std::vector<std::uint8_t>& b);
