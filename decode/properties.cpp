@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -363,10 +362,11 @@ bool ApplyPropertyRecords(StoreCatalog& catalog, const ByteView& page, std::uint
             if (m->propertiesRead) {
                 continue;
             }
-            std::unique_lock lock(catalog.messages.fieldsMutex);
-            m->propertiesRead = true;
-            touched = true;
-            decodeRecord(rec, *m, referenceSet);
+            catalog.messages.updateFields([&] {
+                m->propertiesRead = true;
+                touched = true;
+                decodeRecord(rec, *m, referenceSet);
+            });
         }
     }
     if (touched) {

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 namespace edb {
 
@@ -443,9 +442,10 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
     inKeyStage = true;
     for (MessageEntry& m : cat.messages) {
         if (!m.attachmentIds.empty()) {
-            std::unique_lock lock(cat.messages.fieldsMutex);
-            m.attachmentIds.clear();
-            m.attachmentIds.shrink_to_fit();
+            cat.messages.updateFields([&] {
+                m.attachmentIds.clear();
+                m.attachmentIds.shrink_to_fit();
+            });
         }
         for (AttachmentEntry& a : m.attachments) {
             if (a.position == 0) {
@@ -523,8 +523,7 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
         }
     }
 
-    {
-        std::unique_lock lock(cat.messages.fieldsMutex);
+    cat.messages.updateFields([&] {
         for (AttachmentEntry* a : longValued) {
             if (const LongValueKey* k = cat.longValueKeys.find(a->reference)) {
                 for (const auto v : k->offsets.values()) {
@@ -532,7 +531,7 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
                 }
             }
         }
-    }
+    });
     cat.longValueKeys.clear();
 }
 
