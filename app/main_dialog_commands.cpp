@@ -3,6 +3,8 @@
 #include "app/main_dialog.h"
 #include "app/report_list_view.h"
 #include "catalog/list_rows.h"
+#include "frontend/list_columns.h"
+#include "frontend/scan_texts.h"
 #include "platform/platform.h"
 
 #include <QAction>
@@ -24,10 +26,9 @@ namespace {
 // The scan's host in the window: every request is carried out on the window thread.
 class WindowScanHost : public edb::ScanHost {
 public:
-    WindowScanHost(WindowGate& gate, MainDialog& dialog, ReportListView& mailboxes,
-                   QProgressBar& bar, std::function<void()> afterRows)
-        : m_gate(gate), m_dialog(dialog), m_mailboxes(mailboxes), m_bar(bar),
-          m_afterRows(std::move(afterRows)) {}
+    WindowScanHost(WindowGate& gate, ReportListView& mailboxes, QProgressBar& bar,
+                   std::function<void()> afterRows)
+        : m_gate(gate), m_mailboxes(mailboxes), m_bar(bar), m_afterRows(std::move(afterRows)) {}
 
     void progress(std::int64_t position) override {
         const int p = edb::ClampProgress(position);
@@ -62,13 +63,8 @@ public:
         });
     }
 
-    void errorMessage(const std::string& text) override {
-        m_gate.call([&] { edb::platform().showError(&m_dialog, QString::fromStdString(text)); });
-    }
-
 private:
     WindowGate& m_gate;
-    MainDialog& m_dialog;
     ReportListView& m_mailboxes;
     QProgressBar& m_bar;
     std::function<void()> m_afterRows;
@@ -174,7 +170,7 @@ void MainDialog::startScan() {
     const std::string path = m_state.sourcePath;
     m_scanToken = m_workers.start([this, path](const edb::CancelToken& token) {
         // The hook runs on the window thread (inside the rows request), after m_scanToken is set.
-        WindowScanHost host(m_gate, *this, *m_mailboxList, *m_progress, [this] {
+        WindowScanHost host(m_gate, *m_mailboxList, *m_progress, [this] {
             if (m_pauseAfterRows.load()) {
                 m_scanToken->pause();
             }
@@ -196,11 +192,13 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         m_next->setEnabled(false);
         break;
     case edb::ScanOutcome::NoMailbox:
-    case edb::ScanOutcome::Stopped:
+        edb::platform().showError(this, QString::fromLatin1(edb::kNoMailboxText));
         break; // the window stays as it is; only Exit and Close remain useful
+    case edb::ScanOutcome::Stopped:
+        break; // likewise
     case edb::ScanOutcome::OpenFailed:
         // Back to Ready: the user may pick another file.
-        edb::platform().showError(this, QString::fromStdString(result.message));
+        edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         m_progress->hide();
         m_progressFrame->hide();
         m_stop->setEnabled(false);
@@ -213,14 +211,15 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
     case edb::ScanOutcome::ReadError:
     case edb::ScanOutcome::Failed:
         // What was found stays shown; the scanning state ends.
-        edb::platform().showError(this, QString::fromStdString(result.message));
+        edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         m_progress->hide();
         m_progressFrame->hide();
         m_stop->setEnabled(false);
         m_next->setEnabled(false);
         break;
     case edb::ScanOutcome::OutOfMemory:
-        // The scan has shown "Not Enough Memory"; a failure must not end with status 0.
+        // "Not Enough Memory", then the end: a failure must not end with status 0.
+        edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         edb::platform().exitProcess(1);
         break;
     }
@@ -351,8 +350,9 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
 }
 
 void MainDialog::treeBuildFinished(const edb::TreeBuildResult& r) {
-    m_nextUser->setEnabled(r.nextUserMailboxEnabled);
-    m_backUser->setEnabled(r.backUserMailboxEnabled);
+    // Onwards while the step still found a mailbox; back from any step past the first.
+    m_nextUser->setEnabled(r.mailboxAtStep);
+    m_backUser->setEnabled(r.stepIndex > 1);
     --m_treeBuildsRunning;
     --m_deliveriesPending;
 }
@@ -418,8 +418,10 @@ void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation,
             Qt::QueuedConnection);
     };
     auto columns = std::make_shared<std::vector<std::pair<QString, int>>>();
+    const edb::ListLayout layout = edb::ListLayoutFor(*folder);
     for (const edb::ListColumn& c : edb::ListColumnsFor(*folder)) {
-        columns->emplace_back(QString::fromStdString(c.heading), c.width);
+        columns->emplace_back(QString::fromStdString(c.heading),
+                              edb::ListColumnWidth(layout, columns->size()));
     }
     post([this, columns] {
         m_messageList->setColumns(*columns);

@@ -24,7 +24,6 @@ class QuietHost : public ScanHost {
 public:
     void progress(std::int64_t position) override { positions.push_back(position); }
     void mailboxRowsReady(const std::vector<std::string>&) override {}
-    void errorMessage(const std::string&) override {}
     std::vector<std::int64_t> positions;
 };
 

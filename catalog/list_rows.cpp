@@ -4,23 +4,24 @@
 
 namespace edb {
 
+ListLayout ListLayoutFor(const FolderNode& folder) {
+    return folder.kind == kKindContact ? ListLayout::Contacts : ListLayout::Messages;
+}
+
 std::vector<ListColumn> ListColumnsFor(const FolderNode& folder) {
-    if (folder.kind == kKindContact) {
-        return {{"No", 50},
-                {"Full name", 80},
-                {"First name", 80},
-                {"Last name", 80},
-                {"Home Phone No", 80},
-                {"Business Phone No", 80},
-                {"Mobile Phone No", 80},
-                {"Business Address", 80},
-                {"Email Address", 80},
-                {"Date", 80}};
+    if (ListLayoutFor(folder) == ListLayout::Contacts) {
+        return {{"No"},
+                {"Full name"},
+                {"First name"},
+                {"Last name"},
+                {"Home Phone No"},
+                {"Business Phone No"},
+                {"Mobile Phone No"},
+                {"Business Address"},
+                {"Email Address"},
+                {"Date"}};
     }
-    return {{"No", 50},
-            {folder.name == "Sent Items" ? "To" : "From", 130},
-            {"Subject", 180},
-            {"Date", 150}};
+    return {{"No"}, {folder.name == "Sent Items" ? "To" : "From"}, {"Subject"}, {"Date"}};
 }
 
 int MessageRowImage(const MessageEntry& m) {
@@ -90,6 +91,7 @@ MessageListing ListMessages(const StoreCatalog& catalog, TreeItem item) {
         return listing;
     }
     listing.folderFound = true;
+    listing.layout = ListLayoutFor(*listing.folder);
     listing.columns = ListColumnsFor(*listing.folder);
     ForEachMessageRow(catalog, *listing.folder, [&](ListRow&& row) {
         listing.rows.push_back(std::move(row));

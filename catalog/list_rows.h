@@ -10,9 +10,11 @@
 
 namespace edb {
 
+// The two column sets a message list has: contact folders show contact fields.
+enum class ListLayout { Messages, Contacts };
+
 struct ListColumn {
     std::string heading;
-    int width = 0; // pixels
     bool operator==(const ListColumn&) const = default;
 };
 
@@ -27,11 +29,14 @@ struct ListRow {
 struct MessageListing {
     bool folderFound = false; // a folder-list entry holds the tree item
     const FolderNode* folder = nullptr;
+    ListLayout layout = ListLayout::Messages;
     std::vector<ListColumn> columns; // empty when no folder was found
     std::vector<ListRow> rows;
 };
 
-// Columns for a folder: by kind, and "To" instead of "From" for exactly "Sent Items".
+[[nodiscard]] ListLayout ListLayoutFor(const FolderNode& folder);
+
+// Columns for a folder: by layout, and "To" instead of "From" for exactly "Sent Items".
 [[nodiscard]] std::vector<ListColumn> ListColumnsFor(const FolderNode& folder);
 
 // Row icon: 0 appointment, 1 contact, 16 with attachments, 12 otherwise.

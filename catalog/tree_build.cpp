@@ -194,13 +194,13 @@ struct Frame {
 TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, TreeSink& sink,
                                 SavedFolderList* saved, const CancelToken* cancel) {
     TreeBuildResult result;
-    result.backUserMailboxEnabled = stepIndex > 1;
+    result.stepIndex = stepIndex;
     // Only the window thread appends to the chosen-mailbox list, and it is the one starting us.
     auto* mailbox = const_cast<FolderNode*>(ChosenMailboxAt(catalog, stepIndex));
     if (mailbox == nullptr) {
         return result;
     }
-    result.nextUserMailboxEnabled = true;
+    result.mailboxAtStep = true;
 
     std::string path;
     result.pathCut = !AppendPathPart(path, mailbox->name);

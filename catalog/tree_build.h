@@ -63,8 +63,8 @@ inline constexpr std::size_t kMaxTreeItems = 200000;
 
 struct TreeBuildResult {
     TreeItem root = 0;                     // root item of the mailbox; 0 when nothing was built
-    bool nextUserMailboxEnabled = false;   // an entry existed at the step index
-    bool backUserMailboxEnabled = false;   // step index greater than 1
+    std::int32_t stepIndex = 0;            // the step index the build was given
+    bool mailboxAtStep = false;            // a chosen-mailbox entry existed at the step index
     std::size_t items = 0;                 // items inserted, root included
     bool pathCut = false;                  // some folder path did not fit its room
     bool itemLimitReached = false;         // kMaxTreeItems stopped the build

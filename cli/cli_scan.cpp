@@ -1,4 +1,5 @@
 #include "cli/cli_scan.h"
+#include "frontend/scan_texts.h"
 
 #include <iostream>
 
@@ -11,11 +12,6 @@ void CliScanHost::progress(std::int64_t position) {
 }
 
 void CliScanHost::mailboxRowsReady(const std::vector<std::string>&) {}
-
-void CliScanHost::errorMessage(const std::string& text) {
-    finishProgress();
-    std::cerr << text << '\n';
-}
 
 edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, bool progress) {
     CliScanHost host(progress);
@@ -32,10 +28,19 @@ edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, b
     }
     edb::ScanResult result = edb::RunScan(catalog, path, host);
     host.finishProgress();
-    if (result.outcome == edb::ScanOutcome::OpenFailed ||
-        result.outcome == edb::ScanOutcome::ReadError ||
-        result.outcome == edb::ScanOutcome::Failed) {
-        std::cerr << "edb2eml: " << result.message << '\n';
+    switch (result.outcome) {
+    case edb::ScanOutcome::NoMailbox:
+    case edb::ScanOutcome::OutOfMemory:
+        std::cerr << edb::ScanEndText(result) << '\n'; // the window's message box text
+        break;
+    case edb::ScanOutcome::OpenFailed:
+    case edb::ScanOutcome::ReadError:
+    case edb::ScanOutcome::Failed:
+        std::cerr << "edb2eml: " << edb::ScanEndText(result) << '\n';
+        break;
+    case edb::ScanOutcome::Complete:
+    case edb::ScanOutcome::Stopped:
+        break;
     }
     return result;
 }

@@ -13,7 +13,6 @@ public:
     explicit CliScanHost(bool showProgress);
     void progress(std::int64_t position) override;
     void mailboxRowsReady(const std::vector<std::string>& names) override;
-    void errorMessage(const std::string& text) override;
     void finishProgress() { m_bar.finish(); }
 
 private:

@@ -1,4 +1,5 @@
 #include "cli/json_catalog.h"
+#include "frontend/scan_texts.h"
 
 #include <cerrno>
 #include <charconv>
@@ -249,9 +250,9 @@ void writeHeader(JsonText& t, const edb::StoreCatalog& cat, const edb::ScanResul
     t.hexString(cat.n1013Code.data(), cat.n1013Code.size());
     t.key(1, "long_value_owner", false);
     t.number(cat.longValueOwner);
-    if (!result.message.empty() && result.outcome != edb::ScanOutcome::Complete) {
+    if (const std::string error = edb::ScanEndText(result); !error.empty()) {
         t.key(1, "error", false);
-        t.string(result.message);
+        t.string(error);
     }
     t.key(1, "folders", false);
     if (cat.folderList.begin() == cat.folderList.end()) {

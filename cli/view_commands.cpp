@@ -5,6 +5,8 @@
 #include "cli/cli_scan.h"
 #include "cli/cli_views.h"
 #include "cli/commands.h"
+#include "frontend/list_columns.h"
+#include "frontend/scan_texts.h"
 #include "io/text.h"
 
 #include <algorithm>
@@ -36,7 +38,8 @@ json listingJson(const edb::StoreCatalog& catalog, const CliTree& tree, edb::Tre
     if (listing.folderFound) {
         columns = json::array();
         for (const auto& c : listing.columns) {
-            columns.push_back({{"text", c.heading}, {"width", c.width}});
+            const int width = edb::ListColumnWidth(listing.layout, columns.size());
+            columns.push_back({{"text", c.heading}, {"width", width}});
         }
     }
     json rows = json::array();
@@ -146,10 +149,7 @@ void printSummary(const std::string& path, const Scanned& s) {
               << "Messages     " << groupDigits(cat.messages.size()) << '\n'
               << "Attachments  " << groupDigits(attachments) << '\n';
     if (s.result.outcome != edb::ScanOutcome::Complete) {
-        std::cout << "Scan         did not finish: "
-                  << (s.result.message.empty() ? edb::OutcomeName(s.result.outcome)
-                                               : s.result.message)
-                  << '\n';
+        std::cout << "Scan         did not finish: " << edb::ScanEndText(s.result) << '\n';
     }
     if (s.tree.roots().empty()) {
         return;

@@ -48,7 +48,6 @@ class QuietHost : public edb::ScanHost {
 public:
     void progress(std::int64_t) override {}
     void mailboxRowsReady(const std::vector<std::string>&) override {}
-    void errorMessage(const std::string&) override {}
 };
 
 // Opens `data` as the catalog's store file and fills the context; returns false when the

@@ -199,7 +199,8 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
     if (!catalog.storeFile.Open(path, &openError)) {
         result.outcome = ScanOutcome::OpenFailed;
         result.errorCode = openError.code;
-        result.message = "Cannot open " + path + ": " + openError.reason();
+        result.file = path;
+        result.reason = openError.reason();
         return result;
     }
     bool keyStage = false;
@@ -213,9 +214,7 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         ctx.stageDone("mailboxes");
         if (catalog.folderList.empty()) {
             catalog.storeFile.Close();
-            host.errorMessage(kNoMailboxText);
             result.outcome = ScanOutcome::NoMailbox;
-            result.message = kNoMailboxText;
             return result;
         }
         host.mailboxRowsReady(ListMailboxes(catalog));
@@ -230,20 +229,19 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         result.outcome = ScanOutcome::ReadError;
         result.errorCode = e.code();
         result.errorOffset = e.offset();
-        result.message = "Read error in " + e.fileName() + " at offset " +
-                         std::to_string(e.offset()) + ": " + e.reason();
+        result.file = e.fileName();
+        result.reason = e.reason();
     } catch (const Cancelled& c) {
         result.outcome = ScanOutcome::Stopped;
         result.stopReason = c.reason;
-        result.message = "Stopped";
     } catch (const std::bad_alloc&) {
         result.outcome = ScanOutcome::OutOfMemory;
-        result.message = keyStage ? "Out Of Memory" : "Not Enough Memory";
-        host.errorMessage(result.message);
+        result.inLongValueKeys = keyStage;
     } catch (const std::exception& e) {
         // A fault of the program, not a stop: said as an error, never passed off as "Stopped".
         result.outcome = ScanOutcome::Failed;
-        result.message = "Scan of " + path + " failed: " + e.what();
+        result.file = path;
+        result.reason = e.what();
     }
     return result;
 }

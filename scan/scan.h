@@ -1,9 +1,9 @@
 #pragma once
 // The scan: one function run on a worker thread, talking to whoever started it through a small
 // host interface. The catalog is the only state it leaves behind.
+#include "catalog/catalog.h"
 #include "io/bytes.h"
 #include "io/cancel.h"
-#include "catalog/catalog.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,16 +24,16 @@ enum class ScanOutcome {
 
 [[nodiscard]] const char* OutcomeName(ScanOutcome o); // "complete", "no_mailbox", ...
 
+// How a scan ended, as facts; the front ends put them in words.
 struct ScanResult {
     ScanOutcome outcome = ScanOutcome::Complete;
-    std::string message; // for the user: names the file and the reason
-    int errorCode = 0;   // system error code of an open or read failure
+    std::string file;   // OpenFailed, ReadError, Failed: the file that failed (the store path)
+    std::string reason; // ... and why: the system's error text, or the fault inside the scan
+    int errorCode = 0;  // system error code of an open or read failure
     std::uint64_t errorOffset = 0;
     StopReason stopReason = StopReason::None; // why a Stopped scan stopped
+    bool inLongValueKeys = false; // OutOfMemory: memory ran out filling the long-value key list
 };
-
-inline constexpr const char* kCaption = "Quenlor Systems Exchange To Eml Conversion";
-inline constexpr const char* kNoMailboxText = "Highly corrupted, Recovery not possible...";
 
 class ScanHost {
 public:
@@ -42,8 +42,6 @@ public:
     virtual void progress(std::int64_t position) = 0;
     // The mailbox list is filled: rows in mailbox-list order.
     virtual void mailboxRowsReady(const std::vector<std::string>& names) = 0;
-    // An error the user must see (no mailbox, out of memory ...).
-    virtual void errorMessage(const std::string& text) = 0;
 };
 
 // Clamp of a raw progress position for display.

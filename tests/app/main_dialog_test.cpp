@@ -323,7 +323,6 @@ private slots:
         struct NullHost : edb::ScanHost {
             void progress(std::int64_t) override {}
             void mailboxRowsReady(const std::vector<std::string>&) override {}
-            void errorMessage(const std::string&) override {}
         } host;
         struct Recorder : edb::TreeSink {
             std::map<edb::TreeItem, int> depth{{0, -1}};

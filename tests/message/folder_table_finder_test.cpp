@@ -19,7 +19,6 @@ namespace {
 struct QuietHost : ScanHost {
     void progress(std::int64_t) override {}
     void mailboxRowsReady(const std::vector<std::string>&) override {}
-    void errorMessage(const std::string&) override {}
 };
 
 std::uint32_t u32At(const ByteView& p, std::int64_t at) {

@@ -1,4 +1,5 @@
 #include "catalog/list_rows.h"
+#include "frontend/list_columns.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -132,7 +133,8 @@ struct Catalog {
 std::vector<std::string> headings(const edb::MessageListing& l) {
     std::vector<std::string> out;
     for (const auto& col : l.columns) {
-        out.push_back(col.heading + ":" + std::to_string(col.width));
+        out.push_back(col.heading + ":" +
+                      std::to_string(edb::ListColumnWidth(l.layout, out.size())));
     }
     return out;
 }

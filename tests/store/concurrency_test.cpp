@@ -22,7 +22,6 @@ struct SignallingHost : ScanHost {
     void mailboxRowsReady(const std::vector<std::string>&) override {
         rowsReady.store(true, std::memory_order_release);
     }
-    void errorMessage(const std::string&) override {}
 };
 
 class CountingSink : public TreeSink {

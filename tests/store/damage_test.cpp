@@ -28,7 +28,6 @@ namespace {
 struct QuietHost : ScanHost {
     void progress(std::int64_t) override {}
     void mailboxRowsReady(const std::vector<std::string>&) override {}
-    void errorMessage(const std::string&) override {}
 };
 
 class CountingSink : public TreeSink {

@@ -9,10 +9,8 @@ using namespace edbtest;
 namespace {
 struct QuietHost : ScanHost {
     std::vector<std::string> rows;
-    std::vector<std::string> errors;
     void progress(std::int64_t) override {}
     void mailboxRowsReady(const std::vector<std::string>& names) override { rows = names; }
-    void errorMessage(const std::string& t) override { errors.push_back(t); }
 };
 
 std::vector<std::string> mailboxNames(const StoreCatalog& cat) {
@@ -95,7 +93,7 @@ TEST(FolderDiscovery, NestedFoldersKindsAndLaterSweeps) {
                        {makeId(14), makeId(1), u"Tasks", u"IPF.Task"},
                        {makeId(15), makeId(11), u"Same page child", {}}});
     auto s = scan(b);
-    EXPECT_EQ(s->result.outcome, ScanOutcome::Complete) << s->result.message;
+    EXPECT_EQ(s->result.outcome, ScanOutcome::Complete) << s->result.reason;
     EXPECT_EQ(s->host.rows, std::vector<std::string>{"Ann"});
     ASSERT_EQ(s->cat.folderList.size(), 7u);
     std::vector<std::string> order;

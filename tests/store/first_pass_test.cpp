@@ -11,11 +11,9 @@ using edbtest::TempFile;
 namespace {
 struct RecordingHost : ScanHost {
     std::vector<std::int64_t> progress_;
-    std::vector<std::string> errors;
     std::vector<std::string> rows;
     void progress(std::int64_t p) override { progress_.push_back(p); }
     void mailboxRowsReady(const std::vector<std::string>& names) override { rows = names; }
-    void errorMessage(const std::string& text) override { errors.push_back(text); }
 };
 
 std::vector<PageEntry> firstPass(const StoreBuilder& b, StoreCatalog& cat) {
@@ -91,7 +89,6 @@ TEST(Scan, TwoPagesReportZeroThenFortyNine) {
     ASSERT_GE(host.progress_.size(), 2u);
     EXPECT_EQ(host.progress_[0], 0);
     EXPECT_EQ(host.progress_[1], 49);
-    EXPECT_EQ(host.errors, std::vector<std::string>{"Highly corrupted, Recovery not possible..."});
     EXPECT_FALSE(cat.storeFile.isOpen());
 }
 
@@ -122,8 +119,8 @@ TEST(Scan, OpenFailureAndReadErrorNameTheFile) {
     RecordingHost host;
     ScanResult r = RunScan(cat, "/nonexistent/x.edb", host);
     EXPECT_EQ(r.outcome, ScanOutcome::OpenFailed);
-    EXPECT_NE(r.message.find("/nonexistent/x.edb"), std::string::npos);
-    EXPECT_NE(r.message.find("No such file"), std::string::npos);
+    EXPECT_EQ(r.file, "/nonexistent/x.edb");
+    EXPECT_NE(r.reason.find("No such file"), std::string::npos);
 }
 
 TEST(Scan, StopIsNotUndoneByALaterPause) {

@@ -16,7 +16,6 @@ struct QuietHost : ScanHost {
     std::vector<std::string> rows;
     void progress(std::int64_t) override {}
     void mailboxRowsReady(const std::vector<std::string>& names) override { rows = names; }
-    void errorMessage(const std::string&) override {}
 };
 
 struct DemoFile {
@@ -72,10 +71,8 @@ TEST(ReadFault, FirstPassFaultNamesFileOffsetAndReason) {
     EXPECT_EQ(s->result.outcome, ScanOutcome::ReadError);
     EXPECT_STREQ(OutcomeName(s->result.outcome), "read_error");
     EXPECT_EQ(s->result.errorCode, EIO);
-    EXPECT_NE(s->result.message.find(demo.file.str()), std::string::npos) << s->result.message;
-    EXPECT_NE(s->result.message.find("offset " + std::to_string(s->result.errorOffset)),
-              std::string::npos);
-    EXPECT_NE(s->result.message.find(std::strerror(EIO)), std::string::npos);
+    EXPECT_EQ(s->result.file, demo.file.str());
+    EXPECT_NE(s->result.reason.find(std::strerror(EIO)), std::string::npos) << s->result.reason;
     EXPECT_TRUE(s->cat.mailboxList.empty()); // nothing was found yet
 }
 
@@ -98,7 +95,6 @@ TEST(ReadFault, LaterFaultsKeepWhatWasFound) {
         EXPECT_EQ(s->result.outcome, ScanOutcome::ReadError);
         EXPECT_EQ(s->result.errorCode, ENXIO);
         EXPECT_EQ(s->result.errorOffset, at);
-        EXPECT_NE(s->result.message.find("offset " + std::to_string(at)), std::string::npos);
         EXPECT_EQ(s->cat.mailboxList.size(), whole.mailboxes);
         EXPECT_EQ(s->host.rows.size(), whole.mailboxes);
     }

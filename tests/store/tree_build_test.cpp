@@ -1,5 +1,5 @@
-#include "io/text.h"
 #include "catalog/tree_build.h"
+#include "io/text.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -104,8 +104,7 @@ TEST(BuildFolderTree, MailboxRootNestedFoldersAndTreeItemsWrittenBack) {
     EXPECT_EQ(sink.items[2].path, "INBOX\\Top\\Inbox\\");
     EXPECT_EQ(r.root, 1u);
     EXPECT_EQ(r.items, 5u);
-    EXPECT_TRUE(r.nextUserMailboxEnabled);
-    EXPECT_FALSE(r.backUserMailboxEnabled);
+    EXPECT_TRUE(r.mailboxAtStep);
     EXPECT_EQ(s.catalog->chosenMailboxList.begin()->treeItem.load(), 1u);
     std::vector<TreeItem> items;
     for (const auto& f : s.catalog->folderList) {
@@ -122,21 +121,19 @@ TEST(BuildFolderTree, StepIndexPicksTheChosenMailbox) {
     s.chooseAll();
     for (std::int32_t step : {-5, 0, 1}) {
         RecordingSink sink;
-        EXPECT_FALSE(edb::BuildFolderTree(*s.catalog, step, sink).backUserMailboxEnabled);
+        EXPECT_TRUE(edb::BuildFolderTree(*s.catalog, step, sink).mailboxAtStep);
         EXPECT_EQ(sink.shape(), "A");
     }
     RecordingSink second;
     const auto r2 = edb::BuildFolderTree(*s.catalog, 2, second);
     EXPECT_EQ(second.shape(), "B(Bfolder)");
-    EXPECT_TRUE(r2.nextUserMailboxEnabled);
-    EXPECT_TRUE(r2.backUserMailboxEnabled);
+    EXPECT_TRUE(r2.mailboxAtStep);
 
     RecordingSink past;
     const auto r3 = edb::BuildFolderTree(*s.catalog, 3, past);
     EXPECT_TRUE(past.items.empty());
     EXPECT_EQ(r3.root, 0u);
-    EXPECT_FALSE(r3.nextUserMailboxEnabled);
-    EXPECT_TRUE(r3.backUserMailboxEnabled);
+    EXPECT_FALSE(r3.mailboxAtStep);
 }
 
 TEST(ChooseMailbox, AddsTheMarkedRowOnceAndAlwaysAdvances) {

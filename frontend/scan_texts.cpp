@@ -1,0 +1,26 @@
+#include "frontend/scan_texts.h"
+
+namespace edb {
+
+std::string ScanEndText(const ScanResult& result) {
+    switch (result.outcome) {
+    case ScanOutcome::Complete:
+        return {};
+    case ScanOutcome::NoMailbox:
+        return kNoMailboxText;
+    case ScanOutcome::OpenFailed:
+        return "Cannot open " + result.file + ": " + result.reason;
+    case ScanOutcome::ReadError:
+        return "Read error in " + result.file + " at offset " + std::to_string(result.errorOffset) +
+               ": " + result.reason;
+    case ScanOutcome::Stopped:
+        return "Stopped";
+    case ScanOutcome::OutOfMemory:
+        return result.inLongValueKeys ? kOutOfMemoryText : kNotEnoughMemoryText;
+    case ScanOutcome::Failed:
+        return "Scan of " + result.file + " failed: " + result.reason;
+    }
+    return {};
+}
+
+} // namespace edb

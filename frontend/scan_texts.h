@@ -1,0 +1,18 @@
+#pragma once
+// How the window and edb2eml word the end of a scan. The users know these texts; they stay
+// exactly as they are.
+#include "scan/scan.h"
+
+#include <string>
+
+namespace edb {
+
+inline constexpr const char* kNoMailboxText = "Highly corrupted, Recovery not possible...";
+inline constexpr const char* kNotEnoughMemoryText = "Not Enough Memory";
+inline constexpr const char* kOutOfMemoryText = "Out Of Memory"; // the long-value key list's
+
+// The text for how `result` ended: the file and the reason for a failure, the fixed text of a
+// store without a mailbox or of exhausted memory, "Stopped"; empty for a complete scan.
+[[nodiscard]] std::string ScanEndText(const ScanResult& result);
+
+} // namespace edb
