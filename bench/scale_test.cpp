@@ -2,7 +2,7 @@
 // pages noted by the first pass, the indexed long-value key lookups and the streamed dump.
 #include "cli/json_catalog.h"
 #include "decode/long_values.h"
-#include "scan/late_stages.h"
+#include "scan/chunk_pages.h"
 #include "scan/scan.h"
 #include "tests/support/bench_store.h"
 #include "tests/support/demo_store.h"

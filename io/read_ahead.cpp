@@ -1,104 +1,82 @@
 #include "io/read_ahead.h"
 
-#include <algorithm>
 #include <cstring>
 #include <system_error>
 
 namespace edb {
 
 namespace {
-// Starts `count` reader threads running run(t); false when the system refused one (those that
-// did start must then be stopped by the caller).
-template <class Run>
-bool startReaders(std::vector<std::thread>& threads, std::size_t count, Run run) {
-    try {
-        for (std::size_t t = 0; t < count; ++t) {
-            threads.emplace_back([run, t] { run(t); });
-        }
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
+std::uint64_t unitsOf(std::uint64_t count, std::uint64_t perUnit) {
+    return count / perUnit + (count % perUnit != 0 ? 1 : 0);
 }
 
-void joinReaders(std::mutex& mutex, std::condition_variable& cv, bool& quit,
-                 std::vector<std::thread>& threads) {
-    {
-        std::lock_guard lock(mutex);
-        quit = true;
-    }
-    cv.notify_all();
-    for (std::thread& t : threads) {
-        t.join();
-    }
-    threads.clear();
+std::vector<std::vector<std::uint8_t>> buffers(std::size_t count, std::size_t bytes) {
+    return std::vector<std::vector<std::uint8_t>>(count, std::vector<std::uint8_t>(bytes));
 }
 } // namespace
 
-BlockReadAhead::BlockReadAhead(const CFile64& file, std::uint64_t size, std::size_t blockBytes,
-                               std::size_t slots, Prepare prepare)
-    : m_file(file), m_size(size), m_blockBytes(blockBytes), m_prepare(std::move(prepare)),
-      m_slots(SlotCount(slots)) {
-    for (Slot& s : m_slots) {
-        s.bytes.resize(m_blockBytes);
+ReadAheadPipeline::ReadAheadPipeline(std::uint64_t units, std::size_t readers, std::size_t slots,
+                                     Fill fill)
+    : m_units(units), m_readers(readers), m_fill(std::move(fill)), m_errors(slots),
+      m_full(slots, 0) {
+    if (m_units == 0) {
+        return;
     }
-    if (!startReaders(m_threads, kReaders, [this](std::size_t t) { run(t); })) {
-        // Not every reader could start: none is used, next() reads on the caller's thread.
-        stopReaders();
-        for (Slot& s : m_slots) {
-            s.full = false;
+    try {
+        for (std::size_t t = 0; t < m_readers; ++t) {
+            m_threads.emplace_back([this, t] { run(t); });
         }
+    } catch (const std::system_error&) {
+        // Not every reader could start: none is used, next() fills on the caller's thread.
+        stopReaders();
+        std::fill(m_full.begin(), m_full.end(), 0);
         m_quit = false;
+        m_failedUnit = UINT64_MAX;
     }
 }
 
-BlockReadAhead::~BlockReadAhead() {
+ReadAheadPipeline::~ReadAheadPipeline() {
     stopReaders();
 }
 
-void BlockReadAhead::stopReaders() {
-    joinReaders(m_mutex, m_cv, m_quit, m_threads);
+void ReadAheadPipeline::stopReaders() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_cv.notify_all();
+    for (std::thread& t : m_threads) {
+        t.join();
+    }
+    m_threads.clear();
 }
 
-void BlockReadAhead::readInto(Slot& slot, std::uint64_t base) const {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(m_blockBytes, m_size - base));
-    const auto index = static_cast<std::size_t>(&slot - m_slots.data());
-    slot.block = Block{base, want, slot.bytes.data(), index};
-    slot.error = nullptr;
+void ReadAheadPipeline::fillSlot(std::uint64_t unit, std::size_t slot) {
+    m_errors[slot] = nullptr;
     try {
-        const std::size_t got = m_file.ReadAt(base, slot.bytes.data(), want);
-        if (got < want) {
-            std::memset(slot.bytes.data() + got, 0, want - got);
-        }
-        if (m_prepare) {
-            m_prepare(slot.block);
-        }
+        m_fill(unit, slot);
     } catch (...) {
-        slot.error = std::current_exception();
+        m_errors[slot] = std::current_exception();
     }
 }
 
-// Reader t reads blocks t, t + kReaders, ...; the slot count is a multiple of kReaders, so each
-// slot only ever holds one reader's blocks, in order.
-void BlockReadAhead::run(std::size_t t) {
-    for (std::uint64_t k = t; k * m_blockBytes < m_size; k += kReaders) {
-        Slot& slot = m_slots[k % m_slots.size()];
+void ReadAheadPipeline::run(std::size_t reader) {
+    for (std::uint64_t k = reader; k < m_units; k += m_readers) {
+        const std::size_t slot = static_cast<std::size_t>(k % m_full.size());
         {
             std::unique_lock lock(m_mutex);
-            m_cv.wait(lock, [&] { return m_quit || !slot.full; });
-            if (m_quit || k > m_failedBlock) {
-                return; // nothing past a failed read is wanted
+            m_cv.wait(lock, [&] { return m_quit || m_full[slot] == 0; });
+            if (m_quit || k > m_failedUnit) {
+                return; // nothing past a failed unit is wanted
             }
         }
-        // The slot is this reader's alone until it is marked full.
-        readInto(slot, k * m_blockBytes);
-        const bool failed = slot.error != nullptr;
+        fillSlot(k, slot); // the slot is this reader's alone until it is marked full
+        const bool failed = m_errors[slot] != nullptr;
         {
             std::lock_guard lock(m_mutex);
-            slot.full = true;
+            m_full[slot] = 1;
             if (failed) {
-                m_failedBlock = std::min(m_failedBlock, k);
+                m_failedUnit = std::min(m_failedUnit, k);
             }
         }
         m_cv.notify_all();
@@ -108,34 +86,72 @@ void BlockReadAhead::run(std::size_t t) {
     }
 }
 
-bool BlockReadAhead::next(Block& block) {
+bool ReadAheadPipeline::next(std::size_t& slot, std::exception_ptr& error) {
+    if (m_failed) {
+        slot = static_cast<std::size_t>((m_nextUse - 1) % m_full.size());
+        error = m_errors[slot];
+        return true;
+    }
     if (m_held) {
-        Slot& done = m_slots[(m_nextUse - 1) % m_slots.size()];
         if (!m_threads.empty()) {
             {
                 std::lock_guard lock(m_mutex);
-                done.full = false;
+                m_full[(m_nextUse - 1) % m_full.size()] = 0;
             }
             m_cv.notify_all();
         }
         m_held = false;
     }
-    if (m_nextUse * m_blockBytes >= m_size) {
+    if (m_nextUse >= m_units) {
         return false;
     }
-    Slot& slot = m_slots[m_nextUse % m_slots.size()];
+    slot = static_cast<std::size_t>(m_nextUse % m_full.size());
     if (!m_threads.empty()) {
         std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [&] { return slot.full; });
+        m_cv.wait(lock, [&] { return m_full[slot] != 0; });
     } else {
-        readInto(slot, m_nextUse * m_blockBytes);
+        fillSlot(m_nextUse, slot);
     }
     ++m_nextUse;
     m_held = true;
-    if (slot.error) {
-        std::rethrow_exception(slot.error);
+    error = m_errors[slot];
+    m_failed = error != nullptr;
+    return true;
+}
+
+BlockReadAhead::BlockReadAhead(const CFile64& file, std::uint64_t size, std::size_t blockBytes,
+                               std::size_t slots, Prepare prepare)
+    : m_file(file), m_size(size), m_blockBytes(std::max<std::size_t>(blockBytes, 1)),
+      m_prepare(std::move(prepare)), m_bytes(buffers(SlotCount(slots), m_blockBytes)),
+      m_blocks(m_bytes.size()),
+      m_pipeline(unitsOf(m_size, m_blockBytes), kReaders, m_bytes.size(),
+                 [this](std::uint64_t unit, std::size_t slot) { read(unit, slot); }) {}
+
+void BlockReadAhead::read(std::uint64_t unit, std::size_t slot) {
+    std::vector<std::uint8_t>& bytes = m_bytes[slot];
+    const std::uint64_t base = unit * m_blockBytes;
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(m_blockBytes, m_size - base));
+    m_blocks[slot] = Block{base, want, bytes.data(), slot};
+    const std::size_t got = m_file.ReadAt(base, bytes.data(), want);
+    if (got < want) {
+        std::memset(bytes.data() + got, 0, want - got);
     }
-    block = slot.block;
+    if (m_prepare) {
+        m_prepare(m_blocks[slot]);
+    }
+}
+
+bool BlockReadAhead::next(Block& block) {
+    std::size_t slot = 0;
+    std::exception_ptr error;
+    if (!m_pipeline.next(slot, error)) {
+        return false;
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+    block = m_blocks[slot];
     return true;
 }
 
@@ -144,110 +160,53 @@ PageReadAhead::PageReadAhead(const CFile64& file, std::uint64_t storeSize,
                              Prepare prepare, std::size_t readers)
     : m_file(file), m_storeSize(storeSize), m_offsets(std::move(offsets)),
       m_perBatch(std::max<std::size_t>(pagesPerBatch, 1)), m_prepare(std::move(prepare)),
-      m_readers(std::clamp<std::size_t>(readers, 1, 2)), m_batches(2 * m_readers) {
-    for (Batch& b : m_batches) {
-        b.bytes.resize(m_perBatch * kPageSize);
-        b.lengths.reserve(m_perBatch);
-    }
-    if (m_offsets.empty()) {
-        return;
-    }
-    if (!startReaders(m_threads, m_readers, [this](std::size_t t) { run(t); })) {
-        // Not every reader could start: none is used, next() reads on the caller's thread.
-        stopReaders();
-        for (Batch& b : m_batches) {
-            b.full = false;
-        }
-        m_quit = false;
-        m_failedBatch = SIZE_MAX;
-    }
-}
+      m_batches(makeBatches(2 * std::clamp<std::size_t>(readers, 1, 2), m_perBatch)),
+      m_pipeline(unitsOf(m_offsets.size(), m_perBatch), m_batches.size() / 2, m_batches.size(),
+                 [this](std::uint64_t unit, std::size_t slot) { read(unit, slot); }) {}
 
-PageReadAhead::~PageReadAhead() {
-    stopReaders();
-}
-
-void PageReadAhead::stopReaders() {
-    joinReaders(m_mutex, m_cv, m_quit, m_threads);
-}
-
-void PageReadAhead::fill(Batch& batch, std::size_t first) const {
+void PageReadAhead::read(std::uint64_t unit, std::size_t slot) {
+    Batch& batch = m_batches[slot];
     batch.lengths.clear();
-    batch.error = nullptr;
+    const auto first = static_cast<std::size_t>(unit * m_perBatch);
     const std::size_t last = std::min(m_offsets.size(), first + m_perBatch);
-    try {
-        for (std::size_t k = first; k < last; ++k) {
-            std::uint8_t* bytes = batch.bytes.data() + (k - first) * kPageSize;
-            const std::size_t n = ReadPage(m_file, m_storeSize, m_offsets[k], bytes);
-            if (m_prepare) {
-                m_prepare(k, bytes, n);
-            }
-            batch.lengths.push_back(n);
+    for (std::size_t k = first; k < last; ++k) {
+        std::uint8_t* bytes = batch.bytes.data() + (k - first) * kPageSize;
+        const std::size_t n = ReadPage(m_file, m_storeSize, m_offsets[k], bytes);
+        if (m_prepare) {
+            m_prepare(k, bytes, n);
         }
-    } catch (...) {
-        batch.error = std::current_exception();
+        batch.lengths.push_back(n);
     }
 }
 
-void PageReadAhead::run(std::size_t reader) {
-    for (std::size_t b = reader; b * m_perBatch < m_offsets.size(); b += m_readers) {
-        Batch& batch = batchFor(b);
-        {
-            std::unique_lock lock(m_mutex);
-            m_cv.wait(lock, [&] { return m_quit || !batch.full; });
-            if (m_quit || b > m_failedBatch) {
-                return; // nothing past a failed read is wanted
-            }
-        }
-        fill(batch, b * m_perBatch); // the batch is this reader's alone until marked full
-        const bool failed = batch.error != nullptr;
-        {
-            std::lock_guard lock(m_mutex);
-            batch.full = true;
-            if (failed) {
-                m_failedBatch = std::min(m_failedBatch, b);
-            }
-        }
-        m_cv.notify_all();
-        if (failed) {
-            return;
-        }
+std::vector<PageReadAhead::Batch> PageReadAhead::makeBatches(std::size_t count,
+                                                             std::size_t perBatch) {
+    std::vector<Batch> batches(count);
+    for (Batch& b : batches) {
+        b.bytes.resize(perBatch * kPageSize);
+        b.lengths.reserve(perBatch);
     }
+    return batches;
 }
 
 bool PageReadAhead::next(const std::uint8_t*& bytes, std::size_t& n) {
     for (;;) {
         if (m_held) {
-            Batch& batch = batchFor(m_nextBatch - 1);
+            const Batch& batch = m_batches[m_slot];
             if (m_inBatch < batch.lengths.size()) {
                 bytes = batch.bytes.data() + m_inBatch * kPageSize;
                 n = batch.lengths[m_inBatch];
                 ++m_inBatch;
                 return true;
             }
-            if (batch.error) {
-                std::rethrow_exception(batch.error);
-            }
-            if (!m_threads.empty()) {
-                {
-                    std::lock_guard lock(m_mutex);
-                    batch.full = false;
-                }
-                m_cv.notify_all();
+            if (m_error) {
+                std::rethrow_exception(m_error);
             }
             m_held = false;
         }
-        if (m_nextBatch * m_perBatch >= m_offsets.size()) {
+        if (!m_pipeline.next(m_slot, m_error)) {
             return false;
         }
-        Batch& batch = batchFor(m_nextBatch);
-        if (!m_threads.empty()) {
-            std::unique_lock lock(m_mutex);
-            m_cv.wait(lock, [&] { return batch.full; });
-        } else {
-            fill(batch, m_nextBatch * m_perBatch);
-        }
-        ++m_nextBatch;
         m_inBatch = 0;
         m_held = true;
     }

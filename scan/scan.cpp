@@ -3,6 +3,7 @@
 #include "decode/long_values.h"
 #include "scan/discovery.h"
 #include "scan/late_stages.h"
+#include "scan/spill_files.h"
 #include "io/read_ahead.h"
 
 #include <algorithm>
@@ -71,9 +72,12 @@ int ClampProgress(std::int64_t position) {
     return static_cast<int>(std::clamp<std::int64_t>(position, 0, 100));
 }
 
+void ScanContext::reportProgress(std::int64_t done, std::int64_t total) const {
+    report(total == 0 ? 0 : 100 * (done - 1) / total);
+}
+
 void ScanContext::pageListProgress(std::int64_t k) const {
-    const std::int64_t n = catalog.recordedPageCount;
-    report(n == 0 ? 0 : 100 * (k - 1) / n);
+    reportProgress(k, catalog.recordedPageCount);
 }
 
 void ScanContext::report(std::int64_t position) const {
@@ -176,9 +180,7 @@ void RunFirstPass(ScanContext& ctx) {
             const std::size_t n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, size - o));
             JudgeFirstPassPage(cat, ByteView(block.bytes + in, n), o, recorded);
-            const std::int64_t pos =
-                (static_cast<std::int64_t>(o) * 100 - 100) / static_cast<std::int64_t>(size);
-            ctx.report(pos);
+            ctx.reportProgress(static_cast<std::int64_t>(o), static_cast<std::int64_t>(size));
         }
         if (candidates != nullptr) {
             candidates->noteEncoded(notes[block.slot]);

@@ -66,7 +66,10 @@ struct ScanContext {
             cancel->checkpoint();
         }
     }
-    // 100 * (k - 1) / N, k 1-based, truncated toward zero.
+    // Every stage's progress: `done` of `total` units (bytes, pages, list entries) shown as
+    // 100 * (done - 1) / total, truncated toward zero; 0 while there is no total.
+    void reportProgress(std::int64_t done, std::int64_t total) const;
+    // Progress over the pages the first pass recorded: done = k, 1-based.
     void pageListProgress(std::int64_t k) const;
     // Reports a position; the host hears of it only when it changed.
     void report(std::int64_t position) const;

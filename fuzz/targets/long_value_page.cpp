@@ -1,7 +1,7 @@
 // The long-value stage's page matcher: is this a chunk page, where are its chunk records, and
 // which key references do they carry.
 #include "fuzz/fuzz_context.h"
-#include "scan/late_stages.h"
+#include "scan/chunk_pages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     edb::StoreCatalog catalog;

@@ -4,7 +4,7 @@
 #include "export/value_reader.h"
 
 #include "fuzz/fuzz_context.h"
-#include "scan/late_stages.h"
+#include "scan/chunk_pages.h"
 
 namespace {
 std::uint64_t le(const std::uint8_t* p, int n) {

@@ -1,4 +1,5 @@
-#include "scan/late_stages.h"
+#include "scan/page_walk.h"
+#include "scan/spill_files.h"
 #include "tests/support/store_builder.h"
 
 #include <cstdio>

@@ -110,6 +110,7 @@ TEST(BlockReadAhead, FailedReadReachesTheConsumerAtItsBlock) {
         EXPECT_EQ(e.code(), EIO);
         EXPECT_EQ(e.offset(), 4 * kBlock);
     }
+    EXPECT_THROW(reader.next(b), FileError); // asked again, the same failure rather than a wait
     EXPECT_EQ(bases, (std::vector<std::uint64_t>{0, kBlock, 2 * kBlock, 3 * kBlock}));
     // Every block up to the failed one read once; past it, at most what the slots hold.
     // The readers may still be running: copy the log under its lock.
@@ -234,6 +235,7 @@ TEST(PageReadAhead, FailedPageRaisedAfterThePagesBeforeIt) {
     } catch (const FileError& e) {
         EXPECT_EQ(e.offset(), bad);
     }
+    EXPECT_THROW(pages.next(bytes, n), FileError);
     EXPECT_EQ(delivered, 11);
     EXPECT_EQ(calls->load(), 12); // each page once, none after the failed one
 }
