@@ -1,7 +1,6 @@
 #include "catalog/list_rows.h"
 
 #include <ctime>
-#include <mutex>
 
 namespace edb {
 
@@ -59,9 +58,8 @@ void ForEachMessageRow(const StoreCatalog& catalog, const FolderNode& folder,
         row.number = number;
         row.entry = &m;
         row.cells.push_back(std::to_string(number));
-        {
+        catalog.messages.readFields([&] {
             // Sender, contacts, attachments and the FILETIME may still change under the scan.
-            std::shared_lock lock(catalog.messages.fieldsMutex);
             row.image = MessageRowImage(m);
             row.filetime = m.filetime;
             if (m.kind == kKindContact) {
@@ -79,7 +77,7 @@ void ForEachMessageRow(const StoreCatalog& catalog, const FolderNode& folder,
                 row.cells.push_back(m.subject);
                 row.cells.push_back(ListDateText(m.filetime));
             }
-        }
+        });
         if (!onRow(std::move(row))) {
             return;
         }

@@ -4,12 +4,12 @@
 #include "catalog/append_list.h"
 #include "catalog/flat_index.h"
 #include "catalog/lists.h"
+#include "io/thread_safety.h"
 
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <optional>
-#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -57,8 +57,9 @@ struct MessageEntry {
     std::string subject;
     char kind = 0;
 
-    // Changed by later stages of the scan. Another thread reads them only under
-    // MessageList::fieldsMutex (shared); the scan writes them under it (exclusive).
+    // Changed by later stages of the scan. Another thread reads them only inside
+    // MessageList::readFields; the scan changes them only inside MessageList::updateFields
+    // and, being their one writer, reads them without either.
     std::string sender;
     std::uint64_t filetime = 0; // the whole 64-bit FILETIME
     bool propertiesRead = false;
@@ -68,7 +69,8 @@ struct MessageEntry {
     std::vector<AttachmentEntry> attachments;
     std::vector<ContactEntry> contacts;
 
-    // The next entry with the same message id, in list order (scan thread only).
+    // The next entry with the same message id, in list order (scan thread only: reached
+    // through MessageList::byMessageId).
     MessageEntry* nextSameId = nullptr;
 
     // The upper six bytes of the FILETIME, as the contents table's date bytes.
@@ -102,10 +104,17 @@ private:
     std::size_t m_size = 0;
 };
 
+// The scan appends entries and changes their later fields; the tree build, listings, Find,
+// the viewer and Convert read them on other threads meanwhile. The list owns the locking:
+// readers walk the entries freely (AppendList publishes whole entries) and read the later
+// fields inside readFields; the scan changes them inside updateFields. The duplicate test, the
+// by-id groups and the late side indexes belong to the scan thread alone: every member that
+// reaches them asserts it (debug builds stop on another thread; Clang checks the guards).
 class MessageList {
 public:
     // Appends, or when an entry with the same folder id, message id and subject exists,
     // overwrites its FILETIME and returns false. The texts are taken over when appended.
+    // Scan thread only.
     bool AddMessage(const FolderId& folderId, const FolderId& messageId, std::string subject,
                     std::string sender, std::uint64_t filetime, char kind);
 
@@ -115,14 +124,24 @@ public:
     [[nodiscard]] AppendList<MessageEntry>::const_iterator begin() const { return m_list.begin(); }
     [[nodiscard]] AppendList<MessageEntry>::const_iterator end() const { return m_list.end(); }
 
+    // Runs f() with the later fields of every entry held still (a shared lock): any thread that
+    // is not the scan. Hold it around a run of entries rather than taking it per entry in a
+    // long loop, and do slow work (file reads, widgets) after it, on copies.
+    template <class F> decltype(auto) readFields(F&& f) const {
+        ReaderLock lock(m_fieldsMutex);
+        return std::forward<F>(f)();
+    }
+    // Runs f() with the later fields to itself (an exclusive lock): the scan, changing them.
+    template <class F> decltype(auto) updateFields(F&& f) {
+        WriterLock lock(m_fieldsMutex);
+        return std::forward<F>(f)();
+    }
+
     // Entries with this message id, in list order (scan thread only).
     [[nodiscard]] const MessageIdGroup* byMessageId(const FolderId& id) const;
 
-    mutable std::shared_mutex fieldsMutex;
-
     // Side indexes of the chunk and attachment stages, built from the list in list order on
-    // first use and rebuilt after markLateIndexesStale() (scan thread only; defined with the
-    // long-value code).
+    // first use and rebuilt after markLateIndexesStale() (scan thread only).
     // Entries whose primary or formatted body carries this long-value reference.
     [[nodiscard]] const std::vector<MessageEntry*>* byBodyReference(std::uint16_t reference);
     // Entries whose formatted body carries a long-value reference, in list order.
@@ -130,24 +149,31 @@ public:
     // (position in list order, entry) for every entry whose attachment id list holds `id`.
     [[nodiscard]] const std::vector<std::pair<std::size_t, MessageEntry*>>*
     byAttachmentId(const FolderId& id);
-    void markLateIndexesStale() { m_lateIndexesStale = true; }
+    void markLateIndexesStale() {
+        m_scanThread.assertHeld();
+        m_lateIndexesStale = true;
+    }
 
 private:
-    void buildLateIndexes();
+    void buildLateIndexes() EDB_REQUIRES(m_scanThread);
 
-    std::unordered_map<std::uint16_t, std::vector<MessageEntry*>> m_byBodyReference;
-    std::vector<MessageEntry*> m_withFormattedReference;
+    mutable SharedMutex m_fieldsMutex;
+    ThreadRole m_scanThread;
+
+    std::unordered_map<std::uint16_t, std::vector<MessageEntry*>>
+        m_byBodyReference EDB_GUARDED_BY(m_scanThread);
+    std::vector<MessageEntry*> m_withFormattedReference EDB_GUARDED_BY(m_scanThread);
     std::unordered_map<std::uint64_t, std::vector<std::pair<std::size_t, MessageEntry*>>>
-        m_byAttachmentId;
-    bool m_lateIndexesStale = true;
-    std::size_t m_lateIndexedSize = 0;
+        m_byAttachmentId EDB_GUARDED_BY(m_scanThread);
+    bool m_lateIndexesStale EDB_GUARDED_BY(m_scanThread) = true;
+    std::size_t m_lateIndexedSize EDB_GUARDED_BY(m_scanThread) = 0;
 
     AppendList<MessageEntry> m_list;
     // By a hash of folder id, message id and subject; entries are compared field by field.
-    FlatMultiIndex<MessageEntry> m_dupIndex;
+    FlatMultiIndex<MessageEntry> m_dupIndex EDB_GUARDED_BY(m_scanThread);
     // Entries by message id: the index leads to the group of that id.
-    FlatMultiIndex<MessageIdGroup> m_byId;
-    std::deque<MessageIdGroup> m_idGroups;
+    FlatMultiIndex<MessageIdGroup> m_byId EDB_GUARDED_BY(m_scanThread);
+    std::deque<MessageIdGroup> m_idGroups EDB_GUARDED_BY(m_scanThread);
 };
 
 struct FolderTable {

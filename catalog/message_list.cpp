@@ -2,7 +2,6 @@
 // and the side indexes the chunk and attachment stages look messages up by.
 #include "catalog/message_entry.h"
 
-#include <mutex>
 #include <string>
 
 namespace edb {
@@ -18,6 +17,7 @@ std::array<std::uint8_t, 6> MessageEntry::dateBytes() const {
 bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId,
                              std::string subject, std::string sender, std::uint64_t filetime,
                              char kind) {
+    m_scanThread.assertHeld();
     std::uint64_t k = std::hash<std::string_view>{}(subject);
     k = (k ^ IdKey(folderId)) * 0x9E3779B97F4A7C15ULL;
     k = (k ^ IdKey(messageId)) * 0xC2B2AE3D27D4EB4FULL;
@@ -25,8 +25,7 @@ bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId
         return e->folderId == folderId && e->messageId == messageId && e->subject == subject;
     });
     if (same != nullptr) {
-        std::unique_lock lock(fieldsMutex);
-        same->filetime = filetime;
+        updateFields([&] { same->filetime = filetime; });
         return false;
     }
     // Complete before it is linked: a listing may walk the list meanwhile.
@@ -55,6 +54,7 @@ bool MessageList::AddMessage(const FolderId& folderId, const FolderId& messageId
 }
 
 const MessageIdGroup* MessageList::byMessageId(const FolderId& id) const {
+    m_scanThread.assertHeld();
     return m_byId.find(IdKey(id), [](const MessageIdGroup*) { return true; });
 }
 
@@ -107,6 +107,7 @@ void MessageList::buildLateIndexes() {
 }
 
 const std::vector<MessageEntry*>* MessageList::byBodyReference(std::uint16_t reference) {
+    m_scanThread.assertHeld();
     if (m_lateIndexesStale || m_lateIndexedSize != m_list.size()) {
         buildLateIndexes();
     }
@@ -115,6 +116,7 @@ const std::vector<MessageEntry*>* MessageList::byBodyReference(std::uint16_t ref
 }
 
 const std::vector<MessageEntry*>& MessageList::withFormattedReference() {
+    m_scanThread.assertHeld();
     if (m_lateIndexesStale || m_lateIndexedSize != m_list.size()) {
         buildLateIndexes();
     }
@@ -123,6 +125,7 @@ const std::vector<MessageEntry*>& MessageList::withFormattedReference() {
 
 const std::vector<std::pair<std::size_t, MessageEntry*>>*
 MessageList::byAttachmentId(const FolderId& id) {
+    m_scanThread.assertHeld();
     if (m_lateIndexesStale || m_lateIndexedSize != m_list.size()) {
         buildLateIndexes();
     }

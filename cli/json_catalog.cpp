@@ -5,7 +5,6 @@
 #include <charconv>
 #include <concepts>
 #include <cstdio>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <thread>
@@ -310,59 +309,60 @@ void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::S
     JsonText t(out);
     writeHeader(t, cat, result);
     t.raw(",\n  \"messages\": ");
-    std::shared_lock lock(cat.messages.fieldsMutex);
-    if (cat.messages.size() == 0) {
-        t.raw("[]");
-    } else {
-        t.raw("[");
-        t.flush();
-        // Batches of messages are formatted two at a time, one on a helper thread, and written
-        // in list order; nothing changes the messages any more.
-        std::vector<const edb::MessageEntry*> batch[2];
-        JsonText text[2] = {JsonText(nullptr), JsonText(nullptr)};
-        auto format = [](JsonText& out, const std::vector<const edb::MessageEntry*>& ms,
-                         bool first) {
-            out.buffer().clear();
-            for (const edb::MessageEntry* m : ms) {
-                if (!first) {
-                    out.raw(",");
+    cat.messages.readFields([&] {
+        if (cat.messages.size() == 0) {
+            t.raw("[]");
+        } else {
+            t.raw("[");
+            t.flush();
+            // Batches of messages are formatted two at a time, one on a helper thread, and written
+            // in list order; nothing changes the messages any more.
+            std::vector<const edb::MessageEntry*> batch[2];
+            JsonText text[2] = {JsonText(nullptr), JsonText(nullptr)};
+            auto format = [](JsonText& out, const std::vector<const edb::MessageEntry*>& ms,
+                             bool first) {
+                out.buffer().clear();
+                for (const edb::MessageEntry* m : ms) {
+                    if (!first) {
+                        out.raw(",");
+                    }
+                    first = false;
+                    out.newline(2);
+                    writeMessage(out, 2, *m);
                 }
+            };
+            auto it = cat.messages.begin();
+            const auto end = cat.messages.end();
+            bool first = true;
+            while (it != end) {
+                for (auto& b : batch) {
+                    b.clear();
+                    for (; it != end && b.size() < kMessagesPerBatch; ++it) {
+                        b.push_back(&*it);
+                    }
+                }
+                std::thread helper;
+                if (!batch[1].empty()) {
+                    try {
+                        helper = std::thread([&] { format(text[1], batch[1], false); });
+                    } catch (const std::system_error&) {
+                        format(text[1], batch[1], false);
+                    }
+                }
+                format(text[0], batch[0], first);
                 first = false;
-                out.newline(2);
-                writeMessage(out, 2, *m);
-            }
-        };
-        auto it = cat.messages.begin();
-        const auto end = cat.messages.end();
-        bool first = true;
-        while (it != end) {
-            for (auto& b : batch) {
-                b.clear();
-                for (; it != end && b.size() < kMessagesPerBatch; ++it) {
-                    b.push_back(&*it);
+                if (helper.joinable()) {
+                    helper.join();
+                }
+                for (JsonText& part : text) {
+                    std::fwrite(part.buffer().data(), 1, part.buffer().size(), out);
+                    part.buffer().clear();
                 }
             }
-            std::thread helper;
-            if (!batch[1].empty()) {
-                try {
-                    helper = std::thread([&] { format(text[1], batch[1], false); });
-                } catch (const std::system_error&) {
-                    format(text[1], batch[1], false);
-                }
-            }
-            format(text[0], batch[0], first);
-            first = false;
-            if (helper.joinable()) {
-                helper.join();
-            }
-            for (JsonText& part : text) {
-                std::fwrite(part.buffer().data(), 1, part.buffer().size(), out);
-                part.buffer().clear();
-            }
+            t.newline(1);
+            t.raw("]");
         }
-        t.newline(1);
-        t.raw("]");
-    }
+    });
     t.raw("\n}\n");
 }
 

@@ -13,9 +13,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <nlohmann/json.hpp>
-#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -137,12 +135,11 @@ void printTree(const CliTree& tree, const std::unordered_map<edb::TreeItem, std:
 void printSummary(const std::string& path, const Scanned& s) {
     const auto& cat = *s.catalog;
     std::size_t attachments = 0;
-    {
-        std::shared_lock lock(cat.messages.fieldsMutex);
+    cat.messages.readFields([&] {
         for (const auto& m : cat.messages) {
             attachments += m.attachments.size();
         }
-    }
+    });
     const std::uint64_t pages = (cat.storeSize + 4095) / 4096;
     std::cout << "Store        " << path << '\n'
               << "Size         " << sizeText(cat.storeSize) << " (" << groupDigits(cat.storeSize)

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
 #include <optional>
 #include <unordered_set>
 
@@ -112,12 +111,13 @@ void CreditModeOneChunk(StoreCatalog& catalog, std::uint32_t reference, std::uin
     }
     MessageEntry* m = entries->front();
     const std::uint64_t position = pageOffset + kBodyChunkRecordAt;
-    std::unique_lock lock(messages.fieldsMutex);
-    if (m->formattedBody.reference == ref) {
-        m->formattedBody.chunks.AddOffset(position);
-    } else {
-        m->primaryBody.chunks.AddOffset(position);
-    }
+    messages.updateFields([&] {
+        if (m->formattedBody.reference == ref) {
+            m->formattedBody.chunks.AddOffset(position);
+        } else {
+            m->primaryBody.chunks.AddOffset(position);
+        }
+    });
 }
 
 bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset,
@@ -165,7 +165,6 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
         }
         return many.insert(m).second;
     };
-    std::unique_lock lock(messages.fieldsMutex, std::defer_lock);
     for (std::size_t k = 0; k < markerCount; ++k) {
         const std::int64_t b = markers[k];
         // Bytes of the value past the end of the block count as 0, as every byte outside a
@@ -183,15 +182,14 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
             if (!firstCredit(m)) {
                 continue;
             }
-            if (!lock.owns_lock()) {
-                lock.lock();
-            }
             const std::uint64_t position = pageOffset + static_cast<std::uint64_t>(b);
-            if (m->formattedBody.reference == reference) {
-                m->formattedBody.chunks.AddOffset(position);
-            } else {
-                m->primaryBody.chunks.AddOffset(position);
-            }
+            messages.updateFields([&] {
+                if (m->formattedBody.reference == reference) {
+                    m->formattedBody.chunks.AddOffset(position);
+                } else {
+                    m->primaryBody.chunks.AddOffset(position);
+                }
+            });
         }
     }
     return true;
@@ -281,8 +279,10 @@ bool ApplyAttachmentPage(StoreCatalog& catalog, const AttachmentPageRecords& rec
         if (rec.size == 5 && catalog.longValueOwner == 0) {
             catalog.longValueOwner = ownerOfPage(catalog, rec.ownerPage);
         }
-        std::unique_lock lock(catalog.messages.fieldsMutex);
-        AddAttachment(item.message->attachments, rec.name, rec.reference, rec.size, rec.position);
+        catalog.messages.updateFields([&] {
+            AddAttachment(item.message->attachments, rec.name, rec.reference, rec.size,
+                          rec.position);
+        });
     }
     return true;
 }

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -380,10 +379,11 @@ bool ApplyPropertyRecords(StoreCatalog& catalog, const ByteView& page, std::uint
             if (m->propertiesRead) {
                 continue;
             }
-            std::unique_lock lock(catalog.messages.fieldsMutex);
-            m->propertiesRead = true;
-            touched = true;
-            decodeRecord(rec, *m);
+            catalog.messages.updateFields([&] {
+                m->propertiesRead = true;
+                touched = true;
+                decodeRecord(rec, *m);
+            });
         }
     }
     if (touched) {

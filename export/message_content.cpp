@@ -3,8 +3,6 @@
 #include "export/rtf_text.h"
 
 #include <cstdio>
-#include <mutex>
-#include <shared_mutex>
 
 namespace edb::conv {
 namespace {
@@ -68,8 +66,7 @@ std::string asciiOnly(const std::string& s) {
 } // namespace
 
 MessageSnapshot SnapshotMessage(const StoreCatalog& catalog, const MessageEntry& m) {
-    std::shared_lock lock(catalog.messages.fieldsMutex);
-    return snapshotFields(m);
+    return catalog.messages.readFields([&] { return snapshotFields(m); });
 }
 
 std::string MissingPartLine(const std::string& what) {

@@ -2,8 +2,6 @@
 
 #include <charconv>
 #include <ctime>
-#include <mutex>
-#include <shared_mutex>
 
 namespace edb::conv {
 
@@ -82,9 +80,8 @@ std::size_t FindMessages(const StoreCatalog& catalog, FolderPaths& paths, const 
             return looked;
         }
         run.clear();
-        {
+        catalog.messages.readFields([&] {
             // Sender and FILETIME may still change under the scan.
-            std::shared_lock lock(catalog.messages.fieldsMutex);
             for (std::size_t n = 0; n < kLockRun && it != end; ++n, ++it) {
                 const MessageEntry& m = *it;
                 ++looked;
@@ -107,7 +104,7 @@ std::size_t FindMessages(const StoreCatalog& catalog, FolderPaths& paths, const 
                 match.filetime = m.filetime;
                 run.push_back(std::move(match));
             }
-        }
+        });
         for (SearchMatch& match : run) {
             match.folder = paths.find(match.entry->folderId);
             if (match.folder == nullptr) {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 
 namespace edb {
 
@@ -71,9 +70,10 @@ std::vector<AttachmentEntry*> makeKeys(StoreCatalog& cat) {
     std::vector<AttachmentEntry*> longValued;
     for (MessageEntry& m : cat.messages) {
         if (!m.attachmentIds.empty()) {
-            std::unique_lock lock(cat.messages.fieldsMutex);
-            m.attachmentIds.clear();
-            m.attachmentIds.shrink_to_fit();
+            cat.messages.updateFields([&] {
+                m.attachmentIds.clear();
+                m.attachmentIds.shrink_to_fit();
+            });
         }
         for (AttachmentEntry& a : m.attachments) {
             if (a.position == 0) {
@@ -188,8 +188,7 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
     }
     kept.reset();
 
-    {
-        std::unique_lock lock(cat.messages.fieldsMutex);
+    cat.messages.updateFields([&] {
         for (AttachmentEntry* a : longValued) {
             if (const LongValueKey* k = cat.longValueKeys.find(a->reference)) {
                 for (const auto v : k->offsets.values()) {
@@ -197,7 +196,7 @@ void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
                 }
             }
         }
-    }
+    });
     cat.longValueKeys.clear();
 }
 

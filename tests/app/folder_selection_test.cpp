@@ -12,8 +12,6 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QTest>
-#include <mutex>
-#include <shared_mutex>
 
 using apptest::Window;
 using edbapp::FolderTreeView;
@@ -276,10 +274,11 @@ private slots:
         QVERIFY(node != nullptr);
         for (edb::MessageEntry& m : w.catalog.messages) {
             if (m.folderId == node->id) {
-                std::unique_lock lock(w.catalog.messages.fieldsMutex);
-                m.primaryBody.position = 0;
-                m.primaryBody.reference = 0x7777;
-                m.primaryBody.chunks.clear();
+                w.catalog.messages.updateFields([&] {
+                    m.primaryBody.position = 0;
+                    m.primaryBody.reference = 0x7777;
+                    m.primaryBody.chunks.clear();
+                });
                 break;
             }
         }

@@ -4,10 +4,10 @@
 #include "app/folder_tree_view.h"
 #include "app/message_viewer.h"
 #include "app/report_list_view.h"
+#include "catalog/list_rows.h"
 #include "export/eml_headers.h"
 #include "export/message_content.h"
 #include "export/message_search.h"
-#include "catalog/list_rows.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"
@@ -29,8 +29,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
-#include <mutex>
-#include <shared_mutex>
 
 using apptest::Window;
 
@@ -255,12 +253,11 @@ private slots:
 
         // A body whose long value lost its chunks is named in the notes.
         auto* broken = const_cast<edb::MessageEntry*>(entryOf(list, 1));
-        {
-            std::unique_lock lock(w.catalog.messages.fieldsMutex);
+        w.catalog.messages.updateFields([&] {
             broken->primaryBody.position = 0;
             broken->primaryBody.reference = 0x7777;
             broken->primaryBody.chunks.clear();
-        }
+        });
         edbapp::MessageViewer second(w.catalog, *broken);
         second.show();
         QVERIFY(second.notes()->isVisible());
