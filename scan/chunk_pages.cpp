@@ -4,7 +4,6 @@
 #include "io/format.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace edb {
 
@@ -15,25 +14,6 @@ bool chunkOffsetOk(std::optional<std::uint32_t> v) {
     return v && static_cast<std::int32_t>(*v) % static_cast<std::int64_t>(kChunkDataMax) == 0;
 }
 
-// First position at or after `from` where the whole chunk marker lies in the page; ByteView
-// has no search of its own, so this one looks for the first byte and checks the rest through
-// the view.
-std::optional<std::int64_t> findMarker(const ByteView& page, std::int64_t from) {
-    while (page.inside(from, sizeof kChunkMarker)) {
-        const auto left = page.size() - static_cast<std::size_t>(from) - (sizeof kChunkMarker - 1);
-        const void* hit = std::memchr(page.data() + from, kChunkMarker[0], left);
-        if (hit == nullptr) {
-            return std::nullopt;
-        }
-        const std::int64_t at = static_cast<const std::uint8_t*>(hit) - page.data();
-        if (page.matches(at, kChunkMarker)) {
-            return at;
-        }
-        from = at + 1;
-    }
-    return std::nullopt;
-}
-
 // Record positions of a chunk page into `pos`; returns how many.
 std::size_t recordPositions(const ByteView& page, std::int64_t* pos) {
     pos[0] = kChunkPageFirstRecordAt;
@@ -41,7 +21,7 @@ std::size_t recordPositions(const ByteView& page, std::int64_t* pos) {
     std::size_t count = 2;
     std::int64_t from = kChunkPageMarkersFrom;
     while (count < kMaxRecordPositions) {
-        const auto at = findMarker(page, from);
+        const auto at = page.find(kChunkMarker, from, static_cast<std::int64_t>(page.size()));
         if (!at) {
             break;
         }
