@@ -113,12 +113,21 @@ public:
         if (from >= to) {
             return std::nullopt;
         }
-        const std::size_t span = static_cast<std::size_t>(to - from) + pattern.size() - 1;
-        const void* hit = ::memmem(m_data + from, span, pattern.data(), pattern.size());
-        if (hit == nullptr) {
-            return std::nullopt;
+        // memchr for the first byte, then the rest compared: store patterns are a few bytes
+        // with a rare first byte, where this is several times faster than memmem.
+        while (from < to) {
+            const void* hit =
+                std::memchr(m_data + from, pattern[0], static_cast<std::size_t>(to - from));
+            if (hit == nullptr) {
+                return std::nullopt;
+            }
+            const std::int64_t at = static_cast<const std::uint8_t*>(hit) - m_data;
+            if (std::memcmp(m_data + at + 1, pattern.data() + 1, pattern.size() - 1) == 0) {
+                return at;
+            }
+            from = at + 1;
         }
-        return static_cast<const std::uint8_t*>(hit) - m_data;
+        return std::nullopt;
     }
     // Single-byte text of `len` bytes at `at`; empty when it does not fit.
     [[nodiscard]] std::string_view chars(std::int64_t at, std::size_t len) const {
