@@ -103,15 +103,15 @@ std::string sizeText(std::uint64_t bytes) {
 // Messages per tree item: each item counts the messages of the first folder holding it, the
 // folder the message view would list.
 std::unordered_map<edb::TreeItem, std::size_t> messageCounts(const edb::StoreCatalog& catalog) {
-    std::unordered_map<std::string, std::size_t> byFolder;
+    std::unordered_map<std::uint64_t, std::size_t> byFolder;
     for (const auto& m : catalog.messages) {
-        ++byFolder[edb::ToHex(m.folderId)];
+        ++byFolder[edb::IdKey(m.folderId)];
     }
     std::unordered_map<edb::TreeItem, std::size_t> out;
     for (const auto& f : catalog.folderList) {
         const edb::TreeItem item = f.treeItem.load();
         if (item != 0 && out.count(item) == 0) {
-            const auto it = byFolder.find(edb::ToHex(f.id));
+            const auto it = byFolder.find(edb::IdKey(f.id));
             out[item] = it == byFolder.end() ? 0 : it->second;
         }
     }

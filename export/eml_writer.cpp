@@ -160,6 +160,19 @@ std::size_t countOf(const std::string& text, const std::string& needle) {
     return n;
 }
 
+// A multipart without the random boundary GMime's constructor draws (a read of the system's
+// random device per part, then replaced by ours); the last try still takes a random one.
+GMimeMultipart* newMultipart(const char* subtype, int salt) {
+    if (salt < 0) {
+        return g_mime_multipart_new_with_subtype(subtype);
+    }
+    auto* mp = static_cast<GMimeMultipart*>(g_object_new(GMIME_TYPE_MULTIPART, nullptr));
+    GMimeContentType* type = g_mime_content_type_new("multipart", subtype);
+    g_mime_object_set_content_type(GMIME_OBJECT(mp), type);
+    g_object_unref(type);
+    return mp;
+}
+
 void useBoundary(GMimeMultipart* mp, const EmlInput& in, const char* kind, int salt,
                  std::vector<std::pair<std::string, std::size_t>>* used) {
     if (salt < 0) {
@@ -202,7 +215,7 @@ std::string writeEml(const EmlInput& in, int salt,
 
     GMimeObject* body = nullptr;
     if (in.plainText && in.html) {
-        GMimeMultipart* alt = g_mime_multipart_new_with_subtype("alternative");
+        GMimeMultipart* alt = newMultipart("alternative", salt);
         GMimeObject* plain = textPart("plain", *in.plainText);
         GMimeObject* html = textPart("html", *in.html);
         g_mime_multipart_add(alt, plain);
@@ -220,7 +233,7 @@ std::string writeEml(const EmlInput& in, int salt,
     const bool hasParts = in.rtf.has_value() || !in.attachments.empty();
     top = body;
     if (hasParts) {
-        GMimeMultipart* mixed = g_mime_multipart_new_with_subtype("mixed");
+        GMimeMultipart* mixed = newMultipart("mixed", salt);
         if (body != nullptr) {
             g_mime_multipart_add(mixed, body);
             g_object_unref(body);
