@@ -13,8 +13,6 @@ namespace edb {
 
 namespace {
 
-constexpr std::int64_t kFirstMarkerByte = 48;
-constexpr std::size_t kMaxMarkers = 50;
 constexpr std::int64_t kFirstRecordStart = 32;
 constexpr std::size_t kMaxRecordStarts = 501;
 constexpr std::int64_t kNameScanWindow = 60;
@@ -120,32 +118,31 @@ void CreditModeOneChunk(StoreCatalog& catalog, std::uint32_t reference, std::uin
     });
 }
 
-bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset,
-                          int mode) {
-    MessageList& messages = catalog.messages;
-    if (mode == 1) {
-        CreditModeOneChunk(catalog, ModeOneReference(page), pageOffset);
-        return true;
-    }
-
-    // Markers: straight to each 0x03 (chunk data rarely holds one), at most kMaxMarkers.
-    std::int64_t markers[kMaxMarkers];
-    std::size_t markerCount = 0;
-    const auto n = static_cast<std::int64_t>(page.size());
+void FindChainMarkers(const ByteView& block, ChainMarkers& out) {
+    // Straight to each 0x03 (chunk data rarely holds one), at most kMostChainMarkers.
+    out.count = 0;
+    const auto n = static_cast<std::int64_t>(block.size());
     const std::int64_t markerBytes = sizeof kChunkMarker;
-    for (std::int64_t i = kFirstMarkerByte; markerCount < kMaxMarkers; ++i) {
-        const auto hit = page.find(kChunkMarker[0], i, n - markerBytes + 1);
+    for (std::int64_t i = kFirstMarkerByte; out.count < kMostChainMarkers; ++i) {
+        const auto hit = block.find(kChunkMarker[0], i, n - markerBytes + 1);
         if (!hit) {
             break;
         }
         i = *hit;
-        if (page.matches(i, kChunkMarker)) {
-            markers[markerCount++] = i + markerBytes;
+        if (block.matches(i, kChunkMarker)) {
+            // Bytes of the value past the end of the block count as 0, as every byte outside
+            // a page does.
+            out.items[out.count++] = {i + markerBytes, block.u32LeOr0(i + markerBytes)};
         }
     }
-    if (markerCount == 0) {
+}
+
+bool CreditChainMarkers(StoreCatalog& catalog, const ChainMarkers& found,
+                        std::uint64_t blockOffset) {
+    if (found.count == 0) {
         return false;
     }
+    MessageList& messages = catalog.messages;
     // Each message takes the first marker, in marker order, that carries one of its references.
     // A block credits few messages: a short list, a set only when it grows.
     constexpr std::size_t kFewCredited = 32;
@@ -165,15 +162,12 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
         }
         return many.insert(m).second;
     };
-    for (std::size_t k = 0; k < markerCount; ++k) {
-        const std::int64_t b = markers[k];
-        // Bytes of the value past the end of the block count as 0, as every byte outside a
-        // page does.
-        const std::uint32_t value = page.u32LeOr0(b);
-        if (value > 0xFFFF) {
+    for (std::size_t k = 0; k < found.count; ++k) {
+        const ChainMarker& marker = found.items[k];
+        if (marker.value > 0xFFFF) {
             continue;
         }
-        const auto reference = static_cast<std::uint16_t>(value);
+        const auto reference = static_cast<std::uint16_t>(marker.value);
         const auto* entries = messages.byBodyReference(reference);
         if (entries == nullptr) {
             continue;
@@ -182,7 +176,7 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
             if (!firstCredit(m)) {
                 continue;
             }
-            const std::uint64_t position = pageOffset + static_cast<std::uint64_t>(b);
+            const std::uint64_t position = blockOffset + static_cast<std::uint64_t>(marker.at);
             messages.updateFields([&] {
                 if (m->formattedBody.reference == reference) {
                     m->formattedBody.chunks.AddOffset(position);
@@ -193,6 +187,17 @@ bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint
         }
     }
     return true;
+}
+
+bool MatchLongValueChunks(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset,
+                          int mode) {
+    if (mode == 1) {
+        CreditModeOneChunk(catalog, ModeOneReference(page), pageOffset);
+        return true;
+    }
+    ChainMarkers found;
+    FindChainMarkers(page, found);
+    return CreditChainMarkers(catalog, found, pageOffset);
 }
 
 bool DecodeAttachmentPage(const ByteView& page, std::uint64_t pageOffset,

@@ -6,9 +6,11 @@
 #include "decode/long_values.h"
 #include "decode/properties.h"
 #include "io/format.h"
+#include "scan/chain_markers.h"
 #include "scan/long_value_stage.h"
 #include "scan/page_walk.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace edb {
@@ -124,8 +126,13 @@ void followFormattedChains(ScanContext& ctx) {
     // are walked, in list order (a copy: the walk itself may consult the indexes).
     // A message's chunks mostly lie close together: its blocks come from one read of the span
     // the nearby ones cover, instead of one read per block.
+    // A block's markers come from the first pass's notes when it kept them all; otherwise
+    // from reading the block.
     const std::vector<MessageEntry*> withChains = cat.messages.withFormattedReference();
+    const ChainMarkerIndex* noted =
+        ctx.chainMarkers && ctx.chainMarkers->usable() ? ctx.chainMarkers.get() : nullptr;
     BlockWindow window(cat.storeFile, cat.storeSize);
+    ChainMarkers markers;
     for (MessageEntry* entry : withChains) {
         MessageEntry& m = *entry;
         for (std::size_t i = 0; i < m.formattedBody.chunks.size(); ++i) {
@@ -136,11 +143,20 @@ void followFormattedChains(ScanContext& ctx) {
                 continue;
             }
             const std::uint64_t start = p - kChainBlockBack;
-            MatchLongValueChunks(
-                cat, window.block(start, m.formattedBody.chunks.values(), kChainBlockBack), start,
-                2);
+            if (noted != nullptr) {
+                // The page read rule's length: 4096 bytes or what is left of the file.
+                noted->blockMarkers(start,
+                                    static_cast<std::size_t>(
+                                        std::min<std::uint64_t>(kPageSize, cat.storeSize - start)),
+                                    markers);
+            } else {
+                FindChainMarkers(
+                    window.block(start, m.formattedBody.chunks.values(), kChainBlockBack), markers);
+            }
+            CreditChainMarkers(cat, markers, start);
         }
     }
+    ctx.chainMarkers.reset();
 }
 
 // Attachment pages: their records matched to the messages; learns the long-value owner.

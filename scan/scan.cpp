@@ -3,11 +3,13 @@
 #include "decode/long_values.h"
 #include "io/format.h"
 #include "io/read_ahead.h"
+#include "scan/chain_markers.h"
 #include "scan/discovery.h"
 #include "scan/late_stages.h"
 #include "scan/spill_files.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -145,13 +147,17 @@ void RunFirstPass(ScanContext& ctx) {
     ctx.chunkCandidates = std::make_shared<ChunkPageCandidates>();
     ChunkPageCandidates* candidates =
         ctx.chunkCandidates->ok() ? ctx.chunkCandidates.get() : nullptr;
-    // The chunk-page notes of each block, found and encoded by the thread that read it: this
-    // thread only judges owners and appends the notes.
+    ctx.chainMarkers = std::make_shared<ChainMarkerIndex>(size);
+    // The chunk-page notes and the chunk markers of each block, found by the thread that read
+    // it: this thread only judges owners and appends the notes.
     constexpr std::size_t kSlots = 3;
-    std::vector<std::vector<std::uint8_t>> notes(BlockReadAhead::SlotCount(kSlots));
-    BlockReadAhead::Prepare noteChunkPages;
-    if (candidates != nullptr) {
-        noteChunkPages = [&notes, size](const BlockReadAhead::Block& block) {
+    const std::size_t slots = BlockReadAhead::SlotCount(kSlots);
+    std::vector<std::vector<std::uint8_t>> notes(slots);
+    std::vector<std::vector<ChainMarkerIndex::Entry>> markers(slots);
+    std::vector<char> markersLost(slots, 0);
+    BlockReadAhead::Prepare prepare = [&notes, &markers, &markersLost, candidates, size,
+                                       &file = cat.storeFile](const BlockReadAhead::Block& block) {
+        if (candidates != nullptr) {
             std::vector<std::uint8_t>& out = notes[block.slot];
             out.clear();
             ChunkPageRecords records;
@@ -166,10 +172,29 @@ void RunFirstPass(ScanContext& ctx) {
                                                 records, out);
                 }
             }
-        };
-    }
+        }
+        // A marker near the end of the block may run on into the next one: the few bytes after
+        // it are read here too, by the page read rule (zeros where the file ends early).
+        markers[block.slot].clear();
+        markersLost[block.slot] = 0;
+        std::array<std::uint8_t, kChainMarkerReach> after{};
+        std::size_t afterBytes = 0;
+        const std::uint64_t end = block.base + block.want;
+        if (end < size) {
+            afterBytes =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kChainMarkerReach, size - end));
+            try {
+                static_cast<void>(file.ReadAt(end, after.data(), afterBytes));
+            } catch (const FileError&) {
+                markersLost[block.slot] = 1; // the walk reads instead; the error comes in turn
+                return;
+            }
+        }
+        ChainMarkerIndex::FindInBlock(block.base, ByteView(block.bytes, block.want),
+                                      ByteView(after.data(), afterBytes), markers[block.slot]);
+    };
     BlockReadAhead reader(cat.storeFile, size, kFirstPassBlockPages * kPageSize, kSlots,
-                          std::move(noteChunkPages));
+                          std::move(prepare));
     BlockReadAhead::Block block;
     while (reader.next(block)) {
         for (std::uint64_t in = 0; in < block.want; in += kPageSize) {
@@ -182,6 +207,11 @@ void RunFirstPass(ScanContext& ctx) {
         }
         if (candidates != nullptr) {
             candidates->noteEncoded(notes[block.slot]);
+        }
+        if (markersLost[block.slot] != 0) {
+            ctx.chainMarkers->giveUp();
+        } else {
+            ctx.chainMarkers->append(markers[block.slot]);
         }
     }
     cat.recordedPageCount = recorded;

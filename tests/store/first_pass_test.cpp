@@ -1,3 +1,5 @@
+#include "decode/long_values.h"
+#include "scan/chain_markers.h"
 #include "scan/scan.h"
 #include "tests/support/store_builder.h"
 
@@ -130,4 +132,80 @@ TEST(Scan, StopIsNotUndoneByALaterPause) {
     control.cancel(edb::StopReason::User);
     control.pause();
     EXPECT_THROW(control.checkpoint(), edb::Cancelled);
+}
+
+// The chunk markers the first pass notes give every chain block the markers, and values, that
+// a search of the block's own bytes finds: markers planted across the first pass's 1 MiB reads
+// and at the file's end, values cut by the block's end, more than 50 in one block.
+TEST(FirstPass, NotedChunkMarkersAreThoseOfEveryBlock) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    std::vector<std::uint8_t> bytes(8 * kMiB + 3000, 0x41);
+    auto plant = [&](std::size_t at, std::uint32_t value) {
+        const std::uint8_t marker[] = {0x03,
+                                       0x00,
+                                       0x05,
+                                       static_cast<std::uint8_t>(value),
+                                       static_cast<std::uint8_t>(value >> 8),
+                                       static_cast<std::uint8_t>(value >> 16),
+                                       static_cast<std::uint8_t>(value >> 24)};
+        for (std::size_t k = 0; k < sizeof marker && at + k < bytes.size(); ++k) {
+            bytes[at + k] = marker[k];
+        }
+    };
+    // Across the end of the b-th read: the marker itself for b = 1 and 2, its value up to 6.
+    for (std::size_t b = 1; b <= 7; ++b) {
+        plant(b * kMiB - b, 0x100 + static_cast<std::uint32_t>(b));
+    }
+    for (std::size_t k = 0; k < 60; ++k) {
+        plant(kMiB + 5000 + 8 * k,
+              0x300 + static_cast<std::uint32_t>(k)); // more than a block takes
+    }
+    bytes[kMiB + 20000] = 0x03; // a lone marker byte, and a part marker
+    bytes[kMiB + 20001] = 0x00;
+    plant(bytes.size() - 5, 0x400); // value cut by the end of the file
+    plant(bytes.size() - 2, 0x500); // marker cut by the end of the file
+    TempFile f;
+    {
+        std::FILE* out = std::fopen(f.str().c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
+        std::fclose(out);
+    }
+    StoreCatalog cat;
+    ASSERT_TRUE(cat.storeFile.Open(f.str()));
+    cat.storeSize = bytes.size();
+    RecordingHost host;
+    ScanContext ctx{cat, host, nullptr};
+    RunFirstPass(ctx);
+    ASSERT_TRUE(ctx.chainMarkers && ctx.chainMarkers->usable());
+    // Every block start near the planted markers, and a sample elsewhere.
+    std::vector<std::uint64_t> starts;
+    std::vector<std::uint64_t> around{kMiB + 5500, bytes.size()};
+    for (std::size_t b = 1; b <= 7; ++b) {
+        around.push_back(b * kMiB);
+    }
+    for (const std::uint64_t at : around) {
+        for (std::uint64_t s = at - 4200; s < std::min<std::uint64_t>(at + 100, bytes.size());
+             ++s) {
+            starts.push_back(s);
+        }
+    }
+    for (std::uint64_t s = 0; s < bytes.size(); s += 9973) {
+        starts.push_back(s);
+    }
+    std::size_t compared = 0;
+    for (const std::uint64_t start : starts) {
+        const std::size_t n = std::min<std::size_t>(4096, bytes.size() - start);
+        ChainMarkers want;
+        FindChainMarkers(ByteView(bytes.data() + start, n), want);
+        ChainMarkers got;
+        ctx.chainMarkers->blockMarkers(start, n, got);
+        ASSERT_EQ(got.count, want.count) << "block at " << start;
+        for (std::size_t k = 0; k < want.count; ++k) {
+            ASSERT_EQ(got.items[k].at, want.items[k].at) << "block at " << start;
+            ASSERT_EQ(got.items[k].value, want.items[k].value) << "block at " << start;
+        }
+        compared += want.count;
+    }
+    EXPECT_GT(compared, 100000u);
 }
