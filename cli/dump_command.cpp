@@ -26,8 +26,7 @@ void addDumpCommand(CLI::App& app) {
         std::cout.flush();
         g_exitStatus = exitStatusFor(result);
         if (*noJson) {
-            static edb::StoreCatalog* const keptUnwritten = catalog.release();
-            static_cast<void>(keptUnwritten);
+            keepUntilExit(std::move(catalog));
             return;
         }
         const auto started = std::chrono::steady_clock::now();
@@ -38,11 +37,7 @@ void addDumpCommand(CLI::App& app) {
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
             std::fprintf(stderr, "stage %-16s %9.3f s\n", "json-output", took.count());
         }
-        // The process ends right after this: freeing hundreds of thousands of entries one by one
-        // only delays the exit, so the catalog is kept (reachable, for leak checkers) until the
-        // system takes the memory back.
-        static edb::StoreCatalog* const kept = catalog.release();
-        static_cast<void>(kept);
+        keepUntilExit(std::move(catalog));
     });
 }
 

@@ -324,10 +324,11 @@ void addViewCommands(CLI::App& app) {
             std::cout << app.help();
             return;
         }
-        const auto s = scanAndBuild(*summaryStore);
+        auto s = scanAndBuild(*summaryStore);
         if (s->result.outcome != edb::ScanOutcome::OpenFailed) { // already said on stderr
             printSummary(*summaryStore, *s);
         }
+        keepUntilExit(std::move(s));
     });
 
     auto* tree = app.add_subcommand(
