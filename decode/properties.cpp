@@ -2,6 +2,7 @@
 
 #include "decode/tag_entries.h"
 #include "io/format.h"
+#include "io/prefetch.h"
 #include "io/text.h"
 
 #include <algorithm>
@@ -367,8 +368,17 @@ bool FindPropertyRecords(const ByteView& page, std::vector<PropertyRecordStart>&
 bool ApplyPropertyRecords(StoreCatalog& catalog, const ByteView& page, std::uint64_t pageOffset,
                           const std::vector<PropertyRecordStart>& starts) {
     bool touched = false;
-    for (const PropertyRecordStart& start : starts) {
-        const MessageIdGroup* entries = catalog.messages.byMessageId(start.id);
+    // The page's messages looked up first, their entries asked for all at once.
+    std::vector<const MessageIdGroup*> groups(starts.size());
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        groups[k] = catalog.messages.byMessageId(starts[k].id);
+        if (groups[k] != nullptr) {
+            PrefetchForWrite(*groups[k]->begin());
+        }
+    }
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        const PropertyRecordStart& start = starts[k];
+        const MessageIdGroup* entries = groups[k];
         if (entries == nullptr) {
             continue;
         }

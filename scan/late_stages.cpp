@@ -6,6 +6,7 @@
 #include "decode/long_values.h"
 #include "decode/properties.h"
 #include "io/format.h"
+#include "io/prefetch.h"
 #include "scan/chain_markers.h"
 #include "scan/long_value_stage.h"
 #include "scan/page_walk.h"
@@ -107,10 +108,23 @@ void readPropertyRecords(ScanContext& ctx) {
 // Body chunks, first mode: the chunk pages the first pass noted.
 void creditModeOneChunks(ScanContext& ctx) {
     StoreCatalog& cat = ctx.catalog;
-    // Mode 1 from the body references the first pass noted (index-based as above).
+    // Mode 1 from the body references the first pass noted (index-based as above). The messages
+    // of the next few chunk pages are asked for ahead, so that their waits overlap.
+    constexpr std::size_t kLookAhead = 32;
     const auto& entries = cat.pageList.entries();
+    std::size_t lookedAhead = 0;
     for (std::size_t k = 0; k < entries.size(); ++k) {
         ctx.checkpoint();
+        for (; lookedAhead < std::min(entries.size(), k + kLookAhead); ++lookedAhead) {
+            const PageEntry& e = entries[lookedAhead];
+            if (e.owner == kOwnerBodyChunks && e.note <= 0xFFFF) {
+                const auto* messages =
+                    cat.messages.byBodyReference(static_cast<std::uint16_t>(e.note));
+                if (messages != nullptr && !messages->empty()) {
+                    PrefetchForWrite(messages->front());
+                }
+            }
+        }
         if (entries[k].owner == kOwnerBodyChunks) {
             CreditModeOneChunk(cat, entries[k].note, entries[k].offset);
         }
