@@ -14,6 +14,10 @@ struct DemoOptions {
     // Adds folders whose names break naive exporters: separators, "..", quotes, wildcards,
     // control characters, non-Latin scripts and a second "Inbox" in another case.
     bool hostileNames = false;
+    // Adds, to the second mailbox, folders that Maildir++ servers refuse or hide when written
+    // as they stand: an "INBOX" listed before the real Inbox, a second "inbox", "~", dots,
+    // non-Latin scripts and names and paths longer than a file name may be.
+    bool serverNames = false;
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});
