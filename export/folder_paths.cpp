@@ -87,9 +87,8 @@ std::vector<FolderPath> InboxFolders(const StoreCatalog& catalog) {
         if (!p.attached || p.names.size() != 2) {
             continue;
         }
-        const auto same = std::find_if(out.begin(), out.end(), [&](const FolderPath& o) {
-            return o.names[0] == p.names[0];
-        });
+        const auto same = std::find_if(
+            out.begin(), out.end(), [&](const FolderPath& o) { return o.names[0] == p.names[0]; });
         if (same == out.end()) {
             out.push_back(std::move(p));
         } else if (n.name == "Inbox" && same->names[1] != "Inbox") {

@@ -21,8 +21,8 @@ constexpr std::size_t kMinLeafBytes = 16;
 // show and a path separator on disk), IMAP's wildcards, quoting characters and what other
 // systems refuse in file names, as the .eml export's folder names avoid them.
 bool isReplaced(unsigned char c) {
-    return c < 0x20 || c == 0x7f || std::string_view("./\\*%\"?:<>|").find(static_cast<char>(c)) !=
-                                        std::string_view::npos;
+    return c < 0x20 || c == 0x7f ||
+           std::string_view("./\\*%\"?:<>|").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 std::uint32_t fnv1a(std::string_view s) {

@@ -88,9 +88,8 @@ TEST(MaildirNames, DirectoryNamesAreModifiedUtf7AndFitTheirRoom) {
     }
     const std::string deepName = MaildirDirectoryName(deep, 255);
     EXPECT_LE(deepName.size(), 255U);
-    EXPECT_EQ(deepName.rfind(".INBOX." + std::string(90, 'A') + "." + std::string(90, 'B') + ".",
-                             0),
-              0U)
+    EXPECT_EQ(
+        deepName.rfind(".INBOX." + std::string(90, 'A') + "." + std::string(90, 'B') + ".", 0), 0U)
         << deepName;
     EXPECT_NE(deepName.find("FFFF"), std::string::npos);
     std::vector<std::string> other = deep;

@@ -50,8 +50,7 @@ std::string latin1(std::string_view utf8) {
 }
 
 // Folder names that Maildir++ servers refuse or hide when written as they stand.
-template <typename Add>
-void addServerNames(Add& add, const Id8& mailbox, const Id8& inbox) {
+template <typename Add> void addServerNames(Add& add, const Id8& mailbox, const Id8& inbox) {
     add(mailbox, u"inbox", u"IPF.Note");
     add(mailbox, u"~", u"IPF.Note");
     const Id8 tilde = add(inbox, u"~backup", u"IPF.Note");
