@@ -12,7 +12,7 @@ namespace edbcli {
 namespace {
 // Shares of the bar per stage, in kScanStages order, from the stage times of large stores: the
 // first pass reads the whole file, the chunk and long-value stages read most of the rest.
-constexpr int kStageWeights[] = {40, 2, 3, 2, 6, 8, 6, 8, 5, 10, 10};
+constexpr int kStageWeights[] = {54, 1, 1, 1, 15, 8, 2, 2, 7, 5, 4};
 static_assert(std::size(kStageWeights) == std::size(edb::kScanStages));
 constexpr int kWeightTotal = [] {
     int sum = 0;

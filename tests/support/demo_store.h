@@ -18,7 +18,7 @@ struct DemoOptions {
     bool hostileNames = false;
     // More folders under the first mailbox's Inbox, named as given (text a terminal must not
     // take as controls, for example).
-    std::vector<std::u16string> extraInboxFolders;
+    std::vector<std::u16string> extraInboxFolders{};
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});
