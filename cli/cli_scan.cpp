@@ -88,19 +88,13 @@ edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, b
 }
 
 bool reportIfStoreChanged(const edb::StoreCatalog& catalog) {
-    bool changed = false;
-    try {
-        changed = catalog.storeFile.isOpen() && catalog.storeFile.GetLength() != catalog.storeSize;
-    } catch (const edb::FileError& e) {
-        std::cerr << "edb2eml: " << TerminalText(e.what()) << '\n';
-        changed = true;
+    if (!edb::StoreSizeChanged(catalog)) {
+        return false;
     }
-    if (changed) {
-        std::cerr << "edb2eml: " << TerminalText(catalog.storeFile.fileName())
-                  << ": the file changed while it was read\n";
-        g_storeChanged = true;
-    }
-    return changed;
+    std::cerr << "edb2eml: " << TerminalText(edb::FileChangedText(catalog.storeFile.fileName()))
+              << '\n';
+    g_storeChanged = true;
+    return true;
 }
 
 int exitStatusFor(const edb::ScanResult& result) {

@@ -24,6 +24,9 @@ enum class ScanOutcome {
 
 [[nodiscard]] const char* OutcomeName(ScanOutcome o); // "complete", "no_mailbox", ...
 
+// The reason of a scan that found the store's size changed while it was read.
+inline constexpr const char* kFileChangedReason = "the file changed while it was read";
+
 // How a scan ended, as facts; the front ends put them in words.
 struct ScanResult {
     ScanOutcome outcome = ScanOutcome::Complete;
