@@ -4,6 +4,7 @@
 // while it is read is reported.
 #include "cli/cli_scan.h"
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "frontend/scan_texts.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/demo_store.h"
@@ -111,6 +112,28 @@ TEST_F(OutputAndInputs, StoreTextReachesTheTerminalWithoutControls) {
     EXPECT_EQ(unknown.status, 1);
     expectNoTerminalControls(unknown.out, "list of an unknown folder");
     EXPECT_NE(unknown.out.find(kReplacement + "txt.exe"), std::string::npos) << unknown.out;
+}
+
+// Every kind of control, each replaced where it stands; letters of any script pass unchanged.
+TEST(TerminalText, ReplacesEveryControlAndKeepsText) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const std::string r = kReplacement;
+    for (const Case& c : std::vector<Case>{
+             {"Inbox", "Inbox"},
+             {"\u0418\u0432\u0430\u043d \u65e5\u672c \u00dcml", "\u0418\u0432\u0430\u043d \u65e5\u672c \u00dcml"},
+             {"a\tb\nc\rd", "a" + r + "b" + r + "c" + r + "d"},
+             {std::string("nul\0x", 5), "nul" + r + "x"},
+             {"del\x7f", "del" + r},
+             {"c1\u0085\u009b[2J", "c1" + r + r + "[2J"},
+             {"\u200e\u200f\u061c\u202a\u2066\u2069\u2028", r + r + r + r + r + r + r},
+             {"bad \xff\xc3 utf8", "bad " + r + r + " utf8"},
+             {"\xe2\x80", r + r}, // a sequence cut short
+         }) {
+        EXPECT_EQ(edbcli::TerminalText(c.in), c.out) << c.in;
+    }
 }
 
 TEST_F(OutputAndInputs, JsonKeepsStoreTextExact) {
