@@ -146,8 +146,8 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
         }
         if (edb::StoreSizeChanged(m_catalog)) {
             // What was written may mix two states of the store.
-            text += QStringLiteral("\n") + QString::fromStdString(edb::FileChangedText(
-                                                 m_catalog.storeFile.fileName()));
+            text += QStringLiteral("\n") +
+                    QString::fromStdString(edb::FileChangedText(m_catalog.storeFile.fileName()));
         }
         std::vector<std::pair<std::string, edb::TreeItem>> saved;
         for (const edb::conv::SavedFolder& f : s.savedFolders) {

@@ -1,4 +1,5 @@
 #include "cli/cli_scan.h"
+
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
 #include "frontend/scan_texts.h"
@@ -30,9 +31,8 @@ int CliScanHost::overall(std::int64_t position) const {
     for (int i = 0; i < m_stagesDone; ++i) {
         before += kStageWeights[i];
     }
-    const int share = m_stagesDone < static_cast<int>(std::size(kStageWeights))
-                          ? kStageWeights[m_stagesDone]
-                          : 0;
+    const int share =
+        m_stagesDone < static_cast<int>(std::size(kStageWeights)) ? kStageWeights[m_stagesDone] : 0;
     const int within = edb::ClampProgress(position) * share / 100;
     return (before + within) * 100 / kWeightTotal;
 }

@@ -239,7 +239,8 @@ int listFolder(const std::string& store, const std::string& folder) {
     const auto found = findFolder(s->tree, folder);
     if (found.empty()) {
         std::cerr << "edb2eml: no folder '" << TerminalText(folder) << "' in "
-                  << TerminalText(store) << ". Folder paths are mailbox\\folder\\...; these exist:\n";
+                  << TerminalText(store)
+                  << ". Folder paths are mailbox\\folder\\...; these exist:\n";
         for (edb::TreeItem item = 1; item <= s->tree.size(); ++item) {
             std::cerr << "  " << TerminalText(s->tree.node(item).path) << '\n';
         }

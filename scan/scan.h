@@ -55,7 +55,7 @@ public:
 
 // The scan's stages in the order they run; a scan may end before the last or skip one.
 inline constexpr const char* kScanStages[] = {
-    "first-pass",   "mailboxes",     "folders",     "folder-tables",  "table-pages", "properties",
+    "first-pass",    "mailboxes",     "folders",     "folder-tables",  "table-pages", "properties",
     "chunks-mode-1", "chunks-mode-2", "attachments", "lv-chunk-pages", "lv-matching"};
 
 // Clamp of a raw progress position for display.

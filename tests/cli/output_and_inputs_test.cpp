@@ -90,7 +90,8 @@ TEST_F(OutputAndInputs, StoreTextReachesTheTerminalWithoutControls) {
         EXPECT_NE(r.out.find(kReplacement + "txt.exe"), std::string::npos) << v;
     }
     // The folder's own listing heads with its path; an unknown folder lists every path on stderr.
-    const auto tree = nlohmann::json::parse(clitest::runEdb2eml("", "tree --json " + store(), "").out);
+    const auto tree =
+        nlohmann::json::parse(clitest::runEdb2eml("", "tree --json " + store(), "").out);
     std::string redPath;
     std::function<void(const nlohmann::json&)> walk = [&](const nlohmann::json& n) {
         if (n["text"] == kEsc) {
@@ -104,7 +105,8 @@ TEST_F(OutputAndInputs, StoreTextReachesTheTerminalWithoutControls) {
         walk(root);
     }
     ASSERT_FALSE(redPath.empty()) << "JSON keeps the name exact";
-    const Outcome list = clitest::runEdb2eml("", "list " + store() + " " + shellWord(redPath), " 2>&1");
+    const Outcome list =
+        clitest::runEdb2eml("", "list " + store() + " " + shellWord(redPath), " 2>&1");
     EXPECT_EQ(list.status, 0) << list.out;
     expectNoTerminalControls(list.out, "list");
     const Outcome unknown =
@@ -123,7 +125,8 @@ TEST(TerminalText, ReplacesEveryControlAndKeepsText) {
     const std::string r = kReplacement;
     for (const Case& c : std::vector<Case>{
              {"Inbox", "Inbox"},
-             {"\u0418\u0432\u0430\u043d \u65e5\u672c \u00dcml", "\u0418\u0432\u0430\u043d \u65e5\u672c \u00dcml"},
+             {"\u0418\u0432\u0430\u043d \u65e5\u672c \u00dcml",
+              "\u0418\u0432\u0430\u043d \u65e5\u672c \u00dcml"},
              {"a\tb\nc\rd", "a" + r + "b" + r + "c" + r + "d"},
              {std::string("nul\0x", 5), "nul" + r + "x"},
              {"del\x7f", "del" + r},
