@@ -150,8 +150,9 @@ void printSummary(const std::string& path, const Scanned& s) {
               << "Messages     " << groupDigits(cat.messages.size()) << '\n'
               << "Attachments  " << groupDigits(attachments) << '\n';
     if (s.result.outcome != edb::ScanOutcome::Complete) {
-        std::cout << "Scan         did not finish: " << TerminalText(edb::ScanEndText(s.result))
-                  << '\n';
+        // A store that changed did let the scan finish, but over two states of the file.
+        std::cout << "Scan         " << (s.result.fileChanged ? "" : "did not finish: ")
+                  << TerminalText(edb::ScanEndText(s.result)) << '\n';
     }
     if (s.tree.roots().empty()) {
         return;
