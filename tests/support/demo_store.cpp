@@ -125,6 +125,11 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
         if (serverNames) {
             addServerNames(add, mbId, inbox);
         }
+        if (mbId == mailboxes[0].first) {
+            for (const std::u16string& name : options.extraInboxFolders) {
+                add(inbox, name, u"IPF.Note");
+            }
+        }
     }
     std::vector<FolderRecordSpec> records;
     for (const auto& f : folders) {

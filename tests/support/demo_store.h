@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace edbtest {
 
@@ -18,6 +20,9 @@ struct DemoOptions {
     // as they stand: an "INBOX" listed before the real Inbox, a second "inbox", "~", dots,
     // non-Latin scripts and names and paths longer than a file name may be.
     bool serverNames = false;
+    // More folders under the first mailbox's Inbox, named as given (text a terminal must not
+    // take as controls, for example).
+    std::vector<std::u16string> extraInboxFolders{};
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});
