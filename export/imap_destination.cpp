@@ -1,11 +1,19 @@
 #include "export/imap_destination.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <new>
 #include <set>
 #include <unordered_set>
 
 namespace edb::conv {
 namespace {
+
+// Our own limits on a mailbox name's modified UTF-7 form: one level and the whole path.
+constexpr std::size_t kMaxPath = 1000;
+// One level, then shorter for a server that still refuses the name for its length.
+constexpr std::size_t kShorter[] = {200, 120, 60, 30, 16};
 
 std::string join(const std::vector<std::string>& levels, std::size_t count, char sep) {
     std::string out;
@@ -33,18 +41,13 @@ public:
             const char sep = m_session->separator();
             auto levels = MailboxLevels(m_settings.url.prefix, names, sep);
             m_display = join(levels, levels.size(), sep);
+            for (std::size_t n = 1; n <= levels.size(); ++n) {
+                settle(levels, n, sep);
+            }
+            m_display = join(levels, levels.size(), sep);
             m_mailbox = EncodeMailboxName(m_display);
             m_present.clear();
-            bool exists = m_known.count(m_mailbox) != 0;
-            if (!m_dryRun) {
-                for (std::size_t n = 1; n <= levels.size(); ++n) {
-                    create(levels, n, sep);
-                }
-                m_display = join(levels, levels.size(), sep);
-                m_mailbox = EncodeMailboxName(m_display);
-                exists = true;
-            }
-            if (exists) {
+            if (m_known.count(m_mailbox) != 0) {
                 // One request per folder tells which messages are there already.
                 for (const std::string& h :
                      m_session->fetchHeaders(m_mailbox, "MESSAGE-ID X-EDB-MESSAGE-ID")) {
@@ -55,6 +58,8 @@ public:
             }
         } catch (const ImapError& e) {
             throw translate(e, "folder \"" + m_display + "\"");
+        } catch (const std::bad_alloc&) {
+            throw DestinationError("out of memory reading the server's answers", true);
         }
     }
 
@@ -80,34 +85,79 @@ public:
     std::string lastWritten() const override { return m_display; }
 
 private:
-    // Creates the first `n` levels. A server that refuses the name (some refuse '.', '\\' or
-    // '&' inside a name) gets the level again with only letters, digits, spaces, '-' and '_';
-    // the same names give the same result on every run, so a rerun finds the folder.
-    void create(std::vector<std::string>& levels, std::size_t n, char sep) {
-        std::string name = EncodeMailboxName(join(levels, n, sep));
-        if (m_known.count(name) != 0) {
-            return;
-        }
-        try {
-            m_session->create(name);
-        } catch (const ImapError& e) {
-            std::string safer = levels[n - 1];
-            for (char& c : safer) {
-                const auto b = static_cast<unsigned char>(c);
-                if (b < 0x80 && !std::isalnum(b) && c != ' ' && c != '-' && c != '_') {
-                    c = '_';
+    // The name of level `n` (counted from 1) as the server takes it, found or created, in
+    // levels[n - 1]. Names over our limits are shortened; a name the server refuses for its
+    // length is shortened further, one refusing its characters gets only letters, digits,
+    // spaces, '-' and '_'. Each step depends only on the names and the server's answers, so a
+    // rerun arrives at the same mailbox, and finds it before asking the server anything.
+    void settle(std::vector<std::string>& levels, std::size_t n, char sep) {
+        const std::string parent = n > 1 ? join(levels, n - 1, sep) + sep : std::string();
+        const std::size_t used = EncodeMailboxName(parent).size();
+        const std::size_t room = used + 16 < kMaxPath ? kMaxPath - used : 16;
+        const std::string variants[] = {levels[n - 1], plainName(levels[n - 1])};
+        const auto candidate = [&](std::size_t v, std::size_t k) {
+            return ShortenMailboxName(variants[v], std::min(kShorter[k], room));
+        };
+        const std::size_t lengths = std::size(kShorter);
+        for (std::size_t v = 0; v < 2; ++v) {
+            for (std::size_t k = 0; k < lengths; ++k) {
+                if (const std::string c = candidate(v, k);
+                    m_known.count(EncodeMailboxName(parent + c)) != 0) {
+                    levels[n - 1] = c;
+                    return;
                 }
             }
-            if (e.kind() != ImapError::Kind::Server || safer == levels[n - 1]) {
-                throw;
-            }
-            levels[n - 1] = safer;
-            name = EncodeMailboxName(join(levels, n, sep));
-            if (m_known.count(name) == 0) {
+        }
+        levels[n - 1] = candidate(0, 0);
+        if (m_dryRun) {
+            return;
+        }
+        std::size_t v = 0;
+        std::size_t k = 0;
+        for (;;) {
+            const std::string name = EncodeMailboxName(parent + candidate(v, k));
+            try {
                 m_session->create(name);
+                m_known.insert(name);
+                levels[n - 1] = candidate(v, k);
+                return;
+            } catch (const ImapError& e) {
+                if (e.kind() != ImapError::Kind::Server) {
+                    throw;
+                }
+                if (tooLong(e.what())) {
+                    // The next length that gives another name, if any.
+                    const std::string now = candidate(v, k);
+                    while (++k < lengths && candidate(v, k) == now) {
+                    }
+                    if (k == lengths) {
+                        throw;
+                    }
+                } else if (v == 0 && variants[1] != variants[0]) {
+                    v = 1;
+                } else {
+                    throw;
+                }
             }
         }
-        m_known.insert(name);
+    }
+
+    static bool tooLong(std::string text) {
+        for (char& c : text) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return text.find("too long") != std::string::npos ||
+               text.find("[limit]") != std::string::npos;
+    }
+
+    static std::string plainName(std::string name) {
+        for (char& c : name) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x80 && !std::isalnum(b) && c != ' ' && c != '-' && c != '_') {
+                c = '_';
+            }
+        }
+        return name;
     }
 
     void connect() {
@@ -125,6 +175,7 @@ private:
         case ImapError::Kind::Login:
             return DestinationError(std::string("login failed: ") + e.what(), true);
         case ImapError::Kind::Connection:
+        case ImapError::Kind::Security:
             return DestinationError(std::string(e.what()), true);
         case ImapError::Kind::Server:
             break;

@@ -14,6 +14,9 @@ struct DemoOptions {
     // Adds folders whose names break naive exporters: separators, "..", quotes, wildcards,
     // control characters, non-Latin scripts and a second "Inbox" in another case.
     bool hostileNames = false;
+    // Adds nested folders whose names run to 250 characters, Latin and Cyrillic, two of them
+    // alike in their first 240: more than many servers and file systems take.
+    bool longNames = false;
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});
