@@ -176,10 +176,10 @@ void DestinationDialog::updateFields() {
     const bool imap = m_kinds->checkedId() == static_cast<int>(ConvertDestination::Kind::Imap);
     m_folder->setEnabled(!imap);
     m_browse->setEnabled(!imap);
-    for (QWidget* w : {static_cast<QWidget*>(m_url), static_cast<QWidget*>(m_user),
-                       static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_caFile),
-                       static_cast<QWidget*>(m_browseCa),
-                       static_cast<QWidget*>(m_allowUnencrypted)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_url), static_cast<QWidget*>(m_user),
+          static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_caFile),
+          static_cast<QWidget*>(m_browseCa), static_cast<QWidget*>(m_allowUnencrypted)}) {
         w->setEnabled(imap);
     }
     m_unencryptedWarning->setVisible(m_allowUnencrypted->isChecked());

@@ -131,7 +131,8 @@ ImapConnection::ImapConnection(const ImapSettings& s) : m_timeout(s.timeout) {
             throw ImapError(Kind::Security,
                             "the server offers no encryption; " + s.unencryptedHint);
         case CURLE_PEER_FAILED_VERIFICATION:
-            throw ImapError(Kind::Security, certificateProblem(verify, detail) + "; " + s.trustHint);
+            throw ImapError(Kind::Security,
+                            certificateProblem(verify, detail) + "; " + s.trustHint);
         case CURLE_SSL_CACERT_BADFILE:
             throw ImapError(Kind::Security,
                             "cannot read the certificates to trust" +
@@ -197,8 +198,8 @@ void ImapConnection::wait(short events) {
                                                       m_command + " in time");
             }
             throw ImapError(Kind::Connection, "the server did not answer " + m_command +
-                                                  " within " +
-                                                  std::to_string(m_timeout.count()) + " s");
+                                                  " within " + std::to_string(m_timeout.count()) +
+                                                  " s");
         }
         const int r = ::poll(&p, 1, static_cast<int>(left.count()));
         if (r > 0) {
@@ -287,8 +288,7 @@ std::string ImapConnection::line() {
         }
         if (m_in.size() - m_start > kMaxReplyLine) {
             throw ImapError(Kind::Connection, "the server sent a line longer than " +
-                                                  mib(kMaxReplyLine) + " answering " +
-                                                  m_command);
+                                                  mib(kMaxReplyLine) + " answering " + m_command);
         }
         // A CR at the very end may be the first half of the line end.
         m_scanned = std::max(m_start, m_in.empty() ? 0 : m_in.size() - 1);
@@ -318,15 +318,15 @@ ImapLine ImapConnection::readLine() {
                     digits.pop_back();
                 }
             }
-            const bool numeric = !digits.empty() &&
-                                 digits.find_first_not_of("0123456789") == std::string::npos;
+            const bool numeric =
+                !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
             const bool looksNumeric =
                 !digits.empty() &&
                 (digits[0] == '-' || std::isdigit(static_cast<unsigned char>(digits[0])) != 0);
             if (!numeric && looksNumeric) {
                 throw ImapError(Kind::Connection, "the server announced a literal of \"" +
-                                                      digits.substr(0, 40) +
-                                                      "\" bytes answering " + m_command);
+                                                      digits.substr(0, 40) + "\" bytes answering " +
+                                                      m_command);
             }
             if (!numeric) {
                 if (r.text.empty() && l.compare(0, 6, "* BYE ") == 0) {
@@ -336,10 +336,9 @@ ImapLine ImapConnection::readLine() {
                 return r;
             }
             if (digits.size() > 12 || std::stoull(digits) > kMaxLiteral) {
-                throw ImapError(Kind::Connection,
-                                "the server announced " + digits.substr(0, 40) +
-                                    " bytes in one answer to " + m_command +
-                                    ", more than anything asked for");
+                throw ImapError(Kind::Connection, "the server announced " + digits.substr(0, 40) +
+                                                      " bytes in one answer to " + m_command +
+                                                      ", more than anything asked for");
             }
             const std::size_t n = std::stoull(digits);
             spend(n);

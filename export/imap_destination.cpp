@@ -4,6 +4,7 @@
 #include <cctype>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <set>
 #include <unordered_set>
 
@@ -41,9 +42,7 @@ public:
             const char sep = m_session->separator();
             auto levels = MailboxLevels(m_settings.url.prefix, names, sep);
             m_display = join(levels, levels.size(), sep);
-            for (std::size_t n = 1; n <= levels.size(); ++n) {
-                settle(levels, n, sep);
-            }
+            levels = resolve(levels, sep);
             m_display = join(levels, levels.size(), sep);
             m_mailbox = EncodeMailboxName(m_display);
             m_present.clear();
@@ -85,69 +84,151 @@ public:
     std::string lastWritten() const override { return m_display; }
 
 private:
-    // The name of level `n` (counted from 1) as the server takes it, found or created, in
-    // levels[n - 1]. Names over our limits are shortened; a name the server refuses for its
-    // length is shortened further, one refusing its characters gets only letters, digits,
-    // spaces, '-' and '_'. Each step depends only on the names and the server's answers, so a
-    // rerun arrives at the same mailbox, and finds it before asking the server anything.
-    void settle(std::vector<std::string>& levels, std::size_t n, char sep) {
-        const std::string parent = n > 1 ? join(levels, n - 1, sep) + sep : std::string();
-        const std::size_t used = EncodeMailboxName(parent).size();
-        const std::size_t room = used + 16 < kMaxPath ? kMaxPath - used : 16;
-        const std::string variants[] = {levels[n - 1], plainName(levels[n - 1])};
-        const auto candidate = [&](std::size_t v, std::size_t k) {
-            return ShortenMailboxName(variants[v], std::min(kShorter[k], room));
-        };
-        const std::size_t lengths = std::size(kShorter);
-        for (std::size_t v = 0; v < 2; ++v) {
-            for (std::size_t k = 0; k < lengths; ++k) {
-                if (const std::string c = candidate(v, k);
-                    m_known.count(EncodeMailboxName(parent + c)) != 0) {
-                    levels[n - 1] = c;
-                    return;
-                }
-            }
+    using Levels = std::vector<std::string>;
+
+    // The folder's levels as the server has them, found or created. Names over our limits
+    // are shortened; a name the server refuses (for its length, its characters or a path too
+    // long for its disk) is tried shorter and with only plain characters, level by level
+    // under the parents already settled, then with every level shorter. Each step depends only
+    // on the names and the server's answers, so a rerun arrives at the same mailbox, and finds
+    // it without asking the server anything.
+    Levels resolve(const Levels& levels, char sep) {
+        if (auto found = findKnown(levels, sep)) {
+            return *found;
         }
-        levels[n - 1] = candidate(0, 0);
+        Levels out;
         if (m_dryRun) {
-            return;
+            for (const std::string& name : levels) {
+                out.push_back(candidates(out, name, sep).front());
+            }
+            return out;
         }
-        std::size_t v = 0;
-        std::size_t k = 0;
-        for (;;) {
-            const std::string name = EncodeMailboxName(parent + candidate(v, k));
-            try {
-                m_session->create(name);
-                m_known.insert(name);
-                levels[n - 1] = candidate(v, k);
-                return;
-            } catch (const ImapError& e) {
-                if (e.kind() != ImapError::Kind::Server) {
-                    throw;
-                }
-                if (tooLong(e.what())) {
-                    // The next length that gives another name, if any.
-                    const std::string now = candidate(v, k);
-                    while (++k < lengths && candidate(v, k) == now) {
-                    }
-                    if (k == lengths) {
-                        throw;
-                    }
-                } else if (v == 0 && variants[1] != variants[0]) {
-                    v = 1;
-                } else {
-                    throw;
-                }
+        std::optional<ImapError> refusal;
+        for (const std::string& name : levels) {
+            auto settled = settle(out, name, sep, refusal);
+            if (!settled) {
+                break;
+            }
+            out.push_back(std::move(*settled));
+        }
+        if (out.size() == levels.size()) {
+            return out;
+        }
+        for (std::size_t k = 1; k < std::size(kShorter); ++k) {
+            const Levels plan = shortened(levels, k, sep);
+            if (createPath(plan, sep, refusal)) {
+                return plan;
             }
         }
+        throw refusal ? *refusal : ImapError(ImapError::Kind::Server, "cannot create it");
     }
 
-    static bool tooLong(std::string text) {
-        for (char& c : text) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::optional<Levels> findKnown(const Levels& levels, char sep) const {
+        Levels out;
+        for (const std::string& name : levels) {
+            const Levels tries = candidates(out, name, sep);
+            const auto hit = std::find_if(tries.begin(), tries.end(),
+                                          [&](const std::string& c) { return known(out, c, sep); });
+            if (hit == tries.end()) {
+                break;
+            }
+            out.push_back(*hit);
         }
-        return text.find("too long") != std::string::npos ||
-               text.find("[limit]") != std::string::npos;
+        if (out.size() == levels.size()) {
+            return out;
+        }
+        for (std::size_t k = 1; k < std::size(kShorter); ++k) {
+            Levels plan = shortened(levels, k, sep);
+            const std::string last = plan.back();
+            plan.pop_back();
+            if (known(plan, last, sep)) {
+                plan.push_back(last);
+                return plan;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // One level under parents that exist: the first of its candidates the server has or takes.
+    std::optional<std::string> settle(const Levels& parents, const std::string& name, char sep,
+                                      std::optional<ImapError>& refusal) {
+        const Levels tries = candidates(parents, name, sep);
+        for (const std::string& c : tries) {
+            if (known(parents, c, sep)) {
+                return c;
+            }
+        }
+        for (const std::string& c : tries) {
+            if (create(parents, c, sep, refusal)) {
+                return c;
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool createPath(const Levels& plan, char sep, std::optional<ImapError>& refusal) {
+        Levels parents;
+        for (const std::string& name : plan) {
+            if (!known(parents, name, sep) && !create(parents, name, sep, refusal)) {
+                return false;
+            }
+            parents.push_back(name);
+        }
+        return true;
+    }
+
+    bool create(const Levels& parents, const std::string& name, char sep,
+                std::optional<ImapError>& refusal) {
+        const std::string mailbox = encoded(parents, name, sep);
+        try {
+            m_session->create(mailbox);
+        } catch (const ImapError& e) {
+            if (e.kind() != ImapError::Kind::Server) {
+                throw;
+            }
+            refusal = e;
+            return false;
+        }
+        m_known.insert(mailbox);
+        return true;
+    }
+
+    // A level's names to try, in order: shorter and shorter, then with plain characters.
+    static Levels candidates(const Levels& parents, const std::string& name, char sep) {
+        const std::size_t room = roomAfter(parents, sep);
+        Levels out;
+        for (const std::string& variant : {name, plainName(name)}) {
+            for (const std::size_t limit : kShorter) {
+                std::string c = ShortenMailboxName(variant, std::min(limit, room));
+                if (std::find(out.begin(), out.end(), c) == out.end()) {
+                    out.push_back(std::move(c));
+                }
+            }
+        }
+        return out;
+    }
+
+    // Every level cut to the k-th of our lengths.
+    static Levels shortened(const Levels& levels, std::size_t k, char sep) {
+        Levels out;
+        for (const std::string& name : levels) {
+            out.push_back(ShortenMailboxName(name, std::min(kShorter[k], roomAfter(out, sep))));
+        }
+        return out;
+    }
+
+    static std::size_t roomAfter(const Levels& parents, char sep) {
+        const std::size_t used = parents.empty() ? 0 : encoded(parents, {}, sep).size();
+        return used + 16 < kMaxPath ? kMaxPath - used : 16;
+    }
+
+    static std::string encoded(const Levels& parents, const std::string& name, char sep) {
+        return EncodeMailboxName(parents.empty() ? name
+                                                 : join(parents, parents.size(), sep) + sep + name);
+    }
+
+    bool known(const Levels& parents, const std::string& name, char sep) const {
+        return m_known.count(encoded(parents, name, sep)) != 0;
     }
 
     static std::string plainName(std::string name) {

@@ -93,8 +93,7 @@ struct ImapSession::Response {
 };
 
 struct ImapSession::Impl {
-    explicit Impl(const ImapSettings& settings)
-        : connection(settings), timeout(settings.timeout) {}
+    explicit Impl(const ImapSettings& settings) : connection(settings), timeout(settings.timeout) {}
     ImapConnection connection;
     std::chrono::seconds timeout;
     bool broken = false; // a transport error: the connection is in an unknown state
@@ -249,8 +248,8 @@ std::vector<std::string> ImapSession::fetchHeaders(const std::string& mailbox,
     for (const auto& u : ex.untagged) {
         const auto pos = u.text.find(" EXISTS");
         if (u.text.compare(0, 2, "* ") == 0 && pos != std::string::npos) {
-            exists = std::min<std::size_t>(std::strtoull(u.text.c_str() + 2, nullptr, 10),
-                                           kMaxExists);
+            exists =
+                std::min<std::size_t>(std::strtoull(u.text.c_str() + 2, nullptr, 10), kMaxExists);
         }
     }
     std::vector<std::string> headers;
