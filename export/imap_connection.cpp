@@ -17,6 +17,9 @@ using Kind = ImapError::Kind;
 // A command may take this many timeouts in all, plus the time to send its data at this rate.
 constexpr int kCommandTimeouts = 4;
 constexpr std::size_t kSlowestBytesPerSecond = 32 << 10;
+// What keeping one line costs beyond its bytes, counted against the answer's budget so that
+// many tiny lines are bounded as well as a few long ones.
+constexpr std::size_t kLineCost = 128;
 
 // OpenSSL's certificate verification results (X509_V_ERR_*) that we put into words.
 constexpr long kCertNotYetValid = 9;
@@ -147,10 +150,7 @@ ImapConnection::ImapConnection(const ImapSettings& s) : m_timeout(s.timeout) {
         }
     }
     curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &m_sock);
-    curl_tlssessioninfo* tls = nullptr;
-    if (curl_easy_getinfo(m_curl, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls != nullptr) {
-        m_encrypted = tls->backend != CURLSSLBACKEND_NONE && tls->internals != nullptr;
-    }
+    m_encrypted = m_encrypted || s.url.implicitTls;
     startCommand("login", 0, kMaxReplyLine);
 }
 
@@ -161,8 +161,11 @@ ImapConnection::~ImapConnection() {
 }
 
 int ImapConnection::onDebug(CURL*, curl_infotype type, char* data, size_t size, void* self) {
+    auto* connection = static_cast<ImapConnection*>(self);
+    if (type == CURLINFO_SSL_DATA_IN) {
+        connection->m_encrypted = true; // TLS records arrived: the handshake went through
+    }
     if (type == CURLINFO_HEADER_IN) {
-        auto* connection = static_cast<ImapConnection*>(self);
         std::string line(data, std::min<size_t>(size, 1000));
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
             line.pop_back();
@@ -283,7 +286,7 @@ std::string ImapConnection::line() {
         if (end != std::string::npos && end - m_start <= kMaxReplyLine) {
             std::string l = m_in.substr(m_start, end - m_start);
             m_start = m_scanned = end + 2;
-            spend(l.size() + 2);
+            spend(l.size() + 2 + kLineCost);
             return l;
         }
         if (m_in.size() - m_start > kMaxReplyLine) {

@@ -256,9 +256,10 @@ std::vector<std::string> ImapSession::fetchHeaders(const std::string& mailbox,
     // In batches, so that each answer has a size we can bound.
     for (std::size_t first = 1; first <= exists; first += kFetchBatch) {
         const std::size_t last = std::min(exists, first + kFetchBatch - 1);
-        const Response f = run("FETCH " + std::to_string(first) + ":" + std::to_string(last) +
-                                   " (BODY.PEEK[HEADER.FIELDS (" + fields + ")])",
-                               {}, kFetchBatch * (kMaxLiteral + 1024) + (std::size_t{1} << 20));
+        const Response f =
+            run("FETCH " + std::to_string(first) + ":" + std::to_string(last) +
+                    " (BODY.PEEK[HEADER.FIELDS (" + fields + ")])",
+                {}, (last - first + 1) * (kMaxLiteral + 1024) + (std::size_t{1} << 20));
         expectOk(f.status, f.text);
         for (const auto& u : f.untagged) {
             if (u.text.find(" FETCH ") != std::string::npos && !u.literals.empty()) {
