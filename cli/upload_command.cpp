@@ -107,9 +107,11 @@ void runUpload(const UploadArgs& args) {
                          "plain text\n";
         }
     } catch (const edb::conv::ImapError& e) {
-        std::cerr << "edb2eml: " << settings.url.host << ": "
+        const std::string what = e.what();
+        std::cerr << "edb2eml: "
+                  << (what.rfind("cannot connect to ", 0) == 0 ? "" : settings.url.host + ": ")
                   << (e.kind() == edb::conv::ImapError::Kind::Login ? "login failed: " : "")
-                  << e.what() << '\n';
+                  << what << '\n';
         return;
     }
     auto catalog = std::make_unique<edb::StoreCatalog>();

@@ -251,13 +251,14 @@ private:
         }
     }
 
-    static DestinationError translate(const ImapError& e, const std::string& what) {
+    DestinationError translate(const ImapError& e, const std::string& what) const {
+        const std::string host = m_settings.url.host + ": ";
         switch (e.kind()) {
         case ImapError::Kind::Login:
-            return DestinationError(std::string("login failed: ") + e.what(), true);
+            return DestinationError(host + "login failed: " + e.what(), true);
         case ImapError::Kind::Connection:
         case ImapError::Kind::Security:
-            return DestinationError(std::string(e.what()), true);
+            return DestinationError(host + e.what(), true);
         case ImapError::Kind::Server:
             break;
         }
