@@ -110,8 +110,8 @@ void runUpload(const UploadArgs& args) {
         const std::string what = e.what();
         std::cerr << "edb2eml: "
                   << (what.rfind("cannot connect to ", 0) == 0 ? "" : settings.url.host + ": ")
-                  << (e.kind() == edb::conv::ImapError::Kind::Login ? "login failed: " : "")
-                  << what << '\n';
+                  << (e.kind() == edb::conv::ImapError::Kind::Login ? "login failed: " : "") << what
+                  << '\n';
         return;
     }
     auto catalog = std::make_unique<edb::StoreCatalog>();

@@ -71,6 +71,8 @@ public:
                 m_session->append(m_mailbox, m.eml, m.time);
             } catch (const ImapError& e) {
                 throw translate(e, "APPEND to \"" + m_display + "\"");
+            } catch (const std::bad_alloc&) {
+                throw DestinationError("out of memory sending the message", false);
             }
         }
         if (!m.key.empty()) {

@@ -1,6 +1,7 @@
 #pragma once
-// One logged-in IMAP session. libcurl makes the connection: TLS for imaps://, STARTTLS when
-// the server offers it, the greeting, capabilities and the login (SASL). The few commands the
+// One logged-in IMAP session. libcurl makes the connection: TLS for imaps://, STARTTLS for
+// imap:// (a server without it is refused unless the user allows plain text), the greeting,
+// capabilities and the login (SASL). The few commands the
 // upload needs (LIST, CREATE, EXAMINE, FETCH, APPEND with flags and INTERNALDATE) are sent on
 // that connection here, because libcurl's own APPEND sets no INTERNALDATE and its custom
 // commands drop the literals that FETCH answers with.

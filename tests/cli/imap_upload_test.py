@@ -229,7 +229,8 @@ class LongNames(Store):
                     count += int(data[0]) if typ == "OK" else 0
                 imap.logout()
                 self.assertEqual(count, total)
-                names.append(sorted(listed))
+                # Names only: Dovecot's \Marked and \UnMarked come and go.
+                names.append(sorted(re.sub(rb"^\(.*?\) ", b"", n) for n in listed))
             self.assertEqual(names[0], names[1])  # the second run made no new folder
             shortened = [n for n in names[0] if b"~" in n]
             self.assertGreaterEqual(len(shortened), 4, names[0])
