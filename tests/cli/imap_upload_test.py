@@ -185,6 +185,14 @@ class Tls(Store):
                                                   env={"SSL_CERT_FILE": self.certs.ca})
             self.assertEqual(rc, 0, out + err)
             self.assertIn("Messages skipped as present: %d" % uploaded, out)
+            # A folder of hashed CA certificates named by SSL_CERT_DIR.
+            ca_dir = os.path.join(self.tmp, "ca-dir")
+            os.makedirs(ca_dir, exist_ok=True)
+            shutil.copy(self.certs.ca, ca_dir)
+            subprocess.run(["openssl", "rehash", ca_dir], check=True, capture_output=True)
+            rc, out, err, _m, _s = self.upload_to(server, env={"SSL_CERT_DIR": ca_dir})
+            self.assertEqual(rc, 0, out + err)
+            self.assertIn("Messages skipped as present: %d" % uploaded, out)
 
     def test_certificate_faults_are_named(self):
         cases = [(self.certs.self_signed, "the server's certificate is self-signed"),
