@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <iterator>
 #include <new>
 #include <optional>
@@ -106,6 +107,7 @@ private:
             return out;
         }
         std::optional<ImapError> refusal;
+        m_shortestRefused = SIZE_MAX;
         for (const std::string& name : levels) {
             auto settled = settle(out, name, sep, refusal);
             if (!settled) {
@@ -118,6 +120,11 @@ private:
         }
         for (std::size_t k = 1; k < std::size(kShorter); ++k) {
             const Levels plan = shortened(levels, k, sep);
+            // A path as long as one refused above would fail the same way, after leaving its
+            // new parents behind as empty folders.
+            if (EncodeMailboxName(join(plan, plan.size(), sep)).size() >= m_shortestRefused) {
+                continue;
+            }
             if (createPath(plan, sep, refusal)) {
                 return plan;
             }
@@ -189,6 +196,7 @@ private:
                 throw;
             }
             refusal = e;
+            m_shortestRefused = std::min(m_shortestRefused, mailbox.size());
             return false;
         }
         m_known.insert(mailbox);
@@ -270,9 +278,10 @@ private:
     ImapSettings m_settings;
     bool m_dryRun;
     std::unique_ptr<ImapSession> m_session;
-    std::set<std::string> m_known; // mailboxes on the server (modified UTF-7)
-    std::string m_mailbox;         // the open folder, as sent
-    std::string m_display;         // the open folder, UTF-8
+    std::set<std::string> m_known;            // mailboxes on the server (modified UTF-7)
+    std::size_t m_shortestRefused = SIZE_MAX; // while one folder is resolved
+    std::string m_mailbox;                    // the open folder, as sent
+    std::string m_display;                    // the open folder, UTF-8
     std::unordered_set<std::string> m_present;
 };
 
