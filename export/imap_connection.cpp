@@ -61,6 +61,31 @@ std::string certificateProblem(long verify, const std::string& detail) {
     return "the server's certificate cannot be trusted (" + detail + ")";
 }
 
+// Why connecting and logging in failed, in words that say what to do.
+ImapError connectFailure(const ImapSettings& s, CURLcode rc, long verify, const std::string& detail,
+                         const std::string& server) {
+    switch (rc) {
+    case CURLE_LOGIN_DENIED:
+        return ImapError(Kind::Login, "the server refused the login of " + s.url.user +
+                                          (server.empty() ? "" : ": " + server));
+    case CURLE_USE_SSL_FAILED:
+        return ImapError(Kind::Security, "the server offers no encryption; " + s.unencryptedHint);
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return ImapError(Kind::Security, certificateProblem(verify, detail) + "; " + s.trustHint);
+    case CURLE_SSL_CACERT_BADFILE:
+        return ImapError(Kind::Security,
+                         "cannot read the certificates to trust" +
+                             (s.caFile.empty() ? std::string() : " in " + s.caFile) + ": " +
+                             detail);
+    case CURLE_OPERATION_TIMEDOUT:
+        return ImapError(Kind::Connection, "cannot connect to " + s.url.host +
+                                               ": no answer within " +
+                                               std::to_string(s.timeout.count()) + " s");
+    default:
+        return ImapError(Kind::Connection, "cannot connect to " + s.url.host + ": " + detail);
+    }
+}
+
 // Where the certificates to trust come from: --ca, else SSL_CERT_FILE and SSL_CERT_DIR as
 // OpenSSL's own tools read them, else libcurl's system defaults.
 void trustSettings(CURL* curl, const ImapSettings& s) {
@@ -126,28 +151,7 @@ ImapConnection::ImapConnection(const ImapSettings& s) : m_timeout(s.timeout) {
         }
         curl_easy_cleanup(m_curl);
         m_curl = nullptr;
-        switch (rc) {
-        case CURLE_LOGIN_DENIED:
-            throw ImapError(Kind::Login, "the server refused the login of " + s.url.user +
-                                             (server.empty() ? "" : ": " + server));
-        case CURLE_USE_SSL_FAILED:
-            throw ImapError(Kind::Security,
-                            "the server offers no encryption; " + s.unencryptedHint);
-        case CURLE_PEER_FAILED_VERIFICATION:
-            throw ImapError(Kind::Security,
-                            certificateProblem(verify, detail) + "; " + s.trustHint);
-        case CURLE_SSL_CACERT_BADFILE:
-            throw ImapError(Kind::Security,
-                            "cannot read the certificates to trust" +
-                                (s.caFile.empty() ? std::string() : " in " + s.caFile) + ": " +
-                                detail);
-        case CURLE_OPERATION_TIMEDOUT:
-            throw ImapError(Kind::Connection, "cannot connect to " + s.url.host +
-                                                  ": no answer within " +
-                                                  std::to_string(s.timeout.count()) + " s");
-        default:
-            throw ImapError(Kind::Connection, "cannot connect to " + s.url.host + ": " + detail);
-        }
+        throw connectFailure(s, rc, verify, detail, server);
     }
     curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &m_sock);
     m_encrypted = m_encrypted || s.url.implicitTls;
@@ -308,49 +312,50 @@ std::string ImapConnection::bytes(std::size_t n) {
     return b;
 }
 
+std::optional<std::size_t> ImapConnection::literalSize(const std::string& l) const {
+    // A line ending in {N} (or {N+}) announces N bytes to follow.
+    const auto open = l.rfind('{');
+    if (l.empty() || l.back() != '}' || open == std::string::npos) {
+        return std::nullopt;
+    }
+    std::string digits = l.substr(open + 1, l.size() - open - 2);
+    if (!digits.empty() && digits.back() == '+') {
+        digits.pop_back();
+    }
+    if (digits.empty() ||
+        (digits[0] != '-' && std::isdigit(static_cast<unsigned char>(digits[0])) == 0)) {
+        return std::nullopt; // text that happens to end in braces
+    }
+    if (digits.find_first_not_of("0123456789") != std::string::npos) {
+        throw ImapError(Kind::Connection, "the server announced a literal of \"" +
+                                              digits.substr(0, 40) + "\" bytes answering " +
+                                              m_command);
+    }
+    if (digits.size() > 12 || std::stoull(digits) > kMaxLiteral) {
+        throw ImapError(Kind::Connection, "the server announced " + digits.substr(0, 40) +
+                                              " bytes in one answer to " + m_command +
+                                              ", more than anything asked for");
+    }
+    return std::stoull(digits);
+}
+
 ImapLine ImapConnection::readLine() {
     try {
         ImapLine r;
         std::string l = line();
-        for (;;) {
-            const auto open = l.rfind('{');
-            std::string digits;
-            if (!l.empty() && l.back() == '}' && open != std::string::npos) {
-                digits = l.substr(open + 1, l.size() - open - 2);
-                if (!digits.empty() && digits.back() == '+') {
-                    digits.pop_back();
-                }
-            }
-            const bool numeric =
-                !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
-            const bool looksNumeric =
-                !digits.empty() &&
-                (digits[0] == '-' || std::isdigit(static_cast<unsigned char>(digits[0])) != 0);
-            if (!numeric && looksNumeric) {
-                throw ImapError(Kind::Connection, "the server announced a literal of \"" +
-                                                      digits.substr(0, 40) + "\" bytes answering " +
-                                                      m_command);
-            }
-            if (!numeric) {
-                if (r.text.empty() && l.compare(0, 6, "* BYE ") == 0) {
-                    m_bye = l.substr(6, 200);
-                }
-                r.text += l;
-                return r;
-            }
-            if (digits.size() > 12 || std::stoull(digits) > kMaxLiteral) {
-                throw ImapError(Kind::Connection, "the server announced " + digits.substr(0, 40) +
-                                                      " bytes in one answer to " + m_command +
-                                                      ", more than anything asked for");
-            }
-            const std::size_t n = std::stoull(digits);
-            spend(n);
-            l.erase(open);
+        while (const auto n = literalSize(l)) {
+            spend(*n);
+            l.erase(l.rfind('{'));
             r.text += l;
             r.text += kLiteralMark;
-            r.literals.push_back(bytes(n));
+            r.literals.push_back(bytes(*n));
             l = line();
         }
+        if (r.text.empty() && l.compare(0, 6, "* BYE ") == 0) {
+            m_bye = l.substr(6, 200);
+        }
+        r.text += l;
+        return r;
     } catch (const std::bad_alloc&) {
         throw ImapError(Kind::Connection, "out of memory reading the answer to " + m_command);
     }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <curl/curl.h>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,8 @@ private:
     void fill();
     std::string line();
     std::string bytes(std::size_t n);
+    // The size of the literal the line announces; throws for one no answer of ours can have.
+    [[nodiscard]] std::optional<std::size_t> literalSize(const std::string& line) const;
     void spend(std::size_t n);
     [[noreturn]] void closed();
 
