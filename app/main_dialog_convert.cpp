@@ -67,7 +67,7 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
             return;
         }
         imap.password = where->password.toStdString();
-        imap.noTls = where->noTls;
+        ApplyImapSecurity(*where, imap);
         destination = edb::conv::MakeImapDestination(imap, false);
         place = QString::fromStdString(imap.url.host);
     } else {
