@@ -1,6 +1,6 @@
 #include "app/destination_dialog.h"
 
-#include "app/main_dialog.h"
+#include "app/window_texts.h"
 #include "export/imap_session.h"
 #include "platform/platform.h"
 

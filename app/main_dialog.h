@@ -3,6 +3,7 @@
 // workers share with it, starts every worker (scan, click, tree, listing) and carries out the
 // commands. Workers change controls only through the window gate.
 #include "app/window_gate.h"
+#include "app/window_texts.h"
 #include "app/worker_threads.h"
 #include "catalog/catalog.h"
 #include "scan/scan.h"
@@ -41,10 +42,6 @@ class FindWindow;
 class FolderTreeView;
 class ReportListView;
 
-inline constexpr const char* kCaption = "Quenlor Systems Exchange To Eml Conversion";
-inline constexpr const char* kWebAddress = "https://www.example.com";
-inline constexpr const char* kSupportAddress = "support@example.com";
-inline constexpr const char* kStopQuestion = "Do you want to stop current process ?";
 
 // Control ids of the dialog's controls.
 enum ControlId : int {
