@@ -103,6 +103,19 @@ bool FolderTreeView::isTicked(const QTreeWidgetItem* item) {
     return item->checkState(0) == Qt::Checked;
 }
 
+void FolderTreeView::setConverted(QTreeWidgetItem* item, bool on) {
+    QFont f = item->font(0);
+    if (f.italic() != on) {
+        f.setItalic(on);
+        item->setFont(0, f);
+        item->setToolTip(0, on ? QStringLiteral("Converted in this run") : QString());
+    }
+}
+
+bool FolderTreeView::isConverted(const QTreeWidgetItem* item) {
+    return item->font(0).italic();
+}
+
 bool FolderTreeView::isMarked(const QTreeWidgetItem* item) {
     return item->font(0).bold();
 }

@@ -42,6 +42,11 @@ public:
     void setSavedTest(std::function<bool(const QTreeWidgetItem*)> test);
     [[nodiscard]] bool isSaved(const QTreeWidgetItem* item) const;
 
+    // A folder converted in this run shows in italics, with a tooltip saying so; it lists,
+    // views and ticks like any other.
+    static void setConverted(QTreeWidgetItem* item, bool on);
+    [[nodiscard]] static bool isConverted(const QTreeWidgetItem* item);
+
     [[nodiscard]] static bool isTicked(const QTreeWidgetItem* item);
     [[nodiscard]] static bool isMarked(const QTreeWidgetItem* item);
 

@@ -62,66 +62,52 @@ void MainDialog::mailboxClicked() {
     if (mark < 0 || mark >= m_mailboxList->rowCount()) {
         return; // no row was ever selected
     }
-    QTableWidgetItem* cell = m_mailboxList->item(mark, 0);
-    m_lastClickedName = cell != nullptr ? cell->text().toStdString() : std::string();
-    for (const std::string& name : m_state.clickedNames) {
-        if (name == m_lastClickedName) {
-            m_next->setEnabled(false);
-            return;
-        }
-    }
-    recordClickedName();
-}
-
-void MainDialog::recordClickedName() {
-    // All of it is control and window state: done here, not on a thread that would only wait
-    // for the window thread to do it.
-    const int mark = m_mailboxList->selectionMark();
-    QTableWidgetItem* cell = mark >= 0 ? m_mailboxList->item(mark, 0) : nullptr;
-    if (cell == nullptr) {
-        return;
-    }
-    const std::string name = cell->text().toStdString();
-    if (name == m_lastRecordedName) {
-        return;
-    }
-    m_lastRecordedName = name;
-    m_next->setEnabled(true);
-    m_state.clickedNames.push_back(name);
+    // A click only picks: the mailbox is recorded when Next adds it, so clicking around never
+    // locks one out.
+    m_session.pickMailbox(static_cast<std::size_t>(mark));
+    m_next->setEnabled(m_session.canAddPicked());
 }
 
 void MainDialog::next() {
-    const int mark = m_mailboxList->selectionMark();
-    const bool chosen = edb::ChooseMailbox(m_catalog, mark, m_state.stepIndex);
-    if (mark >= 0) {
-        m_next->setEnabled(true);
-    }
-    if (!chosen) {
-        edb::platform().showError(this, QStringLiteral("Please Select Any Mailbox"));
+    if (!m_session.allowed(edb::session::Command::Next)) {
         return;
     }
+    switch (m_session.next()) {
+    case edb::session::NextOutcome::NothingChosen:
+        edb::platform().showError(this, QStringLiteral("Please Select Any Mailbox"));
+        return;
+    case edb::session::NextOutcome::AlreadyAdded:
+        m_next->setEnabled(false);
+        return;
+    case edb::session::NextOutcome::Added:
+        break;
+    }
+    // The tree build reads its mailbox from the catalog's chosen list, kept in the session's
+    // order; the step it is given is the session's.
+    std::int32_t unused = 0;
+    (void)edb::ChooseMailbox(m_catalog, static_cast<std::int32_t>(m_session.chosenMailboxes().back()),
+                             unused);
     startTreeWorker();
     m_convert->setEnabled(true);
     m_next->setEnabled(false);
 }
 
 void MainDialog::nextUserMailbox() {
-    if (treeWorkerRunning()) {
+    if (!m_session.nextUserMailbox()) {
         return;
     }
-    ++m_state.stepIndex;
     edb::ClearTreeItems(m_catalog);
     startTreeWorker();
 }
 
 void MainDialog::backUserMailbox() {
-    if (treeWorkerRunning()) {
+    if (!m_session.backUserMailbox()) {
         return;
     }
-    --m_state.stepIndex;
     m_folderTree->deleteAllItems();
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
+    m_state.shownFolderItem = 0;
     edb::ClearTreeItems(m_catalog);
     startTreeWorker();
 }
@@ -131,15 +117,17 @@ void MainDialog::startTreeWorker() {
     // Mailbox and Back User Mailbox wait for what is still on its way.
     ++m_treeBuildsRunning;
     ++m_deliveriesPending;
-    const std::int32_t step = m_state.stepIndex;
+    const std::int32_t step = m_session.step();
     const std::uint64_t generation = m_treeGeneration;
-    m_workers.start([this, step, generation](const edb::CancelToken& cancel) {
-        runTreeWorker(step, generation, cancel);
+    auto token = std::make_shared<edb::CancelToken>();
+    m_session.startTask(edb::session::Task::TreeBuild, token, false);
+    m_workers.start(token, [this, step, generation, token] {
+        runTreeWorker(step, generation, token);
     });
 }
 
 void MainDialog::runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
-                               const edb::CancelToken& cancel) {
+                               const std::shared_ptr<edb::CancelToken>& cancel) {
     // Queued, never waited for: the build goes on while the window shows what it has. Posted
     // calls keep their order, so every batch is shown before the build's end.
     BatchingTreeSink sink(*m_folderTree, [this, generation](std::vector<TreeBatchItem>&& items) {
@@ -149,10 +137,10 @@ void MainDialog::runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
             Qt::QueuedConnection);
     });
     const edb::TreeBuildResult r =
-        edb::BuildFolderTree(m_catalog, stepIndex, sink, &m_state.savedFolders, &cancel);
+        edb::BuildFolderTree(m_catalog, stepIndex, sink, nullptr, cancel.get());
     sink.flush();
     QMetaObject::invokeMethod(
-        this, [this, r] { treeBuildFinished(r); }, Qt::QueuedConnection);
+        this, [this, r, cancel] { treeBuildFinished(r, cancel); }, Qt::QueuedConnection);
 }
 
 void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeBatchItem>& batch) {
@@ -164,16 +152,15 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
     }
 }
 
-void MainDialog::treeBuildFinished(const edb::TreeBuildResult& r) {
-    // Onwards while the step still found a mailbox; back from any step past the first.
-    m_nextUser->setEnabled(r.mailboxAtStep);
-    m_backUser->setEnabled(r.stepIndex > 1);
+void MainDialog::treeBuildFinished(const edb::TreeBuildResult&,
+                                   const std::shared_ptr<edb::CancelToken>& token) {
+    m_session.finishTask(edb::session::Task::TreeBuild, token);
     --m_treeBuildsRunning;
     --m_deliveriesPending;
-}
-
-bool MainDialog::isSavedItem(edb::TreeItem item) const {
-    return m_state.savedFolders.isSaved(m_folderTree->rootText().toStdString(), item);
+    // Onwards while a chosen mailbox lies ahead; back from any step past the first.
+    m_nextUser->setEnabled(m_session.mailboxAtStep(m_session.step() + 1).has_value());
+    m_backUser->setEnabled(m_session.step() > 1);
+    markConvertedItems();
 }
 
 void MainDialog::fitDateColumn() {
@@ -191,7 +178,8 @@ void MainDialog::fitDateColumn() {
 }
 
 void MainDialog::folderPicked(edb::TreeItem item) {
-    if (item == m_state.shownFolderItem.load()) {
+    if (!m_session.allowed(edb::session::Command::ListFolder) ||
+        item == m_state.shownFolderItem.load()) {
         return; // already listed
     }
     startListing(item);
@@ -203,14 +191,18 @@ void MainDialog::startListing(edb::TreeItem item) {
     const std::uint64_t generation = ++m_listGeneration;
     m_state.shownFolderItem = item;
     m_messageList->setRowCount(0);
-    if (m_listToken) {
-        m_listToken->cancel(edb::StopReason::Superseded);
-    }
     ++m_deliveriesPending;
-    m_listToken = m_workers.start([this, item, generation](const edb::CancelToken& cancel) {
-        runListing(item, generation, cancel);
+    auto token = std::make_shared<edb::CancelToken>();
+    m_session.startTask(edb::session::Task::Listing, token); // the last listing is superseded
+    m_workers.start(token, [this, item, generation, token] {
+        runListing(item, generation, *token);
         QMetaObject::invokeMethod(
-            this, [this] { --m_deliveriesPending; }, Qt::QueuedConnection);
+            this,
+            [this, token] {
+                m_session.finishTask(edb::session::Task::Listing, token);
+                --m_deliveriesPending;
+            },
+            Qt::QueuedConnection);
     });
 }
 

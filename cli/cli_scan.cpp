@@ -1,5 +1,6 @@
 #include "cli/cli_scan.h"
 #include "frontend/scan_texts.h"
+#include "frontend/store_file_texts.h"
 
 #include <iostream>
 
@@ -30,6 +31,8 @@ edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, b
     host.finishProgress();
     switch (result.outcome) {
     case edb::ScanOutcome::NoMailbox:
+        std::cerr << edb::NoMailboxText(path, catalog.recordedPageCount) << '\n'; // the window's
+        break;
     case edb::ScanOutcome::OutOfMemory:
         std::cerr << edb::ScanEndText(result) << '\n'; // the window's message box text
         break;

@@ -71,7 +71,7 @@ bool Session::allowed(Command c) const {
     }
     Mask m = kTable.phase[index(m_phase)];
     for (std::size_t t = 0; t < m_tokens.size(); ++t) {
-        if (m_tokens[t] != nullptr) {
+        if (!m_tokens[t].empty()) {
             m &= kTable.task[t];
         }
     }
@@ -195,34 +195,46 @@ std::vector<std::size_t> Session::alreadyConverted(const std::vector<std::size_t
     return out;
 }
 
-void Session::startTask(Task t, std::shared_ptr<CancelToken> token) {
-    if (t >= Task::Count) {
+void Session::startTask(Task t, std::shared_ptr<CancelToken> token, bool supersede) {
+    if (t >= Task::Count || token == nullptr) {
         return;
     }
-    if (auto& current = m_tokens[index(t)]; current != nullptr && current != token) {
-        current->cancel(StopReason::Superseded);
+    auto& running = m_tokens[index(t)];
+    if (supersede) {
+        for (const auto& old : running) {
+            old->cancel(StopReason::Superseded);
+        }
+        running.clear();
     }
-    m_tokens[index(t)] = std::move(token);
+    running.push_back(std::move(token));
 }
 
 void Session::finishTask(Task t, const std::shared_ptr<CancelToken>& token) {
-    if (t < Task::Count && m_tokens[index(t)] == token) {
-        m_tokens[index(t)].reset();
+    if (t >= Task::Count) {
+        return;
     }
+    auto& running = m_tokens[index(t)];
+    running.erase(std::remove(running.begin(), running.end(), token), running.end());
 }
 
 void Session::cancelTask(Task t, StopReason reason) {
-    if (t < Task::Count && m_tokens[index(t)] != nullptr) {
-        m_tokens[index(t)]->cancel(reason);
+    if (t < Task::Count) {
+        for (const auto& token : m_tokens[index(t)]) {
+            token->cancel(reason);
+        }
     }
 }
 
 void Session::cancelAll(StopReason reason) {
-    for (const auto& token : m_tokens) {
-        if (token != nullptr) {
+    for (const auto& running : m_tokens) {
+        for (const auto& token : running) {
             token->cancel(reason);
         }
     }
+}
+
+std::shared_ptr<CancelToken> Session::token(Task t) const {
+    return t < Task::Count && !m_tokens[index(t)].empty() ? m_tokens[index(t)].back() : nullptr;
 }
 
 } // namespace edb::session

@@ -73,7 +73,7 @@ public:
     Session() = default;
 
     [[nodiscard]] Phase phase() const { return m_phase; }
-    [[nodiscard]] bool running(Task t) const { return m_tokens[index(t)] != nullptr; }
+    [[nodiscard]] bool running(Task t) const { return !m_tokens[index(t)].empty(); }
     // A command is allowed when the phase allows it and no running task forbids it.
     [[nodiscard]] bool allowed(Command c) const;
 
@@ -113,15 +113,17 @@ public:
     [[nodiscard]] std::vector<std::size_t>
     alreadyConverted(const std::vector<std::size_t>& folders, const std::string& destination) const;
 
-    // Tasks. startTask records the token of a new task of kind t; a task of that kind still
-    // running is cancelled as superseded. finishTask forgets the token when it is still the
-    // current one (a superseded task's late end changes nothing). cancelAll is the one way the
-    // run ends its work: closing the window, Exit, Enter or Esc.
-    void startTask(Task t, std::shared_ptr<CancelToken> token);
+    // Tasks. startTask records the token of a new task of kind t; with `supersede`, the tasks of
+    // that kind still running are cancelled as superseded (a newer listing replaces the last),
+    // without it they go on beside it (each Next adds its own tree). finishTask forgets one
+    // token. cancelAll is the one way the run ends its work: closing the window, Exit, Enter or
+    // Esc.
+    void startTask(Task t, std::shared_ptr<CancelToken> token, bool supersede = true);
     void finishTask(Task t, const std::shared_ptr<CancelToken>& token);
     void cancelTask(Task t, StopReason reason);
     void cancelAll(StopReason reason);
-    [[nodiscard]] std::shared_ptr<CancelToken> token(Task t) const { return m_tokens[index(t)]; }
+    // The newest running task of kind t, or null.
+    [[nodiscard]] std::shared_ptr<CancelToken> token(Task t) const;
 
 private:
     template <class E> static std::size_t index(E e) { return static_cast<std::size_t>(e); }
@@ -134,7 +136,8 @@ private:
     std::int32_t m_step = 0;
     std::set<std::size_t> m_ticked;
     std::map<std::size_t, std::set<std::string>> m_converted;
-    std::array<std::shared_ptr<CancelToken>, static_cast<std::size_t>(Task::Count)> m_tokens{};
+    std::array<std::vector<std::shared_ptr<CancelToken>>, static_cast<std::size_t>(Task::Count)>
+        m_tokens{};
 };
 
 } // namespace edb::session

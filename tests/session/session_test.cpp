@@ -177,6 +177,15 @@ TEST(SessionTasks, ANewTaskSupersedesTheOldOneOfItsKind) {
     EXPECT_TRUE(s.running(Task::Listing));
     s.finishTask(Task::Listing, second);
     EXPECT_FALSE(s.running(Task::Listing));
+
+    // Trees go on beside each other: each Next adds its own.
+    s.startTask(Task::TreeBuild, first, false);
+    s.startTask(Task::TreeBuild, second, false);
+    s.finishTask(Task::TreeBuild, first);
+    EXPECT_TRUE(s.running(Task::TreeBuild));
+    EXPECT_EQ(s.token(Task::TreeBuild), second);
+    s.finishTask(Task::TreeBuild, second);
+    EXPECT_FALSE(s.running(Task::TreeBuild));
 }
 
 TEST(SessionTasks, OneShutdownCancelsEveryRunningTask) {
