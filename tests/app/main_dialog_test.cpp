@@ -36,6 +36,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -244,11 +245,12 @@ private slots:
         QTest::addColumn<QList<int>>("rows");       // rows clicked in turn; -1 the empty area
         QTest::addColumn<QList<bool>>("nextAfter"); // Next enabled after each click
         QTest::addColumn<bool>("equalNames");
-        QTest::newRow("same row twice") << QList<int>{0, 0} << QList<bool>{true, false} << false;
-        QTest::newRow("A B A") << QList<int>{0, 1, 0} << QList<bool>{true, true, false} << false;
-        QTest::newRow("equal names") << QList<int>{0, 2} << QList<bool>{true, false} << true;
+        // A click only picks: nothing is recorded until Next adds the mailbox.
+        QTest::newRow("same row twice") << QList<int>{0, 0} << QList<bool>{true, true} << false;
+        QTest::newRow("A B A") << QList<int>{0, 1, 0} << QList<bool>{true, true, true} << false;
+        QTest::newRow("equal names") << QList<int>{0, 2} << QList<bool>{true, true} << true;
         QTest::newRow("empty area acts on the mark")
-            << QList<int>{1, -1} << QList<bool>{true, false} << false;
+            << QList<int>{1, -1} << QList<bool>{true, true} << false;
         QTest::newRow("empty area before any row") << QList<int>{-1} << QList<bool>{false} << false;
     }
 
@@ -288,16 +290,16 @@ private slots:
         QTest::mouseClick(d.nextButton(), Qt::LeftButton);
         QVERIFY(w.waitIdle());
         QCOMPARE(rootTexts(d.folderTree()), (QStringList{"Bob", "Ann"}));
-        QCOMPARE(d.state().stepIndex, 2);
+        QCOMPARE(d.session().step(), 2);
         QVERIFY(w.treeItem("Bob/Notes") != nullptr);
         QVERIFY(w.treeItem("Ann/Inbox/Sub2") != nullptr);
         QVERIFY(w.treeItem("Ann/Sent Items") != nullptr);
-        QVERIFY(d.nextUserMailboxButton()->isEnabled()); // an entry stood at the step
-        QVERIFY(d.backUserMailboxButton()->isEnabled()); // step 2
-        // Next on a mailbox already chosen adds no entry but builds the tree at the next step.
+        QVERIFY(!d.nextUserMailboxButton()->isEnabled()); // no chosen mailbox lies ahead
+        QVERIFY(d.backUserMailboxButton()->isEnabled());  // step 2
+        // Next on a mailbox already chosen adds nothing and builds nothing.
         d.next();
         QVERIFY(w.waitIdle());
-        QCOMPARE(d.state().stepIndex, 3);
+        QCOMPARE(d.session().step(), 2);
         QCOMPARE(rootTexts(d.folderTree()), (QStringList{"Bob", "Ann"}));
         QVERIFY(!d.nextUserMailboxButton()->isEnabled());
         QVERIFY(w.fake.errors.isEmpty());
@@ -480,15 +482,95 @@ private slots:
         }
     }
 
-    void storeWithoutMailboxesIsReportedCorrupted() {
+    void clickingAroundThenNextAddsTheLastPicked() {
         edbtest::TempFile store;
-        apptest::writeStore(store.path(), {}, {{10, 1, u"Inbox"}});
+        writeTwoMailboxStore(store.path());
         Window w;
         w.browse(store.str());
+        edbapp::MainDialog& d = w.dialog;
+        w.clickMailboxRow(0);
+        w.clickMailboxRow(1);
+        w.clickMailboxRow(0);
+        QTest::mouseClick(d.nextButton(), Qt::LeftButton);
+        QVERIFY(w.waitIdle());
+        QCOMPARE(rootTexts(d.folderTree()), QStringList{"Ann"});
+        QVERIFY(w.treeItem("Ann/Inbox/Sub1") != nullptr);
+        // Added once: clicking it again leaves Next grey; B is still there to add.
+        w.clickMailboxRow(0);
+        QVERIFY(!d.nextButton()->isEnabled());
+        w.clickMailboxRow(1);
+        QVERIFY(d.nextButton()->isEnabled());
+        QTest::mouseClick(d.nextButton(), Qt::LeftButton);
+        QVERIFY(w.waitIdle());
+        QCOMPARE(rootTexts(d.folderTree()), (QStringList{"Ann", "Bob"}));
+        QCOMPARE(d.session().chosenMailboxes(), (std::vector<std::size_t>{0, 1}));
+        QVERIFY(w.fake.errors.isEmpty());
+    }
+
+    void filesWithoutMailboxSayWhyAndAnotherFileOpens() {
+        edbtest::TempFile damaged;
+        apptest::writeStore(damaged.path(), {}, {{10, 1, u"Inbox"}});
+        edbtest::TempFile text("notes", ".txt");
+        {
+            std::ofstream out(text.path());
+            for (int i = 0; i < 500; ++i) {
+                out << "a line of plain text, not a database\n";
+            }
+        }
+        edbtest::TempFile demo("demo");
+        edbtest::writeDemoStore(demo.path());
+        Window w;
+        edbapp::MainDialog& d = w.dialog;
+        w.browse(damaged.str());
         QCOMPARE(w.fake.errors, QStringList{"Highly corrupted, Recovery not possible..."});
-        QCOMPARE(w.dialog.mailboxList()->rowCount(), 0);
-        QVERIFY(w.dialog.progressBar()->isVisible()); // the window stays as in Scanning
-        QVERIFY(!w.dialog.browseButton()->isEnabled());
+        QCOMPARE(d.mailboxList()->rowCount(), 0);
+        // Back to Ready: Browse and File > Open take another file in the same run.
+        QVERIFY(d.browseButton()->isEnabled());
+        QVERIFY(d.openAction()->isEnabled());
+        QVERIFY(!d.stopButton()->isEnabled());
+        QVERIFY(!d.progressBar()->isVisible());
+        w.browse(text.str());
+        QCOMPARE(w.fake.errors.size(), 2);
+        QVERIFY2(w.fake.errors[1].contains(QStringLiteral("not an ESE database")) &&
+                     w.fake.errors[1].contains(QString::fromStdString(text.str())),
+                 qPrintable(w.fake.errors[1]));
+        QVERIFY(d.browseButton()->isEnabled());
+        w.browse(demo.str());
+        QCOMPARE(w.fake.errors.size(), 2);
+        QCOMPARE(d.lastScanResult().outcome, edb::ScanOutcome::Complete);
+        QCOMPARE(d.mailboxList()->rowCount(), 3);
+        QVERIFY(!d.browseButton()->isEnabled()); // one store per run once it shows mailboxes
+        QVERIFY(!d.openAction()->isEnabled());
+        w.clickMailboxRow(0);
+        QTest::mouseClick(d.nextButton(), Qt::LeftButton);
+        QVERIFY(w.waitIdle());
+        QCOMPARE(d.folderTree()->topLevelItemCount(), 1);
+    }
+
+    void tabReachesEveryControlInWorkOrder() {
+        edbtest::TempFile store;
+        writeTwoMailboxStore(store.path());
+        Window w;
+        w.browse(store.str());
+        edbapp::MainDialog& d = w.dialog;
+        w.clickMailboxRow(0);
+        QTest::mouseClick(d.nextButton(), Qt::LeftButton);
+        QVERIFY(w.waitIdle());
+        w.clickMailboxRow(1); // Next enabled again, so Tab stops there
+        d.mailboxList()->setFocus();
+        QVERIFY(apptest::waitUntil([&] { return d.mailboxList()->hasFocus(); }));
+        // Tab leaves the list at once (it does not walk its cells) and reaches the tree,
+        // the message list and Convert.
+        QList<QWidget*> seen;
+        for (int i = 0; i < 8 && !seen.contains(d.convertButton()); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << QApplication::focusWidget();
+        }
+        QCOMPARE(seen.value(0), static_cast<QWidget*>(d.nextButton()));
+        QVERIFY(seen.contains(d.folderTree()));
+        QVERIFY(seen.contains(d.messageList()));
+        QVERIFY(seen.contains(d.convertButton()));
+        QVERIFY(seen.indexOf(d.folderTree()) < seen.indexOf(d.messageList()));
     }
 
     void storeThatCannotBeOpenedReturnsToReady() {

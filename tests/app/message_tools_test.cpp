@@ -206,10 +206,17 @@ private slots:
             inSent += m.folderId == node->id ? 1 : 0;
         }
         QCOMPARE(emls, int(inSent) + 1); // and the one saved above
-        QCOMPARE(w.dialog.state().savedFolders.entries().size(), std::size_t{1});
+        QVERIFY(edbapp::FolderTreeView::isConverted(sent));
+        // Once more to the same folder: asked first, and Yes writes it again.
+        w.fake.directoryAnswers = {QString::fromStdString(out.path().string())};
+        w.fake.yesNoAnswers = {true, false};
+        w.fake.questions.clear();
         rightClick(tree->viewport(), tree->visualItemRect(sent).center(),
                    QStringLiteral("Convert This Folder..."));
-        QCOMPARE(w.fake.errors, QStringList{"Folder already saved"});
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QVERIFY(w.fake.errors.isEmpty());
+        QCOMPARE(w.fake.questions.size(), 2);
+        QVERIFY(w.fake.questions[0].contains(QStringLiteral("Write them again?")));
     }
 
     void viewerShowsHeadersHtmlAttachmentsAndNotes() {
