@@ -1,5 +1,6 @@
 #include "app/destination_dialog.h"
 
+#include "app/screen_fit.h"
 #include "app/window_texts.h"
 #include "export/imap_session.h"
 #include "platform/platform.h"
@@ -86,6 +87,9 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     m_test = new QPushButton(QStringLiteral("Test connection"), this);
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
+    // Room for three lines whatever the answer: the fields never move when it comes.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_status->setFixedHeight(m_status->fontMetrics().lineSpacing() * 3);
     testRow->addWidget(m_test);
     testRow->addWidget(m_status, 1);
     layout->addLayout(testRow);
@@ -113,6 +117,9 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     m_user->setText(s.value(QStringLiteral("convert/user")).toString());
     m_noTls->setChecked(s.value(QStringLiteral("convert/noTls"), false).toBool());
     updateFields();
+    // One layout for the dialog's life, fitted to the screen it opens on.
+    FitOnScreen(*this, sizeHint().expandedTo(QSize(520, 0)), parent);
+    setFixedSize(size());
 }
 
 DestinationDialog::~DestinationDialog() = default;

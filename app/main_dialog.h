@@ -172,7 +172,7 @@ private:
     [[nodiscard]] QRect placeOnScreen(QSize outer) const;
     void splitterMoved(int delta);
     void folderPicked(edb::TreeItem item);
-    // The enabled state of Browse, File > Open and Stop, as the session allows them.
+    // The enabled state of Browse and File > Open, as the session allows them.
     void applyCommands();
     // The folder's place in the scan's folder list, as the session counts folders.
     [[nodiscard]] std::optional<std::size_t> folderIndexOf(const edb::FolderNode* folder) const;

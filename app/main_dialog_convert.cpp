@@ -24,10 +24,10 @@ namespace edbapp {
 namespace {
 
 // Where a destination writes, as the session tells destinations apart.
-std::string DestinationKey(const ConvertDestination& where, const QString& imapAddress) {
+std::string DestinationKey(const ConvertDestination& where, const std::string& imapAddress) {
     switch (where.kind) {
     case ConvertDestination::Kind::Imap:
-        return "imap:" + imapAddress.toStdString();
+        return "imap:" + imapAddress;
     case ConvertDestination::Kind::Mbox:
         return "mbox:" + QDir::cleanPath(where.folder).toStdString();
     case ConvertDestination::Kind::Maildir:
@@ -125,7 +125,7 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     std::shared_ptr<edb::conv::Destination> destination;
     const bool upload = where->kind == ConvertDestination::Kind::Imap;
     QString place = where->folder;
-    const std::string key = DestinationKey(*where, upload ? ImapAddress(*where) : QString());
+    const std::string key = DestinationKey(*where, upload ? ImapAddress(*where) : std::string());
     if (!askBeforeWritingAgain(folders, key)) {
         return;
     }

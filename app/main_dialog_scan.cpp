@@ -95,7 +95,6 @@ void MainDialog::applyCommands() {
     const bool open = m_session.allowed(edb::session::Command::Open);
     m_browse->setEnabled(open);
     m_openAction->setEnabled(open);
-    m_stop->setEnabled(m_session.allowed(edb::session::Command::Stop));
 }
 
 bool MainDialog::openStore(const QString& path) {
@@ -127,6 +126,7 @@ void MainDialog::beginStore(const QString& path) {
     update();
 
     applyCommands();
+    m_stop->setEnabled(true); // and it stays so once the scan has ended, as the users know it
     m_nextUser->setEnabled(false);
     m_backUser->setEnabled(false);
     m_pathEdit->show();
@@ -168,6 +168,7 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
     const auto backToReady = [this] {
         m_progress->hide();
         m_progressFrame->hide();
+        m_stop->setEnabled(false);
         m_next->setEnabled(false);
         m_pathEdit->clear();
         m_state.sourcePath.clear();
@@ -201,6 +202,7 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         m_progress->hide();
         m_progressFrame->hide();
+        m_stop->setEnabled(false);
         m_next->setEnabled(false);
         break;
     case edb::ScanOutcome::OutOfMemory:

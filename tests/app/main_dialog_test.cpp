@@ -7,6 +7,7 @@
 #include "catalog/list_rows.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
+#include "tests/support/demo_store.h"
 #include "widgets/control_id.h"
 #include "widgets/link_button.h"
 #include "widgets/splitter_bar.h"
@@ -372,7 +373,7 @@ private slots:
         w.browse(store.str());
         w.dialog.next();
         QCOMPARE(w.fake.errors, QStringList{"Please Select Any Mailbox"});
-        QCOMPARE(w.dialog.state().stepIndex, 1);
+        QCOMPARE(w.dialog.session().step(), 0); // nothing added, no step taken
         QVERIFY(!w.dialog.convertButton()->isEnabled());
         QCOMPARE(w.dialog.folderTree()->topLevelItemCount(), 0);
     }
@@ -393,7 +394,7 @@ private slots:
         const edb::TreeItem oldHandle = d.folderTree()->handleOf(oldInbox);
         d.backUserMailbox();
         QVERIFY(w.waitIdle());
-        QCOMPARE(d.state().stepIndex, 1);
+        QCOMPARE(d.session().step(), 1);
         QCOMPARE(rootTexts(d.folderTree()), QStringList{"Ann"});
         QCOMPARE(d.messageList()->rowCount(), 0);
         QVERIFY(w.treeItem("Ann/Inbox/Sub1") != nullptr);

@@ -66,7 +66,7 @@ std::vector<Case> cases() {
     // A store whose mailbox pages are gone: folder pages without a mailbox.
     edbtest::StoreBuilder damaged;
     damaged.addPage(0);
-    damaged.addPage(kOwnerFolders).put(200, {1, 2, 3, 4, 5, 6, 7, 8});
+    damaged.addPage(kOwnerFolders);
     damaged.addPage(kOwnerProperties);
     c.push_back({"damaged", damaged.bytes(), NoMailboxReason::Damaged, {kNoMailboxText}});
     return c;
