@@ -38,17 +38,13 @@ void FolderTreeView::setImages(std::vector<QIcon> images) {
 }
 
 edb::TreeItem FolderTreeView::insertFolderItem(edb::TreeItem parent, const QString& text,
-                                               int image) {
-    const edb::TreeItem handle = reserveHandle();
-    return insertFolderItemAs(handle, parent, text, image) ? handle : 0;
-}
-
-edb::TreeItem FolderTreeView::reserveHandle() {
-    return m_nextHandle.fetch_add(1, std::memory_order_relaxed);
+                                               int image, std::size_t folder) {
+    const edb::TreeItem handle = m_nextHandle++;
+    return insertFolderItemAs(handle, parent, text, image, folder) ? handle : 0;
 }
 
 bool FolderTreeView::insertFolderItemAs(edb::TreeItem handle, edb::TreeItem parent,
-                                        const QString& text, int image) {
+                                        const QString& text, int image, std::size_t folder) {
     QTreeWidgetItem* parentItem = parent == 0 ? nullptr : itemFor(parent);
     if (parent != 0 && parentItem == nullptr) {
         return false; // the parent went with a Back; the build it belonged to is stale
@@ -61,7 +57,7 @@ bool FolderTreeView::insertFolderItemAs(edb::TreeItem handle, edb::TreeItem pare
         item->setIcon(0, m_images[static_cast<std::size_t>(image)]);
     }
     item->setData(0, kHandleRole, QVariant::fromValue<qulonglong>(handle));
-    m_items.emplace(handle, item);
+    m_items.emplace(handle, Entry{item, folder});
     if (parentItem == nullptr) {
         addTopLevelItem(item);
     } else {
@@ -72,7 +68,12 @@ bool FolderTreeView::insertFolderItemAs(edb::TreeItem handle, edb::TreeItem pare
 
 QTreeWidgetItem* FolderTreeView::itemFor(edb::TreeItem handle) const {
     const auto it = m_items.find(handle);
-    return it == m_items.end() ? nullptr : it->second;
+    return it == m_items.end() ? nullptr : it->second.item;
+}
+
+std::size_t FolderTreeView::folderOf(edb::TreeItem handle) const {
+    const auto it = m_items.find(handle);
+    return it == m_items.end() ? edb::kNoFolder : it->second.folder;
 }
 
 edb::TreeItem FolderTreeView::handleOf(const QTreeWidgetItem* item) const {

@@ -71,6 +71,7 @@ struct TreeBatchItem {
     edb::TreeItem parent = 0; // 0: a root
     QString text;
     int image = 0;
+    std::size_t folder = edb::kNoFolder; // the folder-list entry shown
 };
 
 // What the window itself keeps beside the session: the path shown and the folder listed.
@@ -185,14 +186,14 @@ private:
     void startScan();
     void scanFinished(const edb::ScanResult& result);
     void startTreeWorker();
-    void runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
-                       const std::shared_ptr<edb::CancelToken>& cancel);
+    void runTreeWorker(const edb::FolderNode* mailbox, edb::TreeItem firstHandle,
+                       std::uint64_t generation, const std::shared_ptr<edb::CancelToken>& cancel);
     void showTreeBatch(std::uint64_t generation, const std::vector<TreeBatchItem>& batch);
     void treeBuildFinished(const edb::TreeBuildResult& r,
                            const std::shared_ptr<edb::CancelToken>& token);
-    void startListing(edb::TreeItem item);
+    void startListing(edb::TreeItem item, std::size_t folder);
     void fitDateColumn();
-    void runListing(edb::TreeItem item, std::uint64_t generation, const edb::CancelToken& cancel);
+    void runListing(std::size_t folder, std::uint64_t generation, const edb::CancelToken& cancel);
     void shutdownWorkers();
     void showMessageMenu(int row, const QPoint& global);
     void showFolderMenu(edb::TreeItem item, const QPoint& global);
@@ -254,6 +255,9 @@ private:
     edb::ScanResult m_scanResult;
     int m_treeBuildsRunning = 0;        // window thread
     std::uint64_t m_treeGeneration = 0; // window thread; raised when the tree view is emptied
+    // Window thread: each build numbers its items from here on (FolderTreeView::kBuildHandles
+    // up), so a worker needs nothing of the view to name them.
+    edb::TreeItem m_nextBuildHandles = edb::TreeItem{1} << 32;
     int m_deliveriesPending = 0;        // window thread
     std::atomic<std::uint64_t> m_listGeneration{0};
     QProgressDialog* m_convertProgress = nullptr;

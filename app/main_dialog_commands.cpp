@@ -16,18 +16,20 @@ namespace edbapp {
 
 namespace {
 
-// Collects a tree build's items and hands them to the window in batches. Handles are reserved
-// here, so the build names parents and writes tree items without waiting for the window.
+// Collects a tree build's items and hands them to the window in batches. The build numbers its
+// own items from a range the window gave it, so it names parents without waiting for the window
+// and without touching the view.
 class BatchingTreeSink : public edb::TreeSink {
 public:
     using Deliver = std::function<void(std::vector<TreeBatchItem>&&)>;
-    BatchingTreeSink(FolderTreeView& tree, Deliver deliver)
-        : m_tree(tree), m_deliver(std::move(deliver)) {}
+    BatchingTreeSink(edb::TreeItem firstHandle, Deliver deliver)
+        : m_next(firstHandle), m_deliver(std::move(deliver)) {}
 
     edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
-                             const std::string&) override {
-        const edb::TreeItem handle = m_tree.reserveHandle();
-        m_batch.push_back(TreeBatchItem{handle, parent, QString::fromStdString(text), image});
+                             const std::string&, std::size_t folder) override {
+        const edb::TreeItem handle = m_next++;
+        m_batch.push_back(
+            TreeBatchItem{handle, parent, QString::fromStdString(text), image, folder});
         // Full batches, and at least a few a second, so a long build shows as it goes.
         if (m_batch.size() >= kBatchItems || Clock::now() - m_last >= kBatchTime) {
             flush();
@@ -47,7 +49,7 @@ private:
     using Clock = std::chrono::steady_clock;
     static constexpr std::size_t kBatchItems = 256;
     static constexpr auto kBatchTime = std::chrono::milliseconds(100);
-    FolderTreeView& m_tree;
+    edb::TreeItem m_next;
     Deliver m_deliver;
     std::vector<TreeBatchItem> m_batch;
     Clock::time_point m_last = Clock::now();
@@ -82,11 +84,6 @@ void MainDialog::next() {
     case edb::session::NextOutcome::Added:
         break;
     }
-    // The tree build reads its mailbox from the catalog's chosen list, kept in the session's
-    // order; the step it is given is the session's.
-    std::int32_t unused = 0;
-    (void)edb::ChooseMailbox(m_catalog, static_cast<std::int32_t>(m_session.chosenMailboxes().back()),
-                             unused);
     startTreeWorker();
     m_convert->setEnabled(true);
     m_next->setEnabled(false);
@@ -96,7 +93,6 @@ void MainDialog::nextUserMailbox() {
     if (!m_session.nextUserMailbox()) {
         return;
     }
-    edb::ClearTreeItems(m_catalog);
     startTreeWorker();
 }
 
@@ -108,7 +104,6 @@ void MainDialog::backUserMailbox() {
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
     m_state.shownFolderItem = 0;
-    edb::ClearTreeItems(m_catalog);
     startTreeWorker();
 }
 
@@ -117,27 +112,33 @@ void MainDialog::startTreeWorker() {
     // Mailbox and Back User Mailbox wait for what is still on its way.
     ++m_treeBuildsRunning;
     ++m_deliveriesPending;
-    const std::int32_t step = m_session.step();
+    const std::optional<std::size_t> row = m_session.mailboxAtStep(m_session.step());
+    const edb::FolderNode* mailbox = row ? edb::MailboxAt(m_catalog, *row) : nullptr;
+    const edb::TreeItem firstHandle = m_nextBuildHandles;
+    m_nextBuildHandles += edb::kMaxTreeItems + 1; // room for the largest build
     const std::uint64_t generation = m_treeGeneration;
     auto token = std::make_shared<edb::CancelToken>();
     m_session.startTask(edb::session::Task::TreeBuild, token, false);
-    m_workers.start(token, [this, step, generation, token] {
-        runTreeWorker(step, generation, token);
+    m_workers.start(token, [this, mailbox, firstHandle, generation, token] {
+        runTreeWorker(mailbox, firstHandle, generation, token);
     });
 }
 
-void MainDialog::runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
+void MainDialog::runTreeWorker(const edb::FolderNode* mailbox, edb::TreeItem firstHandle,
+                               std::uint64_t generation,
                                const std::shared_ptr<edb::CancelToken>& cancel) {
     // Queued, never waited for: the build goes on while the window shows what it has. Posted
     // calls keep their order, so every batch is shown before the build's end.
-    BatchingTreeSink sink(*m_folderTree, [this, generation](std::vector<TreeBatchItem>&& items) {
+    BatchingTreeSink sink(firstHandle, [this, generation](std::vector<TreeBatchItem>&& items) {
         auto batch = std::make_shared<const std::vector<TreeBatchItem>>(std::move(items));
         QMetaObject::invokeMethod(
             this, [this, generation, batch] { showTreeBatch(generation, *batch); },
             Qt::QueuedConnection);
     });
-    const edb::TreeBuildResult r =
-        edb::BuildFolderTree(m_catalog, stepIndex, sink, nullptr, cancel.get());
+    edb::TreeBuildResult r;
+    if (mailbox != nullptr) {
+        r = edb::BuildFolderTree(m_catalog, *mailbox, sink, cancel.get());
+    }
     sink.flush();
     QMetaObject::invokeMethod(
         this, [this, r, cancel] { treeBuildFinished(r, cancel); }, Qt::QueuedConnection);
@@ -148,7 +149,7 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
         return; // the view was emptied after this build started
     }
     for (const TreeBatchItem& i : batch) {
-        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text, i.image);
+        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text, i.image, i.folder);
     }
 }
 
@@ -182,10 +183,10 @@ void MainDialog::folderPicked(edb::TreeItem item) {
         item == m_state.shownFolderItem.load()) {
         return; // already listed
     }
-    startListing(item);
+    startListing(item, m_folderTree->folderOf(item));
 }
 
-void MainDialog::startListing(edb::TreeItem item) {
+void MainDialog::startListing(edb::TreeItem item, std::size_t folder) {
     // A newer listing makes every earlier one stale: it is cancelled, and rows of it already on
     // their way are dropped by the generation, never mixed in.
     const std::uint64_t generation = ++m_listGeneration;
@@ -194,8 +195,8 @@ void MainDialog::startListing(edb::TreeItem item) {
     ++m_deliveriesPending;
     auto token = std::make_shared<edb::CancelToken>();
     m_session.startTask(edb::session::Task::Listing, token); // the last listing is superseded
-    m_workers.start(token, [this, item, generation, token] {
-        runListing(item, generation, *token);
+    m_workers.start(token, [this, folder, generation, token] {
+        runListing(folder, generation, *token);
         QMetaObject::invokeMethod(
             this,
             [this, token] {
@@ -206,9 +207,9 @@ void MainDialog::startListing(edb::TreeItem item) {
     });
 }
 
-void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation,
+void MainDialog::runListing(std::size_t folderIndex, std::uint64_t generation,
                             const edb::CancelToken& cancel) {
-    const edb::FolderNode* folder = edb::FolderForTreeItem(m_catalog, item);
+    const edb::FolderNode* folder = edb::FolderAt(m_catalog, folderIndex);
     if (folder == nullptr) {
         return; // a root or a stale item: the view stays empty
     }

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
-#include <unordered_map>
 #ifdef EDB_HAVE_EXPORT
 #include "app/destination_dialog.h"
 #include "export/convert.h"
@@ -97,7 +96,8 @@ void MainDialog::convert() {
     std::vector<edb::conv::FolderPath> folders;
     for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
         const edb::TreeItem handle = m_folderTree->handleOf(item);
-        if (const edb::FolderNode* node = edb::FolderForTreeItem(m_catalog, handle)) {
+        if (const edb::FolderNode* node =
+                edb::FolderAt(m_catalog, m_folderTree->folderOf(handle))) {
             folders.push_back(edb::conv::PathOf(m_catalog, *node));
         }
     }
@@ -112,7 +112,7 @@ void MainDialog::convertFolder(edb::TreeItem item) {
     if (!m_session.allowed(edb::session::Command::Convert)) {
         return;
     }
-    if (const edb::FolderNode* node = edb::FolderForTreeItem(m_catalog, item)) {
+    if (const edb::FolderNode* node = edb::FolderAt(m_catalog, m_folderTree->folderOf(item))) {
         convertFolders({edb::conv::PathOf(m_catalog, *node)});
     }
 }
@@ -261,8 +261,8 @@ void MainDialog::convertFinished(const QString& summary, const std::vector<std::
         m_session.setTicked(f, false);
     }
     for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
-        const auto f = folderIndexOf(edb::FolderForTreeItem(m_catalog, m_folderTree->handleOf(item)));
-        if (f && m_session.convertedTo(*f, destination)) {
+        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
+        if (m_session.convertedTo(f, destination)) {
             FolderTreeView::untickOne(item);
             m_folderTree->updateAncestorsTicks(item);
             FolderTreeView::updateAncestorsMarks(item);
@@ -296,18 +296,9 @@ std::optional<std::size_t> MainDialog::folderIndexOf(const edb::FolderNode* fold
 }
 
 void MainDialog::markConvertedItems() {
-    // Tree item to folder index in one walk of the folder list, not one per item.
-    std::unordered_map<edb::TreeItem, std::size_t> converted;
-    std::size_t i = 0;
-    for (const edb::FolderNode& node : m_catalog.folderList) {
-        const edb::TreeItem item = node.treeItem.load(std::memory_order_acquire);
-        if (item != 0 && m_session.isConverted(i)) {
-            converted.emplace(item, i);
-        }
-        ++i;
-    }
     for (QTreeWidgetItemIterator it(m_folderTree); *it != nullptr; ++it) {
-        m_folderTree->setConverted(*it, converted.count(m_folderTree->handleOf(*it)) != 0);
+        m_folderTree->setConverted(
+            *it, m_session.isConverted(m_folderTree->folderOf(m_folderTree->handleOf(*it))));
     }
 }
 

@@ -205,7 +205,8 @@ private slots:
         QTreeWidgetItem* inbox = w.treeItem(root + "/Inbox");
         clickText(w, inbox);
         const edb::MessageListing expected =
-            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->handleOf(inbox));
+            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->folderOf(
+                                                      w.dialog.folderTree()->handleOf(inbox)));
         QVERIFY(!expected.rows.empty());
         QCOMPARE(list->rowCount(), int(expected.rows.size()));
         QCOMPARE(list->item(0, 0)->text(), QStringLiteral("1"));
@@ -228,7 +229,8 @@ private slots:
                           w.dialog.folderTree()->visualItemRect(contacts).center());
         QVERIFY(w.waitIdle());
         const edb::MessageListing last =
-            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->handleOf(contacts));
+            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->folderOf(
+                                                      w.dialog.folderTree()->handleOf(contacts)));
         QCOMPARE(list->rowCount(), int(last.rows.size()));
         QCOMPARE(list->columnCount(), int(last.columns.size()));
         QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("Full name"));
@@ -247,7 +249,8 @@ private slots:
         clickCheckBox(w, sent);
         // One message whose plain body lost its chunks: Convert notes it in the export log.
         const edb::FolderNode* node =
-            edb::FolderForTreeItem(w.catalog, w.dialog.folderTree()->handleOf(sent));
+            edb::FolderAt(w.catalog, w.dialog.folderTree()->folderOf(
+                                         w.dialog.folderTree()->handleOf(sent)));
         QVERIFY(node != nullptr);
         for (edb::MessageEntry& m : w.catalog.messages) {
             if (m.folderId == node->id) {

@@ -203,7 +203,8 @@ private slots:
              it.hasNext(); it.next()) {
             ++emls;
         }
-        const edb::FolderNode* node = edb::FolderForTreeItem(w.catalog, tree->handleOf(sent));
+        const edb::FolderNode* node =
+            edb::FolderAt(w.catalog, tree->folderOf(tree->handleOf(sent)));
         QVERIFY(node != nullptr);
         std::size_t inSent = 0;
         for (const edb::MessageEntry& m : w.catalog.messages) {
