@@ -222,7 +222,7 @@ TEST(ListMessages, RowsNumberPerFolderWithIconsAndCells) {
 
 TEST(ForEachMessageRow, StopsWhenTheReceiverSaysSo) {
     Catalog cat;
-    const auto& f = cat.folder(1, "Inbox", 0);
+    const edb::FolderNode& f = *edb::FolderAt(*cat.c, cat.folder(1, "Inbox", 0));
     for (std::uint8_t n = 1; n <= 5; ++n) {
         cat.message(1, n, "m" + std::to_string(n), "x");
     }
