@@ -1,6 +1,5 @@
 #include "app/folder_tree_view.h"
 
-#include "platform/platform.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -92,14 +91,6 @@ QString FolderTreeView::rootText() const {
     return topLevelItem(0)->text(0) + QLatin1Char('\\');
 }
 
-void FolderTreeView::setSavedTest(std::function<bool(const QTreeWidgetItem*)> test) {
-    m_savedTest = std::move(test);
-}
-
-bool FolderTreeView::isSaved(const QTreeWidgetItem* item) const {
-    return item != nullptr && m_savedTest && m_savedTest(item);
-}
-
 bool FolderTreeView::isTicked(const QTreeWidgetItem* item) {
     return item->checkState(0) == Qt::Checked;
 }
@@ -130,10 +121,6 @@ void FolderTreeView::setMarked(QTreeWidgetItem* item, bool on) {
 }
 
 void FolderTreeView::tickOne(QTreeWidgetItem* item) {
-    if (isSaved(item)) {
-        setMarked(item, false);
-        return;
-    }
     item->setCheckState(0, Qt::Checked);
     setMarked(item, true);
 }
@@ -219,25 +206,16 @@ void FolderTreeView::applyCheckBoxClick(QTreeWidgetItem* item) {
 
 void FolderTreeView::applySpace(QTreeWidgetItem* item) {
     const bool ticked = isTicked(item);
-    if (!isSaved(item)) {
-        if (ticked) {
-            setMarked(item, false);
-            untickSubtree(item);
-        } else {
-            setMarked(item, true);
-            tickSubtree(item);
-        }
-        updateAncestorsTicks(item);
-        updateAncestorsMarks(item);
-        item->setCheckState(0, ticked ? Qt::Unchecked : Qt::Checked);
-        return;
+    if (ticked) {
+        setMarked(item, false);
+        untickSubtree(item);
+    } else {
+        setMarked(item, true);
+        tickSubtree(item);
     }
-    if (!ticked) {
-        // The toggle that would tick a saved folder is undone at once: the box stays clear.
-        edb::platform().showError(this, QStringLiteral("Folder Email Save"));
-        return;
-    }
-    item->setCheckState(0, Qt::Unchecked);
+    updateAncestorsTicks(item);
+    updateAncestorsMarks(item);
+    item->setCheckState(0, ticked ? Qt::Unchecked : Qt::Checked);
 }
 
 void FolderTreeView::mousePressEvent(QMouseEvent* event) {
@@ -256,11 +234,7 @@ void FolderTreeView::mousePressEvent(QMouseEvent* event) {
     const bool onCheckBox = checkBoxRect(item).contains(pos);
     setCurrentItem(item);
     setFocus(Qt::MouseFocusReason);
-    if (isSaved(item)) {
-        edb::platform().showError(this, QStringLiteral("Folder already saved"));
-    } else {
-        emit folderPicked(handleOf(item));
-    }
+    emit folderPicked(handleOf(item));
     if (onCheckBox) {
         applyCheckBoxClick(item);
         m_swallowRelease = true;

@@ -1,6 +1,7 @@
 #pragma once
 // The folder tree view: the trees of the picked mailboxes, a check box on every item, bold
-// marks where ticked folders lie, and the guard against selecting a folder already saved.
+// marks where ticked folders lie, italics for folders converted in the run, and which item
+// shows which folder-list entry.
 #include "catalog/catalog.h"
 #include "catalog/tree_build.h"
 
@@ -42,9 +43,6 @@ public:
     // First root's text followed by a backslash; empty without roots.
     [[nodiscard]] QString rootText() const;
 
-    // Decides whether an item belongs to a saved folder (set by the main dialog).
-    void setSavedTest(std::function<bool(const QTreeWidgetItem*)> test);
-    [[nodiscard]] bool isSaved(const QTreeWidgetItem* item) const;
 
     // A folder converted in this run shows in italics, with a tooltip saying so; it lists,
     // views and ticks like any other.
@@ -87,7 +85,6 @@ private:
     static void setMarked(QTreeWidgetItem* item, bool on);
 
     std::vector<QIcon> m_images;
-    std::function<bool(const QTreeWidgetItem*)> m_savedTest;
     struct Entry {
         QTreeWidgetItem* item = nullptr;
         std::size_t folder = edb::kNoFolder;

@@ -250,7 +250,6 @@ private:
     WorkerThreads m_workers;
     std::shared_ptr<edb::CancelToken> m_scanToken; // window thread; the current scan's
     std::atomic<bool> m_scanRunning{false};
-    bool m_scanStarted = false;
     std::atomic<bool> m_pauseAfterRows{false};
     edb::ScanResult m_scanResult;
     int m_treeBuildsRunning = 0;        // window thread

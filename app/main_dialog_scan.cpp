@@ -138,7 +138,6 @@ void MainDialog::beginStore(const QString& path) {
 }
 
 void MainDialog::startScan() {
-    m_scanStarted = true;
     m_scanRunning = true;
     const std::string path = m_state.sourcePath;
     m_scanToken = std::make_shared<edb::CancelToken>();
