@@ -322,6 +322,22 @@ private slots:
         QCOMPARE(countFiles(otherDir, "*.eml"), int(inSent(w, node)));
         QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("--"));
     }
+
+    void convertShowsTicksInClosedBranchesFirst() {
+        edbtest::TempFile store;
+        writeTickStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub2/Deep"));
+        QTreeWidgetItem* inbox = w.treeItem("Ann/Inbox");
+        w.treeItem("Ann/Inbox/Sub2")->setExpanded(false);
+        inbox->setExpanded(false);
+        w.dialog.convert(); // the chooser answers nothing: nothing is written
+        QVERIFY(!w.dialog.converting());
+        QVERIFY(inbox->isExpanded());
+        QVERIFY(w.treeItem("Ann/Inbox/Sub2")->isExpanded());
+    }
 #endif
 
     void convertWithNothingTickedAsks() {
