@@ -38,7 +38,7 @@ std::string DestinationKey(const ConvertDestination& where, const std::string& i
 
 // A folder path for the progress label, cut at the front to what the fixed dialog shows.
 QString ElidedFolder(const std::string& path) {
-    constexpr qsizetype kRoom = 48;
+    constexpr qsizetype kRoom = 40;
     const QString p = QString::fromStdString(path);
     return p.size() <= kRoom ? p : QStringLiteral("...") + p.right(kRoom - 3);
 }
@@ -156,7 +156,7 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
                                             QStringLiteral("Cancel"), 0, 100, this);
     m_convertProgress->setWindowTitle(QString::fromLatin1(kCaption));
     // A fixed size: long folder paths are cut in the label, so Cancel never moves.
-    m_convertProgress->setFixedSize(m_convertProgress->sizeHint().expandedTo(QSize(460, 0)));
+    m_convertProgress->setFixedSize(m_convertProgress->sizeHint().expandedTo(QSize(520, 0)));
     m_convertProgress->setWindowModality(Qt::WindowModal);
     m_convertProgress->setMinimumDuration(0);
     m_convertProgress->setAutoClose(false);
