@@ -1,6 +1,7 @@
 #include "app/destination_dialog.h"
 
-#include "app/main_dialog.h"
+#include "app/screen_fit.h"
+#include "app/window_texts.h"
 #include "export/imap_session.h"
 #include "platform/platform.h"
 
@@ -107,6 +108,9 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     m_test = new QPushButton(QStringLiteral("Test connection"), this);
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
+    // Room for three lines whatever the answer: the fields never move when it comes.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_status->setFixedHeight(m_status->fontMetrics().lineSpacing() * 3);
     testRow->addWidget(m_test);
     testRow->addWidget(m_status, 1);
     layout->addLayout(testRow);
@@ -141,6 +145,9 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     m_allowUnencrypted->setChecked(
         s.value(QStringLiteral("convert/allowUnencrypted"), false).toBool());
     updateFields();
+    // One layout for the dialog's life, fitted to the screen it opens on.
+    FitOnScreen(*this, sizeHint().expandedTo(QSize(520, 0)), parent);
+    setFixedSize(size());
 }
 
 DestinationDialog::~DestinationDialog() = default;
