@@ -1,11 +1,9 @@
 #include "export/output_names.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
+#include "export/output_file.h"
+
+#include <algorithm>
 #include <system_error>
-#include <unistd.h>
 
 namespace edb::conv {
 namespace fs = std::filesystem;
@@ -85,33 +83,6 @@ void trimEnd(std::string& s) {
     }
 }
 
-// Moves `from` to `to` unless `to` exists; false (errno EEXIST) when it does.
-bool moveNoReplaceImpl(const fs::path& from, const fs::path& to) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-#endif
-    // A hard link fails when the name is taken, which makes the check and the move one step.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return true;
-    }
-    if (errno == EEXIST) {
-        return false;
-    }
-    // File systems without hard links: check, then move.
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(to, ec))) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
 } // namespace
 
 bool IsReservedDeviceName(std::string_view name) {
@@ -166,6 +137,11 @@ std::string SanitizeName(std::string_view name, std::string_view fallback) {
     return out;
 }
 
+void UniqueNamer::reserve(std::string_view name) {
+    unsigned& n = m_next[asciiLower(name)];
+    n = std::max(n, 1U);
+}
+
 std::string UniqueNamer::next(std::string_view stem, std::string_view ext) {
     const std::string key = asciiLower(stem) + asciiLower(ext);
     unsigned& n = m_next[key];
@@ -180,20 +156,14 @@ fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, Uniqu
     const std::string stem = SanitizeName(name);
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
         const fs::path p = parent / namer.next(stem, "");
-        std::error_code ec;
-        const fs::file_status st = fs::symlink_status(p, ec);
-        if (fs::is_directory(st)) {
+        const EntryKind kind = KindOf(p);
+        if (kind == EntryKind::Directory) {
             return p;
         }
-        if (fs::exists(st)) {
-            continue; // a file or a link: leave it alone
-        }
-        if (fs::create_directory(p, ec)) {
+        if (kind == EntryKind::Missing && MakeNewDirectory(p)) {
             return p;
         }
-        if (ec) {
-            throw fs::filesystem_error("cannot create folder", p, ec);
-        }
+        // A file or a link: leave it alone.
     }
     throw fs::filesystem_error("no free folder name", parent,
                                std::make_error_code(std::errc::file_exists));
@@ -201,48 +171,17 @@ fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, Uniqu
 
 fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_view ext,
                       std::string_view bytes, UniqueNamer& namer) {
-    std::string tmpl = (dir / ".edb2eml-XXXXXX").string();
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        throw fs::filesystem_error("cannot create temporary file", dir,
-                                   std::error_code(errno, std::generic_category()));
-    }
-    const fs::path tmp(tmpl);
-    auto fail = [&](const char* what, int err) {
-        ::unlink(tmp.c_str());
-        throw fs::filesystem_error(what, dir, std::error_code(err, std::generic_category()));
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int err = errno;
-            ::close(fd);
-            fail("cannot write file", err);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        fail("cannot write file", errno);
-    }
+    OutputFile file(dir);
+    file.write(bytes);
+    file.sync();
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
         const fs::path target = dir / namer.next(stem, ext);
-        if (MoveNoReplace(tmp, target)) {
+        if (file.commit(target)) {
             return target;
         }
-        if (errno != EEXIST) {
-            fail("cannot name file", errno);
-        }
     }
-    fail("no free file name", EEXIST);
-    return {};
-}
-
-bool MoveNoReplace(const fs::path& from, const fs::path& to) {
-    return moveNoReplaceImpl(from, to);
+    throw fs::filesystem_error("no free file name", dir,
+                               std::make_error_code(std::errc::file_exists));
 }
 
 bool IsInside(const fs::path& root, const fs::path& path) {

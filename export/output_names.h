@@ -27,6 +27,8 @@ constexpr std::size_t kMaxNameBytes = 120;
 class UniqueNamer {
 public:
     [[nodiscard]] std::string next(std::string_view stem, std::string_view ext);
+    // Takes `name` (stem and extension) out of use: our own files in a folder.
+    void reserve(std::string_view name);
 
 private:
     std::unordered_map<std::string, unsigned> m_next;
@@ -45,10 +47,6 @@ private:
 [[nodiscard]] std::filesystem::path WriteNewFile(const std::filesystem::path& dir,
                                                  std::string_view stem, std::string_view ext,
                                                  std::string_view bytes, UniqueNamer& namer);
-
-// Moves `from` to `to` unless `to` exists (errno EEXIST then). False with errno on failure.
-[[nodiscard]] bool MoveNoReplace(const std::filesystem::path& from,
-                                 const std::filesystem::path& to);
 
 // True when `path` lies inside `root` once both are made absolute and normalised lexically.
 [[nodiscard]] bool IsInside(const std::filesystem::path& root, const std::filesystem::path& path);
