@@ -172,6 +172,9 @@ public:
             }
             if (cancelled()) {
                 m_summary.cancelled = true;
+                if (m_summary.interruptedIn.empty()) {
+                    m_summary.interruptedIn = f->treePath;
+                }
                 m_summary.skipped += messages.size();
                 continue;
             }
@@ -183,7 +186,10 @@ public:
             try {
                 m_summary.logPath = m_log.write(*logDir);
             } catch (const fs::filesystem_error& e) {
+                // What it would have said is not lost: the caller shows it.
                 m_summary.failures.push_back({"", kExportLogName, e.what()});
+                m_summary.logFailed = true;
+                m_summary.logText = m_log.text();
             }
         }
         report("");
@@ -303,6 +309,9 @@ private:
     void writeFolder(std::size_t fi, const FolderPath& f,
                      const std::vector<const MessageEntry*>& messages) {
         report(f.treePath);
+        if (!f.attached && messages.empty()) {
+            return; // "Unattached folders" only when it holds something
+        }
         try {
             m_dest.openFolder(f);
         } catch (const DestinationError& e) {
@@ -320,6 +329,7 @@ private:
             if (cancelled()) {
                 dropAhead();
                 m_summary.cancelled = true;
+                m_summary.interruptedIn = f.treePath;
                 m_summary.skipped += messages.size() - i;
                 complete = false;
                 break;
@@ -375,8 +385,10 @@ private:
             const bool contact = m.kind == kKindContact || f.node->kind == kKindContact;
             const OutgoingMessage out{m, r.eml, r.time, r.key, contact};
             const WriteResult result = m_dest.write(out);
-            if (result == WriteResult::Written && !r.missing.empty()) {
-                ++m_summary.notes;
+            if (!r.missing.empty()) {
+                // A message an earlier run wrote keeps its line in the log that replaces that
+                // run's log.
+                m_summary.notes += result == WriteResult::Written ? 1 : 0;
                 m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), r.missing);
             }
             return result;

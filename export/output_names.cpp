@@ -1,5 +1,7 @@
 #include "export/output_names.h"
 
+#include "export/export_log.h"
+#include "export/folder_paths.h"
 #include "export/output_file.h"
 
 #include <algorithm>
@@ -182,6 +184,43 @@ fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_vi
     }
     throw fs::filesystem_error("no free file name", dir,
                                std::make_error_code(std::errc::file_exists));
+}
+
+TopDirectories::TopDirectories(fs::path root) : m_root(std::move(root)) {
+    m_namer.reserve(kExportLogName);
+    m_namer.reserve(kUnattachedFolderName);
+}
+
+fs::path TopDirectories::of(const std::string& mailbox, bool unattached) {
+    if (unattached) {
+        if (!m_unattached) {
+            m_unattached = MakeChildDirectory(m_root, kUnattachedFolderName, m_unattachedNamer);
+        }
+        return *m_unattached;
+    }
+    const auto it = m_dirs.find(mailbox);
+    if (it != m_dirs.end()) {
+        return it->second;
+    }
+    const fs::path dir = MakeChildDirectory(m_root, mailbox, m_namer);
+    m_dirs.emplace(mailbox, dir);
+    return dir;
+}
+
+void PresentMessages::add(const std::string& key, std::string location) {
+    if (!key.empty()) {
+        m_byKey[key].push_back(std::move(location));
+    }
+}
+
+std::optional<std::string> PresentMessages::take(const std::string& key) {
+    const auto it = m_byKey.find(key);
+    if (key.empty() || it == m_byKey.end() || it->second.empty()) {
+        return std::nullopt;
+    }
+    std::string location = std::move(it->second.front());
+    it->second.pop_front();
+    return location;
 }
 
 bool IsInside(const fs::path& root, const fs::path& path) {

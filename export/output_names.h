@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <deque>
+#include <map>
+#include <optional>
 #include <unordered_map>
 
 namespace edb::conv {
@@ -47,6 +50,34 @@ private:
 [[nodiscard]] std::filesystem::path WriteNewFile(const std::filesystem::path& dir,
                                                  std::string_view stem, std::string_view ext,
                                                  std::string_view bytes, UniqueNamer& namer);
+
+// The directories directly in the output folder: one per mailbox, made on first use with a name
+// no other mailbox has taken, and "Unattached folders" for the folders that reach none. Our own
+// names there (the export log, "Unattached folders") are never given to a mailbox.
+class TopDirectories {
+public:
+    explicit TopDirectories(std::filesystem::path root);
+    [[nodiscard]] std::filesystem::path of(const std::string& mailbox, bool unattached);
+
+private:
+    std::filesystem::path m_root;
+    UniqueNamer m_namer;
+    UniqueNamer m_unattachedNamer;
+    std::map<std::string, std::filesystem::path> m_dirs;
+    std::optional<std::filesystem::path> m_unattached;
+};
+
+// The messages an earlier export left in a folder, by what identifies them (MessageKey), each
+// with where it is. A rerun takes one per message it would write and writes only the rest.
+class PresentMessages {
+public:
+    void add(const std::string& key, std::string location);
+    // One message of `key` not taken before: where it is; nothing when none is left.
+    [[nodiscard]] std::optional<std::string> take(const std::string& key);
+
+private:
+    std::unordered_map<std::string, std::deque<std::string>> m_byKey;
+};
 
 // True when `path` lies inside `root` once both are made absolute and normalised lexically.
 [[nodiscard]] bool IsInside(const std::filesystem::path& root, const std::filesystem::path& path);
