@@ -310,7 +310,10 @@ private:
                      const std::vector<const MessageEntry*>& messages) {
         report(f.treePath);
         if (!f.attached && messages.empty()) {
-            return; // "Unattached folders" only when it holds something
+            // "Unattached folders" only when it holds something; nothing to write is complete.
+            m_summary.savedFolders.push_back(
+                {f.treePath, f.node->treeItem.load(std::memory_order_relaxed), "", 0});
+            return;
         }
         try {
             m_dest.openFolder(f);

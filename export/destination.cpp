@@ -92,21 +92,32 @@ public:
             m_last = std::move(*where);
             return WriteResult::AlreadyPresent;
         }
-        const fs::path written = WriteNewFile(m_dir, stem, ".eml", m.eml, namer);
-        if (m.contact) {
-            try {
-                for (const ContactEntry& c : m.snapshot.contacts) {
-                    (void)WriteNewFile(m_dir, SanitizeName(contactName(m, c), "(no name)"),
-                                       ".vcf", WriteVCard(c), namer);
-                }
-            } catch (...) {
-                // A message is written whole or not at all, so a rerun finds it complete.
-                std::error_code ec;
-                fs::remove(written, ec);
-                throw;
+        std::vector<fs::path> written;
+        std::size_t cards = 0;
+        try {
+            written.push_back(WriteNewFile(m_dir, stem, ".eml", m.eml, namer));
+            for (; m.contact && cards < m.snapshot.contacts.size(); ++cards) {
+                const ContactEntry& c = m.snapshot.contacts[cards];
+                written.push_back(WriteNewFile(
+                    m_dir, SanitizeName(contactName(m, c), "(no name)"), ".vcf", WriteVCard(c),
+                    namer));
             }
+        } catch (...) {
+            // A message is written whole or not at all, so a rerun finds it complete; the
+            // names it would have had stay its own, as they are in a run without the failure
+            // (the one that failed took its name already).
+            for (const fs::path& p : written) {
+                std::error_code ec;
+                fs::remove(p, ec);
+            }
+            cards += written.empty() ? 0 : 1;
+            for (; m.contact && cards < m.snapshot.contacts.size(); ++cards) {
+                const ContactEntry& c = m.snapshot.contacts[cards];
+                (void)namer.next(SanitizeName(contactName(m, c), "(no name)"), ".vcf");
+            }
+            throw;
         }
-        m_last = written.lexically_relative(m_root).generic_string();
+        m_last = written.front().lexically_relative(m_root).generic_string();
         return WriteResult::Written;
     }
 

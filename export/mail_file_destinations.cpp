@@ -329,7 +329,6 @@ public:
         if (m.time) {
             file.setTime(*m.time);
         }
-        file.sync();
         std::string unique = std::to_string(m.time.value_or(0)) + ".E" +
                              ToHex(m.snapshot.messageId);
         if (m.snapshot.folderCopy != 0) {

@@ -26,7 +26,8 @@ public:
     // Cuts the file back to `size` bytes: what a failed write added is taken away again.
     void truncate(std::uint64_t size);
     [[nodiscard]] std::uint64_t size() const { return m_size; }
-    // Data on disk before the rename, so a name never points at bytes still in a cache.
+    // Data on disk before the rename. For the files that gather many messages (an mbox, the
+    // log): one sync per message file would cost more than the whole export's other work.
     void sync();
     // Access and modification time, seconds since 1970.
     void setTime(std::int64_t seconds);

@@ -173,14 +173,17 @@ fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, Uniqu
 
 fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_view ext,
                       std::string_view bytes, UniqueNamer& namer) {
+    // The name is taken before the write, so a message that fails keeps its place in the
+    // order and a rerun that writes it gives every file the name a single run gives.
+    std::string name = namer.next(stem, ext);
     OutputFile file(dir);
     file.write(bytes);
-    file.sync();
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
-        const fs::path target = dir / namer.next(stem, ext);
+        const fs::path target = dir / name;
         if (file.commit(target)) {
             return target;
         }
+        name = namer.next(stem, ext);
     }
     throw fs::filesystem_error("no free file name", dir,
                                std::make_error_code(std::errc::file_exists));

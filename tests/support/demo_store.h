@@ -14,6 +14,9 @@ struct DemoOptions {
     // Adds folders whose names break naive exporters: separators, "..", quotes, wildcards,
     // control characters, non-Latin scripts and a second "Inbox" in another case.
     bool hostileNames = false;
+    // Adds mailboxes named like the files and folders an export makes of its own
+    // ("export-log.txt", "Unattached folders").
+    bool ownNames = false;
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});
