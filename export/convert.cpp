@@ -357,24 +357,30 @@ private:
             ++m_progress.done;
             report(f.treePath);
             if (fatal) {
+                // What was written before still gets its place (an mbox is completed).
                 dropAhead();
+                closeFolder(f, written);
                 stopRun(f, messages.size() - i - 1);
                 return;
             }
         }
+        if (closeFolder(f, written) && failedHere == 0 && complete) {
+            m_summary.savedFolders.push_back({f.treePath,
+                                              f.node->treeItem.load(std::memory_order_relaxed),
+                                              m_dest.folderLocation(), written});
+        }
+    }
+
+    bool closeFolder(const FolderPath& f, std::size_t written) {
         try {
             m_dest.closeFolder();
+            return true;
         } catch (const std::exception& e) {
             // Nothing of the folder reached its place.
             m_summary.saved -= written;
             m_summary.failed += written;
             m_summary.failures.push_back({f.treePath, "", e.what()});
-            return;
-        }
-        if (failedHere == 0 && complete) {
-            m_summary.savedFolders.push_back({f.treePath,
-                                              f.node->treeItem.load(std::memory_order_relaxed),
-                                              m_dest.folderLocation(), written});
+            return false;
         }
     }
 
