@@ -40,9 +40,6 @@ std::string trim(std::string s) {
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-// Headers enough to find a message's key in a file an earlier run wrote.
-constexpr std::size_t kHeaderBytes = 256 * 1024;
-
 // One directory per folder path, one .eml per message, contacts also as .vcf: what Convert
 // has always written. A rerun finds the messages already there by their key and hands out the
 // same names in the same order, so it completes the folder as one run would have made it.
@@ -146,11 +143,8 @@ private:
         }
         std::sort(files.begin(), files.end());
         PresentMessages& present = m_present[dir.string()];
-        std::string head;
         for (const fs::path& p : files) {
-            if (ReadFileStart(p, kHeaderBytes, head)) {
-                present.add(MessageKey(head), p.lexically_relative(m_root).generic_string());
-            }
+            present.add(MessageKeyOfFile(p), p.lexically_relative(m_root).generic_string());
         }
     }
 
@@ -222,6 +216,21 @@ std::string MessageKey(std::string_view headers) {
     }
     if (auto id = HeaderField(headers, "X-Edb-Message-Id"); id && !id->empty()) {
         return "store:" + *id;
+    }
+    return {};
+}
+
+std::string MessageKeyOfFile(const fs::path& p) {
+    // Our headers fit the first read; a message with a huge header block gets a second.
+    for (const std::size_t limit : {std::size_t{64} * 1024, std::size_t{4} * 1024 * 1024}) {
+        std::string head;
+        if (!ReadFileStart(p, limit, head)) {
+            return {};
+        }
+        if (head.size() < limit || head.find("\n\r\n") != std::string::npos ||
+            head.find("\n\n") != std::string::npos) {
+            return MessageKey(head);
+        }
     }
     return {};
 }

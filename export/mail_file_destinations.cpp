@@ -46,9 +46,6 @@ std::vector<std::string> namesOf(const FolderPath& f) {
     return names;
 }
 
-// Headers enough to find a message's key in a file an earlier run wrote.
-constexpr std::size_t kHeaderBytes = 256 * 1024;
-
 bool isInboxName(std::string_view name) {
     if (name.size() != 5) {
         return false;
@@ -377,11 +374,8 @@ private:
         }
         std::sort(files.begin(), files.end());
         PresentMessages& present = m_present[m_dir.string()];
-        std::string head;
         for (const fs::path& p : files) {
-            if (ReadFileStart(p, kHeaderBytes, head)) {
-                present.add(MessageKey(head), p.lexically_relative(m_root).generic_string());
-            }
+            present.add(MessageKeyOfFile(p), p.lexically_relative(m_root).generic_string());
         }
     }
 
