@@ -6,6 +6,7 @@
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -78,12 +79,10 @@ void runExport(const ExportArgs& args) {
     if (summary.logFailed) {
         std::cerr << "edb2eml: the export log was not written; it says:\n" << summary.logText;
     }
-    g_exitStatus = summary.cancelled                            ? InterruptGuard::exitStatus()
+    // Stopped by a signal: the status a shell gives a program the signal ended (130, 143).
+    g_exitStatus = summary.cancelled ? std::max(1, InterruptGuard::exitStatus())
                    : (summary.failed > 0 || summary.logFailed) ? 1
                                                                 : 0;
-    if (g_exitStatus == 0 && summary.cancelled) {
-        g_exitStatus = 1;
-    }
 }
 
 } // namespace
