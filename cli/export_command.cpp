@@ -82,7 +82,7 @@ void runExport(const ExportArgs& args) {
     // Stopped by a signal: the status a shell gives a program the signal ended (130, 143).
     g_exitStatus = summary.cancelled ? std::max(1, InterruptGuard::exitStatus())
                    : (summary.failed > 0 || summary.logFailed) ? 1
-                                                                : 0;
+                                                               : 0;
 }
 
 } // namespace

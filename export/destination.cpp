@@ -95,9 +95,8 @@ public:
             written.push_back(WriteNewFile(m_dir, stem, ".eml", m.eml, namer));
             for (; m.contact && cards < m.snapshot.contacts.size(); ++cards) {
                 const ContactEntry& c = m.snapshot.contacts[cards];
-                written.push_back(WriteNewFile(
-                    m_dir, SanitizeName(contactName(m, c), "(no name)"), ".vcf", WriteVCard(c),
-                    namer));
+                written.push_back(WriteNewFile(m_dir, SanitizeName(contactName(m, c), "(no name)"),
+                                               ".vcf", WriteVCard(c), namer));
             }
         } catch (...) {
             // A message is written whole or not at all, so a rerun finds it complete; the
@@ -152,8 +151,8 @@ private:
     fs::path m_dir;
     std::string m_last;
     TopDirectories m_tops{m_root};
-    std::map<std::string, UniqueNamer> m_namers; // per directory
-    std::map<std::string, fs::path> m_dirs;      // (parent, store name) -> directory made
+    std::map<std::string, UniqueNamer> m_namers;      // per directory
+    std::map<std::string, fs::path> m_dirs;           // (parent, store name) -> directory made
     std::map<std::string, PresentMessages> m_present; // per directory
     std::set<std::string> m_scanned;
 };

@@ -326,8 +326,8 @@ public:
         if (m.time) {
             file.setTime(*m.time);
         }
-        std::string unique = std::to_string(m.time.value_or(0)) + ".E" +
-                             ToHex(m.snapshot.messageId);
+        std::string unique =
+            std::to_string(m.time.value_or(0)) + ".E" + ToHex(m.snapshot.messageId);
         if (m.snapshot.folderCopy != 0) {
             unique += "C" + std::to_string(m.snapshot.folderCopy);
         }

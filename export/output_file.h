@@ -63,8 +63,7 @@ enum class EntryKind { Missing, Regular, Directory, Other };
 
 // The identity of the regular file at `p` (not followed through a link); false when it is
 // not one.
-[[nodiscard]] bool RegularFileIdentity(const std::filesystem::path& p,
-                                       OutputFile::Identity& out);
+[[nodiscard]] bool RegularFileIdentity(const std::filesystem::path& p, OutputFile::Identity& out);
 
 // A real directory at `p` (never a link), made with the umask's permissions when missing.
 // Throws std::filesystem::filesystem_error otherwise.

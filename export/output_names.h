@@ -2,12 +2,12 @@
 // Turning store names into file names, and writing files without ever leaving the output
 // folder or replacing what is already there.
 #include <cstddef>
-#include <filesystem>
-#include <string>
-#include <string_view>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace edb::conv {
