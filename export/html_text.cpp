@@ -5,6 +5,7 @@
 
 #include "io/text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -141,33 +142,46 @@ public:
         flushSpace();
         m_text.push_back(c);
     }
-    void lineEnd() {
-        while (!m_text.empty() && m_text.back() == ' ') {
-            m_text.pop_back();
+    // A block ends the line it is on; an empty block (a paragraph of one &nbsp;) still makes
+    // the empty line it shows as.
+    void blockEnd() {
+        if (!m_lineStart) {
+            newLine();
         }
-        m_space = false;
-        // At most one empty line in a row, and none at the start.
+    }
+    // <br>: a new line, at most one empty line in a row.
+    void lineBreak() {
         const std::size_t n = m_text.size();
-        if (n > 0 && !(n >= 2 && m_text[n - 1] == '\n' && m_text[n - 2] == '\n')) {
-            m_text.push_back('\n');
+        if (!(n >= 2 && m_text[n - 1] == '\n' && m_text[n - 2] == '\n')) {
+            newLine();
         }
     }
     std::string take() {
         while (!m_text.empty() && (m_text.back() == '\n' || m_text.back() == ' ')) {
             m_text.pop_back();
         }
-        return std::move(m_text);
+        return m_text.substr(std::min(m_text.find_first_not_of(" \n"), m_text.size()));
     }
 
 private:
+    void newLine() {
+        while (!m_text.empty() && m_text.back() == ' ') {
+            m_text.pop_back();
+        }
+        m_text.push_back('\n');
+        m_space = false;
+        m_lineStart = true;
+    }
     void flushSpace() {
         if (m_space && !m_text.empty() && m_text.back() != '\n') {
             m_text.push_back(' ');
         }
         m_space = false;
+        m_lineStart = false;
     }
     std::string m_text;
     bool m_space = false;
+    bool m_lineStart = true;
 };
 
 } // namespace
@@ -219,8 +233,10 @@ std::string HtmlVisibleText(std::string_view html) {
                 continue;
             }
         }
-        if (endsLine(name)) {
-            out.lineEnd();
+        if (name == "br") {
+            out.lineBreak();
+        } else if (endsLine(name)) {
+            out.blockEnd();
             if (name == "li" && !closing) {
                 out.putByte('-');
                 out.putByte(' ');
