@@ -210,6 +210,11 @@ MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapsh
         m.formatted.position == 0 && !m.formatted.reference) {
         notes.push_back("no body in the store file");
         missing.push_back("the message body is not in the store file");
+    } else if (!in.plainText && !in.html && missing.empty()) {
+        // Values that hold nothing, or only zero bytes or white space: the reader is told,
+        // rather than shown an empty message.
+        notes.push_back("the body values hold no text");
+        missing.push_back("the message body in the store file holds no text");
     }
     for (std::size_t i = 0; i < m.attachments.size(); ++i) {
         const AttachmentSnapshot& a = m.attachments[i];
