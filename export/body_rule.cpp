@@ -104,9 +104,9 @@ std::string_view trimTrailingNuls(std::string_view b) {
 // Known elements only: compressed or binary data holds '<' and a letter often enough.
 bool hasKnownTag(std::string_view text) {
     static constexpr std::array<std::string_view, 24> kTags = {
-        "html", "head", "body", "p",     "div",  "br", "table", "tr",        "td",   "span",
-        "font", "b",    "i",    "u",     "a",    "img", "meta", "!doctype", "title", "style",
-        "ul",   "li",   "pre",  "strong"};
+        "html", "head",     "body",  "p",     "div", "br", "table", "tr",
+        "td",   "span",     "font",  "b",     "i",   "u",  "a",     "img",
+        "meta", "!doctype", "title", "style", "ul",  "li", "pre",   "strong"};
     for (std::size_t lt = text.find('<'); lt != std::string_view::npos;
          lt = text.find('<', lt + 1)) {
         std::size_t at = lt + 1;
@@ -117,8 +117,8 @@ bool hasKnownTag(std::string_view text) {
             name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(text[at]))));
             ++at;
         }
-        const bool ends = at < text.size() && (isBlank(text[at]) || text[at] == '>' ||
-                                               text[at] == '/');
+        const bool ends =
+            at < text.size() && (isBlank(text[at]) || text[at] == '>' || text[at] == '/');
         for (const std::string_view t : kTags) {
             if (ends && name == t && text.find('>', at) != std::string_view::npos) {
                 return true;
@@ -144,8 +144,8 @@ std::optional<std::string> ReadableText(std::string_view utf8) {
 }
 
 std::optional<std::string> DecodeText(std::string_view bytes, int codePage, bool utf8) {
-    if (bytes.size() >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 ||
-                              bytes.compare(0, 2, "\xFE\xFF") == 0)) {
+    if (bytes.size() >= 2 &&
+        (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0)) {
         const Utf16 order = bytes[0] == '\xFF' ? Utf16::Le : Utf16::Be;
         return ReadableText(utf16ToUtf8(bytes.substr(2), order));
     }
@@ -294,8 +294,8 @@ void attachUnreadable(ChosenBodies& out, const std::string& what, const std::str
     const std::string name = what + " " + at + ".bin";
     out.attachments.push_back({name, {raw.begin(), raw.end()}, "application/octet-stream", ""});
     out.notes.push_back(what + ": not text; attached as " + name);
-    out.unreadable.push_back("the " + what + " holds no readable text; it is attached as '" +
-                             name + "'");
+    out.unreadable.push_back("the " + what + " holds no readable text; it is attached as '" + name +
+                             "'");
 }
 
 } // namespace
@@ -323,7 +323,8 @@ ChosenBodies ChooseBodies(const TextBody& plain, const FormattedBody& formatted,
         } else if (f.html) {
             attachText(out, "formatted body (incomplete).html", *f.html, "text/html");
         } else if (f.text && !f.rtf && withoutSpace(*f.text) != withoutSpace(*plainText)) {
-            attachText(out, formattedWhole ? "formatted body.txt" : "formatted body (incomplete).txt",
+            attachText(out,
+                       formattedWhole ? "formatted body.txt" : "formatted body (incomplete).txt",
                        *f.text, "text/plain");
         }
     } else if (f.text || f.html) {

@@ -61,7 +61,6 @@ struct ChosenBodies {
 // `plainAt` and `formattedAt` name where the values lie ("at 0x1c16", "long value 0x0401"),
 // for the names of the attachments made from them.
 [[nodiscard]] ChosenBodies ChooseBodies(const TextBody& plain, const FormattedBody& formatted,
-                                        const std::string& plainAt,
-                                        const std::string& formattedAt);
+                                        const std::string& plainAt, const std::string& formattedAt);
 
 } // namespace edb::conv

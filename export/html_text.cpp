@@ -66,9 +66,9 @@ bool isHidden(std::string_view tag) {
 
 bool endsLine(std::string_view tag) {
     static constexpr std::array<std::string_view, 24> kBlocks = {
-        "br",  "p",   "div", "tr",      "li",      "h1",     "h2",     "h3",
-        "h4",  "h5",  "h6",  "table",   "pre",     "hr",     "ul",     "ol",
-        "dl",  "dt",  "dd",  "address", "section", "header", "footer", "blockquote"};
+        "br", "p",  "div", "tr",      "li",      "h1",     "h2",     "h3",
+        "h4", "h5", "h6",  "table",   "pre",     "hr",     "ul",     "ol",
+        "dl", "dt", "dd",  "address", "section", "header", "footer", "blockquote"};
     for (const std::string_view b : kBlocks) {
         if (tag == b) {
             return true;
@@ -79,15 +79,15 @@ bool endsLine(std::string_view tag) {
 
 std::optional<char32_t> namedEntity(std::string_view name) {
     static constexpr std::array<std::pair<std::string_view, char32_t>, 40> kNames = {{
-        {"amp", U'&'},       {"lt", U'<'},        {"gt", U'>'},         {"quot", U'"'},
-        {"apos", U'\''},     {"nbsp", U' '},      {"copy", U'\u00A9'},  {"reg", U'\u00AE'},
-        {"trade", U'\u2122'}, {"hellip", U'\u2026'}, {"mdash", U'\u2014'}, {"ndash", U'\u2013'},
-        {"lsquo", U'\u2018'}, {"rsquo", U'\u2019'}, {"ldquo", U'\u201C'}, {"rdquo", U'\u201D'},
-        {"bull", U'\u2022'}, {"middot", U'\u00B7'}, {"euro", U'\u20AC'},  {"pound", U'\u00A3'},
-        {"cent", U'\u00A2'}, {"yen", U'\u00A5'},    {"sect", U'\u00A7'},  {"deg", U'\u00B0'},
-        {"laquo", U'\u00AB'}, {"raquo", U'\u00BB'}, {"times", U'\u00D7'}, {"shy", U'\u00AD'},
-        {"auml", U'\u00E4'}, {"ouml", U'\u00F6'},   {"uuml", U'\u00FC'},  {"Auml", U'\u00C4'},
-        {"Ouml", U'\u00D6'}, {"Uuml", U'\u00DC'},   {"szlig", U'\u00DF'}, {"eacute", U'\u00E9'},
+        {"amp", U'&'},         {"lt", U'<'},          {"gt", U'>'},          {"quot", U'"'},
+        {"apos", U'\''},       {"nbsp", U' '},        {"copy", U'\u00A9'},   {"reg", U'\u00AE'},
+        {"trade", U'\u2122'},  {"hellip", U'\u2026'}, {"mdash", U'\u2014'},  {"ndash", U'\u2013'},
+        {"lsquo", U'\u2018'},  {"rsquo", U'\u2019'},  {"ldquo", U'\u201C'},  {"rdquo", U'\u201D'},
+        {"bull", U'\u2022'},   {"middot", U'\u00B7'}, {"euro", U'\u20AC'},   {"pound", U'\u00A3'},
+        {"cent", U'\u00A2'},   {"yen", U'\u00A5'},    {"sect", U'\u00A7'},   {"deg", U'\u00B0'},
+        {"laquo", U'\u00AB'},  {"raquo", U'\u00BB'},  {"times", U'\u00D7'},  {"shy", U'\u00AD'},
+        {"auml", U'\u00E4'},   {"ouml", U'\u00F6'},   {"uuml", U'\u00FC'},   {"Auml", U'\u00C4'},
+        {"Ouml", U'\u00D6'},   {"Uuml", U'\u00DC'},   {"szlig", U'\u00DF'},  {"eacute", U'\u00E9'},
         {"egrave", U'\u00E8'}, {"agrave", U'\u00E0'}, {"ccedil", U'\u00E7'}, {"ntilde", U'\u00F1'},
     }};
     for (const auto& [n, cp] : kNames) {
@@ -116,7 +116,8 @@ std::optional<std::pair<char32_t, std::size_t>> entityAt(std::string_view html, 
     std::size_t digits = 0;
     for (std::size_t i = hex ? 2 : 1; i < body.size(); ++i, ++digits) {
         const char c = lower(body[i]);
-        const int d = c >= '0' && c <= '9' ? c - '0' : (hex && c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
+        const int d =
+            c >= '0' && c <= '9' ? c - '0' : (hex && c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
         if (d < 0 || v > 0x10FFFF) {
             return std::nullopt;
         }

@@ -193,8 +193,8 @@ MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapsh
         notes.push_back("formatted body: " + formatted.note);
         missing.push_back("the formatted body could not be read completely from the store");
     }
-    ChosenBodies bodies = ChooseBodies(plain, formatted, shortLocation(m.primary),
-                                       shortLocation(m.formatted));
+    ChosenBodies bodies =
+        ChooseBodies(plain, formatted, shortLocation(m.primary), shortLocation(m.formatted));
     in.plainText = std::move(bodies.plainText);
     in.html = std::move(bodies.html);
     in.rtf = std::move(bodies.rtf);

@@ -3,8 +3,8 @@
 // converted, and Python's email package reads every file back (check_bodies.py): the text/plain
 // part is the readable text, no text part holds a NUL, text/html is HTML, what could not be
 // read is an application/octet-stream attachment, text attachments decode in their charset.
-#include "export/convert.h"
 #include "catalog/catalog.h"
+#include "export/convert.h"
 #include "tests/export/store_values.h"
 #include "tests/support/lzfu_writer.h"
 #include "tests/support/store_builder.h"
@@ -100,12 +100,12 @@ protected:
         auto& m2 = add(2, "Stream bytes, not HTML");
         setPlain(m2, 2, 100, plainValue("Plain words.", 0xE4));
         const std::uint64_t at2 = setFormatted(m2, 2, 1000, f2);
-        m_shown.push_back({m2.subject,
-                           "Plain words.",
-                           false,
-                           "",
-                           {{"formatted body at " + hexAt(at2) + ".bin",
-                             "application/octet-stream", "", ""}}});
+        m_shown.push_back(
+            {m2.subject,
+             "Plain words.",
+             false,
+             "",
+             {{"formatted body at " + hexAt(at2) + ".bin", "application/octet-stream", "", ""}}});
 
         // 3: binary bytes with markup in them and nothing else: nothing readable is shown.
         std::vector<std::uint8_t> f3{0x01};
