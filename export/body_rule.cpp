@@ -107,6 +107,7 @@ bool hasKnownTag(std::string_view text) {
         "html", "head",     "body",  "p",     "div", "br", "table", "tr",
         "td",   "span",     "font",  "b",     "i",   "u",  "a",     "img",
         "meta", "!doctype", "title", "style", "ul",  "li", "pre",   "strong"};
+    const std::size_t lastGt = text.rfind('>');
     for (std::size_t lt = text.find('<'); lt != std::string_view::npos;
          lt = text.find('<', lt + 1)) {
         std::size_t at = lt + 1;
@@ -120,7 +121,7 @@ bool hasKnownTag(std::string_view text) {
         const bool ends =
             at < text.size() && (isBlank(text[at]) || text[at] == '>' || text[at] == '/');
         for (const std::string_view t : kTags) {
-            if (ends && name == t && text.find('>', at) != std::string_view::npos) {
+            if (ends && name == t && lastGt != std::string_view::npos && lastGt >= at) {
                 return true;
             }
         }

@@ -42,21 +42,29 @@ std::size_t findNoCase(std::string_view s, std::string_view what, std::size_t fr
     return std::string_view::npos;
 }
 
-// The '>' that ends the tag opened before `from`; quoted attribute values may hold '>'. An
-// unbalanced quote falls back to the first '>'.
+// The '>' that ends the tag opened before `from`; quoted attribute values may hold '>'. A quote
+// left open, or one running on too far, falls back to the first '>' (and keeps broken HTML from
+// costing a scan to its end per tag).
 std::size_t tagEnd(std::string_view html, std::size_t from) {
-    char quote = 0;
-    for (std::size_t i = from; i < html.size(); ++i) {
+    constexpr std::size_t kMaxQuoted = 4096;
+    const std::size_t first = html.find('>', from);
+    if (first == std::string_view::npos ||
+        html.substr(from, first - from).find_first_of("\"'") == std::string_view::npos) {
+        return first;
+    }
+    char open = 0;
+    const std::size_t limit = std::min(html.size(), first + kMaxQuoted);
+    for (std::size_t i = from; i < limit; ++i) {
         const char c = html[i];
-        if (quote != 0) {
-            quote = c == quote ? 0 : quote;
+        if (open != 0) {
+            open = c == open ? 0 : open;
         } else if (c == '"' || c == '\'') {
-            quote = c;
+            open = c;
         } else if (c == '>') {
             return i;
         }
     }
-    return html.find('>', from);
+    return first;
 }
 
 // Elements whose content is not shown.
@@ -101,10 +109,11 @@ std::optional<char32_t> namedEntity(std::string_view name) {
 // The character an entity at html[at] ('&') stands for, and its length; nothing when the '&'
 // starts no entity known here (it is then shown as it stands).
 std::optional<std::pair<char32_t, std::size_t>> entityAt(std::string_view html, std::size_t at) {
-    const std::size_t semi = html.find(';', at);
-    if (semi == std::string_view::npos || semi - at > kMaxEntityLength || semi == at + 1) {
+    const std::size_t near = html.substr(at, kMaxEntityLength + 1).find(';');
+    if (near == std::string_view::npos || near < 2) {
         return std::nullopt;
     }
+    const std::size_t semi = at + near;
     const std::string_view body = html.substr(at + 1, semi - at - 1);
     const std::size_t length = semi - at + 1;
     if (body[0] != '#') {
@@ -189,6 +198,7 @@ private:
 
 std::string HtmlVisibleText(std::string_view html) {
     TextOut out;
+    std::string unclosed; // hidden elements found to have no closing tag, searched only once
     std::size_t i = 0;
     while (i < html.size()) {
         const char c = html[i];
@@ -226,9 +236,11 @@ std::string HtmlVisibleText(std::string_view html) {
             name.push_back(lower(html[k]));
         }
         i = end + 1;
-        if (!closing && isHidden(name)) {
+        if (!closing && isHidden(name) && unclosed.find(" " + name + " ") == std::string::npos) {
             const std::size_t close = findNoCase(html, "</" + name, i);
-            if (close != std::string_view::npos) {
+            if (close == std::string_view::npos) {
+                unclosed += " " + name + " "; // later ones will not close either
+            } else {
                 const std::size_t closeEnd = html.find('>', close);
                 i = closeEnd == std::string_view::npos ? html.size() : closeEnd + 1;
                 continue;
