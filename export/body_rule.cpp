@@ -41,6 +41,8 @@ bool validUtf8(std::string_view s) {
 }
 
 // Text with its unreadable characters removed, and whether they stay within the small share.
+// A run of zero bytes counts once: a text with a zeroed hole (a damaged page) is still text,
+// while zero bytes between the characters (UTF-16 read as 8-bit) or binary data are not.
 std::pair<std::string, bool> withoutControls(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
@@ -49,6 +51,9 @@ std::pair<std::string, bool> withoutControls(std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         const std::size_t at = i;
         const char32_t cp = header::NextCodePoint(utf8, i);
+        if (cp == 0 && at > 0 && utf8[at - 1] == '\0') {
+            continue;
+        }
         ++chars;
         if (isUnreadable(cp)) {
             ++bad;

@@ -5,7 +5,8 @@
 // - A value is text only when it decodes as text in its stated or detected encoding: UTF-16
 //   where its bytes are UTF-16 (a byte-order mark, or zero bytes on one side of the code units),
 //   UTF-8 where a formatted value is valid UTF-8, else its code page. NUL and other control
-//   bytes beyond a small share mean it is not text; the few that a text may hold are dropped.
+//   bytes beyond a small share mean it is not text (a run of zero bytes, a zeroed hole in a
+//   text, counts once); the few that a text may hold are dropped.
 // - A formatted value is HTML only when it is text and holds HTML markup; compressed RTF is
 //   decompressed and de-encapsulated first, and RTF that encapsulates nothing gives its text.
 // - The shown text/plain is the best readable one of: the plain value, the RTF's text, the

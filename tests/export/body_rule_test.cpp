@@ -39,6 +39,10 @@ TEST(BodyRule, TextIsToldFromItsBytes) {
     text[50] = '\0';
     text[120] = '\x07';
     EXPECT_EQ(DecodeText(text, 1252, false), std::string(198, 'a'));
+    // A zeroed hole in a text leaves it text.
+    const std::string words = "Some words before the hole in this text, ";
+    EXPECT_EQ(DecodeText(words + std::string(300, '\0') + "and more after.", 1252, false),
+              words + "and more after.");
 
     // Not text: zero bytes with noise, compressed bytes, a value of only white space.
     std::string zeros(1000, '\0');
