@@ -77,7 +77,7 @@ void setRawHeader(GMimeObject* object, const char* name, const std::string& raw)
 }
 
 GMimeObject* binaryPart(const std::string& type, const std::string& name, const void* data,
-                        std::size_t size) {
+                        std::size_t size, const std::string& charset = {}) {
     const auto slash = type.find('/');
     const std::string major = slash == std::string::npos ? "application" : type.substr(0, slash);
     const std::string minor = slash == std::string::npos ? "octet-stream" : type.substr(slash + 1);
@@ -87,7 +87,8 @@ GMimeObject* binaryPart(const std::string& type, const std::string& name, const 
     setContent(part, data, size);
     g_mime_object_set_disposition(GMIME_OBJECT(part), GMIME_DISPOSITION_ATTACHMENT);
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
-    const std::string fullType = major + "/" + minor;
+    const std::string fullType =
+        major + "/" + minor + (charset.empty() ? "" : "; charset=" + charset);
     setRawHeader(GMIME_OBJECT(part), "Content-Type",
                  ValueWithNameParam("Content-Type", fullType, "name", name));
     setRawHeader(GMIME_OBJECT(part), "Content-Disposition",
@@ -246,7 +247,8 @@ std::string writeEml(const EmlInput& in, int salt,
         }
         for (const EmlAttachment& a : in.attachments) {
             const std::string type = a.type.empty() ? GuessContentType(a.name, a.bytes) : a.type;
-            GMimeObject* part = binaryPart(type, a.name, a.bytes.data(), a.bytes.size());
+            GMimeObject* part =
+                binaryPart(type, a.name, a.bytes.data(), a.bytes.size(), a.charset);
             g_mime_multipart_add(mixed, part);
             g_object_unref(part);
         }

@@ -13,7 +13,8 @@ namespace edb::conv {
 struct EmlAttachment {
     std::string name; // UTF-8, as the store gave it (cleaned when written)
     std::vector<std::uint8_t> bytes;
-    std::string type; // MIME type; guessed from name and bytes when empty
+    std::string type;    // MIME type; guessed from name and bytes when empty
+    std::string charset; // for a text type: the charset its bytes are in; empty for none
 };
 
 struct EmlInput {

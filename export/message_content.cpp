@@ -1,6 +1,6 @@
 #include "export/message_content.h"
 
-#include "export/rtf_text.h"
+#include "export/body_rule.h"
 
 #include <cstdio>
 
@@ -53,6 +53,14 @@ std::string traceLocation(const ValueLocation& l) {
     return s;
 }
 
+// Where a value lies, short enough for a file name.
+std::string shortLocation(const ValueLocation& l) {
+    if (l.position != 0) {
+        return "at " + hex(l.position);
+    }
+    return l.reference ? "in long value " + hex(*l.reference) : "";
+}
+
 // Header values stay ASCII: anything else in a note is replaced.
 std::string asciiOnly(const std::string& s) {
     std::string out;
@@ -73,49 +81,9 @@ std::string MissingPartLine(const std::string& what) {
     return "[Exchange To Eml: " + what + "]";
 }
 
-std::optional<std::string> RealHtml(std::string_view text) {
-    std::string clean;
-    clean.reserve(text.size());
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 || c == '\t' || c == '\r' || c == '\n' || c == '\f') {
-            clean.push_back(c);
-        }
-    }
-    const std::size_t first = clean.find_first_not_of(" \t\r\n\f");
-    if (first == std::string::npos || clean.compare(first, 5, "{\\rtf") == 0) {
-        return std::nullopt;
-    }
-    // Markup: a tag opening with a letter, '/' or '!' and closed later on.
-    for (std::size_t lt = clean.find('<'); lt != std::string::npos; lt = clean.find('<', lt + 1)) {
-        const char n = lt + 1 < clean.size() ? clean[lt + 1] : '\0';
-        const bool tagStart =
-            (n >= 'a' && n <= 'z') || (n >= 'A' && n <= 'Z') || n == '/' || n == '!';
-        if (tagStart && clean.find('>', lt) != std::string::npos) {
-            return clean;
-        }
-    }
-    return std::nullopt;
-}
-
 namespace {
 
 constexpr std::string_view kMessageIdDomain = "exchange-to-eml.invalid";
-
-bool hasVisibleText(std::string_view s) {
-    return s.find_first_not_of(" \t\r\n\f") != std::string_view::npos;
-}
-
-// A formatted copy of the plain text differs from it in line ends and spacing only.
-std::string withoutSpace(std::string_view s) {
-    std::string out;
-    for (const char c : s) {
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\f') {
-            out += c;
-        }
-    }
-    return out;
-}
 
 // What tells apart two entries of one message id in one folder: their subjects.
 std::string subjectHash(std::string_view subject) {
@@ -173,69 +141,6 @@ void appendLinesToHtml(std::string& html, const std::vector<std::string>& lines)
     html.insert(end == std::string::npos ? html.size() : end, block);
 }
 
-// Every body that reads back is used: the best readable one becomes the shown text, the
-// others go along as attachments so nothing is lost.
-void chooseBodies(const TextBody& plain, const FormattedBody& formatted, EmlInput& in,
-                  std::vector<std::string>& notes) {
-    const bool plainReadable = plain.found && hasVisibleText(plain.text);
-    const bool plainWhole = plainReadable && plain.note.empty();
-    const bool formattedWhole = formatted.note.empty();
-    std::optional<std::string> html;
-    std::optional<std::string> text; // the formatted body as plain text
-    std::optional<std::string> rtf;
-    switch (formatted.kind) {
-    case FormattedBody::Kind::Html:
-        if ((html = RealHtml(formatted.data))) {
-            break;
-        }
-        if (formatted.data.find("{\\rtf") != std::string::npos) {
-            rtf = formatted.data.substr(formatted.data.find("{\\rtf"));
-            text = RtfVisibleText(*rtf);
-        } else {
-            text = CleanHeaderText(formatted.data, ' '); // text without markup or controls
-        }
-        notes.push_back("formatted body holds no HTML; kept as text");
-        break;
-    case FormattedBody::Kind::Text:
-        text = formatted.data;
-        break;
-    case FormattedBody::Kind::Rtf:
-        rtf = formatted.data;
-        text = RtfVisibleText(formatted.data);
-        break;
-    case FormattedBody::Kind::None:
-        break;
-    }
-    if (text && !hasVisibleText(*text)) {
-        text.reset();
-    }
-    const auto attachText = [&](const std::string& name, const std::string& body,
-                                const char* type) {
-        in.attachments.push_back({name, std::vector<std::uint8_t>(body.begin(), body.end()), type});
-    };
-    if (plainWhole || (plainReadable && !html && !text)) {
-        in.plainText = plain.text;
-        if (html && formattedWhole) {
-            in.html = std::move(html);
-        } else if (html) {
-            attachText("formatted body (incomplete).html", *html, "text/html");
-        } else if (text && !rtf && withoutSpace(*text) != withoutSpace(plain.text)) {
-            attachText(formattedWhole ? "formatted body.txt" : "formatted body (incomplete).txt",
-                       *text, "text/plain");
-        }
-    } else if (html) {
-        in.html = std::move(html);
-    } else if (text) {
-        in.plainText = std::move(text);
-    }
-    if (plainReadable && !in.plainText) {
-        attachText("plain body (incomplete).txt", plain.text, "text/plain");
-    }
-    if (rtf) {
-        in.rtf = std::move(rtf);
-    }
-}
-
 } // namespace
 
 MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapshot& m,
@@ -288,11 +193,28 @@ MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapsh
         notes.push_back("formatted body: " + formatted.note);
         missing.push_back("the formatted body could not be read completely from the store");
     }
-    chooseBodies(plain, formatted, in, notes);
+    ChosenBodies bodies =
+        ChooseBodies(plain, formatted, shortLocation(m.primary), shortLocation(m.formatted));
+    in.plainText = std::move(bodies.plainText);
+    in.html = std::move(bodies.html);
+    in.rtf = std::move(bodies.rtf);
+    in.attachments = std::move(bodies.attachments);
+    notes.insert(notes.end(), bodies.notes.begin(), bodies.notes.end());
+    missing.insert(missing.end(), bodies.unreadable.begin(), bodies.unreadable.end());
+    if (in.html && !in.plainText) {
+        // Text readers show the text/plain part alone: it says where the message is.
+        in.plainText = MissingPartLine("the message holds no text, only HTML layout; open its "
+                                       "HTML version");
+    }
     if (!in.plainText && !in.html && m.primary.position == 0 && !m.primary.reference &&
         m.formatted.position == 0 && !m.formatted.reference) {
         notes.push_back("no body in the store file");
         missing.push_back("the message body is not in the store file");
+    } else if (!in.plainText && !in.html && missing.empty()) {
+        // Values that hold nothing, or only zero bytes or white space: the reader is told,
+        // rather than shown an empty message.
+        notes.push_back("the body values hold no text");
+        missing.push_back("the message body in the store file holds no text");
     }
     for (std::size_t i = 0; i < m.attachments.size(); ++i) {
         const AttachmentSnapshot& a = m.attachments[i];
@@ -307,7 +229,10 @@ MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapsh
                                           : "could not be read from the store"));
         }
         if (data.found) {
-            in.attachments.push_back({a.name, std::move(data.bytes), ""});
+            EmlAttachment& att = in.attachments.emplace_back();
+            att.name = a.name;
+            att.bytes = std::move(data.bytes);
+            SetAttachmentType(att, GuessContentType(att.name, att.bytes));
         }
     }
     if (!missing.empty()) {

@@ -50,10 +50,6 @@ struct MessageContent {
 // The line added at the end of the shown text for one missing part.
 [[nodiscard]] std::string MissingPartLine(const std::string& what);
 
-// Text that is real HTML (markup, no RTF, no control bytes other than white space), with
-// stray control bytes removed; nothing when it is not.
-[[nodiscard]] std::optional<std::string> RealHtml(std::string_view text);
-
 // Reads bodies and attachments through `reader`. Throws FileError when the store cannot be read.
 [[nodiscard]] MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapshot& m,
                                                 const FolderPath& folder);

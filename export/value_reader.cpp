@@ -162,9 +162,11 @@ TextBody ReadPrimaryBody(const StoreReader& reader, const ValueLocation& loc) {
             cp = markerCodePage(hv);
         }
         std::string raw = asString(text, 0, text.size());
+        body.raw = raw;
+        body.codePage = cp == 1251 ? 1251 : 1252;
         dropTrailingNuls(raw);
         body.found = true;
-        body.text = CodePageToUtf8(raw, cp == 1251 ? 1251 : 1252);
+        body.text = CodePageToUtf8(raw, body.codePage);
         return body;
     }
     if (!loc.reference) {
@@ -194,9 +196,11 @@ TextBody ReadPrimaryBody(const StoreReader& reader, const ValueLocation& loc) {
     } else {
         raw = asString(value, 0, value.size());
     }
+    body.raw = raw;
+    body.codePage = cp == 1251 ? 1251 : 1252;
     dropTrailingNuls(raw);
     body.found = true;
-    body.text = CodePageToUtf8(raw, cp == 1251 ? 1251 : 1252);
+    body.text = CodePageToUtf8(raw, body.codePage);
     return body;
 }
 
@@ -211,6 +215,7 @@ FormattedBody DecodeFormattedValue(const std::vector<std::uint8_t>& value) {
     }
     if (start >= 0) {
         body.fromRtf = true;
+        body.raw = asString(value, static_cast<std::size_t>(start), value.size());
         const RtfDecodeResult rtf =
             DecompressRtf(v.sub(start, value.size() - static_cast<std::size_t>(start)));
         body.note = rtf.problems();
@@ -241,6 +246,7 @@ FormattedBody DecodeFormattedValue(const std::vector<std::uint8_t>& value) {
         from = 1;
     }
     std::string raw = asString(value, from, value.size());
+    body.raw = raw;
     dropTrailingNuls(raw);
     if (raw.empty()) {
         body.note = "formatted body empty";

@@ -55,6 +55,8 @@ struct TextBody {
     bool found = false;
     std::string text; // UTF-8
     std::string note; // why it is missing or short; empty when all is well
+    std::string raw;  // the text bytes as stored, for the body rule to judge
+    int codePage = 1252;
 };
 
 struct FormattedBody {
@@ -63,6 +65,7 @@ struct FormattedBody {
     std::string data; // UTF-8 for Html and Text, the RTF bytes for Rtf
     std::string note;
     bool fromRtf = false; // the value was a compressed RTF stream
+    std::string raw;      // the value's bytes after its header byte, undecoded
 };
 
 struct AttachmentData {

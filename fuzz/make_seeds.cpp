@@ -248,6 +248,11 @@ void writeAll() {
     seed("rtf_text", "text", text("{\\rtf1\\ansi\\fromtext \\f0\\'e9t\\'e9\\tab end\\par}"));
     seed("rtf_text", "plain-rtf", text("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\b bold\\b0}"));
 
+    seed("body_rule", "utf16-and-html",
+         text(std::string("c\0o\0p\0y\0\xFF\0\xFF", 11) +
+              "<html><head><style>p{}</style></head><body><p>a&nbsp;&amp;&#233;<br><li>x"
+              "</body></html>"));
+
     // Header texts: subject, sender, folder owner and attachment name, split at 0x00 bytes.
     {
         const std::string parts[] = {

@@ -175,7 +175,8 @@ protected:
                               true,
                               {}});
 
-        // Message 4: HTML in the N1013-code column, a sender that is an address.
+        // Message 4: HTML in the N1013-code column, a sender that is an address; text readers
+        // get the HTML's visible text beside it.
         const std::string html = "<html><body><p>Grüße aus Köln</p></body></html>";
         b.page(7).put(100, bytes(html));
         {
@@ -186,7 +187,7 @@ protected:
                                   "",
                                   "user@example.com",
                                   "Thu, 13 Feb 2003 09:55:06 +0000",
-                                  "",
+                                  "Grüße aus Köln",
                                   "Grüße aus Köln",
                                   false,
                                   false,
