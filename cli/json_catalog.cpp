@@ -1,5 +1,6 @@
 #include "cli/json_catalog.h"
 #include "frontend/scan_texts.h"
+#include "io/temp_file.h"
 
 #include <cerrno>
 #include <charconv>
@@ -367,7 +368,9 @@ void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::S
 }
 
 std::string catalogJsonText(const edb::StoreCatalog& catalog, const edb::ScanResult& result) {
-    std::FILE* f = std::tmpfile();
+    // A private scratch file rather than tmpfile(), which on Windows writes to the drive's root.
+    edb::PrivateTempFile temp("edb2eml-json-");
+    std::FILE* f = temp.file();
     if (f == nullptr) {
         throw std::system_error(errno, std::generic_category(), "temporary file for the JSON text");
     }
@@ -378,7 +381,6 @@ std::string catalogJsonText(const edb::StoreCatalog& catalog, const edb::ScanRes
     for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) {
         text.append(buf, got);
     }
-    std::fclose(f);
     return text;
 }
 
