@@ -1,14 +1,56 @@
 #include "cli/cli_scan.h"
+#include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "frontend/scan_texts.h"
 
 #include <iostream>
+#include <iterator>
+#include <string_view>
 
 namespace edbcli {
 
+namespace {
+// Shares of the bar per stage, in kScanStages order, from the stage times of large stores: the
+// first pass reads the whole file, the chunk and long-value stages read most of the rest.
+constexpr int kStageWeights[] = {54, 1, 1, 1, 15, 8, 2, 2, 7, 5, 4};
+static_assert(std::size(kStageWeights) == std::size(edb::kScanStages));
+constexpr int kWeightTotal = [] {
+    int sum = 0;
+    for (const int w : kStageWeights) {
+        sum += w;
+    }
+    return sum;
+}();
+} // namespace
+
 CliScanHost::CliScanHost(bool showProgress) : m_bar("Scanning", showProgress) {}
 
+int CliScanHost::overall(std::int64_t position) const {
+    int before = 0;
+    for (int i = 0; i < m_stagesDone; ++i) {
+        before += kStageWeights[i];
+    }
+    const int share = m_stagesDone < static_cast<int>(std::size(kStageWeights))
+                          ? kStageWeights[m_stagesDone]
+                          : 0;
+    const int within = edb::ClampProgress(position) * share / 100;
+    return (before + within) * 100 / kWeightTotal;
+}
+
 void CliScanHost::progress(std::int64_t position) {
-    m_bar.show(edb::ClampProgress(position));
+    m_bar.show(overall(position));
+}
+
+void CliScanHost::stageFinished(const char* stage) {
+    // Found by name: a stage skipped (no long values to match, say) leaves its share behind.
+    const std::string_view name(stage);
+    for (int i = m_stagesDone; i < static_cast<int>(std::size(edb::kScanStages)); ++i) {
+        if (name == edb::kScanStages[i]) {
+            m_stagesDone = i + 1;
+            m_bar.show(overall(0));
+            return;
+        }
+    }
 }
 
 void CliScanHost::mailboxRowsReady(const std::vector<std::string>&) {}
@@ -31,18 +73,34 @@ edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, b
     switch (result.outcome) {
     case edb::ScanOutcome::NoMailbox:
     case edb::ScanOutcome::OutOfMemory:
-        std::cerr << edb::ScanEndText(result) << '\n'; // the window's message box text
+        std::cerr << TerminalText(edb::ScanEndText(result)) << '\n'; // the window's text
         break;
     case edb::ScanOutcome::OpenFailed:
     case edb::ScanOutcome::ReadError:
     case edb::ScanOutcome::Failed:
-        std::cerr << "edb2eml: " << edb::ScanEndText(result) << '\n';
+        std::cerr << "edb2eml: " << TerminalText(edb::ScanEndText(result)) << '\n';
         break;
     case edb::ScanOutcome::Complete:
     case edb::ScanOutcome::Stopped:
         break;
     }
     return result;
+}
+
+bool reportIfStoreChanged(const edb::StoreCatalog& catalog) {
+    bool changed = false;
+    try {
+        changed = catalog.storeFile.isOpen() && catalog.storeFile.GetLength() != catalog.storeSize;
+    } catch (const edb::FileError& e) {
+        std::cerr << "edb2eml: " << TerminalText(e.what()) << '\n';
+        changed = true;
+    }
+    if (changed) {
+        std::cerr << "edb2eml: " << TerminalText(catalog.storeFile.fileName())
+                  << ": the file changed while it was read\n";
+        g_storeChanged = true;
+    }
+    return changed;
 }
 
 int exitStatusFor(const edb::ScanResult& result) {

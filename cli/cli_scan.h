@@ -10,21 +10,31 @@
 
 namespace edbcli {
 
+// One bar from 0 to 100 % over the whole scan: each stage's own 0..100 fills its share of it.
 class CliScanHost : public edb::ScanHost {
 public:
     explicit CliScanHost(bool showProgress);
     void progress(std::int64_t position) override;
     void mailboxRowsReady(const std::vector<std::string>& names) override;
+    void stageFinished(const char* stage) override;
     void finishProgress() { m_bar.finish(); }
+    // The whole scan's percentage for a position inside the current stage.
+    [[nodiscard]] int overall(std::int64_t position) const;
 
 private:
     ProgressBar m_bar;
+    int m_stagesDone = 0; // stages of kScanStages finished so far
 };
 
 // Scans `path`; prints the failure (if any) on stderr. Exit status: 0 complete, 2 no mailbox,
 // 1 otherwise.
 edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, bool progress);
 int exitStatusFor(const edb::ScanResult& result);
+
+// After work that read the store again (Convert, show): a store whose size is no longer the
+// size the scan saw is said on stderr ("STORE: the file changed while it was read") and the
+// command ends with status 1. True when it changed.
+bool reportIfStoreChanged(const edb::StoreCatalog& catalog);
 
 // The process ends right after a command: freeing hundreds of thousands of entries one by one
 // only delays the exit, so what a command scanned is kept (reachable, for leak checkers) until

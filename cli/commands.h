@@ -13,5 +13,8 @@ void addMessageCommands(CLI::App& app);
 
 // Exit status of the command that ran.
 inline int g_exitStatus = 0;
+// Set when the store's size changed while it was read: the end is exit status 1 whatever the
+// command thought of its own work.
+inline bool g_storeChanged = false;
 
 } // namespace edbcli

@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "cli/convert_run.h"
 #include "cli/progress_bar.h"
+#include "cli/terminal_text.h"
 
 #include <atomic>
 #include <chrono>
@@ -72,7 +73,7 @@ bool scanAndChoose(edb::StoreCatalog& catalog, const std::string& store,
         std::vector<std::string> unknown;
         chosen = edb::conv::SelectFolders(all, folders, &unknown);
         for (const std::string& u : unknown) {
-            std::cerr << "edb2eml: no folder \"" << u << "\" in the store\n";
+            std::cerr << "edb2eml: no folder \"" << TerminalText(u) << "\" in the store\n";
         }
         if (!unknown.empty()) {
             g_exitStatus = 1;
@@ -109,16 +110,17 @@ edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
     std::signal(SIGINT, previous);
     std::signal(SIGPIPE, previousPipe);
     bar.finish();
+    static_cast<void>(reportIfStoreChanged(catalog));
     return summary;
 }
 
 void printFailures(const edb::conv::ConvertSummary& summary) {
     for (const auto& f : summary.failures) {
-        std::cerr << "edb2eml: " << f.folder;
+        std::cerr << "edb2eml: " << TerminalText(f.folder);
         if (!f.item.empty()) {
-            std::cerr << " \"" << f.item << "\"";
+            std::cerr << " \"" << TerminalText(f.item) << "\"";
         }
-        std::cerr << ": " << f.reason << '\n';
+        std::cerr << ": " << TerminalText(f.reason) << '\n';
     }
 }
 

@@ -1,12 +1,13 @@
 #include "cli/json_catalog.h"
 #include "frontend/scan_texts.h"
-#include "io/temp_file.h"
 
 #include <cerrno>
 #include <charconv>
 #include <concepts>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <ostream>
+#include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -26,7 +27,7 @@ constexpr std::size_t kMessagesPerBatch = 4096;
 class JsonText {
 public:
     // With a null `out` the text only collects in buffer().
-    explicit JsonText(std::FILE* out) : m_out(out) { m_buf.reserve(kFlushAt + 4096); }
+    explicit JsonText(std::ostream* out) : m_out(out) { m_buf.reserve(kFlushAt + 4096); }
     ~JsonText() { flush(); }
     JsonText(const JsonText&) = delete;
     JsonText& operator=(const JsonText&) = delete;
@@ -101,14 +102,14 @@ public:
     }
     void flush() {
         if (m_out != nullptr && !m_buf.empty()) {
-            std::fwrite(m_buf.data(), 1, m_buf.size(), m_out);
+            m_out->write(m_buf.data(), static_cast<std::streamsize>(m_buf.size()));
             m_buf.clear();
         }
     }
 
 private:
     static constexpr std::size_t kFlushAt = 1 << 20;
-    std::FILE* m_out;
+    std::ostream* m_out;
     std::string m_buf;
 };
 
@@ -306,8 +307,9 @@ void writeHeader(JsonText& t, const edb::StoreCatalog& cat, const edb::ScanResul
 }
 } // namespace
 
-void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::ScanResult& result) {
-    JsonText t(out);
+void writeCatalogJson(std::ostream& out, const edb::StoreCatalog& cat,
+                      const edb::ScanResult& result) {
+    JsonText t(&out);
     writeHeader(t, cat, result);
     t.raw(",\n  \"messages\": ");
     cat.messages.readFields([&] {
@@ -356,7 +358,8 @@ void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::S
                     helper.join();
                 }
                 for (JsonText& part : text) {
-                    std::fwrite(part.buffer().data(), 1, part.buffer().size(), out);
+                    out.write(part.buffer().data(),
+                              static_cast<std::streamsize>(part.buffer().size()));
                     part.buffer().clear();
                 }
             }
@@ -368,20 +371,9 @@ void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& cat, const edb::S
 }
 
 std::string catalogJsonText(const edb::StoreCatalog& catalog, const edb::ScanResult& result) {
-    // A private scratch file rather than tmpfile(), which on Windows writes to the drive's root.
-    edb::PrivateTempFile temp("edb2eml-json-");
-    std::FILE* f = temp.file();
-    if (f == nullptr) {
-        throw std::system_error(errno, std::generic_category(), "temporary file for the JSON text");
-    }
-    writeCatalogJson(f, catalog, result);
-    std::string text;
-    std::rewind(f);
-    char buf[65536];
-    for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) {
-        text.append(buf, got);
-    }
-    return text;
+    std::ostringstream text;
+    writeCatalogJson(text, catalog, result);
+    return std::move(text).str();
 }
 
 } // namespace edbcli

@@ -1,14 +1,14 @@
 #pragma once
 #include "scan/scan.h"
 
-#include <cstdio>
+#include <ostream>
 #include <string>
 
 namespace edbcli {
 
 // The whole catalog as one JSON document (two-space indentation, a newline at the end), written
 // as it goes: the messages are serialized batch by batch, so memory does not grow with their count.
-void writeCatalogJson(std::FILE* out, const edb::StoreCatalog& catalog,
+void writeCatalogJson(std::ostream& out, const edb::StoreCatalog& catalog,
                       const edb::ScanResult& result);
 // The same text as a string, for tests and fuzzing.
 [[nodiscard]] std::string catalogJsonText(const edb::StoreCatalog& catalog,

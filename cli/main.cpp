@@ -1,9 +1,11 @@
 // edb2eml: the command-line companion of the desktop program.
 #include "cli/commands.h"
+#include "cli/console.h"
 
 #include <iostream>
 
 int main(int argc, char** argv) {
+    edbcli::SetUpConsole();
     CLI::App app{"edb2eml - read an Exchange information-store file (.edb) without Exchange:\n"
                  "mailboxes, folder trees, messages, and conversion to .eml files.\n"
                  "The store is opened read-only and never written.\n"
@@ -29,10 +31,12 @@ int main(int argc, char** argv) {
     edbcli::addViewCommands(app);
     edbcli::addExportCommand(app);
     edbcli::addMessageCommands(app);
+    int status = 0;
     try {
         app.parse(argc, argv);
+        status = edbcli::g_exitStatus;
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        status = app.exit(e);
     }
-    return edbcli::g_exitStatus;
+    return edbcli::FinishConsole(status);
 }

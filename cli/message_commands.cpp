@@ -4,6 +4,7 @@
 #include "cli/cli_scan.h"
 #include "cli/cli_views.h"
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "export/message_content.h"
 #include "export/message_search.h"
 #include "catalog/list_rows.h"
@@ -67,8 +68,8 @@ bool dayArgument(const std::string& text, const char* option, std::optional<std:
     }
     out = edb::conv::LocalDayStart(text);
     if (!out) {
-        std::cerr << "edb2eml: " << option << " expects a date as YYYY-MM-DD, got \"" << text
-                  << "\"\n";
+        std::cerr << "edb2eml: " << option << " expects a date as YYYY-MM-DD, got \""
+                  << TerminalText(text) << "\"\n";
         g_exitStatus = 1;
         return false;
     }
@@ -107,14 +108,16 @@ void runFind(const FindArgs& args) {
                            {"date", edb::ListDateText(f.match.filetime)}});
         }
         std::cout << out.dump(2) << '\n';
+        static_cast<void>(reportIfStoreChanged(*s->catalog));
         return;
     }
     for (const Found& f : found) {
-        std::cout << f.reference << "  " << f.match.folder->treePath << f.match.number << "  "
-                  << edb::ListDateText(f.match.filetime) << "  " << f.match.sender << "  "
-                  << f.match.subject << '\n';
+        std::cout << f.reference << "  " << TerminalText(f.match.folder->treePath)
+                  << f.match.number << "  " << edb::ListDateText(f.match.filetime) << "  "
+                  << TerminalText(f.match.sender) << "  " << TerminalText(f.match.subject) << '\n';
     }
     std::cout << found.size() << (found.size() == 1 ? " message" : " messages") << " found\n";
+    static_cast<void>(reportIfStoreChanged(*s->catalog));
 }
 
 // MESSAGE as `find` prints it (message id, ".k" for a later entry of a shared id) or as `list`
@@ -148,7 +151,8 @@ void runShow(const std::string& store, const std::string& message) {
     }
     const edb::MessageEntry* m = resolveMessage(*s, message);
     if (m == nullptr) {
-        std::cerr << "edb2eml: no message \"" << message << "\" in " << store
+        std::cerr << "edb2eml: no message \"" << TerminalText(message) << "\" in "
+                  << TerminalText(store)
                   << ". MESSAGE is a message id as `find` prints it, or a folder path and row "
                      "number as `list` shows them (Mailbox\\Inbox\\3)\n";
         g_exitStatus = 1;
@@ -157,14 +161,11 @@ void runShow(const std::string& store, const std::string& message) {
     try {
         const std::string eml = edb::conv::RenderMessageEml(
             *s->catalog, *m, edb::conv::MessageFolderPath(*s->catalog, *m));
-        std::cout.write(eml.data(), static_cast<std::streamsize>(eml.size()));
-        std::cout.flush();
-        if (!std::cout) {
-            std::cerr << "edb2eml: cannot write to standard output\n";
-            g_exitStatus = 1;
-        }
+        std::cout.write(eml.data(), static_cast<std::streamsize>(eml.size())); // checked at the end
+        static_cast<void>(reportIfStoreChanged(*s->catalog));
     } catch (const std::exception& e) {
-        std::cerr << "edb2eml: cannot read the message from " << store << ": " << e.what() << '\n';
+        std::cerr << "edb2eml: cannot read the message from " << TerminalText(store) << ": "
+                  << TerminalText(e.what()) << '\n';
         g_exitStatus = 1;
     }
 }

@@ -5,6 +5,7 @@
 #include "cli/cli_scan.h"
 #include "cli/cli_views.h"
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "frontend/list_columns.h"
 #include "frontend/scan_texts.h"
 #include "io/text.h"
@@ -121,7 +122,7 @@ std::unordered_map<edb::TreeItem, std::size_t> messageCounts(const edb::StoreCat
 void printTree(const CliTree& tree, const std::unordered_map<edb::TreeItem, std::size_t>& counts,
                edb::TreeItem item, const std::string& indent, bool last, bool root) {
     const auto& n = tree.node(item);
-    std::cout << indent << (root ? "" : last ? "└── " : "├── ") << n.text;
+    std::cout << indent << (root ? "" : last ? "└── " : "├── ") << TerminalText(n.text);
     if (const auto it = counts.find(item); it != counts.end()) {
         std::cout << "  (" << it->second << (it->second == 1 ? " message)" : " messages)");
     }
@@ -141,7 +142,7 @@ void printSummary(const std::string& path, const Scanned& s) {
         }
     });
     const std::uint64_t pages = (cat.storeSize + 4095) / 4096;
-    std::cout << "Store        " << path << '\n'
+    std::cout << "Store        " << TerminalText(path) << '\n'
               << "Size         " << sizeText(cat.storeSize) << " (" << groupDigits(cat.storeSize)
               << " bytes), " << groupDigits(pages) << " pages of 4096 bytes\n"
               << "Mailboxes    " << groupDigits(cat.mailboxList.size()) << '\n'
@@ -149,7 +150,8 @@ void printSummary(const std::string& path, const Scanned& s) {
               << "Messages     " << groupDigits(cat.messages.size()) << '\n'
               << "Attachments  " << groupDigits(attachments) << '\n';
     if (s.result.outcome != edb::ScanOutcome::Complete) {
-        std::cout << "Scan         did not finish: " << edb::ScanEndText(s.result) << '\n';
+        std::cout << "Scan         did not finish: " << TerminalText(edb::ScanEndText(s.result))
+                  << '\n';
     }
     if (s.tree.roots().empty()) {
         return;
@@ -165,7 +167,8 @@ void printSummary(const std::string& path, const Scanned& s) {
     if (!first.children.empty()) {
         example = s.tree.node(first.children.front()).path;
     }
-    std::cout << "To see a folder's messages:  edb2eml list '" << path << "' '" << example << "'\n";
+    std::cout << "To see a folder's messages:  edb2eml list '" << TerminalText(path) << "' '"
+              << TerminalText(example) << "'\n";
 }
 
 const char* rowKind(int image) {
@@ -192,7 +195,7 @@ void printListing(const edb::MessageListing& listing) {
     for (const auto& r : listing.rows) {
         std::vector<std::string> cells(headings.size());
         for (std::size_t i = 0; i < r.cells.size() && i + 1 < cells.size(); ++i) {
-            cells[i == 0 ? 0 : i + 1] = fitCell(r.cells[i], kMaxWidth);
+            cells[i == 0 ? 0 : i + 1] = fitCell(TerminalText(r.cells[i]), kMaxWidth);
         }
         cells[1] = rowKind(r.image);
         table.push_back(std::move(cells));
@@ -235,10 +238,10 @@ int listFolder(const std::string& store, const std::string& folder) {
     }
     const auto found = findFolder(s->tree, folder);
     if (found.empty()) {
-        std::cerr << "edb2eml: no folder '" << folder << "' in " << store
-                  << ". Folder paths are mailbox\\folder\\...; these exist:\n";
+        std::cerr << "edb2eml: no folder '" << TerminalText(folder) << "' in "
+                  << TerminalText(store) << ". Folder paths are mailbox\\folder\\...; these exist:\n";
         for (edb::TreeItem item = 1; item <= s->tree.size(); ++item) {
-            std::cerr << "  " << s->tree.node(item).path << '\n';
+            std::cerr << "  " << TerminalText(s->tree.node(item).path) << '\n';
         }
         return 1;
     }
@@ -246,13 +249,13 @@ int listFolder(const std::string& store, const std::string& folder) {
     const auto& node = s->tree.node(item);
     const edb::MessageListing listing = edb::ListMessages(*s->catalog, item);
     if (!listing.folderFound) {
-        std::cout << node.path << " is a mailbox; its folders are:\n";
+        std::cout << TerminalText(node.path) << " is a mailbox; its folders are:\n";
         for (const auto c : node.children) {
-            std::cout << "  " << s->tree.node(c).path << '\n';
+            std::cout << "  " << TerminalText(s->tree.node(c).path) << '\n';
         }
         return g_exitStatus;
     }
-    std::cout << node.path << "  (" << listing.rows.size()
+    std::cout << TerminalText(node.path) << "  (" << listing.rows.size()
               << (listing.rows.size() == 1 ? " message" : " messages");
     if (found.size() > 1) {
         std::cout << "; " << found.size() - 1 << " more folder(s) share this path, first shown";

@@ -1,5 +1,7 @@
 #include "frontend/scan_texts.h"
 
+#include "io/file64.h"
+
 namespace edb {
 
 std::string ScanEndText(const ScanResult& result) {
@@ -9,8 +11,14 @@ std::string ScanEndText(const ScanResult& result) {
     case ScanOutcome::NoMailbox:
         return kNoMailboxText;
     case ScanOutcome::OpenFailed:
+        if (result.errorCode == kNotRegularFile) {
+            return result.file + ": " + result.reason;
+        }
         return "Cannot open " + result.file + ": " + result.reason;
     case ScanOutcome::ReadError:
+        if (result.fileChanged) {
+            return result.file + ": " + result.reason;
+        }
         return "Read error in " + result.file + " at offset " + std::to_string(result.errorOffset) +
                ": " + result.reason;
     case ScanOutcome::Stopped:

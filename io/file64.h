@@ -26,6 +26,10 @@ private:
     std::uint64_t m_offset;
 };
 
+// Error code of an Open refused because the path is no regular file (a FIFO, a device, a
+// directory): reading one could block for ever or never end.
+inline constexpr int kNotRegularFile = -1;
+
 // What Open reports when it fails, instead of raising.
 struct FileErrorRecord {
     int code = 0;
@@ -42,8 +46,8 @@ public:
     CFile64(const CFile64&) = delete;
     CFile64& operator=(const CFile64&) = delete;
 
-    // Read-only, existing file, exclusive: a second Open of the same file from this or another
-    // process fails while this one holds it.
+    // Read-only, existing regular file, exclusive: a second Open of the same file from this or
+    // another process fails (EBUSY) while this one holds it.
     [[nodiscard]] bool Open(const std::string& fileName, FileErrorRecord* error = nullptr);
     void Close();
     void Abort();

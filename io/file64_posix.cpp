@@ -12,7 +12,7 @@ namespace edb {
 
 namespace {
 std::string systemReason(int code) {
-    return std::strerror(code);
+    return code == kNotRegularFile ? "not a regular file" : std::strerror(code);
 }
 } // namespace
 
@@ -25,7 +25,8 @@ std::string FileError::reason() const {
 }
 
 std::string FileErrorRecord::reason() const {
-    return systemReason(code);
+    // The only way Open meets EBUSY is the lock another opener holds.
+    return code == EBUSY ? "another edb2eml or the window has this store open" : systemReason(code);
 }
 
 CFile64::~CFile64() {
@@ -34,25 +35,29 @@ CFile64::~CFile64() {
 
 bool CFile64::Open(const std::string& fileName, FileErrorRecord* error) {
     Abort();
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     int code = 0;
-    if (fd < 0) {
+    int fd = -1;
+    // A FIFO or a device could block the open itself or answer reads for ever: they are
+    // refused by a look at the path first, and (should the path change in between) the open
+    // does not wait and the opened file is looked at again.
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        code = kNotRegularFile;
+    } else if (fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+               fd < 0) {
         code = errno;
-    } else {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) {
-            code = errno;
-        } else if (S_ISDIR(st.st_mode)) {
-            code = EISDIR;
-        } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            // Another holder (this process or another) has the store: share mode none.
-            code = errno == EWOULDBLOCK ? EBUSY : errno;
-        }
-        if (code != 0) {
-            ::close(fd);
-        }
+    } else if (::fstat(fd, &st) != 0) {
+        code = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        code = kNotRegularFile;
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // Another holder (this process or another) has the store: share mode none.
+        code = errno == EWOULDBLOCK ? EBUSY : errno;
     }
     if (code != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         if (error != nullptr) {
             error->code = code;
             error->fileName = fileName;

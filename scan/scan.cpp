@@ -93,6 +93,7 @@ std::int64_t nowNs() {
 } // namespace
 
 void ScanContext::stageDone(const char* stage) const {
+    host.stageFinished(stage);
     if (!stageTimes) {
         return;
     }
@@ -217,6 +218,21 @@ void RunFirstPass(ScanContext& ctx) {
     cat.recordedPageCount = recorded;
 }
 
+namespace {
+// A store that grew or shrank while it was read gave pages of two different files: the scan
+// says so instead of passing a partial catalog off as the store's.
+bool noteChange(const StoreCatalog& catalog, const std::string& path, ScanResult& result) {
+    if (catalog.storeFile.GetLength() == catalog.storeSize) {
+        return false;
+    }
+    result.outcome = ScanOutcome::ReadError;
+    result.fileChanged = true;
+    result.file = path;
+    result.reason = "the file changed while it was read";
+    return true;
+}
+} // namespace
+
 ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& host,
                    const CancelToken* cancel) {
     ScanResult result;
@@ -243,14 +259,17 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         RunMailboxPass(ctx);
         ctx.stageDone("mailboxes");
         if (catalog.folderList.empty()) {
+            if (!noteChange(catalog, path, result)) {
+                result.outcome = ScanOutcome::NoMailbox;
+            }
             catalog.storeFile.Close();
-            result.outcome = ScanOutcome::NoMailbox;
             return result;
         }
         host.mailboxRowsReady(ListMailboxes(catalog));
         RunFolderDiscovery(ctx);
         ctx.stageDone("folders");
         RunLateStages(ctx, keyStage);
+        static_cast<void>(noteChange(catalog, path, result));
         if (ctx.stageTimes) {
             std::fprintf(stderr, "stage-info recorded_pages=%d messages=%zu\n",
                          catalog.recordedPageCount, catalog.messages.size());

@@ -33,6 +33,9 @@ struct ScanResult {
     std::uint64_t errorOffset = 0;
     StopReason stopReason = StopReason::None; // why a Stopped scan stopped
     bool inLongValueKeys = false; // OutOfMemory: memory ran out filling the long-value key list
+    // ReadError: the store's size at the end differs from its size at the start; what was read
+    // may be a mix of two states of the file.
+    bool fileChanged = false;
 };
 
 class ScanHost {
@@ -42,7 +45,15 @@ public:
     virtual void progress(std::int64_t position) = 0;
     // The mailbox list is filled: rows in mailbox-list order.
     virtual void mailboxRowsReady(const std::vector<std::string>& names) = 0;
+    // Stage `stage` ("first-pass", ... "lv-matching", the names kScanStages lists) is done;
+    // progress() starts again from 0 for the next one.
+    virtual void stageFinished(const char* stage) { static_cast<void>(stage); }
 };
+
+// The scan's stages in the order they run; a scan may end before the last or skip one.
+inline constexpr const char* kScanStages[] = {
+    "first-pass",   "mailboxes",     "folders",     "folder-tables",  "table-pages", "properties",
+    "chunks-mode-1", "chunks-mode-2", "attachments", "lv-chunk-pages", "lv-matching"};
 
 // Clamp of a raw progress position for display.
 [[nodiscard]] int ClampProgress(std::int64_t position);

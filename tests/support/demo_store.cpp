@@ -95,6 +95,11 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
             add(mbId, u"INBOX", u"IPF.Note");
             add(mbId, u" ", u"IPF.Note");
         }
+        if (mbId == mailboxes[0].first) {
+            for (const std::u16string& name : options.extraInboxFolders) {
+                add(inbox, name, u"IPF.Note");
+            }
+        }
     }
     std::vector<FolderRecordSpec> records;
     for (const auto& f : folders) {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace edbtest {
 
@@ -14,6 +16,9 @@ struct DemoOptions {
     // Adds folders whose names break naive exporters: separators, "..", quotes, wildcards,
     // control characters, non-Latin scripts and a second "Inbox" in another case.
     bool hostileNames = false;
+    // More folders under the first mailbox's Inbox, named as given (text a terminal must not
+    // take as controls, for example).
+    std::vector<std::u16string> extraInboxFolders{};
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});
