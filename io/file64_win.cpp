@@ -46,6 +46,7 @@ int errnoFromWindows(DWORD code) {
 // alike on both systems; the C runtime's text for anything else.
 std::string systemReason(int code) {
     switch (code) {
+    case kNotRegularFile: return "not a regular file";
     case ENOENT: return "No such file or directory";
     case EACCES: return "Permission denied";
     case EBUSY: return "Device or resource busy";
@@ -90,7 +91,8 @@ std::string FileError::reason() const {
 }
 
 std::string FileErrorRecord::reason() const {
-    return systemReason(code);
+    // The only way Open meets EBUSY is the store held open without sharing by another opener.
+    return code == EBUSY ? "another edb2eml or the window has this store open" : systemReason(code);
 }
 
 CFile64::~CFile64() {
@@ -102,9 +104,11 @@ bool CFile64::Open(const std::string& fileName, FileErrorRecord* error) {
     const std::wstring wide = WideFromUtf8(fileName);
     int code = 0;
     int fd = -1;
+    // Directories and devices are refused before the open: a device's reads might never end.
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        code = EISDIR;
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        code = kNotRegularFile;
     } else {
         // No sharing: a second open of the store, here or in another process, is refused.
         const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -112,8 +116,8 @@ bool CFile64::Open(const std::string& fileName, FileErrorRecord* error) {
         if (h == INVALID_HANDLE_VALUE) {
             code = errnoFromWindows(::GetLastError());
         } else if (::GetFileType(h) != FILE_TYPE_DISK) {
-            // Pipes and devices have no pages to seek to.
-            code = EINVAL;
+            // A named pipe or console (the path changed, or names one): no pages to seek to.
+            code = kNotRegularFile;
             ::CloseHandle(h);
         } else {
             fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), 0);
