@@ -49,18 +49,24 @@ def main():
     stores = {
         "demo.edb": [make_demo, "demo.edb"],
         "hostile.edb": [make_demo, "hostile.edb", "--hostile-names"],
-        "bench-plain.edb": [bench_make, "--size", size, "--shape", "plain", "bench-plain.edb"],
-        "bench-chains.edb": [bench_make, "--size", size, "--shape", "chains", "bench-chains.edb"],
+        "bench-plain.edb": [bench_make, "--size", size, "--messages", "3000", "--shape", "plain",
+                            "bench-plain.edb"],
+        "bench-chains.edb": [bench_make, "--size", size, "--messages", "3000", "--shape",
+                             "chains", "bench-chains.edb"],
     }
     for name, argv in stores.items():
         if not os.path.exists(os.path.join(work, name)):
             subprocess.run(argv, cwd=work, check=True, stdout=subprocess.DEVNULL, env=env)
 
+    # A name outside every ANSI code page: it must reach the store's open intact.
+    unicode_name = "Po\u0161tov\u00e1 \u4fe1\u7bb1 \u2709.edb"
+    if not os.path.exists(os.path.join(work, unicode_name)):
+        os.link(os.path.join(work, "demo.edb"), os.path.join(work, unicode_name))
     failures = []
     timings = []
-    for store in stores:
+    for store in list(stores) + [unicode_name]:
         for label, extra in COMMANDS:
-            base = os.path.join(work, f"{store}.{label}")
+            base = os.path.join(work, f"{store if store.isascii() else 'unicode'}.{label}")
             t0 = time.monotonic()
             native_rc = run_to_files([native] + extra + [store], base + ".linux.out",
                                      base + ".linux.err", work, env)
@@ -83,6 +89,20 @@ def main():
                                 f"see {base}.*.out")
             elif not linux_out:
                 failures.append(f"{store} {label}: no output at all")
+    # Refusals: the same status and the same words on stderr (the reasons are worded alike).
+    os.makedirs(os.path.join(work, "folder.edb"), exist_ok=True)
+    for label, store in (("missing", "no-such-store.edb"), ("directory", "folder.edb")):
+        base = os.path.join(work, label)
+        native_rc = run_to_files([native, store], base + ".linux.out", base + ".linux.err", work,
+                                 env)
+        windows_rc = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe, store],
+                                  base + ".windows.out", base + ".windows.err", work, env)
+        timings.append((store, label, 0.0, 0.0))
+        with open(base + ".linux.err", "rb") as a, open(base + ".windows.err", "rb") as b:
+            linux_err, windows_err = a.read(), b.read()
+        if native_rc != windows_rc or native_rc == 0 or linux_err != windows_err:
+            failures.append(f"{label} store: status {native_rc} native, {windows_rc} Windows; "
+                            f"stderr {linux_err!r} native, {windows_err!r} Windows")
     subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for store, label, n, w in timings:
