@@ -4,6 +4,7 @@
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
 #include "catalog/list_rows.h"
+#include "frontend/scan_texts.h"
 #include "platform/platform.h"
 
 #include <QDir>
@@ -142,6 +143,11 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
         }
         if (s.cancelled) {
             text += QStringLiteral("\nCancelled: %1 message(s) not saved.").arg(s.skipped);
+        }
+        if (edb::StoreSizeChanged(m_catalog)) {
+            // What was written may mix two states of the store.
+            text += QStringLiteral("\n") +
+                    QString::fromStdString(edb::FileChangedText(m_catalog.storeFile.fileName()));
         }
         std::vector<std::pair<std::string, edb::TreeItem>> saved;
         for (const edb::conv::SavedFolder& f : s.savedFolders) {

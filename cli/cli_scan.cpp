@@ -1,4 +1,5 @@
 #include "cli/cli_scan.h"
+
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
 #include "frontend/scan_texts.h"
@@ -30,9 +31,8 @@ int CliScanHost::overall(std::int64_t position) const {
     for (int i = 0; i < m_stagesDone; ++i) {
         before += kStageWeights[i];
     }
-    const int share = m_stagesDone < static_cast<int>(std::size(kStageWeights))
-                          ? kStageWeights[m_stagesDone]
-                          : 0;
+    const int share =
+        m_stagesDone < static_cast<int>(std::size(kStageWeights)) ? kStageWeights[m_stagesDone] : 0;
     const int within = edb::ClampProgress(position) * share / 100;
     return (before + within) * 100 / kWeightTotal;
 }
@@ -88,19 +88,13 @@ edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, b
 }
 
 bool reportIfStoreChanged(const edb::StoreCatalog& catalog) {
-    bool changed = false;
-    try {
-        changed = catalog.storeFile.isOpen() && catalog.storeFile.GetLength() != catalog.storeSize;
-    } catch (const edb::FileError& e) {
-        std::cerr << "edb2eml: " << TerminalText(e.what()) << '\n';
-        changed = true;
+    if (!edb::StoreSizeChanged(catalog)) {
+        return false;
     }
-    if (changed) {
-        std::cerr << "edb2eml: " << TerminalText(catalog.storeFile.fileName())
-                  << ": the file changed while it was read\n";
-        g_storeChanged = true;
-    }
-    return changed;
+    std::cerr << "edb2eml: " << TerminalText(edb::FileChangedText(catalog.storeFile.fileName()))
+              << '\n';
+    g_storeChanged = true;
+    return true;
 }
 
 int exitStatusFor(const edb::ScanResult& result) {

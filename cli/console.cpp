@@ -1,4 +1,5 @@
 #include "cli/console.h"
+
 #include "cli/commands.h"
 
 #include <array>

@@ -112,8 +112,8 @@ void runFind(const FindArgs& args) {
         return;
     }
     for (const Found& f : found) {
-        std::cout << f.reference << "  " << TerminalText(f.match.folder->treePath)
-                  << f.match.number << "  " << edb::ListDateText(f.match.filetime) << "  "
+        std::cout << f.reference << "  " << TerminalText(f.match.folder->treePath) << f.match.number
+                  << "  " << edb::ListDateText(f.match.filetime) << "  "
                   << TerminalText(f.match.sender) << "  " << TerminalText(f.match.subject) << '\n';
     }
     std::cout << found.size() << (found.size() == 1 ? " message" : " messages") << " found\n";

@@ -150,8 +150,9 @@ void printSummary(const std::string& path, const Scanned& s) {
               << "Messages     " << groupDigits(cat.messages.size()) << '\n'
               << "Attachments  " << groupDigits(attachments) << '\n';
     if (s.result.outcome != edb::ScanOutcome::Complete) {
-        std::cout << "Scan         did not finish: " << TerminalText(edb::ScanEndText(s.result))
-                  << '\n';
+        // A store that changed did let the scan finish, but over two states of the file.
+        std::cout << "Scan         " << (s.result.fileChanged ? "" : "did not finish: ")
+                  << TerminalText(edb::ScanEndText(s.result)) << '\n';
     }
     if (s.tree.roots().empty()) {
         return;
@@ -239,7 +240,8 @@ int listFolder(const std::string& store, const std::string& folder) {
     const auto found = findFolder(s->tree, folder);
     if (found.empty()) {
         std::cerr << "edb2eml: no folder '" << TerminalText(folder) << "' in "
-                  << TerminalText(store) << ". Folder paths are mailbox\\folder\\...; these exist:\n";
+                  << TerminalText(store)
+                  << ". Folder paths are mailbox\\folder\\...; these exist:\n";
         for (edb::TreeItem item = 1; item <= s->tree.size(); ++item) {
             std::cerr << "  " << TerminalText(s->tree.node(item).path) << '\n';
         }

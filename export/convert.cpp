@@ -163,6 +163,7 @@ public:
         m_progress.total = total;
         noteRepeatedFolders(chosen);
         m_chosen = chosen;
+        m_dest.noteInboxes(InboxFolders(m_catalog));
         for (std::size_t fi = 0; fi < chosen.size(); ++fi) {
             const FolderPath* f = chosen[fi];
             const auto& messages = messagesOf(*f->node);

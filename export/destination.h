@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace edb::conv {
 
@@ -41,6 +42,9 @@ private:
 class Destination {
 public:
     virtual ~Destination() = default;
+    // The mailboxes' own Inboxes (InboxFolders), told before the first folder is opened: a
+    // destination with a place of its own for the Inbox gives it to these and no other folder.
+    virtual void noteInboxes(const std::vector<FolderPath>& inboxes) { (void)inboxes; }
     // Makes (or finds) the folder; later writes go there. Throws DestinationError or
     // std::filesystem::filesystem_error.
     virtual void openFolder(const FolderPath& folder) = 0;

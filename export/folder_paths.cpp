@@ -1,5 +1,8 @@
 #include "export/folder_paths.h"
 
+#include "catalog/tree_build.h"
+
+#include <algorithm>
 #include <unordered_set>
 
 namespace edb::conv {
@@ -69,6 +72,28 @@ std::vector<FolderPath> ListFolders(const StoreCatalog& catalog) {
     std::vector<FolderPath> out;
     for (const FolderNode& n : catalog.folderList) {
         out.push_back(PathOf(catalog, n));
+    }
+    return out;
+}
+
+std::vector<FolderPath> InboxFolders(const StoreCatalog& catalog) {
+    const int inboxIcon = FolderIconIndex("Inbox", 0);
+    std::vector<FolderPath> out;
+    for (const FolderNode& n : catalog.folderList) {
+        if (n.isMailbox() || FolderIconIndex(n.name, n.kind) != inboxIcon) {
+            continue;
+        }
+        FolderPath p = PathOf(catalog, n);
+        if (!p.attached || p.names.size() != 2) {
+            continue;
+        }
+        const auto same = std::find_if(
+            out.begin(), out.end(), [&](const FolderPath& o) { return o.names[0] == p.names[0]; });
+        if (same == out.end()) {
+            out.push_back(std::move(p));
+        } else if (n.name == "Inbox" && same->names[1] != "Inbox") {
+            *same = std::move(p);
+        }
     }
     return out;
 }

@@ -22,6 +22,10 @@ struct FolderPath {
 [[nodiscard]] FolderPath PathOf(const StoreCatalog& catalog, const FolderNode& folder);
 // Every folder of the folder list, in list order, with its path.
 [[nodiscard]] std::vector<FolderPath> ListFolders(const StoreCatalog& catalog);
+// Each mailbox's own Inbox: its root folder that the folder tree shows as the Inbox, the one
+// named exactly "Inbox" where several are (another may be called "INBOX" or "inbox"), else the
+// first listed. At most one per mailbox name, in list order.
+[[nodiscard]] std::vector<FolderPath> InboxFolders(const StoreCatalog& catalog);
 // The folders named by `paths` (tree paths, trailing backslash optional) and everything below
 // them, in `all`'s order; names that match nothing go to `unknown`.
 [[nodiscard]] std::vector<FolderPath> SelectFolders(const std::vector<FolderPath>& all,

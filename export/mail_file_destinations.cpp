@@ -1,9 +1,9 @@
 // mbox (mboxrd) and Maildir++ destinations: the layouts mail clients and servers import.
 #include "export/destination.h"
+#include "export/maildir_names.h"
 #include "export/output_names.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -60,17 +60,6 @@ void ensureDirectory(const fs::path& p) {
     if (::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         fail("not a folder", p, ENOTDIR);
     }
-}
-
-bool isInboxName(std::string_view name) {
-    if (name.size() != 5) {
-        return false;
-    }
-    std::string l(name);
-    for (char& c : l) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return l == "inbox";
 }
 
 // The envelope sender of the "From " line: the From address when it is a plain address.
@@ -256,12 +245,15 @@ public:
     explicit MaildirDestination(fs::path root) : m_root(std::move(root)) {
         char host[256] = {};
         ::gethostname(host, sizeof host - 1);
-        for (char* c = host; *c != 0; ++c) {
-            if (*c == '/' || *c == ':' || *c == ',') {
-                *c = '_';
+        m_host = MaildirHostPart(host);
+    }
+
+    void noteInboxes(const std::vector<FolderPath>& inboxes) override {
+        for (const FolderPath& f : inboxes) {
+            if (f.attached && f.names.size() == 2) {
+                m_inboxes.emplace(f.names[0], f.treePath);
             }
         }
-        m_host = host[0] != 0 ? host : "localhost";
     }
 
     void openFolder(const FolderPath& f) override {
@@ -270,34 +262,29 @@ public:
         const fs::path top = m_tops.of(names[0]);
         makeMaildir(top);
         // The mailbox's Inbox is the Maildir's own INBOX (cur, new, tmp at the top) and its
-        // subfolders are INBOX's: servers treat the name INBOX in any case as that folder, so a
-        // separate ".Inbox" would be hidden behind it.
-        bool inbox = names.size() > 1 && isInboxName(names[1]);
-        if (inbox) {
-            inbox = m_inboxes.emplace(top.string(), names[1]).first->second == names[1];
-        }
+        // subfolders are INBOX's: servers treat the name INBOX in any case as that folder.
+        const bool inbox = isOwnInbox(names, f);
         if (names.size() == 1 || (inbox && names.size() == 2)) {
             m_dir = top;
             return;
         }
-        // Dots separate levels in Maildir++, so they cannot stay inside a name.
-        std::string dotted;
+        std::vector<std::string> levels;
         for (std::size_t i = 1; i < names.size(); ++i) {
-            std::string part = (i == 1 && inbox) ? "INBOX" : SanitizeName(names[i]);
-            for (char& c : part) {
-                if (c == '.') {
-                    c = '_';
-                }
-            }
-            dotted += '.' + part;
+            levels.push_back(i == 1 && inbox ? "INBOX" : MaildirLevelName(names[i], i == 1));
         }
+        const std::size_t room = MaildirNameRoom(top.string().size());
         const std::string key = top.string() + '\0' + f.treePath;
         auto it = m_dirs.find(key);
         if (it == m_dirs.end()) {
             // Two store folders whose names clean up alike get separate Maildirs.
-            std::string name = dotted;
-            for (int n = 2; m_used.count(top.string() + '\0' + name) != 0; ++n) {
-                name = dotted + " (" + std::to_string(n) + ")";
+            std::string name = MaildirDirectoryName(levels, room);
+            const std::string last = levels.back();
+            for (int n = 2; !name.empty() && m_used.count(top.string() + '\0' + name) != 0; ++n) {
+                levels.back() = last + " (" + std::to_string(n) + ")";
+                name = MaildirDirectoryName(levels, room);
+            }
+            if (name.empty()) {
+                fail("output folder path too long for a Maildir folder", top, ENAMETOOLONG);
             }
             m_used.insert(top.string() + '\0' + name);
             it = m_dirs.emplace(key, top / name).first;
@@ -366,6 +353,21 @@ public:
     std::optional<fs::path> logDirectory() const override { return m_root; }
 
 private:
+    // The store's own Inbox as Convert named it, else the first root folder of that name.
+    bool isOwnInbox(const std::vector<std::string>& names, const FolderPath& f) {
+        if (!f.attached || names.size() < 2) {
+            return false;
+        }
+        auto it = m_inboxes.find(names[0]);
+        if (it == m_inboxes.end()) {
+            if (names.size() != 2 || !IsInboxName(names[1])) {
+                return false;
+            }
+            it = m_inboxes.emplace(names[0], f.treePath).first;
+        }
+        return f.treePath.starts_with(it->second);
+    }
+
     static void makeMaildir(const fs::path& dir) {
         ensureDirectory(dir);
         for (const char* sub : {"cur", "new", "tmp"}) {
@@ -381,7 +383,7 @@ private:
     TopDirectories m_tops{m_root};
     std::map<std::string, fs::path> m_dirs; // (top, tree path) -> Maildir
     std::set<std::string> m_used;
-    std::map<std::string, std::string> m_inboxes; // top -> the store name that is its INBOX
+    std::map<std::string, std::string> m_inboxes; // mailbox -> tree path of its Inbox
 };
 
 } // namespace

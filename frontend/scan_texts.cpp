@@ -31,4 +31,19 @@ std::string ScanEndText(const ScanResult& result) {
     return {};
 }
 
+bool StoreSizeChanged(const StoreCatalog& catalog) {
+    if (!catalog.storeFile.isOpen()) {
+        return false;
+    }
+    try {
+        return catalog.storeFile.GetLength() != catalog.storeSize;
+    } catch (const FileError&) {
+        return true;
+    }
+}
+
+std::string FileChangedText(const std::string& file) {
+    return file + ": " + kFileChangedReason;
+}
+
 } // namespace edb

@@ -15,4 +15,10 @@ inline constexpr const char* kOutOfMemoryText = "Out Of Memory"; // the long-val
 // store without a mailbox or of exhausted memory, "Stopped"; empty for a complete scan.
 [[nodiscard]] std::string ScanEndText(const ScanResult& result);
 
+// After work that read the store again (Convert, a message shown): true when the open store's
+// size is no longer the size the scan saw (a failure to ask counts as a change).
+[[nodiscard]] bool StoreSizeChanged(const StoreCatalog& catalog);
+// "FILE: the file changed while it was read".
+[[nodiscard]] std::string FileChangedText(const std::string& file);
+
 } // namespace edb

@@ -228,7 +228,7 @@ bool noteChange(const StoreCatalog& catalog, const std::string& path, ScanResult
     result.outcome = ScanOutcome::ReadError;
     result.fileChanged = true;
     result.file = path;
-    result.reason = "the file changed while it was read";
+    result.reason = kFileChangedReason;
     return true;
 }
 } // namespace

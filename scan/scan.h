@@ -24,6 +24,9 @@ enum class ScanOutcome {
 
 [[nodiscard]] const char* OutcomeName(ScanOutcome o); // "complete", "no_mailbox", ...
 
+// The reason of a scan that found the store's size changed while it was read.
+inline constexpr const char* kFileChangedReason = "the file changed while it was read";
+
 // How a scan ended, as facts; the front ends put them in words.
 struct ScanResult {
     ScanOutcome outcome = ScanOutcome::Complete;
@@ -52,7 +55,7 @@ public:
 
 // The scan's stages in the order they run; a scan may end before the last or skip one.
 inline constexpr const char* kScanStages[] = {
-    "first-pass",   "mailboxes",     "folders",     "folder-tables",  "table-pages", "properties",
+    "first-pass",    "mailboxes",     "folders",     "folder-tables",  "table-pages", "properties",
     "chunks-mode-1", "chunks-mode-2", "attachments", "lv-chunk-pages", "lv-matching"};
 
 // Clamp of a raw progress position for display.

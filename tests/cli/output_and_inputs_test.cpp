@@ -4,6 +4,7 @@
 // while it is read is reported.
 #include "cli/cli_scan.h"
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "frontend/scan_texts.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/demo_store.h"
@@ -89,7 +90,8 @@ TEST_F(OutputAndInputs, StoreTextReachesTheTerminalWithoutControls) {
         EXPECT_NE(r.out.find(kReplacement + "txt.exe"), std::string::npos) << v;
     }
     // The folder's own listing heads with its path; an unknown folder lists every path on stderr.
-    const auto tree = nlohmann::json::parse(clitest::runEdb2eml("", "tree --json " + store(), "").out);
+    const auto tree =
+        nlohmann::json::parse(clitest::runEdb2eml("", "tree --json " + store(), "").out);
     std::string redPath;
     std::function<void(const nlohmann::json&)> walk = [&](const nlohmann::json& n) {
         if (n["text"] == kEsc) {
@@ -103,7 +105,8 @@ TEST_F(OutputAndInputs, StoreTextReachesTheTerminalWithoutControls) {
         walk(root);
     }
     ASSERT_FALSE(redPath.empty()) << "JSON keeps the name exact";
-    const Outcome list = clitest::runEdb2eml("", "list " + store() + " " + shellWord(redPath), " 2>&1");
+    const Outcome list =
+        clitest::runEdb2eml("", "list " + store() + " " + shellWord(redPath), " 2>&1");
     EXPECT_EQ(list.status, 0) << list.out;
     expectNoTerminalControls(list.out, "list");
     const Outcome unknown =
@@ -111,6 +114,29 @@ TEST_F(OutputAndInputs, StoreTextReachesTheTerminalWithoutControls) {
     EXPECT_EQ(unknown.status, 1);
     expectNoTerminalControls(unknown.out, "list of an unknown folder");
     EXPECT_NE(unknown.out.find(kReplacement + "txt.exe"), std::string::npos) << unknown.out;
+}
+
+// Every kind of control, each replaced where it stands; letters of any script pass unchanged.
+TEST(TerminalText, ReplacesEveryControlAndKeepsText) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const std::string r = kReplacement;
+    for (const Case& c : std::vector<Case>{
+             {"Inbox", "Inbox"},
+             {"\u0418\u0432\u0430\u043d \u65e5\u672c \u00dcml",
+              "\u0418\u0432\u0430\u043d \u65e5\u672c \u00dcml"},
+             {"a\tb\nc\rd", "a" + r + "b" + r + "c" + r + "d"},
+             {std::string("nul\0x", 5), "nul" + r + "x"},
+             {"del\x7f", "del" + r},
+             {"c1\u0085\u009b[2J", "c1" + r + r + "[2J"},
+             {"\u200e\u200f\u061c\u202a\u2066\u2069\u2028", r + r + r + r + r + r + r},
+             {"bad \xff\xc3 utf8", "bad " + r + r + " utf8"},
+             {"\xe2\x80", r + r}, // a sequence cut short
+         }) {
+        EXPECT_EQ(edbcli::TerminalText(c.in), c.out) << c.in;
+    }
 }
 
 TEST_F(OutputAndInputs, JsonKeepsStoreTextExact) {

@@ -121,18 +121,27 @@ TEST(Destinations, HostileFolderNamesStayInsideInEveryLayout) {
         EXPECT_EQ(files, folders.size()) << static_cast<int>(format);
     }
     // Maildir++: the mailbox's inbox is the Maildir's own INBOX; a second folder that differs
-    // only in case does not vanish into it.
-    edbtest::TempDir out;
-    const auto maildir = MakeFileDestination(FileFormat::Maildir, out.path());
-    writeAll(*maildir, folder({"Box", "Inbox"}), {kMessages[0]});
-    writeAll(*maildir, folder({"Box", "Inbox", "Projects"}), {kMessages[1]});
-    writeAll(*maildir, folder({"Box", "INBOX"}), {kMessages[1]});
+    // only in case neither vanishes into it nor takes a name servers read as INBOX, even when
+    // it comes first.
     const auto count = [](const fs::path& d) {
         return std::distance(fs::directory_iterator(d), fs::directory_iterator());
     };
-    EXPECT_EQ(count(out.path() / "Box" / "cur"), 1);
-    EXPECT_EQ(count(out.path() / "Box" / ".INBOX.Projects" / "cur"), 1);
-    EXPECT_EQ(count(out.path() / "Box" / ".INBOX" / "cur"), 1);
+    for (const bool noted : {false, true}) {
+        edbtest::TempDir out;
+        const auto maildir = MakeFileDestination(FileFormat::Maildir, out.path());
+        if (noted) {
+            maildir->noteInboxes({folder({"Box", "Inbox"})});
+            writeAll(*maildir, folder({"Box", "INBOX"}), {kMessages[1]});
+        }
+        writeAll(*maildir, folder({"Box", "Inbox"}), {kMessages[0]});
+        writeAll(*maildir, folder({"Box", "Inbox", "Projects"}), {kMessages[1]});
+        if (!noted) {
+            writeAll(*maildir, folder({"Box", "INBOX"}), {kMessages[1]});
+        }
+        EXPECT_EQ(count(out.path() / "Box" / "cur"), 1);
+        EXPECT_EQ(count(out.path() / "Box" / ".INBOX.Projects" / "cur"), 1);
+        EXPECT_EQ(count(out.path() / "Box" / ".INBOX_" / "cur"), 1);
+    }
 }
 
 TEST(Destinations, ImapNamesAndAddresses) {

@@ -48,6 +48,29 @@ std::string latin1(std::string_view utf8) {
     }
     return out;
 }
+
+// Folder names that Maildir++ servers refuse or hide when written as they stand.
+template <typename Add> void addServerNames(Add& add, const Id8& mailbox, const Id8& inbox) {
+    add(mailbox, u"inbox", u"IPF.Note");
+    add(mailbox, u"~", u"IPF.Note");
+    const Id8 tilde = add(inbox, u"~backup", u"IPF.Note");
+    add(tilde, u"v1.2 & v1.3", u"IPF.Note");
+    add(mailbox, u"\u0412\u0445\u043e\u0434\u044f\u0449\u0438\u0435 \u0430\u0440\u0445\u0438\u0432",
+        u"IPF.Note");
+    add(inbox, u".hidden", u"IPF.Note");
+    // 150 Cyrillic letters: 300 bytes of UTF-8, about 400 in modified UTF-7.
+    std::u16string longName;
+    for (int i = 0; i < 150; ++i) {
+        longName += static_cast<char16_t>(0x0430 + i % 32);
+    }
+    add(mailbox, longName, u"IPF.Note");
+    add(mailbox, longName + u"!", u"IPF.Note"); // differs only past any cut
+    // Six levels of 90 letters: each fits a file name, the path of them does not.
+    Id8 parent = inbox;
+    for (char16_t level = u'A'; level < u'A' + 6; ++level) {
+        parent = add(parent, std::u16string(90, level), u"IPF.Note");
+    }
+}
 } // namespace
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
@@ -77,6 +100,10 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
             folders.push_back({id, parent, std::move(name), std::move(cls), nextObject++});
             return id;
         };
+        const bool serverNames = options.serverNames && mbId == mailboxes[1].first;
+        if (serverNames) {
+            add(mbId, u"INBOX", u"IPF.Note");
+        }
         const Id8 inbox = add(mbId, u"Inbox", u"IPF.Note");
         add(mbId, u"Sent Items", u"IPF.Note");
         add(mbId, u"Deleted Items", u"IPF.Note");
@@ -94,6 +121,9 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
             add(inbox, u"\u65e5\u672c\u8a9e \u00dcml\u00e4ut", u"IPF.Note");
             add(mbId, u"INBOX", u"IPF.Note");
             add(mbId, u" ", u"IPF.Note");
+        }
+        if (serverNames) {
+            addServerNames(add, mbId, inbox);
         }
         if (mbId == mailboxes[0].first) {
             for (const std::u16string& name : options.extraInboxFolders) {

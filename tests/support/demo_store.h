@@ -16,6 +16,10 @@ struct DemoOptions {
     // Adds folders whose names break naive exporters: separators, "..", quotes, wildcards,
     // control characters, non-Latin scripts and a second "Inbox" in another case.
     bool hostileNames = false;
+    // Adds, to the second mailbox, folders that Maildir++ servers refuse or hide when written
+    // as they stand: an "INBOX" listed before the real Inbox, a second "inbox", "~", dots,
+    // non-Latin scripts and names and paths longer than a file name may be.
+    bool serverNames = false;
     // More folders under the first mailbox's Inbox, named as given (text a terminal must not
     // take as controls, for example).
     std::vector<std::u16string> extraInboxFolders{};

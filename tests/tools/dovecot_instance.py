@@ -2,7 +2,8 @@
 Maildir under a temporary folder, listening on 127.0.0.1 on a free port, started in the
 foreground as a child of the test and stopped by its pid. Never a system service. Works when
 run as root (mail then belongs to nobody) and as any other user. Tests skip the server's fsync
-unless they ask for it (fsync=True, as the benchmark does)."""
+unless they ask for it (fsync=True, as the benchmark does). separator=None keeps the mail
+layout's own (Maildir++: '.'), as Dovecot's default configuration does."""
 import grp
 import os
 import pwd
@@ -23,7 +24,8 @@ def free_port():
 
 
 class Dovecot:
-    def __init__(self, user="tester", password="secret word", maildir=None, fsync=False):
+    def __init__(self, user="tester", password="secret word", maildir=None, fsync=False,
+                 separator="/"):
         self.user, self.password = user, password
         self.root = tempfile.mkdtemp(prefix="edb-dovecot-")
         os.chmod(self.root, 0o755)
@@ -65,7 +67,7 @@ first_valid_uid = 1
 mail_location = maildir:{self.maildir}
 namespace inbox {{
   inbox = yes
-  separator = /
+{"  separator = " + separator if separator else ""}
 }}
 passdb {{
   driver = passwd-file

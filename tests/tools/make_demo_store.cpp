@@ -1,4 +1,4 @@
-// Writes the demo store: make-demo-store PATH [--hostile-names]
+// Writes the demo store: make-demo-store PATH [--hostile-names | --server-names]
 #include "tests/support/demo_store.h"
 
 #include <exception>
@@ -9,8 +9,10 @@ int main(int argc, char** argv) {
     edbtest::DemoOptions options;
     if (argc == 3 && std::string(argv[2]) == "--hostile-names") {
         options.hostileNames = true;
+    } else if (argc == 3 && std::string(argv[2]) == "--server-names") {
+        options.serverNames = true;
     } else if (argc != 2) {
-        std::cerr << "usage: make-demo-store PATH [--hostile-names]\n";
+        std::cerr << "usage: make-demo-store PATH [--hostile-names | --server-names]\n";
         return 2;
     }
     try {
