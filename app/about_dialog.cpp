@@ -1,7 +1,7 @@
 #include "app/about_dialog.h"
 
 #include "app/dialog_units.h"
-#include "app/main_dialog.h"
+#include "app/window_texts.h"
 #include "resources/artwork.h"
 #include "widgets/control_id.h"
 #include "widgets/link_button.h"

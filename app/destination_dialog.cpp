@@ -1,6 +1,7 @@
 #include "app/destination_dialog.h"
 
-#include "app/main_dialog.h"
+#include "app/screen_fit.h"
+#include "app/window_texts.h"
 #include "export/imap_session.h"
 #include "platform/platform.h"
 
@@ -49,6 +50,14 @@ std::string ImapAddress(const ConvertDestination& d) {
     return url;
 }
 
+void ApplyImapSecurity(const ConvertDestination& d, edb::conv::ImapSettings& imap) {
+    imap.allowUnencrypted = d.allowUnencrypted;
+    imap.caFile = d.caFile.toStdString();
+    imap.unencryptedHint =
+        "tick \"Allow an unencrypted connection\" to send the password unencrypted";
+    imap.trustHint = "to trust it, choose its certificate or CA as the CA file";
+}
+
 DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromLatin1(kCaption));
     auto* layout = new QVBoxLayout(this);
@@ -78,14 +87,30 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     m_password = new QLineEdit(this);
     m_password->setEchoMode(QLineEdit::Password);
     form->addRow(QStringLiteral("Password:"), m_password);
-    m_noTls = new QCheckBox(QStringLiteral("Never use STARTTLS"), this);
-    form->addRow(QString(), m_noTls);
+    auto* caRow = new QHBoxLayout;
+    m_caFile = new QLineEdit(this);
+    m_caFile->setPlaceholderText(QStringLiteral("only for a private CA or a self-signed server"));
+    m_browseCa = new QPushButton(QStringLiteral("Browse..."), this);
+    caRow->addWidget(m_caFile);
+    caRow->addWidget(m_browseCa);
+    form->addRow(QStringLiteral("CA file:"), caRow);
+    m_allowUnencrypted = new QCheckBox(QStringLiteral("Allow an unencrypted connection"), this);
+    form->addRow(QString(), m_allowUnencrypted);
+    m_unencryptedWarning = new QLabel(
+        QStringLiteral("Warning: with a server that offers no encryption, the password and the "
+                       "mail are sent as plain text."),
+        this);
+    m_unencryptedWarning->setWordWrap(true);
+    form->addRow(QString(), m_unencryptedWarning);
     layout->addLayout(form);
 
     auto* testRow = new QHBoxLayout;
     m_test = new QPushButton(QStringLiteral("Test connection"), this);
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
+    // Room for three lines whatever the answer: the fields never move when it comes.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_status->setFixedHeight(m_status->fontMetrics().lineSpacing() * 3);
     testRow->addWidget(m_test);
     testRow->addWidget(m_status, 1);
     layout->addLayout(testRow);
@@ -94,6 +119,9 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     m_user->setObjectName(QStringLiteral("user"));
     m_password->setObjectName(QStringLiteral("password"));
     m_test->setObjectName(QStringLiteral("testConnection"));
+    m_caFile->setObjectName(QStringLiteral("caFile"));
+    m_allowUnencrypted->setObjectName(QStringLiteral("allowUnencrypted"));
+    m_unencryptedWarning->setObjectName(QStringLiteral("unencryptedWarning"));
     m_status->setObjectName(QStringLiteral("status"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -101,6 +129,8 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::accepted, this, &DestinationDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &DestinationDialog::reject);
     connect(m_browse, &QPushButton::clicked, this, &DestinationDialog::browse);
+    connect(m_browseCa, &QPushButton::clicked, this, &DestinationDialog::browseCa);
+    connect(m_allowUnencrypted, &QCheckBox::toggled, this, [this] { updateFields(); });
     connect(m_test, &QPushButton::clicked, this, &DestinationDialog::testConnection);
     connect(m_kinds, &QButtonGroup::idClicked, this, [this] { updateFields(); });
 
@@ -111,8 +141,13 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     m_folder->setText(s.value(QStringLiteral("convert/folder")).toString());
     m_url->setText(s.value(QStringLiteral("convert/url")).toString());
     m_user->setText(s.value(QStringLiteral("convert/user")).toString());
-    m_noTls->setChecked(s.value(QStringLiteral("convert/noTls"), false).toBool());
+    m_caFile->setText(s.value(QStringLiteral("convert/caFile")).toString());
+    m_allowUnencrypted->setChecked(
+        s.value(QStringLiteral("convert/allowUnencrypted"), false).toBool());
     updateFields();
+    // One layout for the dialog's life, fitted to the screen it opens on.
+    FitOnScreen(*this, sizeHint().expandedTo(QSize(520, 0)), parent);
+    setFixedSize(size());
 }
 
 DestinationDialog::~DestinationDialog() = default;
@@ -139,7 +174,8 @@ ConvertDestination DestinationDialog::destination() const {
     d.url = m_url->text().trimmed();
     d.user = m_user->text().trimmed();
     d.password = m_password->text();
-    d.noTls = m_noTls->isChecked();
+    d.allowUnencrypted = m_allowUnencrypted->isChecked();
+    d.caFile = m_caFile->text().trimmed();
     return d;
 }
 
@@ -147,10 +183,13 @@ void DestinationDialog::updateFields() {
     const bool imap = m_kinds->checkedId() == static_cast<int>(ConvertDestination::Kind::Imap);
     m_folder->setEnabled(!imap);
     m_browse->setEnabled(!imap);
-    for (QWidget* w : {static_cast<QWidget*>(m_url), static_cast<QWidget*>(m_user),
-                       static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_noTls)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_url), static_cast<QWidget*>(m_user),
+          static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_caFile),
+          static_cast<QWidget*>(m_browseCa), static_cast<QWidget*>(m_allowUnencrypted)}) {
         w->setEnabled(imap);
     }
+    m_unencryptedWarning->setVisible(m_allowUnencrypted->isChecked());
     m_test->setEnabled(imap && !m_testing);
 }
 
@@ -159,6 +198,15 @@ void DestinationDialog::browse() {
         edb::platform().chooseDirectory(this, QStringLiteral("Select Output Folder"));
     if (!dir.isEmpty()) {
         m_folder->setText(dir);
+    }
+}
+
+void DestinationDialog::browseCa() {
+    const QString file = edb::platform().chooseOpenFile(
+        this, QStringLiteral("Select CA File"),
+        QStringLiteral("Certificates (*.pem *.crt *.cer);;All files (*)"));
+    if (!file.isEmpty()) {
+        m_caFile->setText(file);
     }
 }
 
@@ -180,7 +228,9 @@ void DestinationDialog::accept() {
     s.setValue(QStringLiteral("convert/folder"), d.folder);
     s.setValue(QStringLiteral("convert/url"), d.url);
     s.setValue(QStringLiteral("convert/user"), d.user);
-    s.setValue(QStringLiteral("convert/noTls"), d.noTls);
+    s.setValue(QStringLiteral("convert/caFile"), d.caFile);
+    s.setValue(QStringLiteral("convert/allowUnencrypted"), d.allowUnencrypted);
+    s.remove(QStringLiteral("convert/noTls")); // meant "never STARTTLS"; not carried over
     QDialog::accept();
 }
 
@@ -194,7 +244,7 @@ void DestinationDialog::testConnection() {
         return;
     }
     imap.password = d.password.toStdString();
-    imap.noTls = d.noTls;
+    ApplyImapSecurity(d, imap);
     imap.timeout = std::chrono::seconds(20);
     m_testing = true;
     updateFields();
@@ -206,7 +256,10 @@ void DestinationDialog::testConnection() {
         try {
             edb::conv::ImapSession session(imap);
             (void)session.separator();
-            *answer = QStringLiteral("Connected: the server accepted the login.");
+            *answer = session.encrypted()
+                          ? QStringLiteral("Connected: the server accepted the login.")
+                          : QStringLiteral("Connected: the server accepted the login, but the "
+                                           "connection is not encrypted.");
         } catch (const std::exception& e) {
             *answer = QString::fromStdString(e.what());
         }

@@ -1,6 +1,8 @@
 #pragma once
 // Where Convert writes: a folder of .eml files, mbox files, a Maildir, or an IMAP server. The
 // dialog remembers the last choice (never the password) for the next Convert.
+#include "export/imap_session.h"
+
 #include <QDialog>
 #include <QString>
 #include <functional>
@@ -22,11 +24,15 @@ struct ConvertDestination {
     QString url;    // imap://HOST[:PORT]/[FOLDER] or imaps://...
     QString user;
     QString password;
-    bool noTls = false;
+    bool allowUnencrypted = false; // the user's explicit choice; never the default
+    QString caFile;                // certificates to trust besides the system's
 };
 
 // The full address with the user in it, as ParseImapUrl reads it.
 [[nodiscard]] std::string ImapAddress(const ConvertDestination& d);
+
+// The connection's protection as chosen in the dialog, with error hints in its words.
+void ApplyImapSecurity(const ConvertDestination& d, edb::conv::ImapSettings& imap);
 
 class DestinationDialog : public QDialog {
     Q_OBJECT
@@ -46,6 +52,7 @@ private:
     void accept() override;
     void updateFields();
     void browse();
+    void browseCa();
     void testConnection();
 
     QButtonGroup* m_kinds = nullptr;
@@ -54,7 +61,10 @@ private:
     QLineEdit* m_url = nullptr;
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;
-    QCheckBox* m_noTls = nullptr;
+    QCheckBox* m_allowUnencrypted = nullptr;
+    QLabel* m_unencryptedWarning = nullptr;
+    QLineEdit* m_caFile = nullptr;
+    QPushButton* m_browseCa = nullptr;
     QPushButton* m_test = nullptr;
     QLabel* m_status = nullptr;
     bool m_testing = false;

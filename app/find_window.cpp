@@ -1,5 +1,6 @@
 #include "app/find_window.h"
 
+#include "app/screen_fit.h"
 #include "app/report_list_view.h"
 #include "export/message_search.h"
 #include "catalog/list_rows.h"
@@ -85,7 +86,7 @@ FindWindow::FindWindow(const edb::StoreCatalog& catalog, QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(m_results, 1);
     layout->addLayout(bottom);
-    resize(820, 480);
+    FitOnScreen(*this, QSize(820, 480), parentWidget());
 
     connect(m_find, &QPushButton::clicked, this, &FindWindow::startSearch);
     connect(m_text, &QLineEdit::returnPressed, this, &FindWindow::startSearch);

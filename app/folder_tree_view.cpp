@@ -1,6 +1,5 @@
 #include "app/folder_tree_view.h"
 
-#include "platform/platform.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -38,17 +37,13 @@ void FolderTreeView::setImages(std::vector<QIcon> images) {
 }
 
 edb::TreeItem FolderTreeView::insertFolderItem(edb::TreeItem parent, const QString& text,
-                                               int image) {
-    const edb::TreeItem handle = reserveHandle();
-    return insertFolderItemAs(handle, parent, text, image) ? handle : 0;
-}
-
-edb::TreeItem FolderTreeView::reserveHandle() {
-    return m_nextHandle.fetch_add(1, std::memory_order_relaxed);
+                                               int image, std::size_t folder) {
+    const edb::TreeItem handle = m_nextHandle++;
+    return insertFolderItemAs(handle, parent, text, image, folder) ? handle : 0;
 }
 
 bool FolderTreeView::insertFolderItemAs(edb::TreeItem handle, edb::TreeItem parent,
-                                        const QString& text, int image) {
+                                        const QString& text, int image, std::size_t folder) {
     QTreeWidgetItem* parentItem = parent == 0 ? nullptr : itemFor(parent);
     if (parent != 0 && parentItem == nullptr) {
         return false; // the parent went with a Back; the build it belonged to is stale
@@ -61,7 +56,7 @@ bool FolderTreeView::insertFolderItemAs(edb::TreeItem handle, edb::TreeItem pare
         item->setIcon(0, m_images[static_cast<std::size_t>(image)]);
     }
     item->setData(0, kHandleRole, QVariant::fromValue<qulonglong>(handle));
-    m_items.emplace(handle, item);
+    m_items.emplace(handle, Entry{item, folder});
     if (parentItem == nullptr) {
         addTopLevelItem(item);
     } else {
@@ -72,7 +67,12 @@ bool FolderTreeView::insertFolderItemAs(edb::TreeItem handle, edb::TreeItem pare
 
 QTreeWidgetItem* FolderTreeView::itemFor(edb::TreeItem handle) const {
     const auto it = m_items.find(handle);
-    return it == m_items.end() ? nullptr : it->second;
+    return it == m_items.end() ? nullptr : it->second.item;
+}
+
+std::size_t FolderTreeView::folderOf(edb::TreeItem handle) const {
+    const auto it = m_items.find(handle);
+    return it == m_items.end() ? edb::kNoFolder : it->second.folder;
 }
 
 edb::TreeItem FolderTreeView::handleOf(const QTreeWidgetItem* item) const {
@@ -91,16 +91,21 @@ QString FolderTreeView::rootText() const {
     return topLevelItem(0)->text(0) + QLatin1Char('\\');
 }
 
-void FolderTreeView::setSavedTest(std::function<bool(const QTreeWidgetItem*)> test) {
-    m_savedTest = std::move(test);
-}
-
-bool FolderTreeView::isSaved(const QTreeWidgetItem* item) const {
-    return item != nullptr && m_savedTest && m_savedTest(item);
-}
-
 bool FolderTreeView::isTicked(const QTreeWidgetItem* item) {
     return item->checkState(0) == Qt::Checked;
+}
+
+void FolderTreeView::setConverted(QTreeWidgetItem* item, bool on) {
+    QFont f = item->font(0);
+    if (f.italic() != on) {
+        f.setItalic(on);
+        item->setFont(0, f);
+        item->setToolTip(0, on ? QStringLiteral("Converted in this run") : QString());
+    }
+}
+
+bool FolderTreeView::isConverted(const QTreeWidgetItem* item) {
+    return item->font(0).italic();
 }
 
 bool FolderTreeView::isMarked(const QTreeWidgetItem* item) {
@@ -116,10 +121,6 @@ void FolderTreeView::setMarked(QTreeWidgetItem* item, bool on) {
 }
 
 void FolderTreeView::tickOne(QTreeWidgetItem* item) {
-    if (isSaved(item)) {
-        setMarked(item, false);
-        return;
-    }
     item->setCheckState(0, Qt::Checked);
     setMarked(item, true);
 }
@@ -205,25 +206,16 @@ void FolderTreeView::applyCheckBoxClick(QTreeWidgetItem* item) {
 
 void FolderTreeView::applySpace(QTreeWidgetItem* item) {
     const bool ticked = isTicked(item);
-    if (!isSaved(item)) {
-        if (ticked) {
-            setMarked(item, false);
-            untickSubtree(item);
-        } else {
-            setMarked(item, true);
-            tickSubtree(item);
-        }
-        updateAncestorsTicks(item);
-        updateAncestorsMarks(item);
-        item->setCheckState(0, ticked ? Qt::Unchecked : Qt::Checked);
-        return;
+    if (ticked) {
+        setMarked(item, false);
+        untickSubtree(item);
+    } else {
+        setMarked(item, true);
+        tickSubtree(item);
     }
-    if (!ticked) {
-        // The toggle that would tick a saved folder is undone at once: the box stays clear.
-        edb::platform().showError(this, QStringLiteral("Folder Email Save"));
-        return;
-    }
-    item->setCheckState(0, Qt::Unchecked);
+    updateAncestorsTicks(item);
+    updateAncestorsMarks(item);
+    item->setCheckState(0, ticked ? Qt::Unchecked : Qt::Checked);
 }
 
 void FolderTreeView::mousePressEvent(QMouseEvent* event) {
@@ -242,11 +234,7 @@ void FolderTreeView::mousePressEvent(QMouseEvent* event) {
     const bool onCheckBox = checkBoxRect(item).contains(pos);
     setCurrentItem(item);
     setFocus(Qt::MouseFocusReason);
-    if (isSaved(item)) {
-        edb::platform().showError(this, QStringLiteral("Folder already saved"));
-    } else {
-        emit folderPicked(handleOf(item));
-    }
+    emit folderPicked(handleOf(item));
     if (onCheckBox) {
         applyCheckBoxClick(item);
         m_swallowRelease = true;

@@ -1,7 +1,9 @@
 #pragma once
 // The folder tree view: the trees of the picked mailboxes, a check box on every item, bold
-// marks where ticked folders lie, and the guard against selecting a folder already saved.
+// marks where ticked folders lie, italics for folders converted in the run, and which item
+// shows which folder-list entry.
 #include "catalog/catalog.h"
+#include "catalog/tree_build.h"
 
 #include <QIcon>
 #include <QTreeWidget>
@@ -23,14 +25,17 @@ public:
     // Inserts an item as the last child of `parent` (0: a new root). Returns its handle, which
     // stays unique for the run, so a handle kept after its item was deleted never matches a
     // later item.
-    edb::TreeItem insertFolderItem(edb::TreeItem parent, const QString& text, int image);
-    // Any thread: a handle for an item that a tree build will insert later, so the build can
-    // name parents and write tree items without waiting for the window.
-    [[nodiscard]] edb::TreeItem reserveHandle();
-    // Inserts an item under a handle from reserveHandle(); false (nothing inserted) when the
-    // parent is not in the view.
+    // `folder` is the folder-list entry the item shows (edb::kNoFolder for a mailbox root).
+    edb::TreeItem insertFolderItem(edb::TreeItem parent, const QString& text, int image,
+                                   std::size_t folder = edb::kNoFolder);
+    // Inserts an item under a handle a tree build chose (never one this view hands out itself:
+    // builds number theirs from kBuildHandles up); false (nothing inserted) when the parent is
+    // not in the view.
     bool insertFolderItemAs(edb::TreeItem handle, edb::TreeItem parent, const QString& text,
-                            int image);
+                            int image, std::size_t folder = edb::kNoFolder);
+    static constexpr edb::TreeItem kBuildHandles = edb::TreeItem{1} << 32;
+    // The folder-list entry an item shows; edb::kNoFolder for a root or an unknown handle.
+    [[nodiscard]] std::size_t folderOf(edb::TreeItem handle) const;
     [[nodiscard]] QTreeWidgetItem* itemFor(edb::TreeItem handle) const;
     [[nodiscard]] edb::TreeItem handleOf(const QTreeWidgetItem* item) const;
     void deleteAllItems();
@@ -38,9 +43,11 @@ public:
     // First root's text followed by a backslash; empty without roots.
     [[nodiscard]] QString rootText() const;
 
-    // Decides whether an item belongs to a saved folder (set by the main dialog).
-    void setSavedTest(std::function<bool(const QTreeWidgetItem*)> test);
-    [[nodiscard]] bool isSaved(const QTreeWidgetItem* item) const;
+
+    // A folder converted in this run shows in italics, with a tooltip saying so; it lists,
+    // views and ticks like any other.
+    static void setConverted(QTreeWidgetItem* item, bool on);
+    [[nodiscard]] static bool isConverted(const QTreeWidgetItem* item);
 
     [[nodiscard]] static bool isTicked(const QTreeWidgetItem* item);
     [[nodiscard]] static bool isMarked(const QTreeWidgetItem* item);
@@ -78,9 +85,12 @@ private:
     static void setMarked(QTreeWidgetItem* item, bool on);
 
     std::vector<QIcon> m_images;
-    std::function<bool(const QTreeWidgetItem*)> m_savedTest;
-    std::unordered_map<edb::TreeItem, QTreeWidgetItem*> m_items;
-    std::atomic<edb::TreeItem> m_nextHandle{1};
+    struct Entry {
+        QTreeWidgetItem* item = nullptr;
+        std::size_t folder = edb::kNoFolder;
+    };
+    std::unordered_map<edb::TreeItem, Entry> m_items;
+    edb::TreeItem m_nextHandle = 1;
     bool m_swallowRelease = false;
 };
 

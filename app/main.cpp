@@ -23,7 +23,8 @@ int main(int argc, char* argv[]) {
                                  QStringLiteral("[STORE.edb]"));
     parser.process(app);
     edb::initArtwork();
-    // The catalog lives for the whole run and is never emptied.
+    // The catalog lives for the whole run; only a file that held no mailbox is forgotten when
+    // another is opened.
     static edb::StoreCatalog catalog;
     int status = 0;
     {

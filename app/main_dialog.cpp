@@ -96,15 +96,13 @@ MainDialog::MainDialog(edb::StoreCatalog& catalog, QWidget* parent)
 
     m_startupDirectory = QDir::currentPath().left(260);
     setAcceptDrops(true); // an .edb file dropped on the window opens as Browse would
-    m_folderTree->setSavedTest(
-        [this](const QTreeWidgetItem* item) { return isSavedItem(m_folderTree->handleOf(item)); });
 
     // The window's size is fixed by the rule in keepWindowSize; a smaller one scrolls.
     m_referenceSize = kWindowOuterSize;
     const QRect place = placeOnScreen(kWindowOuterSize);
     move(place.topLeft());
     resize(place.size());
-    m_state.stepIndex = 0;
+    setKeyboardOrder();
 }
 
 MainDialog::~MainDialog() {
@@ -114,8 +112,29 @@ MainDialog::~MainDialog() {
 void MainDialog::shutdownWorkers() {
     // Release workers waiting on the window, then stop every worker at its next checkpoint.
     m_gate.close();
+    m_session.cancelAll(edb::StopReason::Shutdown);
     m_workers.cancelAll(edb::StopReason::Shutdown);
     m_workers.joinAll();
+}
+
+void MainDialog::endRun(int result) {
+    shutdownWorkers();
+    done(result);
+}
+
+void MainDialog::setKeyboardOrder() {
+    // Tab leaves a list instead of walking its cells, and visits the controls in the order the
+    // work goes: the store, its mailboxes, their folders, the messages, Convert.
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_mailboxList),
+                                    static_cast<QAbstractItemView*>(m_messageList)}) {
+        view->setTabKeyNavigation(false);
+    }
+    const QList<QWidget*> order{m_pathEdit, m_browse,      m_stop,        m_mailboxList,
+                                m_next,     m_backUser,    m_nextUser,    m_folderTree,
+                                m_messageList, m_convert};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
 }
 
 void MainDialog::buildMenus() {
@@ -341,10 +360,10 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        accept(); // the dialog's default OK: ends the run without a question
+        endRun(QDialog::Accepted); // the dialog's default OK: ends the run without a question
         return;
     case Qt::Key_Escape:
-        reject();
+        endRun(QDialog::Rejected);
         return;
     default:
         QDialog::keyPressEvent(event);
@@ -354,14 +373,15 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 void MainDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (edb::platform().askYesNo(this, QString::fromLatin1(kStopQuestion))) {
-        edb::platform().exitProcess(0); // at once, running workers included
+        shutdownWorkers();
+        edb::platform().exitProcess(0);
     }
 }
 
 void MainDialog::exitCommand() {
     if (edb::platform().askYesNo(this,
                                  QStringLiteral("Are you sure, you want to close the software?"))) {
-        reject();
+        endRun(QDialog::Rejected);
     }
 }
 

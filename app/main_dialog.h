@@ -3,10 +3,12 @@
 // workers share with it, starts every worker (scan, click, tree, listing) and carries out the
 // commands. Workers change controls only through the window gate.
 #include "app/window_gate.h"
+#include "app/window_texts.h"
 #include "app/worker_threads.h"
 #include "catalog/catalog.h"
 #include "scan/scan.h"
 #include "catalog/tree_build.h"
+#include "session/session.h"
 #ifdef EDB_HAVE_EXPORT
 #include "export/convert.h"
 #endif
@@ -16,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,10 +44,6 @@ class FindWindow;
 class FolderTreeView;
 class ReportListView;
 
-inline constexpr const char* kCaption = "Quenlor Systems Exchange To Eml Conversion";
-inline constexpr const char* kWebAddress = "https://www.example.com";
-inline constexpr const char* kSupportAddress = "support@example.com";
-inline constexpr const char* kStopQuestion = "Do you want to stop current process ?";
 
 // Control ids of the dialog's controls.
 enum ControlId : int {
@@ -72,15 +71,13 @@ struct TreeBatchItem {
     edb::TreeItem parent = 0; // 0: a root
     QString text;
     int image = 0;
+    std::size_t folder = edb::kNoFolder; // the folder-list entry shown
 };
 
-// State shared by the window thread and the workers it starts.
+// What the window itself keeps beside the session: the path shown and the folder listed.
 struct WindowState {
     std::string sourcePath;
-    std::int32_t stepIndex = 0; // window thread; a tree worker gets its value when it starts
-    std::vector<std::string> clickedNames; // window thread only (the click worker runs there)
     std::atomic<edb::TreeItem> shownFolderItem{0};
-    edb::SavedFolderList savedFolders;
 };
 
 class MainDialog : public QDialog {
@@ -94,6 +91,8 @@ public:
 
     // For tests and the screenshot tool.
     [[nodiscard]] WindowState& state() { return m_state; }
+    // The run's phase, choices and tasks; the window asks it what is allowed.
+    [[nodiscard]] edb::session::Session& session() { return m_session; }
     [[nodiscard]] edb::StoreCatalog& catalog() { return m_catalog; }
     [[nodiscard]] QLineEdit* pathEdit() const { return m_pathEdit; }
     [[nodiscard]] QPushButton* browseButton() const { return m_browse; }
@@ -174,36 +173,47 @@ private:
     [[nodiscard]] QRect placeOnScreen(QSize outer) const;
     void splitterMoved(int delta);
     void folderPicked(edb::TreeItem item);
-    bool isSavedItem(edb::TreeItem item) const;
+    // The enabled state of Browse and File > Open, as the session allows them.
+    void applyCommands();
+    // The folder's place in the scan's folder list, as the session counts folders.
+    [[nodiscard]] std::optional<std::size_t> folderIndexOf(const edb::FolderNode* folder) const;
+    // Marks every tree item of a converted folder (after Convert and after a rebuild).
+    void markConvertedItems();
+    // The one way the run ends its work: every task cancelled, workers released and joined.
+    void endRun(int result);
+    void setKeyboardOrder();
     void beginStore(const QString& path);
     void startScan();
     void scanFinished(const edb::ScanResult& result);
-    void recordClickedName();
     void startTreeWorker();
-    void runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
-                       const edb::CancelToken& cancel);
+    void runTreeWorker(const edb::FolderNode* mailbox, edb::TreeItem firstHandle,
+                       std::uint64_t generation, const std::shared_ptr<edb::CancelToken>& cancel);
     void showTreeBatch(std::uint64_t generation, const std::vector<TreeBatchItem>& batch);
-    void treeBuildFinished(const edb::TreeBuildResult& r);
-    void startListing(edb::TreeItem item);
+    void treeBuildFinished(const edb::TreeBuildResult& r,
+                           const std::shared_ptr<edb::CancelToken>& token);
+    void startListing(edb::TreeItem item, std::size_t folder);
     void fitDateColumn();
-    void runListing(edb::TreeItem item, std::uint64_t generation, const edb::CancelToken& cancel);
+    void runListing(std::size_t folder, std::uint64_t generation, const edb::CancelToken& cancel);
     void shutdownWorkers();
     void showMessageMenu(int row, const QPoint& global);
     void showFolderMenu(edb::TreeItem item, const QPoint& global);
 #ifdef EDB_HAVE_EXPORT
     void convertFolders(std::vector<edb::conv::FolderPath> folders);
+    // Folders already converted to `destination` are named and written again only on Yes;
+    // on No they are dropped. False when nothing is left to write.
+    bool askBeforeWritingAgain(std::vector<edb::conv::FolderPath>& folders,
+                               const std::string& destination);
 #endif
     // Shows the summary; with an output folder, offers to open it.
-    void convertFinished(const QString& summary,
-                         const std::vector<std::pair<std::string, edb::TreeItem>>& saved,
-                         const QString& outDir = {});
+    // `saved`: the folders written completely, by folder index, to `destination`.
+    void convertFinished(const QString& summary, const std::vector<std::size_t>& saved,
+                         const std::string& destination, const QString& outDir = {});
 
     edb::StoreCatalog& m_catalog;
     WindowState m_state;
+    edb::session::Session m_session; // window thread only
     QString m_chosenPath;
     QString m_startupDirectory;
-    std::string m_lastClickedName;
-    std::string m_lastRecordedName;
 
     QMenuBar* m_menuBar = nullptr;
     QScrollArea* m_scroll = nullptr;
@@ -240,15 +250,17 @@ private:
     WorkerThreads m_workers;
     std::shared_ptr<edb::CancelToken> m_scanToken; // window thread; the current scan's
     std::atomic<bool> m_scanRunning{false};
-    bool m_scanStarted = false;
     std::atomic<bool> m_pauseAfterRows{false};
     edb::ScanResult m_scanResult;
     int m_treeBuildsRunning = 0;        // window thread
     std::uint64_t m_treeGeneration = 0; // window thread; raised when the tree view is emptied
+    // Window thread: each build numbers its items from here on (FolderTreeView::kBuildHandles
+    // up), so a worker needs nothing of the view to name them.
+    edb::TreeItem m_nextBuildHandles = edb::TreeItem{1} << 32;
     int m_deliveriesPending = 0;        // window thread
     std::atomic<std::uint64_t> m_listGeneration{0};
-    std::shared_ptr<edb::CancelToken> m_listToken; // window thread; the newest listing's
     QProgressDialog* m_convertProgress = nullptr;
+    std::shared_ptr<edb::CancelToken> m_convertToken; // window thread; the running Convert's
 };
 
 } // namespace edbapp

@@ -16,18 +16,20 @@ namespace edbapp {
 
 namespace {
 
-// Collects a tree build's items and hands them to the window in batches. Handles are reserved
-// here, so the build names parents and writes tree items without waiting for the window.
+// Collects a tree build's items and hands them to the window in batches. The build numbers its
+// own items from a range the window gave it, so it names parents without waiting for the window
+// and without touching the view.
 class BatchingTreeSink : public edb::TreeSink {
 public:
     using Deliver = std::function<void(std::vector<TreeBatchItem>&&)>;
-    BatchingTreeSink(FolderTreeView& tree, Deliver deliver)
-        : m_tree(tree), m_deliver(std::move(deliver)) {}
+    BatchingTreeSink(edb::TreeItem firstHandle, Deliver deliver)
+        : m_next(firstHandle), m_deliver(std::move(deliver)) {}
 
     edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
-                             const std::string&) override {
-        const edb::TreeItem handle = m_tree.reserveHandle();
-        m_batch.push_back(TreeBatchItem{handle, parent, QString::fromStdString(text), image});
+                             const std::string&, std::size_t folder) override {
+        const edb::TreeItem handle = m_next++;
+        m_batch.push_back(
+            TreeBatchItem{handle, parent, QString::fromStdString(text), image, folder});
         // Full batches, and at least a few a second, so a long build shows as it goes.
         if (m_batch.size() >= kBatchItems || Clock::now() - m_last >= kBatchTime) {
             flush();
@@ -47,7 +49,7 @@ private:
     using Clock = std::chrono::steady_clock;
     static constexpr std::size_t kBatchItems = 256;
     static constexpr auto kBatchTime = std::chrono::milliseconds(100);
-    FolderTreeView& m_tree;
+    edb::TreeItem m_next;
     Deliver m_deliver;
     std::vector<TreeBatchItem> m_batch;
     Clock::time_point m_last = Clock::now();
@@ -62,43 +64,25 @@ void MainDialog::mailboxClicked() {
     if (mark < 0 || mark >= m_mailboxList->rowCount()) {
         return; // no row was ever selected
     }
-    QTableWidgetItem* cell = m_mailboxList->item(mark, 0);
-    m_lastClickedName = cell != nullptr ? cell->text().toStdString() : std::string();
-    for (const std::string& name : m_state.clickedNames) {
-        if (name == m_lastClickedName) {
-            m_next->setEnabled(false);
-            return;
-        }
-    }
-    recordClickedName();
-}
-
-void MainDialog::recordClickedName() {
-    // All of it is control and window state: done here, not on a thread that would only wait
-    // for the window thread to do it.
-    const int mark = m_mailboxList->selectionMark();
-    QTableWidgetItem* cell = mark >= 0 ? m_mailboxList->item(mark, 0) : nullptr;
-    if (cell == nullptr) {
-        return;
-    }
-    const std::string name = cell->text().toStdString();
-    if (name == m_lastRecordedName) {
-        return;
-    }
-    m_lastRecordedName = name;
-    m_next->setEnabled(true);
-    m_state.clickedNames.push_back(name);
+    // A click only picks: the mailbox is recorded when Next adds it, so clicking around never
+    // locks one out.
+    m_session.pickMailbox(static_cast<std::size_t>(mark));
+    m_next->setEnabled(m_session.canAddPicked());
 }
 
 void MainDialog::next() {
-    const int mark = m_mailboxList->selectionMark();
-    const bool chosen = edb::ChooseMailbox(m_catalog, mark, m_state.stepIndex);
-    if (mark >= 0) {
-        m_next->setEnabled(true);
+    if (!m_session.allowed(edb::session::Command::Next)) {
+        return;
     }
-    if (!chosen) {
+    switch (m_session.next()) {
+    case edb::session::NextOutcome::NothingChosen:
         edb::platform().showError(this, QStringLiteral("Please Select Any Mailbox"));
         return;
+    case edb::session::NextOutcome::AlreadyAdded:
+        m_next->setEnabled(false);
+        return;
+    case edb::session::NextOutcome::Added:
+        break;
     }
     startTreeWorker();
     m_convert->setEnabled(true);
@@ -106,23 +90,20 @@ void MainDialog::next() {
 }
 
 void MainDialog::nextUserMailbox() {
-    if (treeWorkerRunning()) {
+    if (!m_session.nextUserMailbox()) {
         return;
     }
-    ++m_state.stepIndex;
-    edb::ClearTreeItems(m_catalog);
     startTreeWorker();
 }
 
 void MainDialog::backUserMailbox() {
-    if (treeWorkerRunning()) {
+    if (!m_session.backUserMailbox()) {
         return;
     }
-    --m_state.stepIndex;
     m_folderTree->deleteAllItems();
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
-    edb::ClearTreeItems(m_catalog);
+    m_state.shownFolderItem = 0;
     startTreeWorker();
 }
 
@@ -131,28 +112,36 @@ void MainDialog::startTreeWorker() {
     // Mailbox and Back User Mailbox wait for what is still on its way.
     ++m_treeBuildsRunning;
     ++m_deliveriesPending;
-    const std::int32_t step = m_state.stepIndex;
+    const std::optional<std::size_t> row = m_session.mailboxAtStep(m_session.step());
+    const edb::FolderNode* mailbox = row ? edb::MailboxAt(m_catalog, *row) : nullptr;
+    const edb::TreeItem firstHandle = m_nextBuildHandles;
+    m_nextBuildHandles += edb::kMaxTreeItems + 1; // room for the largest build
     const std::uint64_t generation = m_treeGeneration;
-    m_workers.start([this, step, generation](const edb::CancelToken& cancel) {
-        runTreeWorker(step, generation, cancel);
+    auto token = std::make_shared<edb::CancelToken>();
+    m_session.startTask(edb::session::Task::TreeBuild, token, false);
+    m_workers.start(token, [this, mailbox, firstHandle, generation, token] {
+        runTreeWorker(mailbox, firstHandle, generation, token);
     });
 }
 
-void MainDialog::runTreeWorker(std::int32_t stepIndex, std::uint64_t generation,
-                               const edb::CancelToken& cancel) {
+void MainDialog::runTreeWorker(const edb::FolderNode* mailbox, edb::TreeItem firstHandle,
+                               std::uint64_t generation,
+                               const std::shared_ptr<edb::CancelToken>& cancel) {
     // Queued, never waited for: the build goes on while the window shows what it has. Posted
     // calls keep their order, so every batch is shown before the build's end.
-    BatchingTreeSink sink(*m_folderTree, [this, generation](std::vector<TreeBatchItem>&& items) {
+    BatchingTreeSink sink(firstHandle, [this, generation](std::vector<TreeBatchItem>&& items) {
         auto batch = std::make_shared<const std::vector<TreeBatchItem>>(std::move(items));
         QMetaObject::invokeMethod(
             this, [this, generation, batch] { showTreeBatch(generation, *batch); },
             Qt::QueuedConnection);
     });
-    const edb::TreeBuildResult r =
-        edb::BuildFolderTree(m_catalog, stepIndex, sink, &m_state.savedFolders, &cancel);
+    edb::TreeBuildResult r;
+    if (mailbox != nullptr) {
+        r = edb::BuildFolderTree(m_catalog, *mailbox, sink, cancel.get());
+    }
     sink.flush();
     QMetaObject::invokeMethod(
-        this, [this, r] { treeBuildFinished(r); }, Qt::QueuedConnection);
+        this, [this, r, cancel] { treeBuildFinished(r, cancel); }, Qt::QueuedConnection);
 }
 
 void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeBatchItem>& batch) {
@@ -160,20 +149,19 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
         return; // the view was emptied after this build started
     }
     for (const TreeBatchItem& i : batch) {
-        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text, i.image);
+        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text, i.image, i.folder);
     }
 }
 
-void MainDialog::treeBuildFinished(const edb::TreeBuildResult& r) {
-    // Onwards while the step still found a mailbox; back from any step past the first.
-    m_nextUser->setEnabled(r.mailboxAtStep);
-    m_backUser->setEnabled(r.stepIndex > 1);
+void MainDialog::treeBuildFinished(const edb::TreeBuildResult&,
+                                   const std::shared_ptr<edb::CancelToken>& token) {
+    m_session.finishTask(edb::session::Task::TreeBuild, token);
     --m_treeBuildsRunning;
     --m_deliveriesPending;
-}
-
-bool MainDialog::isSavedItem(edb::TreeItem item) const {
-    return m_state.savedFolders.isSaved(m_folderTree->rootText().toStdString(), item);
+    // Onwards while a chosen mailbox lies ahead; back from any step past the first.
+    m_nextUser->setEnabled(m_session.mailboxAtStep(m_session.step() + 1).has_value());
+    m_backUser->setEnabled(m_session.step() > 1);
+    markConvertedItems();
 }
 
 void MainDialog::fitDateColumn() {
@@ -191,32 +179,37 @@ void MainDialog::fitDateColumn() {
 }
 
 void MainDialog::folderPicked(edb::TreeItem item) {
-    if (item == m_state.shownFolderItem.load()) {
+    if (!m_session.allowed(edb::session::Command::ListFolder) ||
+        item == m_state.shownFolderItem.load()) {
         return; // already listed
     }
-    startListing(item);
+    startListing(item, m_folderTree->folderOf(item));
 }
 
-void MainDialog::startListing(edb::TreeItem item) {
+void MainDialog::startListing(edb::TreeItem item, std::size_t folder) {
     // A newer listing makes every earlier one stale: it is cancelled, and rows of it already on
     // their way are dropped by the generation, never mixed in.
     const std::uint64_t generation = ++m_listGeneration;
     m_state.shownFolderItem = item;
     m_messageList->setRowCount(0);
-    if (m_listToken) {
-        m_listToken->cancel(edb::StopReason::Superseded);
-    }
     ++m_deliveriesPending;
-    m_listToken = m_workers.start([this, item, generation](const edb::CancelToken& cancel) {
-        runListing(item, generation, cancel);
+    auto token = std::make_shared<edb::CancelToken>();
+    m_session.startTask(edb::session::Task::Listing, token); // the last listing is superseded
+    m_workers.start(token, [this, folder, generation, token] {
+        runListing(folder, generation, *token);
         QMetaObject::invokeMethod(
-            this, [this] { --m_deliveriesPending; }, Qt::QueuedConnection);
+            this,
+            [this, token] {
+                m_session.finishTask(edb::session::Task::Listing, token);
+                --m_deliveriesPending;
+            },
+            Qt::QueuedConnection);
     });
 }
 
-void MainDialog::runListing(edb::TreeItem item, std::uint64_t generation,
+void MainDialog::runListing(std::size_t folderIndex, std::uint64_t generation,
                             const edb::CancelToken& cancel) {
-    const edb::FolderNode* folder = edb::FolderForTreeItem(m_catalog, item);
+    const edb::FolderNode* folder = edb::FolderAt(m_catalog, folderIndex);
     if (folder == nullptr) {
         return; // a root or a stale item: the view stays empty
     }

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTreeWidgetItemIterator>
+#include <algorithm>
 #ifdef EDB_HAVE_EXPORT
 #include "app/destination_dialog.h"
 #include "export/convert.h"
@@ -19,14 +21,84 @@
 namespace edbapp {
 
 #ifdef EDB_HAVE_EXPORT
+namespace {
+
+// Where a destination writes, as the session tells destinations apart.
+std::string DestinationKey(const ConvertDestination& where, const std::string& imapAddress) {
+    switch (where.kind) {
+    case ConvertDestination::Kind::Imap:
+        return "imap:" + imapAddress;
+    case ConvertDestination::Kind::Mbox:
+        return "mbox:" + QDir::cleanPath(where.folder).toStdString();
+    case ConvertDestination::Kind::Maildir:
+        return "maildir:" + QDir::cleanPath(where.folder).toStdString();
+    default:
+        return "eml:" + QDir::cleanPath(where.folder).toStdString();
+    }
+}
+
+// A folder path for the progress label, cut at the front to what the fixed dialog shows.
+QString ElidedFolder(const std::string& path) {
+    constexpr qsizetype kRoom = 40;
+    const QString p = QString::fromStdString(path);
+    return p.size() <= kRoom ? p : QStringLiteral("...") + p.right(kRoom - 3);
+}
+
+} // namespace
+
+bool MainDialog::askBeforeWritingAgain(std::vector<edb::conv::FolderPath>& folders,
+                                       const std::string& destination) {
+    std::vector<std::size_t> indices;
+    for (const edb::conv::FolderPath& f : folders) {
+        indices.push_back(folderIndexOf(f.node).value_or(SIZE_MAX));
+    }
+    const std::vector<std::size_t> again = m_session.alreadyConverted(indices, destination);
+    if (again.empty()) {
+        return true;
+    }
+    QStringList names;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (std::find(again.begin(), again.end(), indices[i]) != again.end()) {
+            names << QString::fromStdString(folders[i].treePath);
+        }
+    }
+    constexpr qsizetype kNamed = 8;
+    QString list = QStringList(names.mid(0, kNamed)).join(QLatin1Char('\n'));
+    if (names.size() > kNamed) {
+        list += QStringLiteral("\n... and %1 more").arg(names.size() - kNamed);
+    }
+    if (edb::platform().askYesNo(
+            this, QStringLiteral("These folders were converted to this destination before:\n%1"
+                                 "\n\nWrite them again?")
+                      .arg(list))) {
+        return true;
+    }
+    // No: the others still go; nothing is written twice unasked.
+    std::vector<edb::conv::FolderPath> rest;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (std::find(again.begin(), again.end(), indices[i]) == again.end()) {
+            rest.push_back(folders[i]);
+        }
+    }
+    folders = std::move(rest);
+    return !folders.empty();
+}
+
 void MainDialog::convert() {
-    if (m_convertProgress != nullptr) {
+    if (!m_session.allowed(edb::session::Command::Convert)) {
         return; // one conversion at a time
+    }
+    // Ticks inside collapsed branches are shown before anything is written.
+    for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
+        for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent()) {
+            up->setExpanded(true);
+        }
     }
     std::vector<edb::conv::FolderPath> folders;
     for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
         const edb::TreeItem handle = m_folderTree->handleOf(item);
-        if (const edb::FolderNode* node = edb::FolderForTreeItem(m_catalog, handle)) {
+        if (const edb::FolderNode* node =
+                edb::FolderAt(m_catalog, m_folderTree->folderOf(handle))) {
             folders.push_back(edb::conv::PathOf(m_catalog, *node));
         }
     }
@@ -38,14 +110,10 @@ void MainDialog::convert() {
 }
 
 void MainDialog::convertFolder(edb::TreeItem item) {
-    if (m_convertProgress != nullptr) {
+    if (!m_session.allowed(edb::session::Command::Convert)) {
         return;
     }
-    if (isSavedItem(item)) {
-        edb::platform().showError(this, QStringLiteral("Folder already saved"));
-        return;
-    }
-    if (const edb::FolderNode* node = edb::FolderForTreeItem(m_catalog, item)) {
+    if (const edb::FolderNode* node = edb::FolderAt(m_catalog, m_folderTree->folderOf(item))) {
         convertFolders({edb::conv::PathOf(m_catalog, *node)});
     }
 }
@@ -58,6 +126,10 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     std::shared_ptr<edb::conv::Destination> destination;
     const bool upload = where->kind == ConvertDestination::Kind::Imap;
     QString place = where->folder;
+    const std::string key = DestinationKey(*where, upload ? ImapAddress(*where) : std::string());
+    if (!askBeforeWritingAgain(folders, key)) {
+        return;
+    }
     if (upload) {
         edb::conv::ImapSettings imap;
         try {
@@ -67,7 +139,7 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
             return;
         }
         imap.password = where->password.toStdString();
-        imap.noTls = where->noTls;
+        ApplyImapSecurity(*where, imap);
         destination = edb::conv::MakeImapDestination(imap, false);
         place = QString::fromStdString(imap.url.host);
     } else {
@@ -79,9 +151,13 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     }
     // Cancel, and the window closing, stop the work between messages.
     auto token = std::make_shared<edb::CancelToken>();
+    m_convertToken = token;
+    m_session.startTask(edb::session::Task::Convert, token);
     m_convertProgress = new QProgressDialog(QStringLiteral("Converting..."),
                                             QStringLiteral("Cancel"), 0, 100, this);
     m_convertProgress->setWindowTitle(QString::fromLatin1(kCaption));
+    // A fixed size: long folder paths are cut in the label, so Cancel never moves.
+    m_convertProgress->setFixedSize(m_convertProgress->sizeHint().expandedTo(QSize(520, 0)));
     m_convertProgress->setWindowModality(Qt::WindowModal);
     m_convertProgress->setMinimumDuration(0);
     m_convertProgress->setAutoClose(false);
@@ -92,7 +168,7 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
 
     const QString verb = upload ? QStringLiteral("Uploading") : QStringLiteral("Converting");
     m_workers.start(token, [this, folders = std::move(folders), destination, place, upload, verb,
-                            token] {
+                            token, key] {
         edb::conv::ConvertOptions options;
         options.destination = destination.get();
         options.cancel = token->flag();
@@ -104,7 +180,7 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
             }
             shown = percent;
             const QString label = QStringLiteral("%1 %2 (%3 of %4)")
-                                      .arg(verb, QString::fromStdString(p.folder))
+                                      .arg(verb, ElidedFolder(p.folder))
                                       .arg(p.done)
                                       .arg(p.total);
             m_gate.call([&] {
@@ -118,7 +194,7 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
         QString text = QStringLiteral("%1 message(s) %2 in %3 folder(s) %4 %5.")
                            .arg(s.saved)
                            .arg(upload ? QStringLiteral("uploaded") : QStringLiteral("saved"))
-                           .arg(s.savedFolders.size())
+                           .arg(s.foldersWritten)
                            .arg(upload ? QStringLiteral("to") : QStringLiteral("under"), place);
         if (s.present > 0) {
             text += QStringLiteral("\n%1 message(s) were there already.").arg(s.present);
@@ -149,12 +225,20 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
             text += QStringLiteral("\n") +
                     QString::fromStdString(edb::FileChangedText(m_catalog.storeFile.fileName()));
         }
-        std::vector<std::pair<std::string, edb::TreeItem>> saved;
+        std::vector<const edb::FolderNode*> saved;
         for (const edb::conv::SavedFolder& f : s.savedFolders) {
-            saved.emplace_back(f.treePath, f.treeItem);
+            saved.push_back(f.folder);
         }
         // An upload has no folder to open.
-        m_gate.call([&] { convertFinished(text, saved, upload ? QString() : place); });
+        m_gate.call([&] {
+            std::vector<std::size_t> indices;
+            for (const edb::FolderNode* f : saved) {
+                if (const auto i = folderIndexOf(f)) {
+                    indices.push_back(*i);
+                }
+            }
+            convertFinished(text, indices, key, upload ? QString() : place);
+        });
     });
 }
 #else
@@ -167,24 +251,30 @@ void MainDialog::convertFolder(edb::TreeItem) {
 }
 #endif
 
-void MainDialog::convertFinished(const QString& summary,
-                                 const std::vector<std::pair<std::string, edb::TreeItem>>& saved,
-                                 const QString& outDir) {
+void MainDialog::convertFinished(const QString& summary, const std::vector<std::size_t>& saved,
+                                 const std::string& destination, const QString& outDir) {
     if (m_convertProgress != nullptr) {
         m_convertProgress->close();
         m_convertProgress->deleteLater();
         m_convertProgress = nullptr;
     }
-    // Saved folders join the list the selection guard reads, and lose their ticks: they can
-    // be neither ticked nor listed again.
-    for (const auto& [path, item] : saved) {
-        m_state.savedFolders.add(path, item);
-        if (QTreeWidgetItem* treeItem = m_folderTree->itemFor(item)) {
-            FolderTreeView::untickOne(treeItem);
-            m_folderTree->updateAncestorsTicks(treeItem);
-            FolderTreeView::updateAncestorsMarks(treeItem);
+    m_session.finishTask(edb::session::Task::Convert, m_convertToken);
+    m_convertToken.reset();
+    // Folders written completely lose their ticks and are marked converted; they list, view
+    // and convert like any other.
+    for (const std::size_t f : saved) {
+        m_session.markConverted(f, destination);
+        m_session.setTicked(f, false);
+    }
+    for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
+        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
+        if (m_session.convertedTo(f, destination)) {
+            FolderTreeView::untickOne(item);
+            m_folderTree->updateAncestorsTicks(item);
+            FolderTreeView::updateAncestorsMarks(item);
         }
     }
+    markConvertedItems();
     if (outDir.isEmpty()) {
         edb::platform().showInformation(this, summary);
         return;
@@ -194,6 +284,27 @@ void MainDialog::convertFinished(const QString& summary,
         edb::platform().showError(this, QStringLiteral("Unable to open the output folder %1: "
                                                        "this desktop has no program for it.")
                                             .arg(QDir::toNativeSeparators(outDir)));
+    }
+}
+
+std::optional<std::size_t> MainDialog::folderIndexOf(const edb::FolderNode* folder) const {
+    if (folder == nullptr) {
+        return std::nullopt;
+    }
+    std::size_t i = 0;
+    for (const edb::FolderNode& node : m_catalog.folderList) {
+        if (&node == folder) {
+            return i;
+        }
+        ++i;
+    }
+    return std::nullopt;
+}
+
+void MainDialog::markConvertedItems() {
+    for (QTreeWidgetItemIterator it(m_folderTree); *it != nullptr; ++it) {
+        m_folderTree->setConverted(
+            *it, m_session.isConverted(m_folderTree->folderOf(m_folderTree->handleOf(*it))));
     }
 }
 

@@ -34,7 +34,7 @@ void MainDialog::showMessageMenu(int row, const QPoint& global) {
 }
 
 void MainDialog::showFolderMenu(edb::TreeItem item, const QPoint& global) {
-    if (edb::FolderForTreeItem(m_catalog, item) == nullptr) {
+    if (m_folderTree->folderOf(item) == edb::kNoFolder) {
         return; // a mailbox root: no folder of its own
     }
     QMenu menu(this);

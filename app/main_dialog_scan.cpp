@@ -3,6 +3,7 @@
 #include "app/main_dialog.h"
 #include "app/report_list_view.h"
 #include "frontend/scan_texts.h"
+#include "frontend/store_file_texts.h"
 #include "platform/platform.h"
 
 #include <QAction>
@@ -73,8 +74,8 @@ private:
 } // namespace
 
 void MainDialog::browse() {
-    if (m_scanStarted && !m_browse->isEnabled()) {
-        return; // one store file per run
+    if (!m_session.allowed(edb::session::Command::Open)) {
+        return; // one store file per run while it shows mailboxes
     }
     m_pathEdit->clear();
     const QString path =
@@ -87,7 +88,13 @@ void MainDialog::browse() {
 }
 
 bool MainDialog::browseAllowed() const {
-    return m_browse->isEnabled();
+    return m_session.allowed(edb::session::Command::Open);
+}
+
+void MainDialog::applyCommands() {
+    const bool open = m_session.allowed(edb::session::Command::Open);
+    m_browse->setEnabled(open);
+    m_openAction->setEnabled(open);
 }
 
 bool MainDialog::openStore(const QString& path) {
@@ -104,29 +111,39 @@ void MainDialog::openStoreWhenShown(const QString& path) {
 }
 
 void MainDialog::beginStore(const QString& path) {
+    if (m_session.phase() == edb::session::Phase::NotAStore) {
+        // The last file held no mailbox: only its page list is left to forget.
+        m_catalog.pageList.clear();
+        m_catalog.longValueKeys.clear();
+        m_catalog.recordedPageCount = 0;
+    }
+    if (!m_session.openStore(path.toStdString())) {
+        return;
+    }
     m_chosenPath = path;
     m_pathEdit->setText(path);
     m_state.sourcePath = path.toStdString();
     update();
 
-    m_stop->setEnabled(true);
-    m_browse->setEnabled(false);
+    applyCommands();
+    m_stop->setEnabled(true); // and it stays so once the scan has ended, as the users know it
     m_nextUser->setEnabled(false);
     m_backUser->setEnabled(false);
     m_pathEdit->show();
     m_progressFrame->show();
     m_progress->setValue(0);
     m_progress->show();
-    m_openAction->setEnabled(false);
     m_saveAction->setEnabled(false);
     startScan();
 }
 
 void MainDialog::startScan() {
-    m_scanStarted = true;
     m_scanRunning = true;
     const std::string path = m_state.sourcePath;
-    m_scanToken = m_workers.start([this, path](const edb::CancelToken& token) {
+    m_scanToken = std::make_shared<edb::CancelToken>();
+    m_session.startTask(edb::session::Task::Scan, m_scanToken);
+    m_workers.start(m_scanToken, [this, path, scanToken = m_scanToken] {
+        const edb::CancelToken& token = *scanToken;
         // The hook runs on the window thread (inside the rows request), after m_scanToken is set.
         WindowScanHost host(m_gate, *m_mailboxList, *m_progress, [this] {
             if (m_pauseAfterRows.load()) {
@@ -142,33 +159,45 @@ void MainDialog::startScan() {
 }
 
 void MainDialog::scanFinished(const edb::ScanResult& result) {
+    using edb::session::ScanEnd;
     m_scanRunning = false;
     m_scanResult = result;
-    switch (result.outcome) {
-    case edb::ScanOutcome::Complete:
-        m_progress->hide();
-        m_next->setEnabled(false);
-        break;
-    case edb::ScanOutcome::NoMailbox:
-        edb::platform().showError(this, QString::fromLatin1(edb::kNoMailboxText));
-        break; // the window stays as it is; only Exit and Close remain useful
-    case edb::ScanOutcome::Stopped:
-        break; // likewise
-    case edb::ScanOutcome::OpenFailed:
-        // Back to Ready: the user may pick another file.
-        edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
+    m_session.finishTask(edb::session::Task::Scan, m_scanToken);
+    // Back to Ready: the user may pick another file.
+    const auto backToReady = [this] {
         m_progress->hide();
         m_progressFrame->hide();
         m_stop->setEnabled(false);
         m_next->setEnabled(false);
         m_pathEdit->clear();
-        m_browse->setEnabled(true);
-        m_openAction->setEnabled(true);
         m_state.sourcePath.clear();
+    };
+    switch (result.outcome) {
+    case edb::ScanOutcome::Complete:
+        m_session.scanEnded(ScanEnd::Complete);
+        m_session.pickMailbox(std::nullopt); // Next waits for the next click
+        m_progress->hide();
+        m_next->setEnabled(false);
+        break;
+    case edb::ScanOutcome::NoMailbox:
+        // Why, in the words edb2eml prints: another kind of file, or a damaged store.
+        m_session.scanEnded(ScanEnd::NoMailbox);
+        edb::platform().showError(this, QString::fromStdString(edb::NoMailboxText(
+                                             m_state.sourcePath, m_catalog.recordedPageCount)));
+        backToReady();
+        break;
+    case edb::ScanOutcome::Stopped:
+        m_session.scanEnded(ScanEnd::Stopped);
+        break; // the window keeps what was found; the scan never goes on
+    case edb::ScanOutcome::OpenFailed:
+        m_session.scanEnded(ScanEnd::OpenFailed);
+        edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
+        backToReady();
         break;
     case edb::ScanOutcome::ReadError:
     case edb::ScanOutcome::Failed:
         // What was found stays shown; the scanning state ends.
+        m_session.scanEnded(ScanEnd::Failed);
         edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         m_progress->hide();
         m_progressFrame->hide();
@@ -181,6 +210,7 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         edb::platform().exitProcess(1);
         break;
     }
+    applyCommands();
 }
 
 void MainDialog::stop() {
@@ -193,8 +223,8 @@ void MainDialog::stop() {
         return;
     }
     if (yes) {
-        // The scan never goes on; the window keeps its scanning state.
-        m_scanToken->cancel(edb::StopReason::User);
+        // The scan never goes on; what it found stays usable.
+        m_session.stopScan();
     } else {
         m_scanToken->resume();
     }

@@ -1,5 +1,6 @@
 #include "app/message_viewer.h"
 
+#include "app/screen_fit.h"
 #include "export/eml_headers.h"
 #include "export/message_search.h"
 #include "export/output_names.h"
@@ -140,7 +141,7 @@ MessageViewer::MessageViewer(const edb::StoreCatalog& catalog, const edb::Messag
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(split, 1);
-    resize(720, 560);
+    FitOnScreen(*this, QSize(720, 560), parentWidget());
 }
 
 void MessageViewer::saveAttachment() {

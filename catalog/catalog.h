@@ -16,7 +16,6 @@ struct StoreCatalog {
     std::int32_t recordedPageCount = 0;
     FolderList folderList;
     FolderList mailboxList;
-    FolderList chosenMailboxList;
     std::array<std::uint8_t, 2> n1013Code{0, 0};
     std::uint32_t longValueOwner = 0;
     LongValueKeyList longValueKeys;

@@ -34,14 +34,13 @@ int MessageRowImage(const MessageEntry& m) {
     return m.attachments.empty() ? 12 : 16;
 }
 
-const FolderNode* FolderForTreeItem(const StoreCatalog& catalog, TreeItem item) {
-    if (item == 0) {
-        return nullptr;
-    }
+const FolderNode* FolderAt(const StoreCatalog& catalog, std::size_t index) {
+    std::size_t i = 0;
     for (const auto& node : catalog.folderList) {
-        if (node.treeItem.load(std::memory_order_acquire) == item) {
+        if (i == index) {
             return &node;
         }
+        ++i;
     }
     return nullptr;
 }
@@ -84,9 +83,9 @@ void ForEachMessageRow(const StoreCatalog& catalog, const FolderNode& folder,
     }
 }
 
-MessageListing ListMessages(const StoreCatalog& catalog, TreeItem item) {
+MessageListing ListMessages(const StoreCatalog& catalog, std::size_t folder) {
     MessageListing listing;
-    listing.folder = FolderForTreeItem(catalog, item);
+    listing.folder = FolderAt(catalog, folder);
     if (listing.folder == nullptr) {
         return listing;
     }

@@ -27,7 +27,7 @@ struct ListRow {
 };
 
 struct MessageListing {
-    bool folderFound = false; // a folder-list entry holds the tree item
+    bool folderFound = false; // the folder list has the entry
     const FolderNode* folder = nullptr;
     ListLayout layout = ListLayout::Messages;
     std::vector<ListColumn> columns; // empty when no folder was found
@@ -42,8 +42,8 @@ struct MessageListing {
 // Row icon: 0 appointment, 1 contact, 16 with attachments, 12 otherwise.
 [[nodiscard]] int MessageRowImage(const MessageEntry& m);
 
-// The first folder-list entry whose treeItem is `item`, or null (0 matches nothing).
-[[nodiscard]] const FolderNode* FolderForTreeItem(const StoreCatalog& catalog, TreeItem item);
+// Folder-list entry `index` (as a tree build hands it out), or null (kNoFolder: none).
+[[nodiscard]] const FolderNode* FolderAt(const StoreCatalog& catalog, std::size_t index);
 
 // Produces the rows of `folder` one by one, in message-list order; `onRow` returns false to
 // stop (a newer listing took over). Fields the scan may still be writing are read under the
@@ -51,8 +51,8 @@ struct MessageListing {
 void ForEachMessageRow(const StoreCatalog& catalog, const FolderNode& folder,
                        const std::function<bool(ListRow&&)>& onRow);
 
-// The whole listing for a tree item.
-[[nodiscard]] MessageListing ListMessages(const StoreCatalog& catalog, TreeItem item);
+// The whole listing of folder-list entry `folder`.
+[[nodiscard]] MessageListing ListMessages(const StoreCatalog& catalog, std::size_t folder);
 
 // Date text of a FILETIME (UTC, 100 ns since 1601) in the process's local time zone, as
 // "Fri 5/3/2004 9:10:7 AM": day name, day/month/year, 12-hour clock, no leading zeros. Empty

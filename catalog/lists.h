@@ -31,7 +31,8 @@ using FolderId = StoreId; // the same 8 bytes as every store id
     return k;
 }
 
-// Opaque handle of a tree item (a window tree item, or a node of a command-line tree).
+// Opaque handle of a tree item (a window tree item, or a node of a command-line tree); the tree
+// build hands them out, the catalog never keeps one.
 using TreeItem = std::uintptr_t;
 
 struct PageEntry {
@@ -92,13 +93,12 @@ struct FolderNode {
     FolderNode(const FolderId& id_, const FolderId& parent_, std::string name_, char kind_)
         : id(id_), parentId(parent_), name(std::move(name_)), kind(kind_) {}
     FolderNode(const FolderNode& o)
-        : id(o.id), parentId(o.parentId), name(o.name), treeItem(o.treeItem.load()),
-          tableFound(o.tableFound.load()), kind(o.kind) {}
+        : id(o.id), parentId(o.parentId), name(o.name), tableFound(o.tableFound.load()),
+          kind(o.kind) {}
 
     FolderId id{};
     FolderId parentId{};
     std::string name; // UTF-8, never empty
-    std::atomic<TreeItem> treeItem{0};
     std::atomic<bool> tableFound{false};
     char kind = 0; // 'a', 'c' or 0
 

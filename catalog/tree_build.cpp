@@ -75,70 +75,15 @@ bool AppendPathPart(std::string& path, std::string_view name) {
     return whole;
 }
 
-void SavedFolderList::add(std::string path, TreeItem item) {
-    std::lock_guard lock(m_mutex);
-    m_entries.push_back(Entry{std::move(path), item});
-}
-
-bool SavedFolderList::updateItem(std::string_view path, TreeItem item) {
-    std::lock_guard lock(m_mutex);
-    for (auto& e : m_entries) {
-        if (e.path == path) {
-            e.item = item;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool SavedFolderList::isSaved(std::string_view rootText, TreeItem item) const {
-    std::lock_guard lock(m_mutex);
-    for (const auto& e : m_entries) {
-        if (e.item == item && std::string_view(e.path).substr(0, rootText.size()) == rootText) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::vector<SavedFolderList::Entry> SavedFolderList::entries() const {
-    std::lock_guard lock(m_mutex);
-    return m_entries;
-}
-
-const FolderNode* ChosenMailboxAt(const StoreCatalog& catalog, std::int32_t stepIndex) {
-    const std::int64_t wanted = stepIndex <= 1 ? 0 : std::int64_t{stepIndex} - 1;
-    std::int64_t i = 0;
-    for (const auto& node : catalog.chosenMailboxList) {
-        if (i == wanted) {
-            return &node;
+const FolderNode* MailboxAt(const StoreCatalog& catalog, std::size_t row) {
+    std::size_t i = 0;
+    for (const auto& mailbox : catalog.mailboxList) {
+        if (i == row) {
+            return &mailbox;
         }
         ++i;
     }
     return nullptr;
-}
-
-bool ChooseMailbox(StoreCatalog& catalog, std::int32_t selectionMark, std::int32_t& stepIndex) {
-    if (selectionMark >= 0) {
-        std::int32_t i = 0;
-        for (const auto& mailbox : catalog.mailboxList) {
-            if (i == selectionMark) {
-                catalog.chosenMailboxList.AddFolder(mailbox.parentId, mailbox.id, mailbox.name, 0);
-                break;
-            }
-            ++i;
-        }
-    }
-    if (stepIndex < INT32_MAX) {
-        ++stepIndex;
-    }
-    return !catalog.chosenMailboxList.empty();
-}
-
-void ClearTreeItems(StoreCatalog& catalog) {
-    for (auto& node : catalog.folderList) {
-        node.treeItem.store(0, std::memory_order_release);
-    }
 }
 
 namespace {
@@ -147,21 +92,25 @@ namespace {
 // catches up with the list whenever it is asked; each folder is indexed once per build.
 class ChildIndex {
 public:
-    explicit ChildIndex(FolderList& list) : m_list(list) {}
+    struct Child {
+        const FolderNode* node = nullptr;
+        std::size_t index = 0; // place in the folder list
+    };
+    explicit ChildIndex(const FolderList& list) : m_list(list) {}
 
-    // The child of `parent` at position `n`, or null.
-    FolderNode* child(const FolderId& parent, std::size_t n) {
+    // The child of `parent` at position `n`; a null node when there is none.
+    Child child(const FolderId& parent, std::size_t n) {
         catchUp();
         const auto it = m_children.find(IdKey(parent));
         if (it == m_children.end() || n >= it->second.size()) {
-            return nullptr;
+            return {};
         }
         return it->second[n];
     }
 
 private:
     void catchUp() {
-        AppendList<FolderNode>::iterator next;
+        AppendList<FolderNode>::const_iterator next;
         if (!m_started) {
             next = m_list.begin();
         } else {
@@ -169,17 +118,18 @@ private:
             ++next;
         }
         while (next != m_list.end()) {
-            m_children[IdKey(next->parentId)].push_back(&*next);
+            m_children[IdKey(next->parentId)].push_back(Child{&*next, m_count++});
             m_last = next;
             m_started = true;
             ++next;
         }
     }
 
-    FolderList& m_list;
+    const FolderList& m_list;
     bool m_started = false;
-    AppendList<FolderNode>::iterator m_last;
-    std::unordered_map<std::uint64_t, std::vector<FolderNode*>> m_children;
+    std::size_t m_count = 0;
+    AppendList<FolderNode>::const_iterator m_last;
+    std::unordered_map<std::uint64_t, std::vector<Child>> m_children;
 };
 
 struct Frame {
@@ -191,21 +141,13 @@ struct Frame {
 
 } // namespace
 
-TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, TreeSink& sink,
-                                SavedFolderList* saved, const CancelToken* cancel) {
+TreeBuildResult BuildFolderTree(const StoreCatalog& catalog, const FolderNode& mailboxEntry,
+                                TreeSink& sink, const CancelToken* cancel) {
     TreeBuildResult result;
-    result.stepIndex = stepIndex;
-    // Only the window thread appends to the chosen-mailbox list, and it is the one starting us.
-    auto* mailbox = const_cast<FolderNode*>(ChosenMailboxAt(catalog, stepIndex));
-    if (mailbox == nullptr) {
-        return result;
-    }
-    result.mailboxAtStep = true;
-
+    const FolderNode* mailbox = &mailboxEntry;
     std::string path;
     result.pathCut = !AppendPathPart(path, mailbox->name);
-    const TreeItem root = sink.insertItem(0, mailbox->name, 0, path);
-    mailbox->treeItem.store(root, std::memory_order_release);
+    const TreeItem root = sink.insertItem(0, mailbox->name, 0, path, kNoFolder);
     result.root = root;
     if (root == 0) {
         return result;
@@ -224,7 +166,8 @@ TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, T
             break;
         }
         Frame& top = stack.back();
-        FolderNode* f = index.child(top.id, top.next);
+        const ChildIndex::Child c = index.child(top.id, top.next);
+        const FolderNode* f = c.node;
         if (f == nullptr) {
             onPath.erase(onPath.find(IdKey(top.id)));
             stack.pop_back();
@@ -239,16 +182,11 @@ TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, T
         const bool whole = AppendPathPart(path, f->name);
         result.pathCut = result.pathCut || !whole;
         const TreeItem item =
-            sink.insertItem(top.item, f->name, FolderIconIndex(f->name, f->kind), path);
+            sink.insertItem(top.item, f->name, FolderIconIndex(f->name, f->kind), path, c.index);
         if (item == 0) {
             continue;
         }
         ++result.items;
-        f->treeItem.store(item, std::memory_order_release);
-        // A cut path can be shared by several deep folders; it names no saved folder.
-        if (saved != nullptr && whole) {
-            saved->updateItem(path, item);
-        }
         const std::uint64_t key = IdKey(f->id);
         if (onPath.count(key) == 0) {
             onPath.insert(key);

@@ -6,23 +6,26 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace edb {
 
+// The folder index of a tree item that shows no folder-list entry (a mailbox root).
+inline constexpr std::size_t kNoFolder = SIZE_MAX;
+
 // Receives the items of a build, each before its own children, children in folder-list order.
+// The build hands out folder indices; the sink keeps which item shows which folder.
 class TreeSink {
 public:
     virtual ~TreeSink() = default;
     // Inserts `text` as the last child of `parent` (0: at the root position) with `image` for the
-    // normal and selected state. `path` is the folder path of the item ("Mailbox\Inbox\"), given
-    // so a sink can keep it (Convert records it in the saved-folders list). Returns the new
-    // item; 0 when it could not be inserted, and then nothing is put below it.
+    // normal and selected state. `path` is the folder path of the item ("Mailbox\Inbox\");
+    // `folder` the place of the folder it shows in the folder list (kNoFolder for the root).
+    // Returns the new item; 0 when it could not be inserted, and then nothing is put below it.
     virtual TreeItem insertItem(TreeItem parent, const std::string& text, int image,
-                                const std::string& path) = 0;
+                                const std::string& path, std::size_t folder) = 0;
 };
 
 // Icon index of a folder item by its name (ASCII upper-cased) and kind; roots always use 0.
@@ -36,63 +39,26 @@ inline constexpr std::size_t kFolderPathRoom = 259;
 // anything was cut (the path then no longer names one folder for sure).
 bool AppendPathPart(std::string& path, std::string_view name);
 
-// The saved-folders list: (folder path, tree item) entries in insertion order. The window thread
-// asks isSaved while a tree worker rewrites tree items, so every access takes the lock.
-class SavedFolderList {
-public:
-    struct Entry {
-        std::string path;
-        TreeItem item = 0;
-    };
-    void add(std::string path, TreeItem item);
-    // Sets the tree item of the first entry whose path equals `path`; false when none does.
-    bool updateItem(std::string_view path, TreeItem item);
-    // Saved: some entry's path begins with `rootText` (compared over rootText's length) and the
-    // entry's item is `item`.
-    [[nodiscard]] bool isSaved(std::string_view rootText, TreeItem item) const;
-    [[nodiscard]] std::vector<Entry> entries() const;
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<Entry> m_entries;
-};
-
 // A build inserts at most this many items: duplicated ids in a damaged store can otherwise make
 // the copies of shared children grow without bound.
 inline constexpr std::size_t kMaxTreeItems = 200000;
 
 struct TreeBuildResult {
     TreeItem root = 0;                     // root item of the mailbox; 0 when nothing was built
-    std::int32_t stepIndex = 0;            // the step index the build was given
-    bool mailboxAtStep = false;            // a chosen-mailbox entry existed at the step index
     std::size_t items = 0;                 // items inserted, root included
     bool pathCut = false;                  // some folder path did not fit its room
     bool itemLimitReached = false;         // kMaxTreeItems stopped the build
     StopReason stopped = StopReason::None; // why a cancelled build ended early
 };
 
-// The chosen-mailbox entry a build at `stepIndex` uses: the first for 1 or less, else entry
-// stepIndex - 1; null when the list is shorter.
-[[nodiscard]] const FolderNode* ChosenMailboxAt(const StoreCatalog& catalog,
-                                                std::int32_t stepIndex);
+// Entry `row` (0-based) of the mailbox list, as the mailbox list view shows it; null past its end.
+[[nodiscard]] const FolderNode* MailboxAt(const StoreCatalog& catalog, std::size_t row);
 
-// Next, before its tree worker starts: adds mailbox-list entry `selectionMark` (0-based; a
-// negative mark adds nothing) to the chosen-mailbox list (kind 0, a duplicate refused silently)
-// and raises the step index. False when the chosen-mailbox list is still empty ("Please Select
-// Any Mailbox"). Window thread only: it is the one writer of the chosen-mailbox list.
-bool ChooseMailbox(StoreCatalog& catalog, std::int32_t selectionMark, std::int32_t& stepIndex);
-
-// The tree worker's build: the mailbox at `stepIndex` as a root with its folders beneath it,
-// treeItem written into the chosen-mailbox entry and every folder shown, saved-folders entries
-// (when given) pointed at the new items. A node already on the current path is skipped, so a
-// cycle of parent ids ends. The folder list may grow meanwhile (folders appended after the walk
-// passed their parent are not shown). Clearing treeItems before a rebuild is the caller's.
-// `cancel` (may be null) is looked at before each item; a cancelled build ends there.
-TreeBuildResult BuildFolderTree(StoreCatalog& catalog, std::int32_t stepIndex, TreeSink& sink,
-                                SavedFolderList* saved = nullptr,
-                                const CancelToken* cancel = nullptr);
-
-// Sets treeItem to none in every folder-list entry (before Next/Back User Mailbox rebuilds).
-void ClearTreeItems(StoreCatalog& catalog);
+// The folder tree of `mailbox` (a mailbox-list entry): the mailbox as a root with its folders
+// beneath it. A node already on the current path is skipped, so a cycle of parent ids ends. The
+// folder list may grow meanwhile (folders appended after the walk passed their parent are not
+// shown). `cancel` (may be null) is looked at before each item; a cancelled build ends there.
+TreeBuildResult BuildFolderTree(const StoreCatalog& catalog, const FolderNode& mailbox,
+                                TreeSink& sink, const CancelToken* cancel = nullptr);
 
 } // namespace edb

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
 #include "frontend/scan_texts.h"
+#include "frontend/store_file_texts.h"
 
 #include <iostream>
 #include <iterator>
@@ -72,6 +73,8 @@ edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, b
     host.finishProgress();
     switch (result.outcome) {
     case edb::ScanOutcome::NoMailbox:
+        std::cerr << edb::NoMailboxText(path, catalog.recordedPageCount) << '\n'; // the window's
+        break;
     case edb::ScanOutcome::OutOfMemory:
         std::cerr << TerminalText(edb::ScanEndText(result)) << '\n'; // the window's text
         break;

@@ -20,11 +20,12 @@ public:
         std::string path;
         edb::TreeItem parent = 0;
         std::vector<edb::TreeItem> children;
+        std::size_t folder = edb::kNoFolder; // the folder-list entry shown
     };
 
     edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
-                             const std::string& path) override {
-        m_nodes.push_back(Node{text, image, path, parent, {}});
+                             const std::string& path, std::size_t folder) override {
+        m_nodes.push_back(Node{text, image, path, parent, {}, folder});
         const edb::TreeItem item = m_nodes.size();
         (parent == 0 ? m_roots : m_nodes[parent - 1].children).push_back(item);
         return item;

@@ -140,7 +140,8 @@ const edb::MessageEntry* resolveMessage(const Scanned& s, const std::string& wan
     if (items.empty()) {
         return nullptr;
     }
-    const edb::MessageListing listing = edb::ListMessages(*s.catalog, items.front());
+    const edb::MessageListing listing =
+        edb::ListMessages(*s.catalog, s.tree.node(items.front()).folder);
     return number <= listing.rows.size() ? listing.rows[number - 1].entry : nullptr;
 }
 

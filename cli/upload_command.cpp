@@ -1,8 +1,10 @@
 // `edb2eml upload STORE --url imap://USER@HOST[:PORT]/[PREFIX] [--folder PATH]... [--dry-run]`:
-// the chosen folders appended to an IMAP server, skipping what the server already holds.
+// the chosen folders appended to an IMAP server, skipping what the server already holds. The
+// connection is encrypted (imaps:// or STARTTLS) unless --no-tls allows otherwise.
 #include "cli/convert_run.h"
 #include "export/imap_destination.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -19,6 +21,8 @@ struct UploadArgs {
     std::string url;
     std::vector<std::string> folders;
     std::string passwordFile;
+    std::string caFile;
+    int timeout = 60;
     bool dryRun = false;
     bool noTls = false;
 };
@@ -86,7 +90,9 @@ void runUpload(const UploadArgs& args) {
         std::cerr << "edb2eml: --url " << args.url << ": " << e.what() << '\n';
         return;
     }
-    settings.noTls = args.noTls;
+    settings.allowUnencrypted = args.noTls;
+    settings.caFile = args.caFile;
+    settings.timeout = std::chrono::seconds(args.timeout);
     const auto pass = password(args, settings.url);
     if (!pass) {
         return;
@@ -95,10 +101,17 @@ void runUpload(const UploadArgs& args) {
     // The login is tried before the scan, so a wrong password is told at once.
     try {
         edb::conv::ImapSession check(settings);
+        if (!check.encrypted()) {
+            std::cerr << "edb2eml: warning: the connection to " << settings.url.host
+                      << " is not encrypted (--no-tls); the password and the mail travel as "
+                         "plain text\n";
+        }
     } catch (const edb::conv::ImapError& e) {
-        std::cerr << "edb2eml: " << settings.url.host << ": "
-                  << (e.kind() == edb::conv::ImapError::Kind::Login ? "login failed: " : "")
-                  << e.what() << '\n';
+        const std::string what = e.what();
+        std::cerr << "edb2eml: "
+                  << (what.rfind("cannot connect to ", 0) == 0 ? "" : settings.url.host + ": ")
+                  << (e.kind() == edb::conv::ImapError::Kind::Login ? "login failed: " : "") << what
+                  << '\n';
         return;
     }
     auto catalog = std::make_unique<edb::StoreCatalog>();
@@ -143,7 +156,18 @@ void addUploadCommand(CLI::App& app) {
                     "everything below it. Repeatable; all folders when none is given");
     cmd->add_flag("--dry-run", args->dryRun,
                   "log in and count what would be uploaded, without creating or appending");
-    cmd->add_flag("--no-tls", args->noTls, "never use STARTTLS (imap:// only)");
+    cmd->add_flag("--no-tls", args->noTls,
+                  "allow an unencrypted connection: with imap:// to a server that offers no "
+                  "STARTTLS, the password and the mail are sent as plain text (STARTTLS is "
+                  "still used when offered). Without it the upload refuses such a server");
+    cmd->add_option("--ca", args->caFile,
+                    "trust the certificates in FILE (PEM), for a server with a private CA or "
+                    "a self-signed certificate; SSL_CERT_FILE and SSL_CERT_DIR are honoured too")
+        ->check(CLI::ExistingFile);
+    cmd->add_option("--timeout", args->timeout,
+                    "seconds to wait for the server before giving up (default 60); one "
+                    "command may take at most four times as long, plus time to send its data")
+        ->check(CLI::Range(1, 3600));
     cmd->add_option("--password-file", args->passwordFile,
                     "read the password from the first line of FILE");
     cmd->callback([args] { runUpload(*args); });

@@ -34,7 +34,7 @@ json treeJson(const CliTree& tree, edb::TreeItem item) {
 }
 
 json listingJson(const edb::StoreCatalog& catalog, const CliTree& tree, edb::TreeItem item) {
-    const edb::MessageListing listing = edb::ListMessages(catalog, item);
+    const edb::MessageListing listing = edb::ListMessages(catalog, tree.node(item).folder);
     json columns = nullptr;
     if (listing.folderFound) {
         columns = json::array();
@@ -101,18 +101,23 @@ std::string sizeText(std::uint64_t bytes) {
     return buf;
 }
 
-// Messages per tree item: each item counts the messages of the first folder holding it, the
-// folder the message view would list.
-std::unordered_map<edb::TreeItem, std::size_t> messageCounts(const edb::StoreCatalog& catalog) {
+// Messages per tree item: each item counts the messages of the folder it shows, the folder
+// the message view would list.
+std::unordered_map<edb::TreeItem, std::size_t> messageCounts(const edb::StoreCatalog& catalog,
+                                                             const CliTree& tree) {
     std::unordered_map<std::uint64_t, std::size_t> byFolder;
     for (const auto& m : catalog.messages) {
         ++byFolder[edb::IdKey(m.folderId)];
     }
-    std::unordered_map<edb::TreeItem, std::size_t> out;
+    std::vector<const edb::FolderNode*> folders;
     for (const auto& f : catalog.folderList) {
-        const edb::TreeItem item = f.treeItem.load();
-        if (item != 0 && out.count(item) == 0) {
-            const auto it = byFolder.find(edb::IdKey(f.id));
+        folders.push_back(&f);
+    }
+    std::unordered_map<edb::TreeItem, std::size_t> out;
+    for (edb::TreeItem item = 1; item <= tree.size(); ++item) {
+        const std::size_t f = tree.node(item).folder;
+        if (f < folders.size()) {
+            const auto it = byFolder.find(edb::IdKey(folders[f]->id));
             out[item] = it == byFolder.end() ? 0 : it->second;
         }
     }
@@ -158,7 +163,7 @@ void printSummary(const std::string& path, const Scanned& s) {
         return;
     }
     std::cout << "\nFolder tree (one root per mailbox):\n\n";
-    const auto counts = messageCounts(cat);
+    const auto counts = messageCounts(cat, s.tree);
     for (const auto root : s.tree.roots()) {
         printTree(s.tree, counts, root, "", true, true);
         std::cout << '\n';
@@ -249,7 +254,7 @@ int listFolder(const std::string& store, const std::string& folder) {
     }
     const edb::TreeItem item = found.front();
     const auto& node = s->tree.node(item);
-    const edb::MessageListing listing = edb::ListMessages(*s->catalog, item);
+    const edb::MessageListing listing = edb::ListMessages(*s->catalog, node.folder);
     if (!listing.folderFound) {
         std::cout << TerminalText(node.path) << " is a mailbox; its folders are:\n";
         for (const auto c : node.children) {
@@ -300,12 +305,8 @@ std::vector<edb::TreeItem> findFolder(const CliTree& tree, const std::string& wa
 }
 
 void buildAllTrees(edb::StoreCatalog& catalog, CliTree& tree) {
-    std::int32_t step = 0;
-    const auto count = static_cast<std::int32_t>(catalog.mailboxList.size());
-    for (std::int32_t row = 0; row < count; ++row) {
-        if (edb::ChooseMailbox(catalog, row, step)) {
-            (void)edb::BuildFolderTree(catalog, step, tree);
-        }
+    for (const edb::FolderNode& mailbox : catalog.mailboxList) {
+        (void)edb::BuildFolderTree(catalog, mailbox, tree);
     }
 }
 
@@ -346,7 +347,7 @@ void addViewCommands(CLI::App& app) {
     tree->callback([treeStore, treeJsonFlag] {
         const auto s = scanAndBuild(*treeStore);
         if (!*treeJsonFlag) {
-            const auto counts = messageCounts(*s->catalog);
+            const auto counts = messageCounts(*s->catalog, s->tree);
             for (const auto root : s->tree.roots()) {
                 printTree(s->tree, counts, root, "", true, true);
             }

@@ -345,6 +345,7 @@ private:
             ++m_progress.done;
             report(f.treePath);
             if (fatal) {
+                m_summary.foldersWritten += written > 0 ? 1 : 0;
                 dropAhead();
                 stopRun(f, messages.size() - i - 1);
                 return;
@@ -359,10 +360,9 @@ private:
             m_summary.failures.push_back({f.treePath, "", e.what()});
             return;
         }
+        m_summary.foldersWritten += written > 0 ? 1 : 0;
         if (failedHere == 0 && complete) {
-            m_summary.savedFolders.push_back({f.treePath,
-                                              f.node->treeItem.load(std::memory_order_relaxed),
-                                              m_dest.folderLocation(), written});
+            m_summary.savedFolders.push_back({f.treePath, f.node, m_dest.folderLocation(), written});
         }
     }
 

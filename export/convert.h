@@ -29,8 +29,8 @@ struct ConvertIssue {
 };
 
 struct SavedFolder {
-    std::string treePath; // what the window's saved-folders list keeps
-    TreeItem treeItem = 0;
+    std::string treePath;
+    const FolderNode* folder = nullptr;
     std::string location; // directory, file or server mailbox
     std::size_t messages = 0;
 };
@@ -43,6 +43,7 @@ struct ConvertSummary {
     std::size_t notes = 0;   // messages written with a part missing (noted in file and log)
     std::vector<ConvertIssue> failures;
     std::vector<SavedFolder> savedFolders; // folders written completely
+    std::size_t foldersWritten = 0;        // folders that received a message, complete or not
     // export-log.txt when something was missing or a folder repeated another; empty otherwise.
     std::filesystem::path logPath;
     bool cancelled = false;

@@ -24,7 +24,7 @@ FolderPath PathOf(const StoreCatalog& catalog, const FolderNode& folder) {
     while (!IsZero(current)) {
         const std::string key = idKey(current);
         const FolderNode* mailbox = nullptr;
-        for (const FolderList* list : {&catalog.mailboxList, &catalog.chosenMailboxList}) {
+        for (const FolderList* list : {&catalog.mailboxList}) {
             for (const FolderNode& n : *list) {
                 if (n.id == current) {
                     mailbox = &n;

@@ -1,11 +1,21 @@
 #include "export/imap_destination.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <iterator>
+#include <new>
+#include <optional>
 #include <set>
 #include <unordered_set>
 
 namespace edb::conv {
 namespace {
+
+// Our own limits on a mailbox name's modified UTF-7 form: one level and the whole path.
+constexpr std::size_t kMaxPath = 1000;
+// One level, then shorter for a server that still refuses the name for its length.
+constexpr std::size_t kShorter[] = {200, 120, 60, 30, 16};
 
 std::string join(const std::vector<std::string>& levels, std::size_t count, char sep) {
     std::string out;
@@ -33,18 +43,11 @@ public:
             const char sep = m_session->separator();
             auto levels = MailboxLevels(m_settings.url.prefix, names, sep);
             m_display = join(levels, levels.size(), sep);
+            levels = resolve(levels, sep);
+            m_display = join(levels, levels.size(), sep);
             m_mailbox = EncodeMailboxName(m_display);
             m_present.clear();
-            bool exists = m_known.count(m_mailbox) != 0;
-            if (!m_dryRun) {
-                for (std::size_t n = 1; n <= levels.size(); ++n) {
-                    create(levels, n, sep);
-                }
-                m_display = join(levels, levels.size(), sep);
-                m_mailbox = EncodeMailboxName(m_display);
-                exists = true;
-            }
-            if (exists) {
+            if (m_known.count(m_mailbox) != 0) {
                 // One request per folder tells which messages are there already.
                 for (const std::string& h :
                      m_session->fetchHeaders(m_mailbox, "MESSAGE-ID X-EDB-MESSAGE-ID")) {
@@ -55,6 +58,8 @@ public:
             }
         } catch (const ImapError& e) {
             throw translate(e, "folder \"" + m_display + "\"");
+        } catch (const std::bad_alloc&) {
+            throw DestinationError("out of memory reading the server's answers", true);
         }
     }
 
@@ -67,6 +72,8 @@ public:
                 m_session->append(m_mailbox, m.eml, m.time);
             } catch (const ImapError& e) {
                 throw translate(e, "APPEND to \"" + m_display + "\"");
+            } catch (const std::bad_alloc&) {
+                throw DestinationError("out of memory sending the message", false);
             }
         }
         if (!m.key.empty()) {
@@ -80,34 +87,168 @@ public:
     std::string lastWritten() const override { return m_display; }
 
 private:
-    // Creates the first `n` levels. A server that refuses the name (some refuse '.', '\\' or
-    // '&' inside a name) gets the level again with only letters, digits, spaces, '-' and '_';
-    // the same names give the same result on every run, so a rerun finds the folder.
-    void create(std::vector<std::string>& levels, std::size_t n, char sep) {
-        std::string name = EncodeMailboxName(join(levels, n, sep));
-        if (m_known.count(name) != 0) {
-            return;
+    using Levels = std::vector<std::string>;
+
+    // The folder's levels as the server has them, found or created. Names over our limits
+    // are shortened; a name the server refuses (for its length, its characters or a path too
+    // long for its disk) is tried shorter and with only plain characters, level by level
+    // under the parents already settled, then with every level shorter. Each step depends only
+    // on the names and the server's answers, so a rerun arrives at the same mailbox, and finds
+    // it without asking the server anything.
+    Levels resolve(const Levels& levels, char sep) {
+        if (auto found = findKnown(levels, sep)) {
+            return *found;
         }
-        try {
-            m_session->create(name);
-        } catch (const ImapError& e) {
-            std::string safer = levels[n - 1];
-            for (char& c : safer) {
-                const auto b = static_cast<unsigned char>(c);
-                if (b < 0x80 && !std::isalnum(b) && c != ' ' && c != '-' && c != '_') {
-                    c = '_';
-                }
+        Levels out;
+        if (m_dryRun) {
+            for (const std::string& name : levels) {
+                out.push_back(candidates(out, name, sep).front());
             }
-            if (e.kind() != ImapError::Kind::Server || safer == levels[n - 1]) {
+            return out;
+        }
+        std::optional<ImapError> refusal;
+        m_shortestRefused = SIZE_MAX;
+        for (const std::string& name : levels) {
+            auto settled = settle(out, name, sep, refusal);
+            if (!settled) {
+                break;
+            }
+            out.push_back(std::move(*settled));
+        }
+        if (out.size() == levels.size()) {
+            return out;
+        }
+        for (std::size_t k = 1; k < std::size(kShorter); ++k) {
+            const Levels plan = shortened(levels, k, sep);
+            // A path as long as one refused above would fail the same way, after leaving its
+            // new parents behind as empty folders.
+            if (EncodeMailboxName(join(plan, plan.size(), sep)).size() >= m_shortestRefused) {
+                continue;
+            }
+            if (createPath(plan, sep, refusal)) {
+                return plan;
+            }
+        }
+        throw refusal ? *refusal : ImapError(ImapError::Kind::Server, "cannot create it");
+    }
+
+    std::optional<Levels> findKnown(const Levels& levels, char sep) const {
+        Levels out;
+        for (const std::string& name : levels) {
+            const Levels tries = candidates(out, name, sep);
+            const auto hit = std::find_if(tries.begin(), tries.end(),
+                                          [&](const std::string& c) { return known(out, c, sep); });
+            if (hit == tries.end()) {
+                break;
+            }
+            out.push_back(*hit);
+        }
+        if (out.size() == levels.size()) {
+            return out;
+        }
+        for (std::size_t k = 1; k < std::size(kShorter); ++k) {
+            Levels plan = shortened(levels, k, sep);
+            const std::string last = plan.back();
+            plan.pop_back();
+            if (known(plan, last, sep)) {
+                plan.push_back(last);
+                return plan;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // One level under parents that exist: the first of its candidates the server has or takes.
+    std::optional<std::string> settle(const Levels& parents, const std::string& name, char sep,
+                                      std::optional<ImapError>& refusal) {
+        const Levels tries = candidates(parents, name, sep);
+        for (const std::string& c : tries) {
+            if (known(parents, c, sep)) {
+                return c;
+            }
+        }
+        for (const std::string& c : tries) {
+            if (create(parents, c, sep, refusal)) {
+                return c;
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool createPath(const Levels& plan, char sep, std::optional<ImapError>& refusal) {
+        Levels parents;
+        for (const std::string& name : plan) {
+            if (!known(parents, name, sep) && !create(parents, name, sep, refusal)) {
+                return false;
+            }
+            parents.push_back(name);
+        }
+        return true;
+    }
+
+    bool create(const Levels& parents, const std::string& name, char sep,
+                std::optional<ImapError>& refusal) {
+        const std::string mailbox = encoded(parents, name, sep);
+        try {
+            m_session->create(mailbox);
+        } catch (const ImapError& e) {
+            if (e.kind() != ImapError::Kind::Server) {
                 throw;
             }
-            levels[n - 1] = safer;
-            name = EncodeMailboxName(join(levels, n, sep));
-            if (m_known.count(name) == 0) {
-                m_session->create(name);
+            refusal = e;
+            m_shortestRefused = std::min(m_shortestRefused, mailbox.size());
+            return false;
+        }
+        m_known.insert(mailbox);
+        return true;
+    }
+
+    // A level's names to try, in order: shorter and shorter, then with plain characters.
+    static Levels candidates(const Levels& parents, const std::string& name, char sep) {
+        const std::size_t room = roomAfter(parents, sep);
+        Levels out;
+        for (const std::string& variant : {name, plainName(name)}) {
+            for (const std::size_t limit : kShorter) {
+                std::string c = ShortenMailboxName(variant, std::min(limit, room));
+                if (std::find(out.begin(), out.end(), c) == out.end()) {
+                    out.push_back(std::move(c));
+                }
             }
         }
-        m_known.insert(name);
+        return out;
+    }
+
+    // Every level cut to the k-th of our lengths.
+    static Levels shortened(const Levels& levels, std::size_t k, char sep) {
+        Levels out;
+        for (const std::string& name : levels) {
+            out.push_back(ShortenMailboxName(name, std::min(kShorter[k], roomAfter(out, sep))));
+        }
+        return out;
+    }
+
+    static std::size_t roomAfter(const Levels& parents, char sep) {
+        const std::size_t used = parents.empty() ? 0 : encoded(parents, {}, sep).size();
+        return used + 16 < kMaxPath ? kMaxPath - used : 16;
+    }
+
+    static std::string encoded(const Levels& parents, const std::string& name, char sep) {
+        return EncodeMailboxName(parents.empty() ? name
+                                                 : join(parents, parents.size(), sep) + sep + name);
+    }
+
+    bool known(const Levels& parents, const std::string& name, char sep) const {
+        return m_known.count(encoded(parents, name, sep)) != 0;
+    }
+
+    static std::string plainName(std::string name) {
+        for (char& c : name) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x80 && !std::isalnum(b) && c != ' ' && c != '-' && c != '_') {
+                c = '_';
+            }
+        }
+        return name;
     }
 
     void connect() {
@@ -120,12 +261,14 @@ private:
         }
     }
 
-    static DestinationError translate(const ImapError& e, const std::string& what) {
+    DestinationError translate(const ImapError& e, const std::string& what) const {
+        const std::string host = m_settings.url.host + ": ";
         switch (e.kind()) {
         case ImapError::Kind::Login:
-            return DestinationError(std::string("login failed: ") + e.what(), true);
+            return DestinationError(host + "login failed: " + e.what(), true);
         case ImapError::Kind::Connection:
-            return DestinationError(std::string(e.what()), true);
+        case ImapError::Kind::Security:
+            return DestinationError(host + e.what(), true);
         case ImapError::Kind::Server:
             break;
         }
@@ -135,9 +278,10 @@ private:
     ImapSettings m_settings;
     bool m_dryRun;
     std::unique_ptr<ImapSession> m_session;
-    std::set<std::string> m_known; // mailboxes on the server (modified UTF-7)
-    std::string m_mailbox;         // the open folder, as sent
-    std::string m_display;         // the open folder, UTF-8
+    std::set<std::string> m_known;            // mailboxes on the server (modified UTF-7)
+    std::size_t m_shortestRefused = SIZE_MAX; // while one folder is resolved
+    std::string m_mailbox;                    // the open folder, as sent
+    std::string m_display;                    // the open folder, UTF-8
     std::unordered_set<std::string> m_present;
 };
 

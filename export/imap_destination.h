@@ -2,7 +2,8 @@
 // Upload to an IMAP server: folders created under the address's folder with the server's
 // separator, each message appended once with \Seen and its date as INTERNALDATE. A message
 // whose key (Message-ID, see MessageKey) the folder already holds is skipped, so a broken run
-// started again completes the job without duplicates.
+// started again completes the job without duplicates. Folder names too long for us or for the
+// server are shortened (ShortenMailboxName), the same way on every run.
 #include "export/destination.h"
 #include "export/imap_session.h"
 

@@ -4,6 +4,7 @@
 
 #include "export/imap_connection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -12,6 +13,13 @@ namespace edb::conv {
 namespace {
 
 using Kind = ImapError::Kind;
+
+// Every mailbox's name in one answer: room for a few hundred thousand.
+constexpr std::size_t kListBudget = std::size_t{64} << 20;
+// Messages whose header fields one FETCH asks for.
+constexpr std::size_t kFetchBatch = 1000;
+// No folder holds more; a larger count is a broken server.
+constexpr std::size_t kMaxExists = 50'000'000;
 
 // A quoted string; names reach here in modified UTF-7, so they are printable ASCII.
 std::string quoted(std::string_view s) {
@@ -85,8 +93,10 @@ struct ImapSession::Response {
 };
 
 struct ImapSession::Impl {
-    explicit Impl(const ImapSettings& settings) : connection(settings) {}
+    explicit Impl(const ImapSettings& settings) : connection(settings), timeout(settings.timeout) {}
     ImapConnection connection;
+    std::chrono::seconds timeout;
+    bool broken = false; // a transport error: the connection is in an unknown state
     unsigned tag = 0;
     std::optional<char> separator;
 };
@@ -94,24 +104,43 @@ struct ImapSession::Impl {
 ImapSession::ImapSession(const ImapSettings& s) : m_impl(std::make_unique<Impl>(s)) {}
 
 ImapSession::~ImapSession() {
+    if (m_impl->broken) {
+        return; // nothing more can be said on it
+    }
     try {
-        m_impl->connection.setTimeout(std::chrono::seconds(5));
+        m_impl->connection.setTimeout(std::min(m_impl->timeout, std::chrono::seconds(5)));
         (void)run("LOGOUT");
     } catch (const std::exception&) {
         // Leaving anyway.
     }
 }
 
-ImapSession::Response ImapSession::run(const std::string& command, std::string_view literal) {
+bool ImapSession::encrypted() const {
+    return m_impl->connection.encrypted();
+}
+
+ImapSession::Response ImapSession::run(const std::string& command, std::string_view literal,
+                                       std::size_t budget) {
+    try {
+        return exchange(command, literal, budget);
+    } catch (const ImapError&) {
+        m_impl->broken = true;
+        throw;
+    }
+}
+
+ImapSession::Response ImapSession::exchange(const std::string& command, std::string_view literal,
+                                            std::size_t budget) {
     ImapConnection& c = m_impl->connection;
     const std::string tag = "E" + std::to_string(++m_impl->tag);
+    c.startCommand(command.substr(0, command.find(' ')), literal.size(), budget);
     Response r;
     auto finish = [&](ImapLine line) {
         // line.text begins with the tag and a space.
         const std::string rest = line.text.substr(tag.size() + 1);
         const auto sp = rest.find(' ');
         r.status = rest.substr(0, sp);
-        r.text = sp == std::string::npos ? "" : rest.substr(sp + 1);
+        r.text = sp == std::string::npos ? "" : rest.substr(sp + 1, 500);
         return r;
     };
     auto isTagged = [&](const std::string& text) {
@@ -173,7 +202,7 @@ char ImapSession::separator() {
 }
 
 std::vector<std::string> ImapSession::listAll() {
-    const Response r = run("LIST \"\" \"*\"");
+    const Response r = run("LIST \"\" \"*\"", {}, kListBudget);
     expectOk(r.status, r.text);
     std::vector<std::string> names;
     for (const auto& u : r.untagged) {
@@ -219,12 +248,18 @@ std::vector<std::string> ImapSession::fetchHeaders(const std::string& mailbox,
     for (const auto& u : ex.untagged) {
         const auto pos = u.text.find(" EXISTS");
         if (u.text.compare(0, 2, "* ") == 0 && pos != std::string::npos) {
-            exists = std::strtoull(u.text.c_str() + 2, nullptr, 10);
+            exists =
+                std::min<std::size_t>(std::strtoull(u.text.c_str() + 2, nullptr, 10), kMaxExists);
         }
     }
     std::vector<std::string> headers;
-    if (exists > 0) {
-        const Response f = run("FETCH 1:* (BODY.PEEK[HEADER.FIELDS (" + fields + ")])");
+    // In batches, so that each answer has a size we can bound.
+    for (std::size_t first = 1; first <= exists; first += kFetchBatch) {
+        const std::size_t last = std::min(exists, first + kFetchBatch - 1);
+        const Response f =
+            run("FETCH " + std::to_string(first) + ":" + std::to_string(last) +
+                    " (BODY.PEEK[HEADER.FIELDS (" + fields + ")])",
+                {}, (last - first + 1) * (kMaxLiteral + 1024) + (std::size_t{1} << 20));
         expectOk(f.status, f.text);
         for (const auto& u : f.untagged) {
             if (u.text.find(" FETCH ") != std::string::npos && !u.literals.empty()) {

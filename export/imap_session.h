@@ -1,6 +1,7 @@
 #pragma once
-// One logged-in IMAP session. libcurl makes the connection: TLS for imaps://, STARTTLS when
-// the server offers it, the greeting, capabilities and the login (SASL). The few commands the
+// One logged-in IMAP session. libcurl makes the connection: TLS for imaps://, STARTTLS for
+// imap:// (a server without it is refused unless the user allows plain text), the greeting,
+// capabilities and the login (SASL). The few commands the
 // upload needs (LIST, CREATE, EXAMINE, FETCH, APPEND with flags and INTERNALDATE) are sent on
 // that connection here, because libcurl's own APPEND sets no INTERNALDATE and its custom
 // commands drop the literals that FETCH answers with.
@@ -19,7 +20,8 @@ namespace edb::conv {
 
 class ImapError : public std::runtime_error {
 public:
-    enum class Kind { Login, Connection, Server };
+    // Security: no encryption offered, or a certificate that cannot be trusted.
+    enum class Kind { Login, Connection, Security, Server };
     ImapError(Kind kind, const std::string& what) : std::runtime_error(what), m_kind(kind) {}
     [[nodiscard]] Kind kind() const { return m_kind; }
 
@@ -30,8 +32,15 @@ private:
 struct ImapSettings {
     ImapUrl url;
     std::string password;
-    bool noTls = false; // never STARTTLS (imap:// only)
+    // imap:// to a server without STARTTLS may log in unencrypted (STARTTLS is still used
+    // when offered). Without it the password never leaves unencrypted.
+    bool allowUnencrypted = false;
+    std::string caFile; // PEM certificates trusted besides the system's
+    // How long one wait for the server may last; a whole command gets a few times that.
     std::chrono::seconds timeout{60};
+    // How the front end tells the user what to do, in error texts.
+    std::string unencryptedHint = "use --no-tls to send the password unencrypted";
+    std::string trustHint = "to trust it, give its certificate or CA with --ca FILE";
 };
 
 class ImapSession {
@@ -42,6 +51,8 @@ public:
     ImapSession(const ImapSession&) = delete;
     ImapSession& operator=(const ImapSession&) = delete;
 
+    // TLS protects the session (imaps:// or STARTTLS).
+    [[nodiscard]] bool encrypted() const;
     // The hierarchy separator (LIST "" ""); '/' when the server has none.
     [[nodiscard]] char separator();
     // Every mailbox name the server lists (as sent, modified UTF-7).
@@ -59,7 +70,10 @@ public:
 private:
     struct Response;
     struct Impl;
-    Response run(const std::string& command, std::string_view literal = {});
+    // `budget`: the most bytes the whole answer may take.
+    Response run(const std::string& command, std::string_view literal = {},
+                 std::size_t budget = std::size_t{1} << 20);
+    Response exchange(const std::string& command, std::string_view literal, std::size_t budget);
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -1,6 +1,7 @@
 // The upload's address read into its parts, and folder names put into IMAP's mailbox-name form.
 #include "export/imap_url.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <stdexcept>
@@ -189,6 +190,46 @@ std::string EncodeMailboxName(std::string_view utf8) {
     }
     flush();
     return out;
+}
+
+std::string ShortenMailboxName(std::string_view utf8, std::size_t maxEncoded) {
+    if (EncodeMailboxName(utf8).size() <= maxEncoded) {
+        return std::string(utf8);
+    }
+    // FNV-1a of the whole name, as 6 letters and digits: stable across runs and machines.
+    std::uint32_t hash = 2166136261u;
+    for (const char c : utf8) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz234567";
+    std::string suffix = "~";
+    for (int i = 0; i < 6; ++i) {
+        suffix += kDigits[(hash >> (5 * i)) & 31];
+    }
+    const std::size_t room = std::max<std::size_t>(maxEncoded, 16) - suffix.size();
+    // Character starts, then the longest start whose encoding fits (the encoded length only
+    // grows as characters are added, so a binary search finds it).
+    std::vector<std::size_t> cuts{0};
+    for (std::size_t i = 1; i <= utf8.size(); ++i) {
+        if (i == utf8.size() || (static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+            cuts.push_back(i);
+        }
+    }
+    std::size_t lo = 0;
+    std::size_t hi = cuts.size() - 1;
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi + 1) / 2;
+        if (EncodeMailboxName(utf8.substr(0, cuts[mid])).size() <= room) {
+            lo = mid;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    std::string head(utf8.substr(0, cuts[lo]));
+    while (!head.empty() && head.back() == ' ') {
+        head.pop_back();
+    }
+    return head + suffix;
 }
 
 } // namespace edb::conv

@@ -5,14 +5,14 @@
 #include "catalog/tree_build.h"
 
 namespace {
-class CountingSink : public edb::TreeSink {
+class FolderSink : public edb::TreeSink {
 public:
-    edb::TreeItem insertItem(edb::TreeItem, const std::string&, int, const std::string&) override {
-        return ++m_items;
+    edb::TreeItem insertItem(edb::TreeItem, const std::string&, int, const std::string&,
+                             std::size_t folder) override {
+        folders.push_back(folder);
+        return folders.size();
     }
-
-private:
-    edb::TreeItem m_items = 0;
+    std::vector<std::size_t> folders;
 };
 } // namespace
 
@@ -28,17 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // What a user does next: pick each mailbox, build its tree, list every folder.
-    std::int32_t step = 0;
-    for (std::int32_t mark = 0; mark < static_cast<std::int32_t>(catalog.mailboxList.size());
-         ++mark) {
-        if (!edb::ChooseMailbox(catalog, mark, step)) {
-            break;
-        }
-        edb::ClearTreeItems(catalog);
-        CountingSink sink;
-        const edb::TreeBuildResult built = edb::BuildFolderTree(catalog, step, sink);
-        for (edb::TreeItem item = 1; item <= built.items; ++item) {
-            (void)edb::ListMessages(catalog, item);
+    for (const edb::FolderNode& mailbox : catalog.mailboxList) {
+        FolderSink sink;
+        (void)edb::BuildFolderTree(catalog, mailbox, sink);
+        for (const std::size_t folder : sink.folders) {
+            (void)edb::ListMessages(catalog, folder);
         }
     }
     return 0;

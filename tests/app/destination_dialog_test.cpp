@@ -4,6 +4,7 @@
 #include "app/destination_dialog.h"
 #include "platform/fake_platform.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,8 +13,11 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <arpa/inet.h>
+#include <atomic>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using edbapp::ConvertDestination;
@@ -85,6 +89,83 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled(), 30000);
         QVERIFY2(status->text().contains(QStringLiteral("cannot connect")),
                  qPrintable(status->text()));
+    }
+
+    void unencryptedOnlyWhenAllowedAndTheWarningSaysSo() {
+        // A server offering no STARTTLS; it notes whether a login ever arrives.
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len) == 0);
+        QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
+        QVERIFY(::listen(listener, 4) == 0);
+        std::atomic<bool> loginSeen{false};
+        std::thread server([listener, &loginSeen] {
+            const int c = ::accept(listener, nullptr, nullptr);
+            if (c < 0) {
+                return;
+            }
+            const auto say = [c](const std::string& s) { (void)!::write(c, s.data(), s.size()); };
+            say("* OK ready\r\n");
+            std::string in;
+            char buf[512];
+            ssize_t n = 0;
+            while ((n = ::read(c, buf, sizeof buf)) > 0) {
+                in.append(buf, static_cast<std::size_t>(n));
+                for (auto end = in.find("\r\n"); end != std::string::npos; end = in.find("\r\n")) {
+                    const std::string line = in.substr(0, end);
+                    in.erase(0, end + 2);
+                    const std::string tag = line.substr(0, line.find(' '));
+                    if (line.find("LOGIN") != std::string::npos ||
+                        line.find("AUTHENTICATE") != std::string::npos) {
+                        loginSeen = true;
+                    }
+                    say(line.find("CAPABILITY") != std::string::npos
+                            ? "* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\n" + tag + " OK\r\n"
+                            : tag + " NO\r\n");
+                }
+            }
+            ::close(c);
+        });
+        {
+            DestinationDialog d(nullptr);
+            d.findChild<QRadioButton*>("kind3")->click();
+            auto* allow = d.findChild<QCheckBox*>("allowUnencrypted");
+            QCOMPARE(allow->text(), QStringLiteral("Allow an unencrypted connection"));
+            QVERIFY(!allow->isChecked());
+            auto* warning = d.findChild<QLabel*>("unencryptedWarning");
+            QVERIFY(warning->isHidden());
+            d.findChild<QLineEdit*>("url")->setText(
+                QStringLiteral("imap://127.0.0.1:%1/").arg(ntohs(addr.sin_port)));
+            d.findChild<QLineEdit*>("user")->setText("u");
+            d.findChild<QLineEdit*>("password")->setText("secret");
+            d.findChild<QPushButton*>("testConnection")->click();
+            auto* test = d.findChild<QPushButton*>("testConnection");
+            QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled(), 30000);
+            const QString status = d.findChild<QLabel*>("status")->text();
+            QVERIFY2(status.contains("the server offers no encryption; tick \"Allow an "
+                                     "unencrypted connection\""),
+                     qPrintable(status));
+            QVERIFY(!loginSeen);
+            allow->click();
+            QVERIFY(!warning->isHidden());
+            QVERIFY(warning->text().contains("plain text"));
+            d.findChild<QLineEdit*>("caFile")->setText("/etc/ssl/private-ca.pem");
+            QMetaObject::invokeMethod(&d, "accept");
+        }
+        ::shutdown(listener, SHUT_RDWR);
+        ::close(listener);
+        server.join();
+        DestinationDialog again(nullptr);
+        const ConvertDestination d = again.destination();
+        QVERIFY(d.allowUnencrypted);
+        QCOMPARE(d.caFile, QStringLiteral("/etc/ssl/private-ca.pem"));
+        edb::conv::ImapSettings imap;
+        edbapp::ApplyImapSecurity(d, imap);
+        QVERIFY(imap.allowUnencrypted);
+        QCOMPARE(imap.caFile, std::string("/etc/ssl/private-ca.pem"));
     }
 };
 

@@ -1,5 +1,5 @@
-// The folder tree view's selection rules (ticks, marks, the saved-folder guard), what a click
-// on a folder lists, and Convert adding its folders to the saved-folders list.
+// The folder tree view's selection rules (ticks, marks), what a click on a folder lists, and
+// Convert marking its folders converted, asking before writing them to the same place again.
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
 #include "catalog/list_rows.h"
@@ -93,8 +93,22 @@ const QStringList kAll{
     "Ann",           "Ann/Inbox", "Ann/Inbox/Sub1", "Ann/Inbox/Sub2", "Ann/Inbox/Sub2/Deep",
     "Ann/Sent Items"};
 
-void markSaved(Window& w, const std::string& path, const QString& itemPath) {
-    w.dialog.state().savedFolders.add(path, w.dialog.folderTree()->handleOf(w.treeItem(itemPath)));
+std::size_t inSent(Window& w, const edb::FolderNode* node) {
+    std::size_t n = 0;
+    for (const edb::MessageEntry& m : w.catalog.messages) {
+        n += m.folderId == node->id ? 1 : 0;
+    }
+    return n;
+}
+
+int countFiles(const QString& dir, const char* pattern) {
+    int n = 0;
+    for (QDirIterator it(dir, {QString::fromLatin1(pattern)}, QDir::Files,
+                         QDirIterator::Subdirectories);
+         it.hasNext(); it.next()) {
+        ++n;
+    }
+    return n;
 }
 
 } // namespace
@@ -173,43 +187,6 @@ private slots:
         QCOMPARE(states(w, kAll), expect(kAll, {"--", "--", "--", "--", "--", "--"}));
     }
 
-    void savedFoldersAreGuarded() {
-        edbtest::TempFile store;
-        writeTickStore(store.path());
-        Window w;
-        w.browse(store.str());
-        pick(w, {0, 1});
-        markSaved(w, "Ann\\Inbox\\Sub1\\", "Ann/Inbox/Sub1");
-        markSaved(w, "Ann\\Inbox\\Sub2\\", "Ann/Inbox/Sub2");
-        // Saved under the second mailbox's name: the test uses the first root's, so it is not.
-        markSaved(w, "Bob\\Notes\\", "Bob/Notes");
-
-        // A saved folder below a ticked folder stays clear, the ticked folder stays ticked.
-        clickCheckBox(w, w.treeItem("Ann/Inbox"));
-        QCOMPARE(states(w, kAll), expect(kAll, {"-b", "tb", "--", "--", "tb", "--"}));
-        QVERIFY(w.fake.errors.isEmpty());
-        clickCheckBox(w, w.treeItem("Ann/Inbox"));
-
-        // Its check box: "Folder already saved", it stays clear, its own subfolders tick.
-        const edb::TreeItem shown = w.dialog.state().shownFolderItem.load();
-        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub2"));
-        QCOMPARE(w.fake.errors, QStringList{"Folder already saved"});
-        QCOMPARE(state(w, "Ann/Inbox/Sub2"), QStringLiteral("--"));
-        QCOMPARE(state(w, "Ann/Inbox/Sub2/Deep"), QStringLiteral("tb"));
-        QCOMPARE(w.dialog.state().shownFolderItem.load(), shown); // no listing started
-
-        // Space would tick it: "Folder Email Save", and it stays clear.
-        pressSpace(w, w.treeItem("Ann/Inbox/Sub1"));
-        QCOMPARE(w.fake.errors.last(), QStringLiteral("Folder Email Save"));
-        QCOMPARE(state(w, "Ann/Inbox/Sub1"), QStringLiteral("--"));
-
-        // The second mailbox's entry is not recognised.
-        w.fake.errors.clear();
-        clickCheckBox(w, w.treeItem("Bob/Notes"));
-        QVERIFY(w.fake.errors.isEmpty());
-        QCOMPARE(state(w, "Bob/Notes"), QStringLiteral("tb"));
-    }
-
     void clickingFoldersListsTheirMessages() {
         edbtest::TempFile store("demo");
         edbtest::writeDemoStore(store.path());
@@ -228,7 +205,8 @@ private slots:
         QTreeWidgetItem* inbox = w.treeItem(root + "/Inbox");
         clickText(w, inbox);
         const edb::MessageListing expected =
-            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->handleOf(inbox));
+            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->folderOf(
+                                                      w.dialog.folderTree()->handleOf(inbox)));
         QVERIFY(!expected.rows.empty());
         QCOMPARE(list->rowCount(), int(expected.rows.size()));
         QCOMPARE(list->item(0, 0)->text(), QStringLiteral("1"));
@@ -251,14 +229,15 @@ private slots:
                           w.dialog.folderTree()->visualItemRect(contacts).center());
         QVERIFY(w.waitIdle());
         const edb::MessageListing last =
-            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->handleOf(contacts));
+            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->folderOf(
+                                                      w.dialog.folderTree()->handleOf(contacts)));
         QCOMPARE(list->rowCount(), int(last.rows.size()));
         QCOMPARE(list->columnCount(), int(last.columns.size()));
         QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("Full name"));
     }
 
 #ifdef EDB_HAVE_EXPORT_TESTS
-    void convertSavesTickedFoldersAndGuardsThem() {
+    void convertMarksFoldersAndAsksBeforeWritingThemAgain() {
         edbtest::TempFile store("demo");
         edbtest::writeDemoStore(store.path());
         edbtest::TempDir out;
@@ -270,7 +249,8 @@ private slots:
         clickCheckBox(w, sent);
         // One message whose plain body lost its chunks: Convert notes it in the export log.
         const edb::FolderNode* node =
-            edb::FolderForTreeItem(w.catalog, w.dialog.folderTree()->handleOf(sent));
+            edb::FolderAt(w.catalog, w.dialog.folderTree()->folderOf(
+                                         w.dialog.folderTree()->handleOf(sent)));
         QVERIFY(node != nullptr);
         for (edb::MessageEntry& m : w.catalog.messages) {
             if (m.folderId == node->id) {
@@ -304,14 +284,59 @@ private slots:
             ++emls;
         }
         QVERIFY(emls > 0);
-        // The saved folder lost its tick and is refused from now on.
-        QCOMPARE(w.dialog.state().savedFolders.entries().size(), std::size_t{1});
+        // The converted folder lost its tick, is marked converted and lists like any other.
         QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("--"));
+        QVERIFY(edbapp::FolderTreeView::isConverted(sent));
+        QVERIFY(!edbapp::FolderTreeView::isConverted(w.treeItem(root + "/Inbox")));
         clickText(w, sent);
-        QCOMPARE(w.fake.errors, QStringList{"Folder already saved"});
-        pressSpace(w, sent);
-        QCOMPARE(w.fake.errors.last(), QStringLiteral("Folder Email Save"));
+        QVERIFY(w.waitIdle());
+        QVERIFY(w.fake.errors.isEmpty());
+        QCOMPARE(w.dialog.messageList()->rowCount(), int(inSent(w, node)));
+        QVERIFY(w.dialog.messageList()->rowCount() > 0);
+
+        // The same destination again: asked first; No writes nothing.
+        clickCheckBox(w, sent);
+        QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("tb"));
+        w.fake.questions.clear();
+        w.fake.directoryAnswers = {outDir};
+        w.fake.yesNoAnswers = {false};
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        QVERIFY2(w.fake.questions[0].contains(QStringLiteral("converted to this destination")) &&
+                     w.fake.questions[0].contains(QStringLiteral("Sent Items")),
+                 qPrintable(w.fake.questions[0]));
+        QCOMPARE(countFiles(outDir, "*.eml"), emls);
+
+        // Another destination takes it without a question, every message of it.
+        edbtest::TempDir other;
+        const QString otherDir = QString::fromStdString(other.path().string());
+        w.fake.questions.clear();
+        w.fake.directoryAnswers = {otherDir};
+        w.fake.yesNoAnswers = {false}; // the summary's "Open the output folder?"
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        QVERIFY2(w.fake.questions[0].contains(QStringLiteral("in 1 folder(s)")),
+                 qPrintable(w.fake.questions[0]));
+        QCOMPARE(countFiles(otherDir, "*.eml"), int(inSent(w, node)));
         QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("--"));
+    }
+
+    void convertShowsTicksInClosedBranchesFirst() {
+        edbtest::TempFile store;
+        writeTickStore(store.path());
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        clickCheckBox(w, w.treeItem("Ann/Inbox/Sub2/Deep"));
+        QTreeWidgetItem* inbox = w.treeItem("Ann/Inbox");
+        w.treeItem("Ann/Inbox/Sub2")->setExpanded(false);
+        inbox->setExpanded(false);
+        w.dialog.convert(); // the chooser answers nothing: nothing is written
+        QVERIFY(!w.dialog.converting());
+        QVERIFY(inbox->isExpanded());
+        QVERIFY(w.treeItem("Ann/Inbox/Sub2")->isExpanded());
     }
 #endif
 

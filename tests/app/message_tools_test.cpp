@@ -1,5 +1,6 @@
 // The message list's tools on the demo store: sorting by a heading, tooltips of cut cells, the
 // right-click menus, the message viewer and the Find window.
+#include "app/destination_dialog.h"
 #include "app/find_window.h"
 #include "app/folder_tree_view.h"
 #include "app/message_viewer.h"
@@ -19,16 +20,19 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <QWindow>
 
 using apptest::Window;
 
@@ -199,17 +203,25 @@ private slots:
              it.hasNext(); it.next()) {
             ++emls;
         }
-        const edb::FolderNode* node = edb::FolderForTreeItem(w.catalog, tree->handleOf(sent));
+        const edb::FolderNode* node =
+            edb::FolderAt(w.catalog, tree->folderOf(tree->handleOf(sent)));
         QVERIFY(node != nullptr);
         std::size_t inSent = 0;
         for (const edb::MessageEntry& m : w.catalog.messages) {
             inSent += m.folderId == node->id ? 1 : 0;
         }
         QCOMPARE(emls, int(inSent) + 1); // and the one saved above
-        QCOMPARE(w.dialog.state().savedFolders.entries().size(), std::size_t{1});
+        QVERIFY(edbapp::FolderTreeView::isConverted(sent));
+        // Once more to the same folder: asked first, and Yes writes it again.
+        w.fake.directoryAnswers = {QString::fromStdString(out.path().string())};
+        w.fake.yesNoAnswers = {true, false};
+        w.fake.questions.clear();
         rightClick(tree->viewport(), tree->visualItemRect(sent).center(),
                    QStringLiteral("Convert This Folder..."));
-        QCOMPARE(w.fake.errors, QStringList{"Folder already saved"});
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QVERIFY(w.fake.errors.isEmpty());
+        QCOMPARE(w.fake.questions.size(), 2);
+        QVERIFY(w.fake.questions[0].contains(QStringLiteral("Write them again?")));
     }
 
     void viewerShowsHeadersHtmlAttachmentsAndNotes() {
@@ -263,6 +275,50 @@ private slots:
         QVERIFY(second.notes()->isVisible());
         QVERIFY2(second.notes()->text().contains(QStringLiteral("plain body")),
                  qPrintable(second.notes()->text()));
+    }
+
+    void secondaryWindowsFitTheSmallScreenTheyOpenOn() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        Window w;
+        w.browse(store.str());
+        QScreen* small = QGuiApplication::screens().at(1);
+        w.dialog.windowHandle()->setScreen(small);
+        w.dialog.move(small->geometry().topLeft());
+        const QRect area = small->availableGeometry();
+        const auto inside = [&](const QWidget* win) {
+            return area.contains(QRect(win->pos(), win->size()));
+        };
+        QTest::keyClick(&w.dialog, Qt::Key_F, Qt::ControlModifier);
+        edbapp::FindWindow* find = w.dialog.findWindow();
+        QVERIFY(find != nullptr);
+        QVERIFY2(inside(find), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                              .arg(find->x())
+                                              .arg(find->y())
+                                              .arg(find->width())
+                                              .arg(find->height())));
+        find->close();
+        w.dialog.viewMessage(&*w.catalog.messages.begin());
+        auto* viewer = w.dialog.findChild<edbapp::MessageViewer*>();
+        QVERIFY(viewer != nullptr);
+        QVERIFY(inside(viewer));
+        viewer->close();
+
+        // The destination dialog keeps one layout whatever Test connection answers.
+        edbapp::DestinationDialog destination(&w.dialog);
+        destination.show();
+        QVERIFY(inside(&destination));
+        auto* url = destination.findChild<QLineEdit*>(QStringLiteral("url"));
+        auto* status = destination.findChild<QLabel*>(QStringLiteral("status"));
+        QVERIFY(url != nullptr && status != nullptr);
+        const QSize size = destination.size();
+        const QRect field = url->geometry();
+        status->setText(QStringLiteral("Could not connect to imap.example.com port 143: the "
+                                       "server answered with an error that runs on and on over "
+                                       "many words, as some servers do when they refuse a login"));
+        QApplication::processEvents();
+        QCOMPARE(destination.size(), size);
+        QCOMPARE(url->geometry(), field);
     }
 
     void findListsMatchesOfEveryMailboxAsFoundAndOpensTheViewer() {

@@ -178,7 +178,8 @@ class Uploader(Fixture):
 
     def upload(self, server, *extra, password=None):
         url = "imap://%s@127.0.0.1:%d/%s" % (server.user, server.port, PREFIX)
-        return run(["upload", self.store, "--url", url, *extra],
+        # This Dovecot has no TLS (imap_upload_test.py covers it): plain text, allowed.
+        return run(["upload", self.store, "--url", url, "--no-tls", *extra],
                    env=self.env(password or server.password), stdin=subprocess.DEVNULL)
 
     def read_server(self, server):
@@ -247,7 +248,7 @@ class Upload(Uploader):
     def test_a_run_broken_by_the_server_is_finished_by_the_next(self):
         with Dovecot() as server:
             url = "imap://%s@127.0.0.1:%d/%s" % (server.user, server.port, PREFIX)
-            proc = subprocess.Popen([EDB2EML, "upload", self.store, "--url", url],
+            proc = subprocess.Popen([EDB2EML, "upload", self.store, "--url", url, "--no-tls"],
                                     env=self.env(server.password), stdin=subprocess.DEVNULL,
                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
             deadline = time.time() + 120
@@ -272,7 +273,7 @@ class Upload(Uploader):
     def test_ctrl_c_stops_after_the_current_message(self):
         with Dovecot(fsync=True) as server:
             url = "imap://%s@127.0.0.1:%d/%s" % (server.user, server.port, PREFIX)
-            proc = subprocess.Popen([EDB2EML, "upload", self.store, "--url", url],
+            proc = subprocess.Popen([EDB2EML, "upload", self.store, "--url", url, "--no-tls"],
                                     env=self.env(server.password), stdin=subprocess.DEVNULL,
                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
             deadline = time.time() + 120

@@ -346,6 +346,7 @@ TEST_F(ConvertTest, CancelSkipsTheRestAndReportsIt) {
     EXPECT_EQ(summary.saved, 1U);
     EXPECT_EQ(summary.skipped, 8U);
     EXPECT_TRUE(summary.savedFolders.empty()); // the folder was cut off half way
+    EXPECT_EQ(summary.foldersWritten, 1U);     // yet it received a message
 }
 
 TEST_F(ConvertTest, AnUnwritableOutputFolderFailsEveryMessage) {

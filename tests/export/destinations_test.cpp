@@ -6,6 +6,7 @@
 #include "export/imap_session.h"
 #include "tests/support/store_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -168,6 +169,35 @@ TEST(Destinations, ImapNamesAndAddresses) {
     EXPECT_EQ(MessageKey("Message-ID:\r\n <a@b>\r\nX-Edb-Message-Id: 01\r\n\r\n"), "<a@b>");
     EXPECT_EQ(MessageKey("X-EDB-MESSAGE-ID: 0102\r\n\r\nMessage-ID: <body@x>\r\n"), "store:0102");
     EXPECT_EQ(MessageKey("Subject: x\r\n\r\n"), "");
+}
+
+TEST(Destinations, LongMailboxNamesShortenedStably) {
+    // The shortened name begins with the original's start, cut between two characters.
+    const auto cleanCut = [](const std::string& original, const std::string& shortened) {
+        const std::string head = shortened.substr(0, shortened.rfind('~'));
+        return original.compare(0, head.size(), head) == 0 && head.size() < original.size() &&
+               (static_cast<unsigned char>(original[head.size()]) & 0xC0) != 0x80;
+    };
+    EXPECT_EQ(ShortenMailboxName("Inbox", 16), "Inbox");
+    std::string cyrillic;
+    for (int i = 0; i < 120; ++i) {
+        cyrillic += "\xd0\x9e\xd1\x82 "; // "От "
+    }
+    for (const std::size_t limit : {200u, 60u, 17u, 16u, 3u}) {
+        const std::string a = ShortenMailboxName(cyrillic + "A", limit);
+        const std::string b = ShortenMailboxName(cyrillic + "B", limit);
+        EXPECT_LE(EncodeMailboxName(a).size(), std::max<std::size_t>(limit, 16)) << a;
+        EXPECT_NE(a, b) << "names alike at the start must stay apart";
+        EXPECT_EQ(a, ShortenMailboxName(cyrillic + "A", limit)) << "the same on every run";
+        EXPECT_TRUE(cleanCut(cyrillic + "A", a)) << a;
+    }
+    // '&' (two bytes encoded) and 4-byte characters around the limit.
+    const std::string mixed = std::string(190, 'x') + "&&\xf0\x9f\x98\x80\xf0\x9f\x98\x80tail";
+    for (std::size_t limit = 190; limit < 211; ++limit) { // 211: it fits
+        const std::string cut = ShortenMailboxName(mixed, limit);
+        EXPECT_LE(EncodeMailboxName(cut).size(), limit);
+        EXPECT_TRUE(cleanCut(mixed, cut)) << limit << ": " << cut;
+    }
 }
 
 } // namespace

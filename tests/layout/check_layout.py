@@ -14,18 +14,68 @@ LAYERS = {
     "scan": {"decode", "catalog", "io"},
     "frontend": {"scan", "decode", "catalog", "io"},
     "export": {"scan", "decode", "catalog", "io"},
-    "cli": {"frontend", "export", "scan", "decode", "catalog", "io"},
+    "session": {"scan", "decode", "catalog", "io"},
+    "cli": {"frontend", "session", "export", "scan", "decode", "catalog", "io"},
     "widgets": {"platform"},
     "platform": set(),
-    "app": {"widgets", "platform", "frontend", "export", "scan", "decode", "catalog", "io"},
+    "app": {"widgets", "platform", "frontend", "session", "export", "scan", "decode", "catalog", "io"},
 }
 CORE = ("io", "catalog", "decode", "scan")
 # The core and the front ends' shared words and widths: the standard library only.
-STANDARD_ONLY = CORE + ("frontend",)
+STANDARD_ONLY = CORE + ("frontend", "session")
 # Outside libraries the core must never reach for.
 FOREIGN = re.compile(r"#\s*include\s*<(Q\w*|gmime|glib|curl|nlohmann|CLI|gtest)")
 LOCAL = re.compile(r'#\s*include\s*"([a-z_]+)/[^"]+"')
 MAX_LINES = 450
+# Circles that were there before this check; each is reported but fails nothing until the folder's
+# owner breaks it. A circle not listed here fails the test.
+KNOWN_CIRCLES = {
+    "scan/: include circle among discovery, late_stages, long_value_stage, page_walk, scan",
+    "export/: include circle among mime_header, sender_address",
+    "export/: include circle among imap_connection, imap_session",
+    "platform/: include circle among platform, qt_platform",
+}
+
+
+def include_cycles(root: pathlib.Path, folder: str) -> list:
+    """Units inside one folder (a header with its .cpp, by file stem) that include each other in
+    a circle: each needs the other, so neither can be read, tested or moved alone."""
+    edges = {}
+    for path in (root / folder).rglob("*"):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        unit = path.stem
+        edges.setdefault(unit, set())
+        for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
+            m = re.match(r'#\s*include\s*"' + re.escape(folder) + r'/([A-Za-z0-9_]+)\.h"', line.strip())
+            if m and m.group(1) != unit:
+                edges[unit].add(m.group(1))
+    # Strongly connected components (Tarjan); any with more than one unit is a circle.
+    index, low, stack, on, out = {}, {}, [], set(), []
+    def visit(v):
+        index[v] = low[v] = len(index)
+        stack.append(v)
+        on.add(v)
+        for w in sorted(edges.get(v, ())):
+            if w not in index:
+                visit(w)
+                low[v] = min(low[v], low[w])
+            elif w in on:
+                low[v] = min(low[v], index[w])
+        if low[v] == index[v]:
+            comp = []
+            while True:
+                w = stack.pop()
+                on.discard(w)
+                comp.append(w)
+                if w == v:
+                    break
+            if len(comp) > 1:
+                out.append(f"{folder}/: include circle among {', '.join(sorted(comp))}")
+    for v in sorted(edges):
+        if v not in index:
+            visit(v)
+    return out
 
 
 def main() -> int:
@@ -46,6 +96,11 @@ def main() -> int:
                     faults.append(f"{rel}:{n}: {folder}/ may not include {m.group(1)}/ ({line.strip()})")
                 if folder in STANDARD_ONLY and FOREIGN.match(line.strip()):
                     faults.append(f"{rel}:{n}: the scanner core uses the standard library only ({line.strip()})")
+        for circle in include_cycles(root, folder):
+            if circle in KNOWN_CIRCLES:
+                print(f"note (known): {circle}")
+            else:
+                faults.append(circle)
     for f in faults:
         print(f)
     print(f"layout: {len(faults)} fault(s)")

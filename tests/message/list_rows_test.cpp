@@ -1,4 +1,5 @@
 #include "catalog/list_rows.h"
+#include "catalog/tree_build.h"
 #include "frontend/list_columns.h"
 
 #include <cstdint>
@@ -135,12 +136,10 @@ TEST_F(ZoneTest, YearsOutsideTheCalendarAndUnconvertibleValuesGiveNoText) {
 struct Catalog {
     std::unique_ptr<edb::StoreCatalog> c = std::make_unique<edb::StoreCatalog>();
 
-    edb::FolderNode& folder(std::uint8_t n, const std::string& name, char kind,
-                            edb::TreeItem item) {
+    // Appends a folder; its place in the folder list is what a tree build hands out.
+    std::size_t folder(std::uint8_t n, const std::string& name, char kind) {
         c->folderList.AddFolder(id(100), id(n), name, kind);
-        edb::FolderNode& f = *c->folderList.last();
-        f.treeItem = item;
-        return f;
+        return c->folderList.size() - 1;
     }
     edb::MessageEntry& message(std::uint8_t folder, std::uint8_t n, const std::string& subject,
                                const std::string& sender, char kind = 0) {
@@ -164,53 +163,56 @@ std::vector<std::string> headings(const edb::MessageListing& l) {
 
 TEST(ListMessages, ColumnSetsFollowKindAndTheExactSentItemsName) {
     Catalog cat;
-    cat.folder(1, "Sent Items", 0, 11);
-    cat.folder(2, "sent items", 0, 12);
-    cat.folder(3, "Sent Items", 'c', 13);
-    cat.folder(4, "Calendar", 'a', 14);
-    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 11)),
+    cat.folder(1, "Sent Items", 0);
+    cat.folder(2, "sent items", 0);
+    cat.folder(3, "Sent Items", 'c');
+    cat.folder(4, "Calendar", 'a');
+    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 0)),
               (Cells{"No:50", "To:130", "Subject:180", "Date:150"}));
-    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 12)),
+    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 1)),
               (Cells{"No:50", "From:130", "Subject:180", "Date:150"}));
-    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 14)),
+    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 3)),
               (Cells{"No:50", "From:130", "Subject:180", "Date:150"}));
-    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 13)),
+    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 2)),
               (Cells{"No:50", "Full name:80", "First name:80", "Last name:80", "Home Phone No:80",
                      "Business Phone No:80", "Mobile Phone No:80", "Business Address:80",
                      "Email Address:80", "Date:80"}));
 }
 
-TEST(ListMessages, UnknownItemsFindNoFolderAndEmptyFoldersOnlyHaveColumns) {
+TEST(ListMessages, UnknownIndicesFindNoFolderAndEmptyFoldersOnlyHaveColumns) {
     Catalog cat;
-    cat.folder(1, "Inbox", 0, 11);
-    cat.folder(2, "Unshown", 0, 0);
+    cat.folder(1, "Inbox", 0);
+    cat.folder(2, "Unshown", 0);
     cat.message(2, 1, "s", "x");
-    for (edb::TreeItem item : {edb::TreeItem{0}, edb::TreeItem{99}}) {
-        const auto l = edb::ListMessages(*cat.c, item);
+    for (const std::size_t folder : {edb::kNoFolder, std::size_t{99}}) {
+        const auto l = edb::ListMessages(*cat.c, folder);
         EXPECT_FALSE(l.folderFound);
         EXPECT_TRUE(l.columns.empty());
         EXPECT_TRUE(l.rows.empty());
     }
-    const auto empty = edb::ListMessages(*cat.c, 11);
+    const auto empty = edb::ListMessages(*cat.c, 0);
     EXPECT_TRUE(empty.folderFound);
     EXPECT_EQ(empty.columns.size(), 4u);
     EXPECT_TRUE(empty.rows.empty());
 }
 
-TEST(ListMessages, FirstFolderHoldingTheItemWins) {
+TEST(ListMessages, EachIndexListsItsOwnFolder) {
     Catalog cat;
-    cat.folder(1, "First", 0, 11);
-    cat.folder(2, "Second", 0, 11);
+    cat.folder(1, "First", 0);
+    cat.folder(2, "Second", 0);
     cat.message(2, 1, "second's", "x");
-    const auto l = edb::ListMessages(*cat.c, 11);
+    const auto l = edb::ListMessages(*cat.c, 0);
     EXPECT_EQ(l.folder->name, "First");
     EXPECT_TRUE(l.rows.empty());
+    const auto second = edb::ListMessages(*cat.c, 1);
+    EXPECT_EQ(second.folder->name, "Second");
+    EXPECT_EQ(second.rows.size(), 1u);
 }
 
 TEST(ListMessages, RowsNumberPerFolderWithIconsAndCells) {
     Catalog cat;
-    cat.folder(1, "Inbox", 0, 11);
-    cat.folder(2, "Other", 0, 12);
+    cat.folder(1, "Inbox", 0);
+    cat.folder(2, "Other", 0);
     cat.message(2, 1, "elsewhere", "x");
     cat.message(1, 2, "plain", "Ann");
     cat.message(2, 3, "elsewhere too", "x");
@@ -221,7 +223,7 @@ TEST(ListMessages, RowsNumberPerFolderWithIconsAndCells) {
         .contacts.push_back(edb::ContactEntry{"Full", "First", "Last", "Home", "Business", "Mobile",
                                               "Address", "e@x"});
     cat.message(1, 7, "bare card", "Ed", 'c');
-    const auto l = edb::ListMessages(*cat.c, 11);
+    const auto l = edb::ListMessages(*cat.c, 0);
     ASSERT_EQ(l.rows.size(), 5u);
     std::vector<int> images;
     for (const auto& r : l.rows) {
@@ -235,7 +237,7 @@ TEST(ListMessages, RowsNumberPerFolderWithIconsAndCells) {
     EXPECT_EQ(l.rows[3].cells, (Cells{"4", "Full", "First", "Last", "Home", "Business", "Mobile",
                                       "Address", "e@x", noDate}));
     EXPECT_EQ(l.rows[4].cells, (Cells{"5"})); // contact message without a ContactEntry
-    const auto other = edb::ListMessages(*cat.c, 12);
+    const auto other = edb::ListMessages(*cat.c, 1);
     ASSERT_EQ(other.rows.size(), 2u);
     EXPECT_EQ(other.rows[0].cells[0], "1");
     EXPECT_EQ(other.rows[1].cells[2], "elsewhere too");
@@ -243,7 +245,7 @@ TEST(ListMessages, RowsNumberPerFolderWithIconsAndCells) {
 
 TEST(ForEachMessageRow, StopsWhenTheReceiverSaysSo) {
     Catalog cat;
-    const auto& f = cat.folder(1, "Inbox", 0, 11);
+    const edb::FolderNode& f = *edb::FolderAt(*cat.c, cat.folder(1, "Inbox", 0));
     for (std::uint8_t n = 1; n <= 5; ++n) {
         cat.message(1, n, "m" + std::to_string(n), "x");
     }

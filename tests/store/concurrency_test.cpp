@@ -26,7 +26,8 @@ struct SignallingHost : ScanHost {
 
 class CountingSink : public TreeSink {
 public:
-    TreeItem insertItem(TreeItem, const std::string&, int, const std::string&) override {
+    TreeItem insertItem(TreeItem, const std::string&, int, const std::string&,
+                        std::size_t) override {
         return m_next.fetch_add(1) + 1;
     }
     void restart() { m_next.store(0); }
@@ -65,15 +66,14 @@ TEST(Concurrency, ScanBesideTreeWalksAndListings) {
             }
             std::this_thread::yield();
         }
-        std::int32_t step = 0;
-        ASSERT_TRUE(ChooseMailbox(cat, 0, step));
+        const FolderNode* mailbox = MailboxAt(cat, 0);
+        ASSERT_NE(mailbox, nullptr);
         CountingSink sink;
         int after = 0;
         while (after < 3) {
             after += scanDone.load(std::memory_order_acquire) ? 1 : 0;
-            ClearTreeItems(cat);
             sink.restart();
-            const TreeBuildResult r = BuildFolderTree(cat, step, sink);
+            const TreeBuildResult r = BuildFolderTree(cat, *mailbox, sink);
             lastItem.store(r.items, std::memory_order_release);
             ++builds;
             if (after == 0) {
@@ -84,13 +84,13 @@ TEST(Concurrency, ScanBesideTreeWalksAndListings) {
 
     std::size_t listings = 0;
     std::size_t rowsSeen = 0;
-    std::thread lister([&] { // listing workers on whatever folder items exist now
+    std::thread lister([&] { // listing workers on as many folders as the last tree showed
         int after = 0;
         while (after < 3) {
             after += scanDone.load(std::memory_order_acquire) ? 1 : 0;
             const TreeItem n = lastItem.load(std::memory_order_acquire);
-            for (TreeItem item = 1; item <= n + 1; ++item) {
-                const MessageListing l = ListMessages(cat, item);
+            for (std::size_t folder = 0; folder <= n; ++folder) {
+                const MessageListing l = ListMessages(cat, folder);
                 rowsSeen += l.rows.size();
                 ++listings;
             }
@@ -155,12 +155,12 @@ TEST(Concurrency, StopEndsAPausedScanWhateverTheOrder) {
     StoreCatalog cat;
     SignallingHost host;
     ASSERT_EQ(RunScan(cat, file.str(), host).outcome, ScanOutcome::Complete);
-    std::int32_t step = 0;
-    ASSERT_TRUE(ChooseMailbox(cat, 0, step));
+    const FolderNode* mailbox = MailboxAt(cat, 0);
+    ASSERT_NE(mailbox, nullptr);
     CountingSink sink;
     CancelToken token;
     token.cancel(StopReason::Superseded);
-    const TreeBuildResult built = BuildFolderTree(cat, step, sink, nullptr, &token);
+    const TreeBuildResult built = BuildFolderTree(cat, *mailbox, sink, &token);
     EXPECT_EQ(built.items, 1u); // the root, nothing below it
     EXPECT_EQ(built.stopped, StopReason::Superseded);
 }

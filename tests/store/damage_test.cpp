@@ -30,14 +30,15 @@ struct QuietHost : ScanHost {
     void mailboxRowsReady(const std::vector<std::string>&) override {}
 };
 
-class CountingSink : public TreeSink {
+// Keeps the folder each item shows.
+class FolderSink : public TreeSink {
 public:
-    TreeItem insertItem(TreeItem, const std::string&, int, const std::string&) override {
-        return ++m_items;
+    TreeItem insertItem(TreeItem, const std::string&, int, const std::string&,
+                        std::size_t folder) override {
+        folders.push_back(folder);
+        return folders.size();
     }
-
-private:
-    TreeItem m_items = 0;
+    std::vector<std::size_t> folders;
 };
 
 struct Scanned {
@@ -49,16 +50,14 @@ struct Scanned {
 
 // Walks every mailbox's tree and lists every folder, then checks the dump parses back.
 void checkWellFormed(Scanned& s) {
-    std::int32_t step = 0;
-    for (std::int32_t mark = 0; mark < static_cast<std::int32_t>(s.cat.mailboxList.size());
-         ++mark) {
-        ASSERT_TRUE(ChooseMailbox(s.cat, mark, step));
-        ClearTreeItems(s.cat);
-        CountingSink sink;
-        const TreeBuildResult built = BuildFolderTree(s.cat, step, sink);
-        // Item 1 is the mailbox root (a chosen-mailbox entry); the rest are folders.
-        for (TreeItem item = 2; item <= built.items; ++item) {
-            const MessageListing listing = ListMessages(s.cat, item);
+    for (const FolderNode& mailbox : s.cat.mailboxList) {
+        FolderSink sink;
+        (void)BuildFolderTree(s.cat, mailbox, sink);
+        // Item 1 is the mailbox root (no folder of its own); the rest show folders.
+        ASSERT_FALSE(sink.folders.empty());
+        EXPECT_EQ(sink.folders.front(), kNoFolder);
+        for (std::size_t i = 1; i < sink.folders.size(); ++i) {
+            const MessageListing listing = ListMessages(s.cat, sink.folders[i]);
             EXPECT_TRUE(listing.folderFound);
         }
     }

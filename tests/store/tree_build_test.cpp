@@ -24,16 +24,17 @@ struct RecordingSink : edb::TreeSink {
         std::string text;
         int image;
         std::string path;
+        std::size_t folder;
     };
     std::vector<Item> items;
     std::size_t refuseFrom = SIZE_MAX; // items from this index on are refused (0 returned)
 
     TreeItem insertItem(TreeItem parent, const std::string& text, int image,
-                        const std::string& path) override {
+                        const std::string& path, std::size_t folder) override {
         if (items.size() >= refuseFrom) {
             return 0;
         }
-        items.push_back(Item{parent, text, image, path});
+        items.push_back(Item{parent, text, image, path, folder});
         return items.size();
     }
     // "text(child,child)" rendering of the subtree below `parent`.
@@ -64,11 +65,12 @@ struct Store {
     void folder(std::uint8_t parent, std::uint8_t n, const std::string& name, char kind = 0) {
         catalog->folderList.AddFolder(id(parent), id(n), name, kind);
     }
-    void chooseAll() {
-        std::int32_t step = 0;
-        for (std::int32_t s = 0; s < static_cast<std::int32_t>(catalog->mailboxList.size()); ++s) {
-            edb::ChooseMailbox(*catalog, s, step);
-        }
+    // The tree of mailbox-list row `row`.
+    edb::TreeBuildResult build(edb::TreeSink& sink, std::size_t row = 0) {
+        const edb::FolderNode* mailbox = edb::MailboxAt(*catalog, row);
+        EXPECT_NE(mailbox, nullptr);
+        return mailbox == nullptr ? edb::TreeBuildResult{}
+                                  : edb::BuildFolderTree(*catalog, *mailbox, sink);
     }
 };
 
@@ -86,7 +88,7 @@ TEST(FolderIconIndex, NamesAreUpperCasedAndTheFirstRowWins) {
     EXPECT_EQ(edb::FolderIconIndex("Tasks ", 0), 0);
 }
 
-TEST(BuildFolderTree, MailboxRootNestedFoldersAndTreeItemsWrittenBack) {
+TEST(BuildFolderTree, MailboxRootNestedFoldersAndTheFolderEachItemShows) {
     Store s;
     s.mailbox(1, "INBOX");
     s.folder(1, 2, "Top");
@@ -94,9 +96,8 @@ TEST(BuildFolderTree, MailboxRootNestedFoldersAndTreeItemsWrittenBack) {
     s.folder(1, 4, "Calendar", 'a');
     s.folder(9, 5, "Orphan");
     s.folder(2, 6, "Later");
-    s.chooseAll();
     RecordingSink sink;
-    const auto r = edb::BuildFolderTree(*s.catalog, 1, sink);
+    const auto r = s.build(sink);
     EXPECT_EQ(sink.shape(), "INBOX(Top(Inbox,Later),Calendar)");
     EXPECT_EQ(sink.items[0].image, 0); // a mailbox root keeps image 0 whatever its name
     EXPECT_EQ(sink.items[2].image, 7);
@@ -104,52 +105,27 @@ TEST(BuildFolderTree, MailboxRootNestedFoldersAndTreeItemsWrittenBack) {
     EXPECT_EQ(sink.items[2].path, "INBOX\\Top\\Inbox\\");
     EXPECT_EQ(r.root, 1u);
     EXPECT_EQ(r.items, 5u);
-    EXPECT_TRUE(r.mailboxAtStep);
-    EXPECT_EQ(s.catalog->chosenMailboxList.begin()->treeItem.load(), 1u);
-    std::vector<TreeItem> items;
-    for (const auto& f : s.catalog->folderList) {
-        items.push_back(f.treeItem.load());
+    // The build hands out folder-list places; the catalog keeps no item.
+    std::vector<std::size_t> folders;
+    for (const auto& item : sink.items) {
+        folders.push_back(item.folder);
     }
-    EXPECT_EQ(items, (std::vector<TreeItem>{2, 3, 5, 0, 4}));
+    EXPECT_EQ(folders, (std::vector<std::size_t>{edb::kNoFolder, 0, 1, 4, 2}));
 }
 
-TEST(BuildFolderTree, StepIndexPicksTheChosenMailbox) {
+TEST(BuildFolderTree, MailboxAtPicksTheRowAsTheListShowsIt) {
     Store s;
     s.mailbox(1, "A");
     s.mailbox(2, "B");
     s.folder(2, 3, "Bfolder");
-    s.chooseAll();
-    for (std::int32_t step : {-5, 0, 1}) {
-        RecordingSink sink;
-        EXPECT_TRUE(edb::BuildFolderTree(*s.catalog, step, sink).mailboxAtStep);
-        EXPECT_EQ(sink.shape(), "A");
-    }
+    RecordingSink first;
+    s.build(first, 0);
+    EXPECT_EQ(first.shape(), "A");
     RecordingSink second;
-    const auto r2 = edb::BuildFolderTree(*s.catalog, 2, second);
+    s.build(second, 1);
     EXPECT_EQ(second.shape(), "B(Bfolder)");
-    EXPECT_TRUE(r2.mailboxAtStep);
-
-    RecordingSink past;
-    const auto r3 = edb::BuildFolderTree(*s.catalog, 3, past);
-    EXPECT_TRUE(past.items.empty());
-    EXPECT_EQ(r3.root, 0u);
-    EXPECT_FALSE(r3.mailboxAtStep);
-}
-
-TEST(ChooseMailbox, AddsTheMarkedRowOnceAndAlwaysAdvances) {
-    Store s;
-    s.mailbox(1, "A");
-    s.mailbox(2, "B");
-    std::int32_t step = 0;
-    EXPECT_FALSE(edb::ChooseMailbox(*s.catalog, -1, step)); // "Please Select Any Mailbox"
-    EXPECT_EQ(step, 1);
-    EXPECT_TRUE(edb::ChooseMailbox(*s.catalog, 1, step));
-    EXPECT_TRUE(edb::ChooseMailbox(*s.catalog, 1, step)); // duplicate refused, index still moves
-    EXPECT_TRUE(edb::ChooseMailbox(*s.catalog, 7, step));
-    EXPECT_EQ(step, 4);
-    ASSERT_EQ(s.catalog->chosenMailboxList.size(), 1u);
-    EXPECT_EQ(s.catalog->chosenMailboxList.begin()->name, "B");
-    EXPECT_EQ(s.catalog->chosenMailboxList.begin()->kind, 0);
+    EXPECT_EQ(second.items[1].folder, 0u);
+    EXPECT_EQ(edb::MailboxAt(*s.catalog, 2), nullptr);
 }
 
 TEST(BuildFolderTree, EntriesSharingAnIdEachGetTheirOwnChildren) {
@@ -158,12 +134,12 @@ TEST(BuildFolderTree, EntriesSharingAnIdEachGetTheirOwnChildren) {
     s.folder(1, 2, "First");
     s.folder(1, 2, "Second");
     s.folder(2, 3, "Child");
-    s.chooseAll();
     RecordingSink sink;
-    edb::BuildFolderTree(*s.catalog, 1, sink);
+    s.build(sink);
     EXPECT_EQ(sink.shape(), "M(First(Child),Second(Child))");
-    // The one Child entry keeps the item inserted last.
-    EXPECT_EQ(std::next(s.catalog->folderList.begin(), 2)->treeItem.load(), 5u);
+    // Both items show the one Child entry.
+    EXPECT_EQ(sink.items[2].folder, 2u);
+    EXPECT_EQ(sink.items[4].folder, 2u);
 }
 
 TEST(BuildFolderTree, CyclesInParentChainsEnd) {
@@ -176,9 +152,8 @@ TEST(BuildFolderTree, CyclesInParentChainsEnd) {
     s.folder(1, 5, "C");
     s.folder(5, 5, "C self"); // id 5 under id 5
     s.folder(1, 1, "M twin"); // the mailbox's own id under the mailbox
-    s.chooseAll();
     RecordingSink sink;
-    const auto r = edb::BuildFolderTree(*s.catalog, 1, sink);
+    const auto r = s.build(sink);
     EXPECT_EQ(sink.shape(), "M(A(B(A again)),C(C self),M twin)");
     EXPECT_FALSE(r.itemLimitReached);
 }
@@ -190,14 +165,10 @@ TEST(BuildFolderTree, DeepPathsStopAtTheirRoom) {
     for (std::uint8_t d = 0; d < 5; ++d) {
         s.folder(static_cast<std::uint8_t>(d + 1), static_cast<std::uint8_t>(d + 2), name);
     }
-    s.chooseAll();
-    edb::SavedFolderList saved;
     const std::string full3 = "M\\" + name + "\\" + name + "\\";
-    saved.add(full3, 999);
     const std::string cut = full3 + std::string(edb::kFolderPathRoom - full3.size(), 'x');
-    saved.add(cut, 998);
     RecordingSink sink;
-    const auto r = edb::BuildFolderTree(*s.catalog, 1, sink, &saved);
+    const auto r = s.build(sink);
     ASSERT_EQ(sink.items.size(), 6u); // every folder is still shown
     EXPECT_TRUE(r.pathCut);
     EXPECT_EQ(sink.items[2].path, full3);
@@ -206,9 +177,6 @@ TEST(BuildFolderTree, DeepPathsStopAtTheirRoom) {
     }
     EXPECT_EQ(sink.items[3].path, cut);
     EXPECT_EQ(sink.items[5].path, sink.items[3].path);
-    const auto entries = saved.entries();
-    EXPECT_EQ(entries[0].item, 3u);   // whole path matched
-    EXPECT_EQ(entries[1].item, 998u); // cut paths match nothing
 }
 
 TEST(AppendPathPart, CutsOnCharacterBoundariesCountingUtf16Units) {
@@ -222,35 +190,15 @@ TEST(AppendPathPart, CutsOnCharacterBoundariesCountingUtf16Units) {
     EXPECT_EQ(fits.back(), '\\');
 }
 
-TEST(SavedFolderList, FirstEqualPathIsRewrittenAndSavedNeedsTheRootPrefix) {
-    Store s;
-    s.mailbox(1, "Mail");
-    s.folder(1, 2, "Inbox");
-    s.chooseAll();
-    edb::SavedFolderList saved;
-    saved.add("Mail\\Inbox\\", 0);
-    saved.add("Mail\\Inbox\\", 0);
-    saved.add("Other\\Inbox\\", 0);
-    RecordingSink sink;
-    edb::BuildFolderTree(*s.catalog, 1, sink, &saved);
-    const auto e = saved.entries();
-    EXPECT_EQ(e[0].item, 2u);
-    EXPECT_EQ(e[1].item, 0u);
-    EXPECT_TRUE(saved.isSaved("Mail\\", 2));
-    EXPECT_FALSE(saved.isSaved("Mail\\", 1));
-    EXPECT_FALSE(saved.isSaved("Other\\", 2));
-}
-
 TEST(BuildFolderTree, RefusedItemsHideTheirChildrenAndLimitsStopDuplicates) {
     Store s;
     s.mailbox(1, "M");
     s.folder(1, 2, "A");
     s.folder(2, 3, "B");
     s.folder(1, 4, "C");
-    s.chooseAll();
     RecordingSink sink;
     sink.refuseFrom = 1; // the root goes in, A is refused
-    const auto r = edb::BuildFolderTree(*s.catalog, 1, sink);
+    const auto r = s.build(sink);
     EXPECT_EQ(sink.shape(), "M");
     EXPECT_EQ(r.items, 1u);
 
@@ -261,9 +209,8 @@ TEST(BuildFolderTree, RefusedItemsHideTheirChildrenAndLimitsStopDuplicates) {
         big.folder(d, static_cast<std::uint8_t>(d + 1), "a");
         big.folder(d, static_cast<std::uint8_t>(d + 1), "b");
     }
-    big.chooseAll();
     RecordingSink many;
-    const auto rb = edb::BuildFolderTree(*big.catalog, 1, many);
+    const auto rb = big.build(many);
     EXPECT_TRUE(rb.itemLimitReached);
     EXPECT_EQ(many.items.size(), edb::kMaxTreeItems);
 }
@@ -272,20 +219,19 @@ TEST(BuildFolderTree, FoldersAppendedDuringTheBuildAreShownWhenTheirParentIsStil
     Store s;
     s.mailbox(1, "M");
     s.folder(1, 2, "A");
-    s.chooseAll();
     struct GrowingSink : RecordingSink {
         edb::StoreCatalog* catalog = nullptr;
         TreeItem insertItem(TreeItem parent, const std::string& text, int image,
-                            const std::string& path) override {
+                            const std::string& path, std::size_t folder) override {
             if (text == "A") { // the scan appends while the build runs
                 catalog->folderList.AddFolder(id(2), id(3), "A child", 0);
                 catalog->folderList.AddFolder(id(1), id(4), "B", 0);
             }
-            return RecordingSink::insertItem(parent, text, image, path);
+            return RecordingSink::insertItem(parent, text, image, path, folder);
         }
     } sink;
     sink.catalog = s.catalog.get();
-    edb::BuildFolderTree(*s.catalog, 1, sink);
+    s.build(sink);
     EXPECT_EQ(sink.shape(), "M(A(A child),B)");
 }
 

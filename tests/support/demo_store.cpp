@@ -130,6 +130,20 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
                 add(inbox, name, u"IPF.Note");
             }
         }
+        if (options.longNames && mbId == mailboxes[0].first) {
+            const auto repeat = [](std::u16string_view word, std::size_t length) {
+                std::u16string out;
+                while (out.size() < length) {
+                    out += word;
+                }
+                return out.substr(0, length);
+            };
+            const Id8 cyrillic =
+                add(inbox, repeat(u"\u041e\u0442\u0447\u0451\u0442 ", 250), u"IPF.Note");
+            const Id8 latin = add(cyrillic, repeat(u"Quarterly reports ", 250), u"IPF.Note");
+            add(latin, repeat(u"Caf\u00e9 & notes ", 249) + u"A", u"IPF.Note");
+            add(latin, repeat(u"Caf\u00e9 & notes ", 249) + u"B", u"IPF.Note");
+        }
     }
     std::vector<FolderRecordSpec> records;
     for (const auto& f : folders) {

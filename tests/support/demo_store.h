@@ -23,6 +23,9 @@ struct DemoOptions {
     // More folders under the first mailbox's Inbox, named as given (text a terminal must not
     // take as controls, for example).
     std::vector<std::u16string> extraInboxFolders{};
+    // Adds nested folders whose names run to 250 characters, Latin and Cyrillic, two of them
+    // alike in their first 240: more than many servers and file systems take.
+    bool longNames = false;
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});

@@ -25,13 +25,16 @@ def free_port():
 
 class Dovecot:
     def __init__(self, user="tester", password="secret word", maildir=None, fsync=False,
-                 separator="/"):
+                 separator="/", cert=None):
+        """cert: (certificate file, key file) to offer STARTTLS on `port` and TLS on
+        `tls_port`; without it the server has no encryption at all."""
         self.user, self.password = user, password
         self.root = tempfile.mkdtemp(prefix="edb-dovecot-")
         os.chmod(self.root, 0o755)
         self.home = os.path.join(self.root, "home")
         self.maildir = maildir or os.path.join(self.home, "Maildir")
         self.port = free_port()
+        self.tls_port = free_port() if cert else 0
         self.proc = None
         if os.getuid() == 0:
             # Mail processes never run as root; the unprivileged system account owns the mail.
@@ -57,7 +60,8 @@ log_path = {self.root}/dovecot.log
 protocols = imap
 mail_fsync = {"optimized" if fsync else "never"}
 listen = 127.0.0.1
-ssl = no
+{"ssl = yes" + chr(10) + "ssl_cert = <" + cert[0] + chr(10) + "ssl_key = <" + cert[1]
+ if cert else "ssl = no"}
 disable_plaintext_auth = no
 auth_mechanisms = plain login
 default_internal_user = {internal}
@@ -84,7 +88,8 @@ service imap-login {{
     port = {self.port}
   }}
   inet_listener imaps {{
-    port = 0
+    address = 127.0.0.1
+    port = {self.tls_port}
   }}
 }}
 service anvil {{

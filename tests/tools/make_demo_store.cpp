@@ -1,4 +1,4 @@
-// Writes the demo store: make-demo-store PATH [--hostile-names | --server-names]
+// Writes the demo store: make-demo-store PATH [--hostile-names] [--server-names] [--long-names]
 #include "tests/support/demo_store.h"
 
 #include <exception>
@@ -7,12 +7,22 @@
 
 int main(int argc, char** argv) {
     edbtest::DemoOptions options;
-    if (argc == 3 && std::string(argv[2]) == "--hostile-names") {
-        options.hostileNames = true;
-    } else if (argc == 3 && std::string(argv[2]) == "--server-names") {
-        options.serverNames = true;
-    } else if (argc != 2) {
-        std::cerr << "usage: make-demo-store PATH [--hostile-names | --server-names]\n";
+    bool usage = argc < 2;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--hostile-names") {
+            options.hostileNames = true;
+        } else if (option == "--server-names") {
+            options.serverNames = true;
+        } else if (option == "--long-names") {
+            options.longNames = true;
+        } else {
+            usage = true;
+        }
+    }
+    if (usage) {
+        std::cerr
+            << "usage: make-demo-store PATH [--hostile-names] [--server-names] [--long-names]\n";
         return 2;
     }
     try {
