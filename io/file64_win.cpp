@@ -110,8 +110,11 @@ bool CFile64::Open(const std::string& fileName, FileErrorRecord* error) {
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
         code = kNotRegularFile;
     } else {
-        // No sharing: a second open of the store, here or in another process, is refused.
-        const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        // No read or write sharing: a second open of the store, here or in another process, is
+        // refused and nobody can change it meanwhile. Its name may still be removed, as on POSIX;
+        // the open file stays readable until it is closed.
+        const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             code = errnoFromWindows(::GetLastError());

@@ -158,3 +158,18 @@ TEST(ScratchFiles, OffsetListReportsItsSizeAndReadsBackInOrder) {
     }
     EXPECT_FALSE(list.next(offset));
 }
+
+TEST(StoreFileNames, NameCanBeRemovedWhileHeldAndTheOpenFileStillReads) {
+    TempDir dir;
+    const auto bytes = pattern(2 * kPageSize);
+    const std::filesystem::path path = dir.path() / "held.edb";
+    write(path, bytes);
+    const std::u8string u8 = path.u8string();
+    CFile64 file;
+    ASSERT_TRUE(file.Open(std::string(u8.begin(), u8.end())));
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::remove(path, ec)) << ec.message();
+    std::vector<std::uint8_t> page(kPageSize);
+    ASSERT_EQ(ReadPage(file, bytes.size(), kPageSize, page.data()), kPageSize);
+    EXPECT_TRUE(std::equal(page.begin(), page.end(), bytes.begin() + kPageSize));
+}
