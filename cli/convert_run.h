@@ -16,8 +16,8 @@ namespace edbcli {
                                  const std::vector<std::string>& folders,
                                  std::vector<edb::conv::FolderPath>& chosen);
 
-// Runs Convert into `destination`; the bar shows counts and the rate. Ctrl+C stops after the
-// current message.
+// Runs Convert into `destination`; the bar shows counts and the rate. Ctrl+C or SIGTERM stops
+// after the current message (InterruptGuard).
 [[nodiscard]] edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
                                                    const std::vector<edb::conv::FolderPath>& chosen,
                                                    edb::conv::Destination& destination,

@@ -3,35 +3,53 @@
 #include "cli/cli_scan.h"
 #include "cli/commands.h"
 #include "cli/convert_run.h"
+#include "cli/interrupt.h"
 #include "cli/progress_bar.h"
 #include "cli/terminal_text.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <unistd.h>
 
 namespace edbcli {
 namespace {
 
 std::atomic<bool> g_cancel{false};
 
-extern "C" void onInterrupt(int) {
-    g_cancel.store(true);
-}
-
 struct ExportArgs {
     std::string store;
     std::string out;
     std::string format = "eml";
     std::vector<std::string> folders;
+    bool fresh = false;
 };
 
+// --fresh: the export must not meet an earlier one, so the folder has to be new or empty.
+bool freshFolder(const std::string& out) {
+    std::error_code ec;
+    const auto st = std::filesystem::symlink_status(out, ec);
+    if (!std::filesystem::exists(st)) {
+        return true;
+    }
+    if (std::filesystem::is_directory(st) && std::filesystem::is_empty(out, ec) && !ec) {
+        return true;
+    }
+    std::cerr << "edb2eml: " << out
+              << ": not an empty folder; --fresh needs a new one (without --fresh, an export "
+                 "into it writes only the messages it does not hold yet)\n";
+    return false;
+}
+
 void runExport(const ExportArgs& args) {
+    if (args.fresh && !freshFolder(args.out)) {
+        g_exitStatus = 1;
+        return;
+    }
     auto catalog = std::make_unique<edb::StoreCatalog>();
     std::vector<edb::conv::FolderPath> chosen;
     if (!scanAndChoose(*catalog, args.store, args.folders, chosen)) {
@@ -47,14 +65,25 @@ void runExport(const ExportArgs& args) {
               << ", saved completely: " << summary.savedFolders.size() << '\n'
               << "Messages saved: " << summary.saved
               << " (with missing parts noted: " << summary.notes << ")\n"
+              << "Messages already in the output folder: " << summary.present << '\n'
               << "Messages skipped: " << summary.skipped
               << (summary.cancelled ? " (interrupted)" : "") << '\n'
               << "Messages failed: " << summary.failed << '\n'
               << "Output folder: " << args.out << '\n';
+    if (summary.cancelled) {
+        std::cout << "Interrupted in " << summary.interruptedIn
+                  << "; the same command again writes the rest\n";
+    }
     if (!summary.logPath.empty()) {
         std::cout << "Export log: " << summary.logPath.string() << '\n';
     }
-    g_exitStatus = (summary.failed > 0 || summary.cancelled) ? 1 : 0;
+    if (summary.logFailed) {
+        std::cerr << "edb2eml: the export log was not written; it says:\n" << summary.logText;
+    }
+    // Stopped by a signal: the status a shell gives a program the signal ended (130, 143).
+    g_exitStatus = summary.cancelled ? std::max(1, InterruptGuard::exitStatus())
+                   : (summary.failed > 0 || summary.logFailed) ? 1
+                                                               : 0;
 }
 
 } // namespace
@@ -104,11 +133,11 @@ edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
         bar.show(static_cast<int>(p.done * 100 / p.total), detail);
     };
     g_cancel.store(false);
-    auto previous = std::signal(SIGINT, onInterrupt);
-    auto previousPipe = std::signal(SIGPIPE, SIG_IGN); // a server gone is an error, not an end
-    edb::conv::ConvertSummary summary = edb::conv::Convert(catalog, chosen, options);
-    std::signal(SIGINT, previous);
-    std::signal(SIGPIPE, previousPipe);
+    edb::conv::ConvertSummary summary;
+    {
+        const InterruptGuard guard(g_cancel);
+        summary = edb::conv::Convert(catalog, chosen, options);
+    }
     bar.finish();
     static_cast<void>(reportIfStoreChanged(catalog));
     return summary;
@@ -136,6 +165,9 @@ void addExportCommand(CLI::App& app) {
                     "DIR/Mailbox/Inbox.mbox, subfolders in Inbox.sbd/ (mboxrd); maildir: a "
                     "Maildir++ tree per mailbox (DIR/Mailbox/.Inbox.Projects/cur)")
         ->check(CLI::IsMember({"eml", "mbox", "maildir"}));
+    cmd->add_flag("--fresh", args->fresh,
+                  "refuse an output folder that is not empty; without it, an export into a "
+                  "folder an earlier export wrote adds only the messages it lacks");
     cmd->add_option("--folder,-f", args->folders,
                     "folder path as the tree shows it, names joined by \\ (for example "
                     "\"Mailbox\\Inbox\"); the folder and everything below it. Repeatable; "

@@ -173,6 +173,9 @@ public:
             }
             if (cancelled()) {
                 m_summary.cancelled = true;
+                if (m_summary.interruptedIn.empty()) {
+                    m_summary.interruptedIn = f->treePath;
+                }
                 m_summary.skipped += messages.size();
                 continue;
             }
@@ -184,7 +187,10 @@ public:
             try {
                 m_summary.logPath = m_log.write(*logDir);
             } catch (const fs::filesystem_error& e) {
+                // What it would have said is not lost: the caller shows it.
                 m_summary.failures.push_back({"", kExportLogName, e.what()});
+                m_summary.logFailed = true;
+                m_summary.logText = m_log.text();
             }
         }
         report("");
@@ -304,6 +310,12 @@ private:
     void writeFolder(std::size_t fi, const FolderPath& f,
                      const std::vector<const MessageEntry*>& messages) {
         report(f.treePath);
+        if (!f.attached && messages.empty()) {
+            // "Unattached folders" only when it holds something; nothing to write is complete.
+            m_summary.savedFolders.push_back(
+                {f.treePath, f.node, "", 0});
+            return;
+        }
         try {
             m_dest.openFolder(f);
         } catch (const DestinationError& e) {
@@ -321,6 +333,7 @@ private:
             if (cancelled()) {
                 dropAhead();
                 m_summary.cancelled = true;
+                m_summary.interruptedIn = f.treePath;
                 m_summary.skipped += messages.size() - i;
                 complete = false;
                 break;
@@ -345,24 +358,34 @@ private:
             ++m_progress.done;
             report(f.treePath);
             if (fatal) {
-                m_summary.foldersWritten += written > 0 ? 1 : 0;
+                // What was written before still gets its place (an mbox is completed).
                 dropAhead();
+                if (closeFolder(f, written)) {
+                    m_summary.foldersWritten += written > 0 ? 1 : 0;
+                }
                 stopRun(f, messages.size() - i - 1);
                 return;
             }
         }
-        try {
-            m_dest.closeFolder();
-        } catch (const std::exception& e) {
-            // Nothing of the folder reached its place.
-            m_summary.saved -= written;
-            m_summary.failed += written;
-            m_summary.failures.push_back({f.treePath, "", e.what()});
+        if (!closeFolder(f, written)) {
             return;
         }
         m_summary.foldersWritten += written > 0 ? 1 : 0;
         if (failedHere == 0 && complete) {
             m_summary.savedFolders.push_back({f.treePath, f.node, m_dest.folderLocation(), written});
+        }
+    }
+
+    bool closeFolder(const FolderPath& f, std::size_t written) {
+        try {
+            m_dest.closeFolder();
+            return true;
+        } catch (const std::exception& e) {
+            // Nothing of the folder reached its place.
+            m_summary.saved -= written;
+            m_summary.failed += written;
+            m_summary.failures.push_back({f.treePath, "", e.what()});
+            return false;
         }
     }
 
@@ -376,8 +399,10 @@ private:
             const bool contact = m.kind == kKindContact || f.node->kind == kKindContact;
             const OutgoingMessage out{m, r.eml, r.time, r.key, contact};
             const WriteResult result = m_dest.write(out);
-            if (result == WriteResult::Written && !r.missing.empty()) {
-                ++m_summary.notes;
+            if (!r.missing.empty()) {
+                // A message an earlier run wrote keeps its line in the log that replaces that
+                // run's log.
+                m_summary.notes += result == WriteResult::Written ? 1 : 0;
                 m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), r.missing);
             }
             return result;

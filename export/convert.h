@@ -46,7 +46,11 @@ struct ConvertSummary {
     std::size_t foldersWritten = 0;        // folders that received a message, complete or not
     // export-log.txt when something was missing or a folder repeated another; empty otherwise.
     std::filesystem::path logPath;
+    // The log could not be written: logText is what it holds, for the caller to show.
+    bool logFailed = false;
+    std::string logText;
     bool cancelled = false;
+    std::string interruptedIn; // tree path of the folder the run was cancelled in, if any
     bool stopped = false; // a fatal destination error ended the run
 };
 

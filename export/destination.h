@@ -77,6 +77,10 @@ enum class FileFormat { Eml, Mbox, Maildir };
 // store's own message id (X-Edb-Message-Id), which is stable from run to run.
 [[nodiscard]] std::string MessageKey(std::string_view headers);
 
+// MessageKey of the message file `p` an earlier run wrote (a link is not followed); empty when
+// it cannot be read. Reads the header block only.
+[[nodiscard]] std::string MessageKeyOfFile(const std::filesystem::path& p);
+
 // The message's date: its Date header, else the store's time; nothing when neither is usable.
 [[nodiscard]] std::optional<std::int64_t> MessageTime(std::string_view eml, std::uint64_t filetime);
 

@@ -20,8 +20,12 @@ public:
                            const std::string& folderId);
     [[nodiscard]] bool empty() const;
 
-    // Writes (or replaces) the log in `outDir`; returns its path. Throws
-    // std::filesystem::filesystem_error naming the file when it cannot be written.
+    // The log's text.
+    [[nodiscard]] std::string text() const;
+
+    // Writes the log in `outDir` as every output is written, replacing only a regular file of
+    // its name (the log of an earlier run into the same folder, which this one covers). Returns
+    // its path; throws std::filesystem::filesystem_error naming the file and the reason.
     std::filesystem::path write(const std::filesystem::path& outDir) const;
 
 private:

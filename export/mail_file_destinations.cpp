@@ -1,18 +1,16 @@
 // mbox (mboxrd) and Maildir++ destinations: the layouts mail clients and servers import.
 #include "export/destination.h"
 #include "export/maildir_names.h"
+#include "export/output_file.h"
 #include "export/output_names.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
-#include <fcntl.h>
+#include <limits>
 #include <map>
+#include <memory>
 #include <set>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 namespace edb::conv {
 namespace fs = std::filesystem;
@@ -39,27 +37,13 @@ std::string toLf(std::string_view eml) {
     return out;
 }
 
-// The folder's names from the top (mailbox, or the directory for folders that reach none).
+// The folder's names below the top (the mailbox, or the folders that reach none).
 std::vector<std::string> namesOf(const FolderPath& f) {
     std::vector<std::string> names = f.names;
-    if (!f.attached) {
-        names.insert(names.begin(), kUnattachedFolderName);
-    }
-    if (names.empty()) {
-        names.emplace_back("_");
+    if (!f.attached || names.empty()) {
+        names.insert(names.begin(), f.attached ? "_" : kUnattachedFolderName);
     }
     return names;
-}
-
-// A directory that is really one (never a symbolic link), made when missing.
-void ensureDirectory(const fs::path& p) {
-    if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) {
-        fail("cannot create folder", p, errno);
-    }
-    struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        fail("not a folder", p, ENOTDIR);
-    }
 }
 
 // The envelope sender of the "From " line: the From address when it is a plain address.
@@ -79,67 +63,130 @@ std::string envelopeSender(std::string_view eml) {
     return plain ? from : "MAILER-DAEMON";
 }
 
-// One directory per mailbox under the output folder, made on first use with a name no other
-// mailbox has taken.
-class TopDirectories {
-public:
-    explicit TopDirectories(fs::path root) : m_root(std::move(root)) {}
-    fs::path of(const std::string& mailbox) {
-        const auto it = m_dirs.find(mailbox);
-        if (it != m_dirs.end()) {
-            return it->second;
+// The messages of an mbox file: where each starts, and whether the last one is complete (ours
+// end with an empty line; a file cut short by an older version may not).
+std::vector<std::size_t> mboxStarts(std::string_view text) {
+    std::vector<std::size_t> starts;
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (text.substr(pos, 5) == "From ") {
+            starts.push_back(pos);
         }
-        const fs::path dir = MakeChildDirectory(m_root, mailbox, m_namer);
-        m_dirs.emplace(mailbox, dir);
-        return dir;
+        const std::size_t end = text.find('\n', pos);
+        pos = end == std::string_view::npos ? text.size() : end + 1;
     }
-
-private:
-    fs::path m_root;
-    UniqueNamer m_namer;
-    std::map<std::string, fs::path> m_dirs;
-};
+    return starts;
+}
 
 // mboxrd: one file per folder, `Name.mbox`, subfolders in `Name.sbd/`. Each folder is written
-// to a temporary file and gets its name when complete, so a crash leaves no half mbox.
+// to a temporary file and gets its name when complete, so a crash leaves no half mbox. A rerun
+// copies the messages of the existing file, adds those it lacks and puts the result in its
+// place: the old file is replaced only by one that holds it whole.
 class MboxDestination final : public Destination {
 public:
     explicit MboxDestination(fs::path root) : m_root(std::move(root)) {}
-    ~MboxDestination() override { discard(); }
 
     void openFolder(const FolderPath& f) override {
-        discard();
+        m_file.reset();
         fs::create_directories(m_root);
         const std::vector<std::string> names = namesOf(f);
         fs::path dir = m_root;
         // The top level (the mailbox) is a plain folder, as clients keep one per account.
         if (names.size() > 1) {
-            dir = m_tops.of(names[0]);
+            dir = m_tops.of(names[0], !f.attached);
         }
         for (std::size_t i = names.size() > 1 ? 1 : 0; i + 1 < names.size(); ++i) {
             dir /= stemFor(dir, names[i]) + ".sbd";
-            ensureDirectory(dir);
+            EnsureDirectory(dir);
         }
         m_target = dir / (stemFor(dir, names.back()) + ".mbox");
-        m_count = 0;
         if (!IsInside(m_root, m_target)) {
             throw DestinationError("folder path leaves the output folder", false);
         }
-        std::string tmpl = (dir / ".edb2eml-XXXXXX").string();
-        const int fd = ::mkstemp(tmpl.data());
-        if (fd < 0) {
-            fail("cannot create temporary file", dir, errno);
-        }
-        m_tmp = tmpl;
-        m_file = ::fdopen(fd, "wb");
-        if (m_file == nullptr) {
-            const int err = errno;
-            ::close(fd);
-            fail("cannot open file", m_tmp, err);
+        m_count = 0;
+        m_written = 0;
+        m_failed = 0;
+        m_present = PresentMessages();
+        m_file = std::make_unique<OutputFile>(dir);
+        m_existing = RegularFileIdentity(m_target, m_replaced);
+        if (m_existing) {
+            resume();
         }
     }
 
     WriteResult write(const OutgoingMessage& m) override {
+        const std::string where = m_target.lexically_relative(m_root).generic_string();
+        if (auto at = m_present.take(m.key)) {
+            m_last = where + ", message " + *at;
+            return WriteResult::AlreadyPresent;
+        }
+        const std::string out = mboxrdMessage(m);
+        const std::uint64_t before = m_file->size();
+        try {
+            m_file->write(out);
+        } catch (const fs::filesystem_error& e) {
+            // The messages before this one stay as they were.
+            ++m_failed;
+            try {
+                m_file->truncate(before);
+            } catch (const fs::filesystem_error&) {
+                throw DestinationError(m_target.string() + ": " + e.code().message() +
+                                           "; the file cannot be cut back",
+                                       true);
+            }
+            throw fs::filesystem_error("cannot write", m_target, e.code());
+        }
+        ++m_count;
+        ++m_written;
+        m_last = where + ", message " + std::to_string(m_count);
+        return WriteResult::Written;
+    }
+
+    void closeFolder() override {
+        if (!m_file) {
+            return;
+        }
+        const std::unique_ptr<OutputFile> file = std::move(m_file);
+        // Nothing new, or nothing at all of a folder whose every message failed: leave the
+        // disk as it was.
+        if (m_written == 0 && (m_existing || m_failed > 0)) {
+            return;
+        }
+        file->sync();
+        if (m_existing) {
+            file->replace(m_target, m_replaced);
+        } else if (!file->commit(m_target)) {
+            throw fs::filesystem_error("the name was taken while the file was written", m_target,
+                                       std::make_error_code(std::errc::file_exists));
+        }
+    }
+
+    std::string folderLocation() const override { return m_target.string(); }
+    std::string lastWritten() const override { return m_last; }
+    std::optional<fs::path> logDirectory() const override { return m_root; }
+
+private:
+    // The file an earlier run left: its messages are copied first and noted as present.
+    void resume() {
+        std::string text;
+        if (!ReadFileStart(m_target, std::numeric_limits<std::size_t>::max(), text)) {
+            throw fs::filesystem_error("cannot read the existing file", m_target,
+                                       std::make_error_code(std::errc::io_error));
+        }
+        std::vector<std::size_t> starts = mboxStarts(text);
+        if (!starts.empty() && !text.ends_with("\n\n")) {
+            text.resize(starts.back()); // a message cut short is written again
+            starts.pop_back();
+        }
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            const std::size_t from = text.find('\n', starts[i]) + 1;
+            const std::string_view headers(text.data() + from, text.size() - from);
+            m_present.add(MessageKey(headers), std::to_string(i + 1));
+        }
+        m_count = starts.size();
+        m_file->write(text);
+    }
+
+    static std::string mboxrdMessage(const OutgoingMessage& m) {
         const std::time_t t = static_cast<std::time_t>(m.time.value_or(0));
         std::tm tm{};
         gmtime_r(&t, &tm);
@@ -160,43 +207,12 @@ public:
             pos = end + 1;
         }
         out += '\n';
-        if (std::fwrite(out.data(), 1, out.size(), m_file) != out.size()) {
-            fail("cannot write file", m_tmp, errno);
-        }
-        ++m_count;
-        return WriteResult::Written;
+        return out;
     }
 
-    void closeFolder() override {
-        if (m_file == nullptr) {
-            return;
-        }
-        const bool ok = std::fflush(m_file) == 0 && ::fsync(::fileno(m_file)) == 0;
-        const int err = errno;
-        std::fclose(m_file);
-        m_file = nullptr;
-        if (!ok) {
-            discard();
-            fail("cannot write file", m_target, err);
-        }
-        if (!MoveNoReplace(m_tmp, m_target)) {
-            const int e = errno;
-            discard();
-            fail("cannot name file", m_target, e);
-        }
-        m_tmp.clear();
-    }
-
-    std::string folderLocation() const override { return m_target.string(); }
-    std::string lastWritten() const override {
-        return m_target.lexically_relative(m_root).generic_string() + ", message " +
-               std::to_string(m_count);
-    }
-    std::optional<fs::path> logDirectory() const override { return m_root; }
-
-private:
-    // One stem per store folder and parent: `stem.mbox` and `stem.sbd` belong together, and a
-    // stem taken by an earlier run is not reused.
+    // One stem per store folder and parent: `stem.mbox` and `stem.sbd` belong together. The
+    // stems follow the run's order alone, so a rerun finds the files of the first run; only a
+    // name held by something else (a link, a file where a folder belongs) is passed over.
     std::string stemFor(const fs::path& dir, const std::string& name) {
         const std::string key = dir.string() + '\0' + name;
         if (const auto it = m_stems.find(key); it != m_stems.end()) {
@@ -206,9 +222,10 @@ private:
         const std::string base = SanitizeName(name);
         for (int tries = 0; tries < 10000; ++tries) {
             std::string stem = namer.next(base, "");
-            std::error_code ec;
-            if (!fs::exists(fs::symlink_status(dir / (stem + ".mbox"), ec)) &&
-                !fs::exists(fs::symlink_status(dir / (stem + ".sbd"), ec))) {
+            const EntryKind mbox = KindOf(dir / (stem + ".mbox"));
+            const EntryKind sbd = KindOf(dir / (stem + ".sbd"));
+            if ((mbox == EntryKind::Missing || mbox == EntryKind::Regular) &&
+                (sbd == EntryKind::Missing || sbd == EntryKind::Directory)) {
                 m_stems.emplace(key, stem);
                 return stem;
             }
@@ -216,22 +233,16 @@ private:
         fail("no free file name", dir, EEXIST);
     }
 
-    void discard() {
-        if (m_file != nullptr) {
-            std::fclose(m_file);
-            m_file = nullptr;
-        }
-        if (!m_tmp.empty()) {
-            ::unlink(m_tmp.c_str());
-            m_tmp.clear();
-        }
-    }
-
     fs::path m_root;
     fs::path m_target;
-    fs::path m_tmp;
-    std::FILE* m_file = nullptr;
-    std::size_t m_count = 0; // messages in the open mbox
+    std::unique_ptr<OutputFile> m_file;
+    bool m_existing = false; // m_target was there before and is being extended
+    OutputFile::Identity m_replaced;
+    PresentMessages m_present;
+    std::size_t m_count = 0;   // messages in the open mbox
+    std::size_t m_written = 0; // of them added by this run
+    std::size_t m_failed = 0;
+    std::string m_last;
     TopDirectories m_tops{m_root};
     std::map<std::string, UniqueNamer> m_namers;
     std::map<std::string, std::string> m_stems;
@@ -239,14 +250,12 @@ private:
 
 // Maildir++: the mailbox folder is the Maildir root; its folders are `.A.B` directories beside
 // cur, new and tmp (the Inbox's subfolders `.INBOX.A`). Messages go through tmp/ into cur/ with the
-// seen flag, dated by mtime.
+// seen flag, dated by mtime. File names come from the message's date and store id rather than
+// the clock, so a rerun that completes an export gives the names a single run gives.
 class MaildirDestination final : public Destination {
 public:
-    explicit MaildirDestination(fs::path root) : m_root(std::move(root)) {
-        char host[256] = {};
-        ::gethostname(host, sizeof host - 1);
-        m_host = MaildirHostPart(host);
-    }
+    explicit MaildirDestination(fs::path root)
+        : m_root(std::move(root)), m_host(MaildirHostPart(MaildirHostName())) {}
 
     void noteInboxes(const std::vector<FolderPath>& inboxes) override {
         for (const FolderPath& f : inboxes) {
@@ -259,13 +268,14 @@ public:
     void openFolder(const FolderPath& f) override {
         fs::create_directories(m_root);
         const std::vector<std::string> names = namesOf(f);
-        const fs::path top = m_tops.of(names[0]);
+        const fs::path top = m_tops.of(names[0], !f.attached);
         makeMaildir(top);
         // The mailbox's Inbox is the Maildir's own INBOX (cur, new, tmp at the top) and its
         // subfolders are INBOX's: servers treat the name INBOX in any case as that folder.
         const bool inbox = isOwnInbox(names, f);
         if (names.size() == 1 || (inbox && names.size() == 2)) {
             m_dir = top;
+            findPresent();
             return;
         }
         std::vector<std::string> levels;
@@ -294,57 +304,35 @@ public:
             throw DestinationError("folder path leaves the output folder", false);
         }
         makeMaildir(m_dir);
+        findPresent();
     }
 
     WriteResult write(const OutgoingMessage& m) override {
+        if (auto where = m_present[m_dir.string()].take(m.key)) {
+            m_last = std::move(*where);
+            return WriteResult::AlreadyPresent;
+        }
         const std::string body = toLf(m.eml);
-        const std::int64_t when = m.time.value_or(0);
-        // Delivery time, process and a counter, as Maildir writers make names unique.
-        timeval now{};
-        ::gettimeofday(&now, nullptr);
-        const std::string unique = std::to_string(now.tv_sec) + ".M" + std::to_string(now.tv_usec) +
-                                   "P" + std::to_string(::getpid()) + "Q" +
-                                   std::to_string(++m_counter) + "." + m_host;
-        const fs::path tmp = m_dir / "tmp" / unique;
-        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            fail("cannot create file", tmp, errno);
+        OutputFile file(m_dir / "tmp");
+        file.write(body);
+        if (m.time) {
+            file.setTime(*m.time);
         }
-        std::size_t done = 0;
-        while (done < body.size()) {
-            const ssize_t n = ::write(fd, body.data() + done, body.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
+        std::string unique =
+            std::to_string(m.time.value_or(0)) + ".E" + ToHex(m.snapshot.messageId);
+        if (m.snapshot.folderCopy != 0) {
+            unique += "C" + std::to_string(m.snapshot.folderCopy);
+        }
+        for (unsigned n = 1; n < 100000; ++n) {
+            const std::string name = (n == 1 ? unique : unique + "Q" + std::to_string(n)) + "." +
+                                     m_host + ",S=" + std::to_string(body.size()) + ":2,S";
+            const fs::path target = m_dir / "cur" / name;
+            if (file.commit(target)) {
+                m_last = target.lexically_relative(m_root).generic_string();
+                return WriteResult::Written;
             }
-            if (n <= 0) {
-                const int err = errno;
-                ::close(fd);
-                ::unlink(tmp.c_str());
-                fail("cannot write file", tmp, err);
-            }
-            done += static_cast<std::size_t>(n);
         }
-        const timespec times[2] = {{static_cast<time_t>(when), 0}, {static_cast<time_t>(when), 0}};
-        if (m.time && ::futimens(fd, times) != 0) {
-            const int err = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            fail("cannot set the file time", tmp, err);
-        }
-        if (::close(fd) != 0) {
-            const int err = errno;
-            ::unlink(tmp.c_str());
-            fail("cannot write file", tmp, err);
-        }
-        const fs::path target =
-            m_dir / "cur" / (unique + ",S=" + std::to_string(body.size()) + ":2,S");
-        if (!MoveNoReplace(tmp, target)) {
-            const int err = errno;
-            ::unlink(tmp.c_str());
-            fail("cannot name file", target, err);
-        }
-        m_last = target.lexically_relative(m_root).generic_string();
-        return WriteResult::Written;
+        fail("no free file name", m_dir / "cur", EEXIST);
     }
 
     void closeFolder() override {}
@@ -369,9 +357,32 @@ private:
     }
 
     static void makeMaildir(const fs::path& dir) {
-        ensureDirectory(dir);
+        EnsureDirectory(dir);
         for (const char* sub : {"cur", "new", "tmp"}) {
-            ensureDirectory(dir / sub);
+            EnsureDirectory(dir / sub);
+        }
+    }
+
+    // The messages an earlier run (or a mail server since) left in cur/ and new/, in name order.
+    void findPresent() {
+        if (!m_scanned.insert(m_dir.string()).second) {
+            return;
+        }
+        std::vector<fs::path> files;
+        for (const char* sub : {"cur", "new"}) {
+            std::error_code ec;
+            for (fs::directory_iterator it(m_dir / sub, ec), end; !ec && it != end;
+                 it.increment(ec)) {
+                if (!it->path().filename().string().starts_with(".") &&
+                    KindOf(it->path()) == EntryKind::Regular) {
+                    files.push_back(it->path());
+                }
+            }
+        }
+        std::sort(files.begin(), files.end());
+        PresentMessages& present = m_present[m_dir.string()];
+        for (const fs::path& p : files) {
+            present.add(MessageKeyOfFile(p), p.lexically_relative(m_root).generic_string());
         }
     }
 
@@ -379,7 +390,8 @@ private:
     fs::path m_dir;
     std::string m_last;
     std::string m_host;
-    std::uint64_t m_counter = 0;
+    std::map<std::string, PresentMessages> m_present; // per Maildir
+    std::set<std::string> m_scanned;
     TopDirectories m_tops{m_root};
     std::map<std::string, fs::path> m_dirs; // (top, tree path) -> Maildir
     std::set<std::string> m_used;

@@ -1,11 +1,11 @@
 #include "export/output_names.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
+#include "export/export_log.h"
+#include "export/folder_paths.h"
+#include "export/output_file.h"
+
+#include <algorithm>
 #include <system_error>
-#include <unistd.h>
 
 namespace edb::conv {
 namespace fs = std::filesystem;
@@ -85,33 +85,6 @@ void trimEnd(std::string& s) {
     }
 }
 
-// Moves `from` to `to` unless `to` exists; false (errno EEXIST) when it does.
-bool moveNoReplaceImpl(const fs::path& from, const fs::path& to) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-#endif
-    // A hard link fails when the name is taken, which makes the check and the move one step.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return true;
-    }
-    if (errno == EEXIST) {
-        return false;
-    }
-    // File systems without hard links: check, then move.
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(to, ec))) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
 } // namespace
 
 bool IsReservedDeviceName(std::string_view name) {
@@ -166,6 +139,11 @@ std::string SanitizeName(std::string_view name, std::string_view fallback) {
     return out;
 }
 
+void UniqueNamer::reserve(std::string_view name) {
+    unsigned& n = m_next[asciiLower(name)];
+    n = std::max(n, 1U);
+}
+
 std::string UniqueNamer::next(std::string_view stem, std::string_view ext) {
     const std::string key = asciiLower(stem) + asciiLower(ext);
     unsigned& n = m_next[key];
@@ -180,20 +158,14 @@ fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, Uniqu
     const std::string stem = SanitizeName(name);
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
         const fs::path p = parent / namer.next(stem, "");
-        std::error_code ec;
-        const fs::file_status st = fs::symlink_status(p, ec);
-        if (fs::is_directory(st)) {
+        const EntryKind kind = KindOf(p);
+        if (kind == EntryKind::Directory) {
             return p;
         }
-        if (fs::exists(st)) {
-            continue; // a file or a link: leave it alone
-        }
-        if (fs::create_directory(p, ec)) {
+        if (kind == EntryKind::Missing && MakeNewDirectory(p)) {
             return p;
         }
-        if (ec) {
-            throw fs::filesystem_error("cannot create folder", p, ec);
-        }
+        // A file or a link: leave it alone.
     }
     throw fs::filesystem_error("no free folder name", parent,
                                std::make_error_code(std::errc::file_exists));
@@ -201,48 +173,57 @@ fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, Uniqu
 
 fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_view ext,
                       std::string_view bytes, UniqueNamer& namer) {
-    std::string tmpl = (dir / ".edb2eml-XXXXXX").string();
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        throw fs::filesystem_error("cannot create temporary file", dir,
-                                   std::error_code(errno, std::generic_category()));
-    }
-    const fs::path tmp(tmpl);
-    auto fail = [&](const char* what, int err) {
-        ::unlink(tmp.c_str());
-        throw fs::filesystem_error(what, dir, std::error_code(err, std::generic_category()));
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int err = errno;
-            ::close(fd);
-            fail("cannot write file", err);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        fail("cannot write file", errno);
-    }
+    // The name is taken before the write, so a message that fails keeps its place in the
+    // order and a rerun that writes it gives every file the name a single run gives.
+    std::string name = namer.next(stem, ext);
+    OutputFile file(dir);
+    file.write(bytes);
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
-        const fs::path target = dir / namer.next(stem, ext);
-        if (MoveNoReplace(tmp, target)) {
+        const fs::path target = dir / name;
+        if (file.commit(target)) {
             return target;
         }
-        if (errno != EEXIST) {
-            fail("cannot name file", errno);
-        }
+        name = namer.next(stem, ext);
     }
-    fail("no free file name", EEXIST);
-    return {};
+    throw fs::filesystem_error("no free file name", dir,
+                               std::make_error_code(std::errc::file_exists));
 }
 
-bool MoveNoReplace(const fs::path& from, const fs::path& to) {
-    return moveNoReplaceImpl(from, to);
+TopDirectories::TopDirectories(fs::path root) : m_root(std::move(root)) {
+    m_namer.reserve(kExportLogName);
+    m_namer.reserve(kUnattachedFolderName);
+}
+
+fs::path TopDirectories::of(const std::string& mailbox, bool unattached) {
+    if (unattached) {
+        if (!m_unattached) {
+            m_unattached = MakeChildDirectory(m_root, kUnattachedFolderName, m_unattachedNamer);
+        }
+        return *m_unattached;
+    }
+    const auto it = m_dirs.find(mailbox);
+    if (it != m_dirs.end()) {
+        return it->second;
+    }
+    const fs::path dir = MakeChildDirectory(m_root, mailbox, m_namer);
+    m_dirs.emplace(mailbox, dir);
+    return dir;
+}
+
+void PresentMessages::add(const std::string& key, std::string location) {
+    if (!key.empty()) {
+        m_byKey[key].push_back(std::move(location));
+    }
+}
+
+std::optional<std::string> PresentMessages::take(const std::string& key) {
+    const auto it = m_byKey.find(key);
+    if (key.empty() || it == m_byKey.end() || it->second.empty()) {
+        return std::nullopt;
+    }
+    std::string location = std::move(it->second.front());
+    it->second.pop_front();
+    return location;
 }
 
 bool IsInside(const fs::path& root, const fs::path& path) {

@@ -2,7 +2,10 @@
 // Turning store names into file names, and writing files without ever leaving the output
 // folder or replacing what is already there.
 #include <cstddef>
+#include <deque>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,6 +30,8 @@ constexpr std::size_t kMaxNameBytes = 120;
 class UniqueNamer {
 public:
     [[nodiscard]] std::string next(std::string_view stem, std::string_view ext);
+    // Takes `name` (stem and extension) out of use: our own files in a folder.
+    void reserve(std::string_view name);
 
 private:
     std::unordered_map<std::string, unsigned> m_next;
@@ -46,9 +51,33 @@ private:
                                                  std::string_view stem, std::string_view ext,
                                                  std::string_view bytes, UniqueNamer& namer);
 
-// Moves `from` to `to` unless `to` exists (errno EEXIST then). False with errno on failure.
-[[nodiscard]] bool MoveNoReplace(const std::filesystem::path& from,
-                                 const std::filesystem::path& to);
+// The directories directly in the output folder: one per mailbox, made on first use with a name
+// no other mailbox has taken, and "Unattached folders" for the folders that reach none. Our own
+// names there (the export log, "Unattached folders") are never given to a mailbox.
+class TopDirectories {
+public:
+    explicit TopDirectories(std::filesystem::path root);
+    [[nodiscard]] std::filesystem::path of(const std::string& mailbox, bool unattached);
+
+private:
+    std::filesystem::path m_root;
+    UniqueNamer m_namer;
+    UniqueNamer m_unattachedNamer;
+    std::map<std::string, std::filesystem::path> m_dirs;
+    std::optional<std::filesystem::path> m_unattached;
+};
+
+// The messages an earlier export left in a folder, by what identifies them (MessageKey), each
+// with where it is. A rerun takes one per message it would write and writes only the rest.
+class PresentMessages {
+public:
+    void add(const std::string& key, std::string location);
+    // One message of `key` not taken before: where it is; nothing when none is left.
+    [[nodiscard]] std::optional<std::string> take(const std::string& key);
+
+private:
+    std::unordered_map<std::string, std::deque<std::string>> m_byKey;
+};
 
 // True when `path` lies inside `root` once both are made absolute and normalised lexically.
 [[nodiscard]] bool IsInside(const std::filesystem::path& root, const std::filesystem::path& path);

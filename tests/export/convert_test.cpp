@@ -308,16 +308,23 @@ TEST_F(ConvertTest, EverythingWrittenReadsBackThroughAnIndependentParser) {
     // The saved-folders list gets tree paths as the folder tree builds them.
     EXPECT_EQ(summary.savedFolders.front().treePath, "Иван Петров\\Inbox\\");
 
-    // Converting again adds new files and replaces none.
+    // Converting again into the same folder finds every message there and writes none.
     const auto again = Convert(m_catalog, ListFolders(m_catalog), options);
-    EXPECT_EQ(again.saved, 9U);
-    EXPECT_TRUE(fs::exists(inbox / "Привет, мир (2).eml"));
-    // ... with the same bytes: boundaries come from the message, not from chance.
+    EXPECT_EQ(again.saved, 0U);
+    EXPECT_EQ(again.present, 9U);
+    EXPECT_EQ(again.failed, 0U);
+    EXPECT_FALSE(fs::exists(inbox / "Привет, мир (2).eml"));
+    // A second folder gets the same bytes: boundaries come from the message, not from chance.
+    ConvertOptions other = options;
+    other.outDir = out.path() / "again";
+    EXPECT_EQ(Convert(m_catalog, ListFolders(m_catalog), other).saved, 9U);
     const auto bytesOf = [](const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    EXPECT_EQ(bytesOf(inbox / "Привет, мир.eml"), bytesOf(inbox / "Привет, мир (2).eml"));
+    EXPECT_EQ(bytesOf(inbox / "Привет, мир.eml"),
+              bytesOf(other.outDir / "Иван Петров" / "Inbox" / "Привет, мир.eml"));
+    fs::remove_all(other.outDir);
 
 #if defined(EDB_PYTHON) && defined(EDB_EML_CHECKER)
     const fs::path expect = out.path() / "expected.json";

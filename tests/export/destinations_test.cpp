@@ -2,6 +2,7 @@
 // module, hostile folder names in every layout, and the names and addresses of IMAP upload
 // (folder names checked against what Dovecot itself lists for them).
 #include "export/destination.h"
+#include "export/export_log.h"
 #include "export/imap_destination.h"
 #include "export/imap_session.h"
 #include "tests/support/store_builder.h"
@@ -142,6 +143,108 @@ TEST(Destinations, HostileFolderNamesStayInsideInEveryLayout) {
         EXPECT_EQ(count(out.path() / "Box" / "cur"), 1);
         EXPECT_EQ(count(out.path() / "Box" / ".INBOX.Projects" / "cur"), 1);
         EXPECT_EQ(count(out.path() / "Box" / ".INBOX_" / "cur"), 1);
+    }
+}
+
+std::string withId(int n) {
+    return "Message-ID: <m" + std::to_string(n) + "@x>\r\nFrom: a@x\r\nSubject: same\r\n\r\nbody " +
+           std::to_string(n) + "\r\n";
+}
+
+std::vector<WriteResult> writeEach(Destination& d, const FolderPath& f,
+                                   const std::vector<std::string>& emls) {
+    const MessageSnapshot snap;
+    std::vector<WriteResult> results;
+    d.openFolder(f);
+    for (const std::string& e : emls) {
+        results.push_back(d.write({snap, e, MessageTime(e, 0), MessageKey(e), false}));
+    }
+    d.closeFolder();
+    return results;
+}
+
+std::vector<std::string> filesUnder(const fs::path& root) {
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.is_regular_file()) {
+            files.push_back(fs::relative(e.path(), root).generic_string() + "=" +
+                            readFile(e.path()));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// A second run into the same folder writes only what the first did not, under the names one
+// run gives, in every layout; copies of one message that share a Message-ID all stay.
+TEST(Destinations, ARerunWritesOnlyWhatIsMissing) {
+    const FolderPath box = folder({"Box", "Inbox"});
+    const std::vector<std::string> all = {withId(1), withId(2), withId(2), withId(3)};
+    for (const FileFormat format : {FileFormat::Eml, FileFormat::Mbox, FileFormat::Maildir}) {
+        edbtest::TempDir one;
+        writeAll(*MakeFileDestination(format, one.path()), box, all);
+        edbtest::TempDir two;
+        (void)writeEach(*MakeFileDestination(format, two.path()), box, {all[0], all[1]});
+        const auto results = writeEach(*MakeFileDestination(format, two.path()), box, all);
+        EXPECT_EQ(results, (std::vector<WriteResult>{WriteResult::AlreadyPresent,
+                                                     WriteResult::AlreadyPresent,
+                                                     WriteResult::Written, WriteResult::Written}))
+            << static_cast<int>(format);
+        EXPECT_EQ(filesUnder(two.path()), filesUnder(one.path())) << static_cast<int>(format);
+        EXPECT_EQ(writeEach(*MakeFileDestination(format, two.path()), box, all),
+                  std::vector<WriteResult>(4, WriteResult::AlreadyPresent));
+    }
+}
+
+// An mbox an older version left cut short under its final name: the whole messages count as
+// there, the cut one is written again, and the file ends up as one run makes it.
+TEST(Destinations, AnMboxCutShortIsCompletedWithoutDoubles) {
+    const FolderPath box = folder({"Box", "Inbox"});
+    const std::vector<std::string> all = {withId(1), withId(2), withId(3)};
+    edbtest::TempDir clean;
+    writeAll(*MakeFileDestination(FileFormat::Mbox, clean.path()), box, all);
+    const std::string whole = readFile(clean.path() / "Box" / "Inbox.mbox");
+
+    edbtest::TempDir cut;
+    fs::create_directories(cut.path() / "Box");
+    std::ofstream(cut.path() / "Box" / "Inbox.mbox", std::ios::binary)
+        << whole.substr(0, whole.find("body 2") + 3);
+    const auto results = writeEach(*MakeFileDestination(FileFormat::Mbox, cut.path()), box, all);
+    EXPECT_EQ(results[0], WriteResult::AlreadyPresent);
+    EXPECT_EQ(results[1], WriteResult::Written);
+    EXPECT_EQ(readFile(cut.path() / "Box" / "Inbox.mbox"), whole);
+}
+
+// The log goes where every output goes: a link or a folder of its name is left alone and
+// named as the reason; an earlier run's log is replaced by this run's, which covers it.
+TEST(Destinations, TheLogReplacesOnlyARegularFile) {
+    ExportLog log;
+    log.addMessage("Box/a.eml", "0102", {"attachment 'x' could not be read"});
+    edbtest::TempDir out;
+    std::ofstream(out.path() / kExportLogName) << "earlier run\n";
+    EXPECT_EQ(log.write(out.path()), out.path() / kExportLogName);
+    EXPECT_EQ(readFile(out.path() / kExportLogName), log.text());
+    EXPECT_NE(log.text().find("Box/a.eml\tmessage 0102\tattachment 'x'"), std::string::npos);
+
+    edbtest::TempDir linked;
+    std::ofstream(out.path() / "victim") << "keep";
+    fs::create_symlink(out.path() / "victim", linked.path() / kExportLogName);
+    EXPECT_THROW((void)log.write(linked.path()), fs::filesystem_error);
+    EXPECT_EQ(readFile(out.path() / "victim"), "keep");
+    EXPECT_TRUE(fs::is_symlink(linked.path() / kExportLogName));
+
+    edbtest::TempDir taken;
+    fs::create_directory(taken.path() / kExportLogName);
+    try {
+        (void)log.write(taken.path());
+        ADD_FAILURE() << "a folder was written over";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::make_error_code(std::errc::is_a_directory));
+    }
+    for (const fs::path& dir : {linked.path(), taken.path()}) {
+        for (const auto& e : fs::directory_iterator(dir)) {
+            EXPECT_EQ(e.path().filename(), kExportLogName); // no temporary file left
+        }
     }
 }
 

@@ -79,9 +79,13 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
 
     store.addPage(0); // the file header page
 
-    const std::vector<std::pair<Id8, std::u16string>> mailboxes = {{makeId(0x100), u"Ann Smith"},
-                                                                   {makeId(0x200), u"Иван Петров"},
-                                                                   {makeId(0x300), u"Help Desk"}};
+    std::vector<std::pair<Id8, std::u16string>> mailboxes = {{makeId(0x100), u"Ann Smith"},
+                                                             {makeId(0x200), u"Иван Петров"},
+                                                             {makeId(0x300), u"Help Desk"}};
+    if (options.ownNames) {
+        mailboxes.emplace_back(makeId(0x400), u"export-log.txt");
+        mailboxes.emplace_back(makeId(0x500), u"Unattached folders");
+    }
     Page& mbPage = store.page(store.addPage(21));
     std::size_t at = 60;
     for (std::size_t i = 0; i < mailboxes.size(); ++i) {

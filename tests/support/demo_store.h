@@ -26,6 +26,9 @@ struct DemoOptions {
     // Adds nested folders whose names run to 250 characters, Latin and Cyrillic, two of them
     // alike in their first 240: more than many servers and file systems take.
     bool longNames = false;
+    // Adds mailboxes named like the files and folders an export makes of its own
+    // ("export-log.txt", "Unattached folders").
+    bool ownNames = false;
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});

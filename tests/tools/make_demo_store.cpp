@@ -1,4 +1,5 @@
 // Writes the demo store: make-demo-store PATH [--hostile-names] [--server-names] [--long-names]
+//                                           [--own-names]
 #include "tests/support/demo_store.h"
 
 #include <exception>
@@ -16,13 +17,15 @@ int main(int argc, char** argv) {
             options.serverNames = true;
         } else if (option == "--long-names") {
             options.longNames = true;
+        } else if (option == "--own-names") {
+            options.ownNames = true;
         } else {
             usage = true;
         }
     }
     if (usage) {
-        std::cerr
-            << "usage: make-demo-store PATH [--hostile-names] [--server-names] [--long-names]\n";
+        std::cerr << "usage: make-demo-store PATH [--hostile-names] [--server-names] "
+                     "[--long-names] [--own-names]\n";
         return 2;
     }
     try {
