@@ -1,6 +1,6 @@
 #include "catalog/list_rows.h"
 
-#include <ctime>
+#include "io/local_clock.h"
 
 namespace edb {
 
@@ -100,39 +100,22 @@ MessageListing ListMessages(const StoreCatalog& catalog, std::size_t folder) {
 }
 
 std::string ListDateText(std::uint64_t filetime) {
-    // FILETIME values with the top bit set have no calendar time.
-    if ((filetime >> 63) != 0) {
+    // No local reading (top bit set, beyond the system's range) gives no text.
+    LocalClock local;
+    if (!LocalClockAt(filetime, local)) {
         return {};
     }
-    constexpr std::int64_t kTicksPerSecond = 10'000'000;
-    constexpr std::int64_t kSeconds1601To1970 = 11'644'473'600;
-    const std::int64_t unixSeconds =
-        static_cast<std::int64_t>(filetime) / kTicksPerSecond - kSeconds1601To1970;
-    const auto t = static_cast<std::time_t>(unixSeconds);
-    if (static_cast<std::int64_t>(t) != unixSeconds) {
-        return {};
-    }
-    std::tm local{};
-#ifdef _WIN32
-    if (localtime_s(&local, &t) != 0) {
-        return {};
-    }
-#else
-    if (localtime_r(&t, &local) == nullptr) {
-        return {};
-    }
-#endif
-    const std::int64_t year = std::int64_t{local.tm_year} + 1900;
-    if (year < 1601 || year > 9999 || local.tm_wday < 0 || local.tm_wday > 6) {
+    const std::int64_t year = local.year;
+    if (year < 1601 || year > 9999 || local.weekday < 0 || local.weekday > 6) {
         return {};
     }
     static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    const int hour12 = local.tm_hour % 12 == 0 ? 12 : local.tm_hour % 12;
-    const char* half = local.tm_hour < 12 ? "AM" : "PM";
-    std::string text = kDays[local.tm_wday];
-    text += ' ' + std::to_string(local.tm_mday) + '/' + std::to_string(local.tm_mon + 1) + '/' +
+    const int hour12 = local.hour % 12 == 0 ? 12 : local.hour % 12;
+    const char* half = local.hour < 12 ? "AM" : "PM";
+    std::string text = kDays[local.weekday];
+    text += ' ' + std::to_string(local.day) + '/' + std::to_string(local.month) + '/' +
             std::to_string(year) + ' ' + std::to_string(hour12) + ':' +
-            std::to_string(local.tm_min) + ':' + std::to_string(local.tm_sec) + ' ' + half;
+            std::to_string(local.minute) + ':' + std::to_string(local.second) + ' ' + half;
     return text;
 }
 

@@ -1,8 +1,11 @@
 // edb2eml: the command-line companion of the desktop program.
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
     edbcli::SetUpConsole();
@@ -31,9 +34,15 @@ int main(int argc, char** argv) {
     edbcli::addViewCommands(app);
     edbcli::addExportCommand(app);
     edbcli::addMessageCommands(app);
+    // Parsed from UTF-8 copies, so that names in any script reach the store's Open intact.
+    std::vector<std::string> args = edbcli::Utf8Arguments(argc, argv);
+    std::vector<char*> argp;
+    for (std::string& a : args) {
+        argp.push_back(a.data());
+    }
     int status = 0;
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argp.size()), argp.data());
         status = edbcli::g_exitStatus;
     } catch (const CLI::ParseError& e) {
         status = app.exit(e);

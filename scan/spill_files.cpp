@@ -134,16 +134,15 @@ void ChunkOffsetList::append(std::uint64_t offset) {
     if (std::fwrite(rec, 1, kEntryBytes, m_file) != kEntryBytes) {
         throw FileError(errno != 0 ? errno : EIO, m_temp.path(), "write failed");
     }
+    m_bytes += kEntryBytes;
 }
 
 std::uint64_t ChunkOffsetList::rewindForReading() {
     if (std::fflush(m_file) != 0) {
         throw FileError(errno, m_temp.path(), "write failed");
     }
-    std::fseek(m_file, 0, SEEK_END);
-    const long size = std::ftell(m_file);
     std::rewind(m_file);
-    return size < 0 ? 0 : static_cast<std::uint64_t>(size);
+    return m_bytes;
 }
 
 bool ChunkOffsetList::next(std::uint64_t& offset) {

@@ -54,6 +54,8 @@ public:
 private:
     PrivateTempFile m_temp;
     std::FILE* m_file;
+    // Counted as written: ftell's long is 32 bits on Windows, too short for a large list.
+    std::uint64_t m_bytes = 0;
 };
 
 } // namespace edb

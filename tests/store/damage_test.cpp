@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -349,12 +349,13 @@ TEST(DamagedStore, RecordsPastFourGibibytesAreFound) {
     const Bytes tail = far.bytes();
     const std::uint64_t at = (std::uint64_t{1} << 32) + 3 * kPage;
     {
-        const int fd = ::open(f.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pwrite(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
-        ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(at)),
-                  static_cast<ssize_t>(tail.size()));
-        ::close(fd);
+        std::ofstream out(f.str(), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(head.data()),
+                  static_cast<std::streamsize>(head.size()));
+        out.seekp(static_cast<std::streamoff>(at));
+        out.write(reinterpret_cast<const char*>(tail.data()),
+                  static_cast<std::streamsize>(tail.size()));
+        ASSERT_TRUE(out.good());
     }
     const auto s = scanFile(f.str());
     EXPECT_EQ(s->result.outcome, ScanOutcome::Complete);

@@ -77,6 +77,9 @@ TEST(BlockReadAhead, EmptyAndShrunkFiles) {
         BlockReadAhead::Block b;
         EXPECT_FALSE(reader.next(b));
     }
+#ifdef _WIN32
+    GTEST_SKIP() << "opened without sharing, the store cannot lose its tail on Windows";
+#endif
     // The size was taken before the file lost its tail: the missing bytes read as zeros.
     std::filesystem::resize_file(p.file.path(), 4 * kPageSize + 10);
     p.bytes.resize(4 * kPageSize + 10);

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""edb2eml.exe under wine against the native edb2eml: the same stores, the same commands, the
+same bytes on standard output and the same exit status.
+
+usage: differential_check.py NATIVE_EDB2EML WINDOWS_EDB2EML_EXE MAKE_DEMO_STORE BENCH_MAKE_STORE
+                             WORK_DIR [--size 16MiB]
+
+The stores are built here: the demo store, the demo store with hostile names, and generated
+stores of both shapes. Both programs run in WORK_DIR on relative store names, with TZ=UTC (wine
+takes the host's zone for the Windows one), and write to files, never pipes (a wineserver that
+inherits a pipe keeps it open). Exits 1 on the first difference, naming it.
+"""
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+COMMANDS = [
+    ("summary", []),
+    ("dump", ["dump"]),
+    ("tree", ["tree", "--json"]),
+    ("rows", ["rows", "--json"]),
+]
+
+
+def run_to_files(argv, out_path, err_path, cwd, env):
+    with open(out_path, "wb") as out, open(err_path, "wb") as err:
+        return subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=cwd,
+                              env=env, timeout=1800).returncode
+
+
+def main():
+    args = sys.argv[1:]
+    size = "16MiB"
+    if "--size" in args:
+        i = args.index("--size")
+        size = args[i + 1]
+        del args[i:i + 2]
+    if len(args) != 5:
+        print(__doc__, file=sys.stderr)
+        return 2
+    native, exe, make_demo, bench_make, work = (os.path.abspath(a) for a in args)
+    os.makedirs(work, exist_ok=True)
+    prefix = os.path.join(os.path.dirname(exe), "..", "wineprefix")
+    prefix = os.path.abspath(os.environ.get("EDB_WINEPREFIX", prefix))
+    env = dict(os.environ, TZ="UTC", WINEDEBUG="-all")
+
+    stores = {
+        "demo.edb": [make_demo, "demo.edb"],
+        "hostile.edb": [make_demo, "hostile.edb", "--hostile-names"],
+        "bench-plain.edb": [bench_make, "--size", size, "--messages", "3000", "--shape", "plain",
+                            "bench-plain.edb"],
+        "bench-chains.edb": [bench_make, "--size", size, "--messages", "3000", "--shape",
+                             "chains", "bench-chains.edb"],
+    }
+    for name, argv in stores.items():
+        if not os.path.exists(os.path.join(work, name)):
+            subprocess.run(argv, cwd=work, check=True, stdout=subprocess.DEVNULL, env=env)
+
+    # A name outside every ANSI code page: it must reach the store's open intact.
+    unicode_name = "Po\u0161tov\u00e1 \u4fe1\u7bb1 \u2709.edb"
+    if not os.path.exists(os.path.join(work, unicode_name)):
+        os.link(os.path.join(work, "demo.edb"), os.path.join(work, unicode_name))
+    # One wineserver for every run, kept until the end: a server closing down just as the next
+    # run starts is a race of wine's, not a difference of the program's.
+    wine_env = dict(env, WINEPREFIX=prefix)
+    subprocess.run([os.path.join(HERE, "wine_run.sh"), prefix, "cmd", "/c", "exit"], env=env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.Popen(["wineserver", "-p"], env=wine_env, stdin=subprocess.DEVNULL,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait()
+    failures = []
+    timings = []
+    for store in list(stores) + [unicode_name]:
+        for label, extra in COMMANDS:
+            base = os.path.join(work, f"{store if store.isascii() else 'unicode'}.{label}")
+            t0 = time.monotonic()
+            native_rc = run_to_files([native] + extra + [store], base + ".linux.out",
+                                     base + ".linux.err", work, env)
+            t1 = time.monotonic()
+            windows_rc = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe] + extra +
+                                      [store], base + ".windows.out", base + ".windows.err",
+                                      work, env)
+            t2 = time.monotonic()
+            timings.append((store, label, t1 - t0, t2 - t1))
+            with open(base + ".linux.out", "rb") as a, open(base + ".windows.out", "rb") as b:
+                linux_out, windows_out = a.read(), b.read()
+            if native_rc != windows_rc:
+                failures.append(f"{store} {label}: exit status {native_rc} native, "
+                                f"{windows_rc} Windows")
+            if linux_out != windows_out:
+                at = next((i for i, (x, y) in enumerate(zip(linux_out, windows_out)) if x != y),
+                          min(len(linux_out), len(windows_out)))
+                failures.append(f"{store} {label}: output differs at byte {at} "
+                                f"({len(linux_out)} bytes native, {len(windows_out)} Windows); "
+                                f"see {base}.*.out")
+            elif not linux_out:
+                failures.append(f"{store} {label}: no output at all")
+    # Refusals: the same status and the same words on stderr (the reasons are worded alike).
+    os.makedirs(os.path.join(work, "folder.edb"), exist_ok=True)
+    for label, store in (("missing", "no-such-store.edb"), ("directory", "folder.edb")):
+        base = os.path.join(work, label)
+        native_rc = run_to_files([native, store], base + ".linux.out", base + ".linux.err", work,
+                                 env)
+        windows_rc = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe, store],
+                                  base + ".windows.out", base + ".windows.err", work, env)
+        timings.append((store, label, 0.0, 0.0))
+        with open(base + ".linux.err", "rb") as a, open(base + ".windows.err", "rb") as b:
+            linux_err, windows_err = a.read(), b.read()
+        if native_rc != windows_rc or native_rc == 0 or linux_err != windows_err:
+            failures.append(f"{label} store: status {native_rc} native, {windows_rc} Windows; "
+                            f"stderr {linux_err!r} native, {windows_err!r} Windows")
+    subprocess.run(["wineserver", "-k"], env=wine_env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for store, label, n, w in timings:
+        print(f"{store:18} {label:8} native {n:6.2f}s  wine {w:6.2f}s")
+    if failures:
+        print("\n".join(failures), file=sys.stderr)
+        return 1
+    print(f"differential check: {len(timings)} runs, outputs identical")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
