@@ -238,11 +238,16 @@ private:
             m.messageId = makeId(0x10000000ULL + m_nextMessage++);
             const std::string sender = kSenders[m_rng.below(10)];
             if (contacts) {
-                m.subject =
-                    std::string(kLastNames[m_rng.below(6)]) + " " + kFirstNames[m_rng.below(6)];
+                // One draw per statement: the order of operands' calls is unspecified, and the
+                // same seed must give the same file from every compiler and build.
+                const char* last = kLastNames[m_rng.below(6)];
+                const char* first = kFirstNames[m_rng.below(6)];
+                m.subject = std::string(last) + " " + first;
             } else {
-                m.subject = std::string(m_rng.chance(20) ? "RE: " : "") + kTopics[m_rng.below(12)] +
-                            " #" + std::to_string(m_nextMessage);
+                const bool reply = m_rng.chance(20);
+                const char* topic = kTopics[m_rng.below(12)];
+                m.subject = std::string(reply ? "RE: " : "") + topic + " #" +
+                            std::to_string(m_nextMessage);
             }
             m.sender = folder.name == u"Sent Items" ? "" : sender;
             m.filetime = kBaseTime + m_rng.below(3 * 365 * 86400) * kSecond;
