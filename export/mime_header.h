@@ -35,7 +35,9 @@ namespace edb::conv {
 
 // Content-Type or Content-Disposition value `head` ("application/pdf", "attachment") with the
 // file name parameter `param` ("name", "filename"): quoted when the name is plain printable
-// ASCII without '"', '\', ';' or "=?", else RFC 2231 in UTF-8, continued when long.
+// ASCII without '"', '\', ';' or "=?". Otherwise Content-Type's `name` holds RFC 2047 words in
+// quotes (what older readers decode) and Content-Disposition's `filename*` RFC 2231 UTF-8,
+// continued when long, after a plain quoted `filename` when the name is ASCII.
 [[nodiscard]] std::string ValueWithNameParam(std::string_view name, std::string_view head,
                                              std::string_view param, std::string_view fileName);
 
