@@ -242,22 +242,27 @@ std::string ValueWithNameParam(std::string_view name, std::string_view head, std
         tokens.push_back(std::string(param) + "=\"" + clean + "\"");
         return fold(name, tokens, "; ");
     }
-    if (param == "name") {
-        // Content-Type's name as encoded words in a quoted string, the form older readers
-        // decode (they know no RFC 2231); Content-Disposition carries the standard form.
-        std::vector<std::string> words = EncodeWords(clean, name.size() + head.size() + 10);
-        words.front().insert(0, std::string(param) + "=\"");
-        words.back() += '"';
-        tokens.insert(tokens.end(), words.begin(), words.end());
-        return fold(name, tokens, "; ", 2);
-    }
-    if (IsPrintableAscii(clean) && clean.find("=?") == std::string::npos) {
-        // A plain copy first for readers that take only filename=; '"' and '\' escaped.
+    // Older readers take only plain parameters: a quoted copy where the name allows one. A name
+    // holding "=?" gets none, since readers decode such text wherever they meet it.
+    const bool hasWord = clean.find("=?") != std::string::npos;
+    const bool ascii = IsPrintableAscii(clean);
+    if (!hasWord && ascii) {
         std::string plain = std::string(param) + "=\"";
         for (const char c : clean) {
             plain += (c == '"' || c == '\\') ? std::string{'\\', c} : std::string{c};
         }
         tokens.push_back(plain + "\"");
+        if (param == "name") {
+            return fold(name, tokens, "; ");
+        }
+    } else if (!hasWord && param == "name" && clean.find_first_of("\"\\") == std::string::npos) {
+        // Content-Type's name as RFC 2047 words in quotes, as desktop clients write it;
+        // Content-Disposition carries the standard form.
+        std::vector<std::string> words = EncodeWords(clean, name.size() + head.size() + 10);
+        words.front().insert(0, std::string(param) + "=\"");
+        words.back() += '"';
+        tokens.insert(tokens.end(), words.begin(), words.end());
+        return fold(name, tokens, "; ", 2);
     }
     // attr-char of RFC 2231 / 5987 stays, every other byte is %XX
     static constexpr char kHex[] = "0123456789ABCDEF";
