@@ -107,6 +107,17 @@ std::optional<GmimeMessage> ReadWithGmime(const std::string& eml) {
     return out;
 }
 
+std::string Lf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 const GmimePart* FirstOfType(const GmimeMessage& m, const std::string& type) {
     for (const GmimePart& p : m.leaves) {
         if (p.type == type && p.filename.empty()) {
@@ -114,6 +125,19 @@ const GmimePart* FirstOfType(const GmimeMessage& m, const std::string& type) {
         }
     }
     return nullptr;
+}
+
+std::map<std::string, GmimeMessage> ReadTreeWithGmime(const std::filesystem::path& root) {
+    std::map<std::string, GmimeMessage> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        if (e.is_regular_file() && e.path().extension() == ".eml") {
+            std::ifstream in(e.path(), std::ios::binary);
+            if (auto m = ReadWithGmime(std::string((std::istreambuf_iterator<char>(in)), {}))) {
+                out[m->subject] = std::move(*m);
+            }
+        }
+    }
+    return out;
 }
 
 std::vector<std::string> CheckTreeWithGmime(const std::filesystem::path& root) {

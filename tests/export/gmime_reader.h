@@ -3,6 +3,7 @@
 // share code with: what it decodes is what a mail client built on it would show.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +37,13 @@ struct GmimeMessage {
 // not valid UTF-8, a text part holding NUL, an attachment without a name, or a part GMime
 // reads differently from how the raw file delimits it.
 [[nodiscard]] std::vector<std::string> CheckTreeWithGmime(const std::filesystem::path& root);
+
+// Every .eml below `root` that GMime reads, by decoded subject (the last one read of a subject).
+[[nodiscard]] std::map<std::string, GmimeMessage> ReadTreeWithGmime(
+    const std::filesystem::path& root);
+
+// Text with its CR LF line ends as LF (Python and the store's values use LF).
+[[nodiscard]] std::string Lf(const std::string& text);
 
 // The text `part` would show: the first leaf of that type, or nothing.
 [[nodiscard]] const GmimePart* FirstOfType(const GmimeMessage& m, const std::string& type);
