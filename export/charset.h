@@ -9,7 +9,6 @@ namespace edb::conv {
 
 // Nothing when the system has no converter for `codePage` or the bytes are not valid in it
 // (a partial character at the end included); the caller then falls back to a table of its own.
-[[nodiscard]] std::optional<std::string> SystemCodePageToUtf8(std::string_view bytes,
-                                                              int codePage);
+[[nodiscard]] std::optional<std::string> SystemCodePageToUtf8(std::string_view bytes, int codePage);
 
 } // namespace edb::conv

@@ -124,8 +124,9 @@ std::string_view byExtension(const std::string& name) {
         return {};
     }
     const std::string_view ext = std::string_view(n).substr(dot + 1);
-    const auto* it = std::lower_bound(kByExtension.begin(), kByExtension.end(), ext,
-                                      [](const Entry& e, std::string_view x) { return e.first < x; });
+    const auto* it =
+        std::lower_bound(kByExtension.begin(), kByExtension.end(), ext,
+                         [](const Entry& e, std::string_view x) { return e.first < x; });
     return it != kByExtension.end() && it->first == ext ? it->second : std::string_view{};
 }
 

@@ -74,11 +74,16 @@ std::string decodeBase64(std::string_view s) {
     int bits = 0;
     for (const char c : s) {
         int v = -1;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+') v = 62;
-        else if (c == '/') v = 63;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
         if (v < 0) {
             continue;
         }
@@ -116,7 +121,8 @@ std::string charsetToUtf8(std::string_view charset, const std::string& bytes) {
         return header::IsValidUtf8(bytes) ? bytes : CodePageToUtf8(bytes, 1252);
     }
     for (const std::string_view prefix : {"windows-", "cp"}) {
-        if (charset.size() > prefix.size() && equalsNoCase(charset.substr(0, prefix.size()), prefix)) {
+        if (charset.size() > prefix.size() &&
+            equalsNoCase(charset.substr(0, prefix.size()), prefix)) {
             const int page = std::atoi(std::string(charset.substr(prefix.size())).c_str());
             if (auto text = SystemCodePageToUtf8(bytes, page)) {
                 return *text;

@@ -63,7 +63,8 @@ inline bool IsValidUtf8(std::string_view s) {
             continue;
         }
         const std::size_t at = i;
-        if (NextCodePoint(s, i) == 0xFFFD && !(i - at == 3 && s.compare(at, 3, "\xEF\xBF\xBD") == 0)) {
+        if (NextCodePoint(s, i) == 0xFFFD &&
+            !(i - at == 3 && s.compare(at, 3, "\xEF\xBF\xBD") == 0)) {
             return false;
         }
     }

@@ -9,7 +9,8 @@
 namespace edb::conv {
 namespace {
 
-constexpr std::array<std::string_view, 7> kWeekdays{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::array<std::string_view, 7> kWeekdays{"Sun", "Mon", "Tue", "Wed",
+                                                    "Thu", "Fri", "Sat"};
 constexpr std::array<std::string_view, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -32,8 +33,8 @@ std::vector<std::string_view> tokens(std::string_view s) {
     std::size_t start = std::string_view::npos;
     for (std::size_t i = 0; i <= s.size(); ++i) {
         const char c = i < s.size() ? s[i] : ' ';
-        const bool sep = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' ||
-                         c == '(' || c == ')' || depth > 0;
+        const bool sep = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '(' ||
+                         c == ')' || depth > 0;
         if (sep && start != std::string_view::npos) {
             out.push_back(s.substr(start, i - start));
             start = std::string_view::npos;
@@ -77,8 +78,10 @@ std::optional<int> timeOfDay(std::string_view s) {
     }
     const auto c2 = s.find(':', c1 + 1);
     const auto h = number(s.substr(0, c1), 1, 2);
-    const auto m = number(s.substr(c1 + 1, c2 == std::string_view::npos ? s.npos : c2 - c1 - 1), 2, 2);
-    const auto sec = c2 == std::string_view::npos ? std::optional<int>(0) : number(s.substr(c2 + 1), 2, 2);
+    const auto m =
+        number(s.substr(c1 + 1, c2 == std::string_view::npos ? s.npos : c2 - c1 - 1), 2, 2);
+    const auto sec =
+        c2 == std::string_view::npos ? std::optional<int>(0) : number(s.substr(c2 + 1), 2, 2);
     if (!h || !m || !sec || *h > 23 || *m > 59 || *sec > 60) {
         return std::nullopt;
     }
@@ -95,8 +98,14 @@ int zoneOffset(std::string_view s) {
         return 0;
     }
     static constexpr std::array<std::pair<std::string_view, int>, 8> kNames{{
-        {"EST", -5}, {"EDT", -4}, {"CST", -6}, {"CDT", -5},
-        {"MST", -7}, {"MDT", -6}, {"PST", -8}, {"PDT", -7},
+        {"EST", -5},
+        {"EDT", -4},
+        {"CST", -6},
+        {"CDT", -5},
+        {"MST", -7},
+        {"MDT", -6},
+        {"PST", -8},
+        {"PDT", -7},
     }};
     for (const auto& [name, hours] : kNames) {
         if (equalsNoCase(s, name)) {
@@ -117,8 +126,8 @@ std::string FormatMailDate(std::int64_t unixSeconds) {
     char text[96];
     std::snprintf(text, sizeof text, "%s, %02u %s %04d %02lld:%02lld:%02lld +0000",
                   kWeekdays[weekday{day}.c_encoding()].data(), static_cast<unsigned>(ymd.day()),
-                  kMonths[static_cast<unsigned>(ymd.month()) - 1].data(), static_cast<int>(ymd.year()),
-                  static_cast<long long>(hms.hours().count()),
+                  kMonths[static_cast<unsigned>(ymd.month()) - 1].data(),
+                  static_cast<int>(ymd.year()), static_cast<long long>(hms.hours().count()),
                   static_cast<long long>(hms.minutes().count()),
                   static_cast<long long>(hms.seconds().count()));
     return text;

@@ -7,8 +7,8 @@
 namespace edb::conv {
 namespace {
 
-constexpr std::size_t kMaxLine = 998;         // RFC 5322 line limit without CR LF
-constexpr std::size_t kBase64LineChars = 76;  // RFC 2045
+constexpr std::size_t kMaxLine = 998;        // RFC 5322 line limit without CR LF
+constexpr std::size_t kBase64LineChars = 76; // RFC 2045
 constexpr std::size_t kBase64LineBytes = kBase64LineChars / 4 * 3;
 constexpr char kHex[] = "0123456789ABCDEF";
 
@@ -132,7 +132,8 @@ void AppendBase64Lines(std::string& out, const void* data, std::size_t size) {
     std::size_t i = 0;
     std::size_t line = 0;
     for (; i + 3 <= size; i += 3) {
-        const std::uint32_t v = (std::uint32_t{p[i]} << 16) | (std::uint32_t{p[i + 1]} << 8) | p[i + 2];
+        const std::uint32_t v =
+            (std::uint32_t{p[i]} << 16) | (std::uint32_t{p[i + 1]} << 8) | p[i + 2];
         const char quad[4] = {kDigits[(v >> 18) & 63], kDigits[(v >> 12) & 63],
                               kDigits[(v >> 6) & 63], kDigits[v & 63]};
         out.append(quad, 4);

@@ -334,8 +334,8 @@ TEST_F(ConvertTest, EverythingWrittenReadsBackThroughAnIndependentParser) {
         const auto* plain = edbtest::FirstOfType(m, "text/plain");
         const auto* html = edbtest::FirstOfType(m, "text/html");
         EXPECT_TRUE(e.plain.empty() ? plain == nullptr || plain->body.empty()
-                                    : plain != nullptr &&
-                                          edbtest::Lf(plain->body).find(e.plain) != std::string::npos)
+                                    : plain != nullptr && edbtest::Lf(plain->body).find(e.plain) !=
+                                                              std::string::npos)
             << e.subject;
         EXPECT_EQ(html != nullptr && edbtest::Lf(html->body).find(e.html) != std::string::npos,
                   !e.html.empty())

@@ -41,8 +41,8 @@ std::string decodedBody(GMimePart* part) {
 void walk(GMimeObject* object, GmimeMessage& m) {
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* mp = GMIME_MULTIPART(object);
-        m.multiparts.push_back(takeString(g_mime_content_type_get_mime_type(
-            g_mime_object_get_content_type(object))));
+        m.multiparts.push_back(
+            takeString(g_mime_content_type_get_mime_type(g_mime_object_get_content_type(object))));
         for (int i = 0; i < g_mime_multipart_get_count(mp); ++i) {
             walk(g_mime_multipart_get_part(mp, i), m);
         }

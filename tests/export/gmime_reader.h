@@ -20,7 +20,7 @@ struct GmimePart {
 };
 
 struct GmimeMessage {
-    std::string from;    // "Name <address>" as GMime lists it, decoded
+    std::string from; // "Name <address>" as GMime lists it, decoded
     std::string to;
     std::string subject; // decoded
     std::optional<std::int64_t> date;
@@ -39,8 +39,8 @@ struct GmimeMessage {
 [[nodiscard]] std::vector<std::string> CheckTreeWithGmime(const std::filesystem::path& root);
 
 // Every .eml below `root` that GMime reads, by decoded subject (the last one read of a subject).
-[[nodiscard]] std::map<std::string, GmimeMessage> ReadTreeWithGmime(
-    const std::filesystem::path& root);
+[[nodiscard]] std::map<std::string, GmimeMessage>
+ReadTreeWithGmime(const std::filesystem::path& root);
 
 // Text with its CR LF line ends as LF (Python and the store's values use LF).
 [[nodiscard]] std::string Lf(const std::string& text);

@@ -10,12 +10,21 @@ namespace {
 using namespace edb::conv;
 
 TEST(MimeReading, ViewerHeadersMatchGmimesOnWrittenMessages) {
-    const std::vector<std::string> names = {
-        "Ann Smith", "Smith, Ann", "Иван Петров", "\"quoted\" (paren) <angle>", "=?utf-8?q?x?=",
-        std::string(90, 'n') + " \xE2\x80\x94 long", "", "a\tb  c"};
+    const std::vector<std::string> names = {"Ann Smith",
+                                            "Smith, Ann",
+                                            "Иван Петров",
+                                            "\"quoted\" (paren) <angle>",
+                                            "=?utf-8?q?x?=",
+                                            std::string(90, 'n') + " \xE2\x80\x94 long",
+                                            "",
+                                            "a\tb  c"};
     const std::vector<std::string> subjects = {
-        "Hello", "Grüße aus Köln — Café", "=?x?= literal", std::string(200, 's'),
-        "Отчёт за квартал: итоги и планы на следующий год, с приложениями", ""};
+        "Hello",
+        "Grüße aus Köln — Café",
+        "=?x?= literal",
+        std::string(200, 's'),
+        "Отчёт за квартал: итоги и планы на следующий год, с приложениями",
+        ""};
     for (std::size_t i = 0; i < names.size(); ++i) {
         EmlInput in;
         in.from = {names[i], "ann@example.org"};
@@ -36,14 +45,13 @@ TEST(MimeReading, ViewerHeadersMatchGmimesOnWrittenMessages) {
 }
 
 TEST(MimeReading, HeadersOfOtherWritersAreDecodedToo) {
-    const std::string eml =
-        "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?= =?UTF-8?B?IOKAlA==?=\r\n"
-        "  und mehr\r\n"
-        "From: \"Doe, Jane\" <jane@example.org> (work)\r\n"
-        "To: Undisclosed recipients: ;\r\n"
-        "Date: Thu, 13 Feb 03 04:55:06 EST\r\n"
-        "\r\n"
-        "Subject: not a header\r\n";
+    const std::string eml = "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?= =?UTF-8?B?IOKAlA==?=\r\n"
+                            "  und mehr\r\n"
+                            "From: \"Doe, Jane\" <jane@example.org> (work)\r\n"
+                            "To: Undisclosed recipients: ;\r\n"
+                            "Date: Thu, 13 Feb 03 04:55:06 EST\r\n"
+                            "\r\n"
+                            "Subject: not a header\r\n";
     const EmlHeaders h = ReadEmlHeaders(eml);
     EXPECT_EQ(h.subject, "Grüße \xE2\x80\x94  und mehr"); // unfolding keeps both blanks
     EXPECT_EQ(h.from, "\"Doe, Jane\" <jane@example.org>");

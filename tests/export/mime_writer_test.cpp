@@ -24,7 +24,8 @@ std::string gmimeTextPart(const std::string& lf) {
         g_mime_stream_write(stream, lf.data(), lf.size());
         g_mime_stream_reset(stream);
     }
-    GMimeDataWrapper* w = g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
+    GMimeDataWrapper* w =
+        g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
     g_mime_part_set_content(part, w);
     g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "charset", "utf-8");
     g_mime_part_set_content_encoding(
@@ -94,14 +95,16 @@ TEST(MimeWriter, TextBodiesAreEncodedAsGmimeEncodesThem) {
     for (int i = 0; i < 4000; ++i) {
         const std::string text = randomText(rng);
         ++kinds[static_cast<int>(ChooseTextEncoding(text))];
-        ASSERT_EQ(ourTextPart(text), gmimeTextPart(text)) << "text: " << testing::PrintToString(text);
+        ASSERT_EQ(ourTextPart(text), gmimeTextPart(text))
+            << "text: " << testing::PrintToString(text);
     }
     // Every encoding was reached.
     EXPECT_GT(kinds[0], 100);
     EXPECT_GT(kinds[1], 100);
     EXPECT_GT(kinds[2], 100);
-    for (const std::string& text : std::vector<std::string>{"", "\n", " ", "x ", "x\t\n", "From me\n", std::string(999, 'x'),
-                                   std::string(998, 'x'), "a\xC3\xA9 ", std::string(75, 'x') + " \n"}) {
+    for (const std::string& text : std::vector<std::string>{
+             "", "\n", " ", "x ", "x\t\n", "From me\n", std::string(999, 'x'),
+             std::string(998, 'x'), "a\xC3\xA9 ", std::string(75, 'x') + " \n"}) {
         EXPECT_EQ(ourTextPart(text), gmimeTextPart(text)) << testing::PrintToString(text);
     }
 }
@@ -112,9 +115,14 @@ TEST(MimeWriter, AttachmentsReadBackWithTheirBytesNamesAndLineLimits) {
     in.from = {"Ann", "ann@example.org"};
     in.subject = "Attachments";
     in.plainText = "See the files.";
-    const std::vector<std::string> names = {
-        "report.pdf", "Отчёт за квартал.docx", "a\"quoted\";name.txt", "=?utf-8?B?eA==?=.txt",
-        "back\\slash.bin", std::string(120, 'x') + "\xE6\x97\xA5\xE6\x9C\xAC.zip", "", "ctl\x01\x7f.dat"};
+    const std::vector<std::string> names = {"report.pdf",
+                                            "Отчёт за квартал.docx",
+                                            "a\"quoted\";name.txt",
+                                            "=?utf-8?B?eA==?=.txt",
+                                            "back\\slash.bin",
+                                            std::string(120, 'x') + "\xE6\x97\xA5\xE6\x9C\xAC.zip",
+                                            "",
+                                            "ctl\x01\x7f.dat"};
     for (std::size_t i = 0; i < names.size(); ++i) {
         std::vector<std::uint8_t> bytes(i * 37 + (i == 6 ? 0 : 1));
         for (auto& b : bytes) {
@@ -151,7 +159,9 @@ TEST(MimeWriter, AttachmentsReadBackWithTheirBytesNamesAndLineLimits) {
 }
 
 TEST(MimeWriter, ContentTypesFromExtensionThenSignature) {
-    const auto bytes = [](std::string_view s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+    const auto bytes = [](std::string_view s) {
+        return std::vector<std::uint8_t>(s.begin(), s.end());
+    };
     const std::vector<std::tuple<std::string, std::string, std::string>> rows = {
         {"a.PDF", "hello", "application/pdf"},
         {"a.doc", "PK\x03\x04", "application/msword"},
@@ -162,7 +172,8 @@ TEST(MimeWriter, ContentTypesFromExtensionThenSignature) {
         {"x.tar.gz", "", "application/x-compressed-tar"},
         {"noext", "%PDF-1.4", "application/pdf"},
         {"noext", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), "application/x-ole-storage"},
-        {"mail.msg", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), "application/x-ole-storage"},
+        {"mail.msg", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8),
+         "application/x-ole-storage"},
         {"noext", "PK\x03\x04", "application/zip"},
         {"a.bin", "\x89PNG\r\n\x1A\n", "image/png"},
         {"noext", "\xFF\xD8\xFF\xE0", "image/jpeg"},
@@ -212,26 +223,29 @@ TEST(MimeWriter, DatesFormatAsGmimeDoesAndParseBack) {
 
 TEST(MimeWriter, Utf8ValidationAgreesWithGlib) {
     std::mt19937 rng(5);
-    const std::string pieces[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC0\xAF",
-                                  "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xE2\x82", "\0",
-                                  "\xEF\xBF\xBD", "\xF8\x88\x80\x80\x80", "\xEF\xBF\xBE"};
+    const std::string pieces[] = {
+        "a",           "\xC3\xA9",     "\xE2\x82\xAC",     "\xF0\x9F\x98\x80",
+        "\xC0\xAF",    "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80",
+        "\xE2\x82",    "\0",           "\xEF\xBF\xBD",     "\xF8\x88\x80\x80\x80",
+        "\xEF\xBF\xBE"};
     for (int i = 0; i < 20000; ++i) {
         std::string s;
         for (int k = static_cast<int>(rng() % 6); k > 0; --k) {
             s += pieces[rng() % std::size(pieces)];
         }
-        const bool glib = g_utf8_validate(s.data(), static_cast<gssize>(s.size()), nullptr) != FALSE;
+        const bool glib =
+            g_utf8_validate(s.data(), static_cast<gssize>(s.size()), nullptr) != FALSE;
         ASSERT_EQ(header::IsValidUtf8(s), glib) << testing::PrintToString(s);
     }
 }
 
 TEST(MimeWriter, SystemCodePagesConvertOrSayTheyCannot) {
-    EXPECT_EQ(SystemCodePageToUtf8("\x82\xA0", 932), "\xE3\x81\x82");        // Shift-JIS あ
-    EXPECT_EQ(SystemCodePageToUtf8("\xC4\xE3", 936), "\xE4\xBD\xA0");        // GBK 你
-    EXPECT_EQ(SystemCodePageToUtf8("\xE1", 1253), "\xCE\xB1");               // Greek alpha
-    EXPECT_EQ(SystemCodePageToUtf8("\x8A", 10000), "\xC3\xA4");              // Mac Roman ä
+    EXPECT_EQ(SystemCodePageToUtf8("\x82\xA0", 932), "\xE3\x81\x82"); // Shift-JIS あ
+    EXPECT_EQ(SystemCodePageToUtf8("\xC4\xE3", 936), "\xE4\xBD\xA0"); // GBK 你
+    EXPECT_EQ(SystemCodePageToUtf8("\xE1", 1253), "\xCE\xB1");        // Greek alpha
+    EXPECT_EQ(SystemCodePageToUtf8("\x8A", 10000), "\xC3\xA4");       // Mac Roman ä
     EXPECT_EQ(SystemCodePageToUtf8(std::string(5000, '\xE1'), 1253)->size(), 10000U);
-    EXPECT_FALSE(SystemCodePageToUtf8("\x82", 932).has_value()); // cut off in a character
+    EXPECT_FALSE(SystemCodePageToUtf8("\x82", 932).has_value());  // cut off in a character
     EXPECT_FALSE(SystemCodePageToUtf8("abc", 77777).has_value()); // no such code page
 }
 
