@@ -16,40 +16,43 @@ constexpr std::int64_t kFiletimeToUnixSeconds = 11644473600; // 1601-01-01 to 19
 constexpr std::int64_t kLastSecondOf2099 = 4102444799;       // 2099-12-31 23:59:59 UTC
 
 // Line ends as LF, one per CR LF, CR or LF: the writer makes each CR LF, and a CR left alone
-// would have to be encoded.
-std::string toLf(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
+// would have to be encoded. Text without CR (most of it) is used as it is.
+std::string_view toLf(std::string_view s, std::string& storage) {
+    if (s.find('\r') == std::string::npos) {
+        return s;
+    }
+    storage.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\r') {
-            out.push_back('\n');
+            storage.push_back('\n');
             if (i + 1 < s.size() && s[i + 1] == '\n') {
                 ++i;
             }
         } else {
-            out.push_back(s[i]);
+            storage.push_back(s[i]);
         }
     }
-    return out;
+    return storage;
 }
 
 // A header line; raw values come from mime_header with "\n " between folded lines.
 void appendHeader(std::string& out, std::string_view name, std::string_view raw) {
     out.append(name);
     out += ':';
-    for (const char c : raw) {
-        if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
+    std::size_t from = 0;
+    for (auto nl = raw.find('\n'); nl != std::string_view::npos; nl = raw.find('\n', from)) {
+        out.append(raw.substr(from, nl - from));
+        out += "\r\n";
+        from = nl + 1;
     }
+    out.append(raw.substr(from));
     out += "\r\n";
 }
 
 // Text parts are always UTF-8: readers that know only one charset know this one.
-void appendTextPart(std::string& out, std::string_view subtype, const std::string& text) {
-    const std::string lf = toLf(text);
+void appendTextPart(std::string& out, std::string_view subtype, std::string_view text) {
+    std::string storage;
+    const std::string_view lf = toLf(text, storage);
     const TextEncoding encoding = ChooseTextEncoding(lf);
     out += "Content-Type: text/";
     out.append(subtype);
@@ -75,6 +78,10 @@ void appendBinaryPart(std::string& out, const std::string& type, const std::stri
     AppendBase64Lines(out, data, size);
 }
 
+std::string_view textOf(const std::optional<std::string>& text) {
+    return text ? std::string_view(*text) : std::string_view();
+}
+
 std::uint64_t fnv1a(std::uint64_t h, std::string_view bytes) {
     for (const char c : bytes) {
         h ^= static_cast<unsigned char>(c);
@@ -85,14 +92,18 @@ std::uint64_t fnv1a(std::uint64_t h, std::string_view bytes) {
 
 // Boundaries made from the message itself, so that exporting the same store twice gives the
 // same bytes (files can be compared by hash). `salt` changes them when one turns out to occur
-// in the content.
-std::string boundaryFor(const EmlInput& in, const char* kind, int salt) {
+// in the content; `contentHash` is the message's part of the hash, made once.
+std::uint64_t contentHash(const EmlInput& in) {
     std::uint64_t h = 0xcbf29ce484222325ULL;
     h = fnv1a(h, in.messageId);
     h = fnv1a(h, in.subject);
-    h = fnv1a(h, in.plainText.value_or(""));
-    h = fnv1a(h, in.html.value_or(""));
-    h = fnv1a(h, std::to_string(in.attachments.size()) + "/" + std::to_string(salt));
+    h = fnv1a(h, textOf(in.plainText));
+    return fnv1a(h, textOf(in.html));
+}
+
+std::string boundaryFor(std::uint64_t contentHash, const EmlInput& in, const char* kind, int salt) {
+    const std::uint64_t h =
+        fnv1a(contentHash, std::to_string(in.attachments.size()) + "/" + std::to_string(salt));
     char text[48];
     std::snprintf(text, sizeof text, "=_edb_%s_%016llx", kind, static_cast<unsigned long long>(h));
     return text;
@@ -138,7 +149,7 @@ void appendBody(std::string& out, const EmlInput& in, const Boundaries& b) {
         } else {
             // No body: an empty text part, so that readers see a message with no text rather
             // than a malformed one.
-            appendTextPart(o, "plain", in.plainText.value_or(""));
+            appendTextPart(o, "plain", textOf(in.plainText));
         }
     };
     const bool hasBody = in.plainText || in.html;
@@ -166,7 +177,7 @@ void appendBody(std::string& out, const EmlInput& in, const Boundaries& b) {
 
 std::string writeEml(const EmlInput& in, const Boundaries& boundaries) {
     std::string out;
-    out.reserve(4096 + in.plainText.value_or("").size() * 2 + in.html.value_or("").size() * 2);
+    out.reserve(4096 + textOf(in.plainText).size() * 2 + textOf(in.html).size() * 2);
     const EmlAddress from =
         in.from.address.empty() ? ParseSenderText(in.sender, "Unknown sender") : in.from;
     appendHeader(out, "From", MailboxValue("From", from));
@@ -210,9 +221,10 @@ std::string WriteEml(const EmlInput& in) {
     const bool mixed = in.rtf || !in.attachments.empty();
     const std::size_t mixedParts =
         (in.plainText || in.html ? 1 : 0) + (in.rtf ? 1 : 0) + in.attachments.size();
+    const std::uint64_t hash = contentHash(in);
     std::string eml;
     for (int salt = 0;; ++salt) {
-        const Boundaries b{boundaryFor(in, "a", salt), boundaryFor(in, "m", salt)};
+        const Boundaries b{boundaryFor(hash, in, "a", salt), boundaryFor(hash, in, "m", salt)};
         eml = writeEml(in, b);
         const bool clean = (!alternative || countOf(eml, "\n--" + b.alternative) == 3) &&
                            (!mixed || countOf(eml, "\n--" + b.mixed) == mixedParts + 1);

@@ -9,7 +9,6 @@ namespace {
 
 constexpr std::size_t kMaxLine = 998;        // RFC 5322 line limit without CR LF
 constexpr std::size_t kBase64LineChars = 76; // RFC 2045
-constexpr std::size_t kBase64LineBytes = kBase64LineChars / 4 * 3;
 constexpr char kHex[] = "0123456789ABCDEF";
 
 // Characters quoted-printable may carry as they are ('=' and controls are not).
@@ -128,18 +127,27 @@ void AppendBase64Lines(std::string& out, const void* data, std::size_t size) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const auto* p = static_cast<const unsigned char*>(data);
-    out.reserve(out.size() + (size + 2) / 3 * 4 + (size / kBase64LineBytes + 1) * 2);
+    const std::size_t chars = (size + 2) / 3 * 4;
+    const std::size_t lines = (chars + kBase64LineChars - 1) / kBase64LineChars;
+    // Written in place: attachments are most of what a store's mail weighs.
+    const std::size_t start = out.size();
+    out.resize(start + chars + lines * 2);
+    char* o = out.data() + start;
     std::size_t i = 0;
     std::size_t line = 0;
     for (; i + 3 <= size; i += 3) {
         const std::uint32_t v =
             (std::uint32_t{p[i]} << 16) | (std::uint32_t{p[i + 1]} << 8) | p[i + 2];
-        const char quad[4] = {kDigits[(v >> 18) & 63], kDigits[(v >> 12) & 63],
-                              kDigits[(v >> 6) & 63], kDigits[v & 63]};
-        out.append(quad, 4);
+        o[0] = kDigits[(v >> 18) & 63];
+        o[1] = kDigits[(v >> 12) & 63];
+        o[2] = kDigits[(v >> 6) & 63];
+        o[3] = kDigits[v & 63];
+        o += 4;
         line += 4;
         if (line == kBase64LineChars) {
-            out += "\r\n";
+            o[0] = '\r';
+            o[1] = '\n';
+            o += 2;
             line = 0;
         }
     }
@@ -148,13 +156,16 @@ void AppendBase64Lines(std::string& out, const void* data, std::size_t size) {
         if (rest == 2) {
             v |= std::uint32_t{p[i + 1]} << 8;
         }
-        const char quad[4] = {kDigits[(v >> 18) & 63], kDigits[(v >> 12) & 63],
-                              rest == 2 ? kDigits[(v >> 6) & 63] : '=', '='};
-        out.append(quad, 4);
+        o[0] = kDigits[(v >> 18) & 63];
+        o[1] = kDigits[(v >> 12) & 63];
+        o[2] = rest == 2 ? kDigits[(v >> 6) & 63] : '=';
+        o[3] = '=';
+        o += 4;
         line += 4;
     }
     if (line > 0) {
-        out += "\r\n";
+        o[0] = '\r';
+        o[1] = '\n';
     }
 }
 

@@ -75,12 +75,7 @@ bool validUtf8(const std::string& s) {
     return g_utf8_validate(s.data(), static_cast<gssize>(s.size()), nullptr) != FALSE;
 }
 
-} // namespace
-
-std::optional<GmimeMessage> ReadWithGmime(const std::string& eml) {
-    initOnce();
-    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(eml.data(), eml.size());
-    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+std::optional<GmimeMessage> fromParser(GMimeParser* parser) {
     GMimeMessage* msg = g_mime_parser_construct_message(parser, nullptr);
     std::optional<GmimeMessage> out;
     if (msg != nullptr) {
@@ -101,6 +96,36 @@ std::optional<GmimeMessage> ReadWithGmime(const std::string& eml) {
         }
         out = std::move(m);
         g_object_unref(msg);
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<GmimeMessage> ReadWithGmime(const std::string& eml) {
+    initOnce();
+    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(eml.data(), eml.size());
+    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+    auto out = fromParser(parser);
+    g_object_unref(parser);
+    g_object_unref(stream);
+    return out;
+}
+
+std::vector<GmimeMessage> ReadMboxWithGmime(const std::filesystem::path& file) {
+    initOnce();
+    std::ifstream in(file, std::ios::binary);
+    const std::string raw((std::istreambuf_iterator<char>(in)), {});
+    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(raw.data(), raw.size());
+    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+    g_mime_parser_set_format(parser, GMIME_FORMAT_MBOX);
+    std::vector<GmimeMessage> out;
+    while (g_mime_parser_eos(parser) == FALSE) {
+        auto m = fromParser(parser);
+        if (!m) {
+            break;
+        }
+        out.push_back(std::move(*m));
     }
     g_object_unref(parser);
     g_object_unref(stream);

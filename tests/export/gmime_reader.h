@@ -38,6 +38,9 @@ struct GmimeMessage {
 // reads differently from how the raw file delimits it.
 [[nodiscard]] std::vector<std::string> CheckTreeWithGmime(const std::filesystem::path& root);
 
+// The messages of an mbox file as GMime's mbox parser splits them.
+[[nodiscard]] std::vector<GmimeMessage> ReadMboxWithGmime(const std::filesystem::path& file);
+
 // Every .eml below `root` that GMime reads, by decoded subject (the last one read of a subject).
 [[nodiscard]] std::map<std::string, GmimeMessage>
 ReadTreeWithGmime(const std::filesystem::path& root);
