@@ -6,6 +6,7 @@
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
 #include "cli/terminal_text.h"
+#include "export/output_file.h"
 
 #include <algorithm>
 #include <atomic>
@@ -46,6 +47,13 @@ bool freshFolder(const std::string& out) {
 }
 
 void runExport(const ExportArgs& args) {
+    // Refused before the scan: the user should not wait to learn it.
+    if (const std::string why = edb::conv::MaildirUnavailableReason();
+        args.format == "maildir" && !why.empty()) {
+        std::cerr << "edb2eml: " << why << "; use --format eml or --format mbox\n";
+        g_exitStatus = 1;
+        return;
+    }
     if (args.fresh && !freshFolder(args.out)) {
         g_exitStatus = 1;
         return;

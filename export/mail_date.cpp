@@ -1,6 +1,7 @@
 // Dates in headers. Parsing is lenient in what old mail holds, strict about the numbers.
 #include "export/mail_date.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -130,6 +131,24 @@ std::string FormatMailDate(std::int64_t unixSeconds) {
                   static_cast<int>(ymd.year()), static_cast<long long>(hms.hours().count()),
                   static_cast<long long>(hms.minutes().count()),
                   static_cast<long long>(hms.seconds().count()));
+    return text;
+}
+
+std::string FormatMboxDate(std::int64_t unixSeconds) {
+    using namespace std::chrono;
+    // Years 1 to 32767: what a calendar date holds; every FILETIME lies inside.
+    const sys_seconds t{seconds{std::clamp<std::int64_t>(unixSeconds, -62135596800,
+                                                         971890963199)}};
+    const sys_days day = floor<days>(t);
+    const year_month_day ymd{day};
+    const hh_mm_ss<seconds> hms{t - day};
+    char text[96];
+    std::snprintf(text, sizeof text, "%s %s %2u %02lld:%02lld:%02lld %d",
+                  kWeekdays[weekday{day}.c_encoding()].data(),
+                  kMonths[static_cast<unsigned>(ymd.month()) - 1].data(),
+                  static_cast<unsigned>(ymd.day()), static_cast<long long>(hms.hours().count()),
+                  static_cast<long long>(hms.minutes().count()),
+                  static_cast<long long>(hms.seconds().count()), static_cast<int>(ymd.year()));
     return text;
 }
 

@@ -1,5 +1,6 @@
 // mbox (mboxrd) and Maildir++ destinations: the layouts mail clients and servers import.
 #include "export/destination.h"
+#include "export/mail_date.h"
 #include "export/maildir_names.h"
 #include "export/output_file.h"
 #include "export/output_names.h"
@@ -187,12 +188,8 @@ private:
     }
 
     static std::string mboxrdMessage(const OutgoingMessage& m) {
-        const std::time_t t = static_cast<std::time_t>(m.time.value_or(0));
-        std::tm tm{};
-        gmtime_r(&t, &tm);
-        char date[64];
-        std::strftime(date, sizeof date, "%a %b %e %H:%M:%S %Y", &tm);
-        std::string out = "From " + envelopeSender(m.eml) + ' ' + date + '\n';
+        std::string out =
+            "From " + envelopeSender(m.eml) + ' ' + FormatMboxDate(m.time.value_or(0)) + '\n';
         const std::string body = toLf(m.eml);
         // mboxrd: a line that reads "From " after any number of '>' gets one more.
         std::size_t pos = 0;
