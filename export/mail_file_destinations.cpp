@@ -96,10 +96,10 @@ public:
             dir = m_tops.of(names[0], !f.attached);
         }
         for (std::size_t i = names.size() > 1 ? 1 : 0; i + 1 < names.size(); ++i) {
-            dir /= stemFor(dir, names[i]) + ".sbd";
+            dir /= Utf8Path(stemFor(dir, names[i]) + ".sbd");
             EnsureDirectory(dir);
         }
-        m_target = dir / (stemFor(dir, names.back()) + ".mbox");
+        m_target = dir / Utf8Path(stemFor(dir, names.back()) + ".mbox");
         if (!IsInside(m_root, m_target)) {
             throw DestinationError("folder path leaves the output folder", false);
         }
@@ -219,8 +219,8 @@ private:
         const std::string base = SanitizeName(name);
         for (int tries = 0; tries < 10000; ++tries) {
             std::string stem = namer.next(base, "");
-            const EntryKind mbox = KindOf(dir / (stem + ".mbox"));
-            const EntryKind sbd = KindOf(dir / (stem + ".sbd"));
+            const EntryKind mbox = KindOf(dir / Utf8Path(stem + ".mbox"));
+            const EntryKind sbd = KindOf(dir / Utf8Path(stem + ".sbd"));
             if ((mbox == EntryKind::Missing || mbox == EntryKind::Regular) &&
                 (sbd == EntryKind::Missing || sbd == EntryKind::Directory)) {
                 m_stems.emplace(key, stem);
@@ -294,7 +294,7 @@ public:
                 fail("output folder path too long for a Maildir folder", top, ENAMETOOLONG);
             }
             m_used.insert(top.string() + '\0' + name);
-            it = m_dirs.emplace(key, top / name).first;
+            it = m_dirs.emplace(key, top / Utf8Path(name)).first;
         }
         m_dir = it->second;
         if (!IsInside(m_root, m_dir)) {
@@ -323,7 +323,7 @@ public:
         for (unsigned n = 1; n < 100000; ++n) {
             const std::string name = (n == 1 ? unique : unique + "Q" + std::to_string(n)) + "." +
                                      m_host + ",S=" + std::to_string(body.size()) + ":2,S";
-            const fs::path target = m_dir / "cur" / name;
+            const fs::path target = m_dir / "cur" / Utf8Path(name);
             if (file.commit(target)) {
                 m_last = target.lexically_relative(m_root).generic_string();
                 return WriteResult::Written;

@@ -55,8 +55,8 @@ int errnoFrom(DWORD code) {
     fail(what, p, errnoFrom(GetLastError()));
 }
 
-std::wstring wide(const fs::path& p) {
-    return WideFromUtf8(p.string());
+const std::wstring& wide(const fs::path& p) {
+    return p.native();
 }
 
 // Hidden names that no store name can produce (sanitised names never start with a dot).

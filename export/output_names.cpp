@@ -210,7 +210,7 @@ std::string UniqueNamer::next(std::string_view stem, std::string_view ext) {
 fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, UniqueNamer& namer) {
     const std::string stem = SanitizeName(name);
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
-        const fs::path p = parent / namer.next(stem, "");
+        const fs::path p = parent / Utf8Path(namer.next(stem, ""));
         const EntryKind kind = KindOf(p);
         if (kind == EntryKind::Directory) {
             return p;
@@ -232,7 +232,7 @@ fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_vi
     OutputFile file(dir);
     file.write(bytes);
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
-        const fs::path target = dir / name;
+        const fs::path target = dir / Utf8Path(name);
         if (file.commit(target)) {
             return target;
         }

@@ -26,7 +26,8 @@ std::string readAll(const fs::path& p) {
 std::vector<std::string> entries(const fs::path& dir) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir)) {
-        names.push_back(e.path().filename().string());
+        const std::u8string name = e.path().filename().u8string();
+        names.emplace_back(name.begin(), name.end());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -34,7 +35,7 @@ std::vector<std::string> entries(const fs::path& dir) {
 
 TEST(PlatformFiles, OutputFileNamesOnlyWhenCompleteAndNeverReplaces) {
     edbtest::TempDir dir;
-    const fs::path target = dir.path() / "Привет.eml";
+    const fs::path target = dir.path() / Utf8Path("Привет.eml");
     {
         OutputFile file(dir.path());
         file.write("first line\r\n");
@@ -99,7 +100,7 @@ TEST(PlatformFiles, ReplaceOnlyTheFileThatWasRead) {
 
 TEST(PlatformFiles, DirectoriesAndKinds) {
     edbtest::TempDir dir;
-    const fs::path sub = dir.path() / "Ünterordner";
+    const fs::path sub = dir.path() / Utf8Path("Ünterordner");
     EXPECT_EQ(KindOf(sub), EntryKind::Missing);
     EXPECT_TRUE(MakeNewDirectory(sub));
     EXPECT_FALSE(MakeNewDirectory(sub));
