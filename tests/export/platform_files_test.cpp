@@ -168,7 +168,12 @@ TEST(PlatformFiles, NamesWindowsRefusesAreChangedOnEverySystem) {
     const fs::path a = MakeChildDirectory(dir.path(), "Ärger", dirs);
     const fs::path b = MakeChildDirectory(dir.path(), "ärger", dirs);
     EXPECT_NE(a, b);
-    EXPECT_EQ(entries(dir.path()).size(), 2U);
+    // A device name would open the device on Windows instead of making a folder.
+    const fs::path con = MakeChildDirectory(dir.path(), "CON", dirs);
+    EXPECT_EQ(con.filename(), "_CON");
+    (void)WriteNewFile(con, SanitizeName("nul"), ".eml", "x", dirs);
+    EXPECT_EQ(entries(con), std::vector<std::string>{"_nul.eml"});
+    EXPECT_EQ(entries(dir.path()).size(), 3U);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """edb2eml.exe under wine against the native edb2eml: the same stores, the same commands, the
-same bytes on standard output and the same exit status.
+same bytes on standard output and the same exit status; `export` to .eml files and to mbox gives
+the same tree (every file and folder name, every file's bytes).
 
 usage: differential_check.py NATIVE_EDB2EML WINDOWS_EDB2EML_EXE MAKE_DEMO_STORE BENCH_MAKE_STORE
                              WORK_DIR [--size 16MiB]
@@ -11,6 +12,7 @@ takes the host's zone for the Windows one), and write to files, never pipes (a w
 inherits a pipe keeps it open). Exits 1 on the first difference, naming it.
 """
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -28,6 +30,40 @@ def run_to_files(argv, out_path, err_path, cwd, env):
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
         return subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=cwd,
                               env=env, timeout=1800).returncode
+
+
+def tree(root):
+    """Every file and folder below `root` by its path relative to it, '/' between levels:
+    None for a folder, the bytes for a file."""
+    found = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        rel = os.path.relpath(dirpath, root).replace(os.sep, "/")
+        for d in dirnames:
+            found[d if rel == "." else f"{rel}/{d}"] = None
+        for f in filenames:
+            with open(os.path.join(dirpath, f), "rb") as fh:
+                found[f if rel == "." else f"{rel}/{f}"] = fh.read()
+    return found
+
+
+def compare_trees(label, linux_dir, windows_dir):
+    """The differences between two export trees, at most a few named."""
+    a, b = tree(linux_dir), tree(windows_dir)
+    problems = []
+    for name in sorted(set(a) | set(b)):
+        if name not in b:
+            problems.append(f"{label}: {name!r} only in the native export")
+        elif name not in a:
+            problems.append(f"{label}: {name!r} only in the Windows export")
+        elif a[name] != b[name]:
+            problems.append(f"{label}: {name!r} differs "
+                            f"({len(a[name] or b'')} bytes native, {len(b[name] or b'')} Windows)")
+        if len(problems) >= 5:
+            problems.append(f"{label}: ... (see {linux_dir} and {windows_dir})")
+            break
+    if not a:
+        problems.append(f"{label}: the native export wrote nothing")
+    return problems, sum(1 for v in a.values() if v is not None)
 
 
 def main():
@@ -110,6 +146,40 @@ def main():
         if native_rc != windows_rc or native_rc == 0 or linux_err != windows_err:
             failures.append(f"{label} store: status {native_rc} native, {windows_rc} Windows; "
                             f"stderr {linux_err!r} native, {windows_err!r} Windows")
+    # Convert: the same tree from both, in both file formats. Maildir is refused on Windows.
+    exported = 0
+    for store in ("demo.edb", "hostile.edb", "bench-plain.edb", "bench-chains.edb"):
+        for fmt in ("eml", "mbox"):
+            base = os.path.join(work, f"{store}.export-{fmt}")
+            outs = {}
+            statuses = {}
+            for side, argv in (("linux", [native]),
+                               ("windows", [os.path.join(HERE, "wine_run.sh"), prefix, exe])):
+                out = f"{os.path.basename(base)}.{side}"
+                shutil.rmtree(os.path.join(work, out), ignore_errors=True)
+                t0 = time.monotonic()
+                statuses[side] = run_to_files(
+                    argv + ["export", store, "-o", out, "--format", fmt],
+                    f"{base}.{side}.out", f"{base}.{side}.err", work, env)
+                outs[side] = (os.path.join(work, out), time.monotonic() - t0)
+            timings.append((store, f"export-{fmt}", outs["linux"][1], outs["windows"][1]))
+            if statuses["linux"] != statuses["windows"]:
+                failures.append(f"{store} export {fmt}: exit status {statuses['linux']} native, "
+                                f"{statuses['windows']} Windows; see {base}.*.err")
+            problems, files = compare_trees(f"{store} export {fmt}", outs["linux"][0],
+                                            outs["windows"][0])
+            failures.extend(problems)
+            exported += files
+    base = os.path.join(work, "maildir")
+    status = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe, "export", "demo.edb",
+                           "-o", "maildir.windows", "--format", "maildir"],
+                          base + ".windows.out", base + ".windows.err", work, env)
+    with open(base + ".windows.err", "rb") as fh:
+        refusal = fh.read()
+    if status != 1 or b"Maildir is not available on Windows" not in refusal or \
+            os.path.exists(os.path.join(work, "maildir.windows")):
+        failures.append(f"maildir on Windows: status {status}, stderr {refusal!r}")
+
     subprocess.run(["wineserver", "-k"], env=wine_env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for store, label, n, w in timings:
@@ -117,7 +187,8 @@ def main():
     if failures:
         print("\n".join(failures), file=sys.stderr)
         return 1
-    print(f"differential check: {len(timings)} runs, outputs identical")
+    print(f"differential check: {len(timings)} runs, outputs identical "
+          f"({exported} exported files compared)")
     return 0
 
 
