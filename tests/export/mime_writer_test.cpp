@@ -128,7 +128,7 @@ TEST(MimeWriter, AttachmentsReadBackWithTheirBytesNamesAndLineLimits) {
         for (auto& b : bytes) {
             b = static_cast<std::uint8_t>(rng());
         }
-        in.attachments.push_back({names[i], bytes, ""});
+        in.attachments.push_back({names[i], bytes, "", ""});
     }
     const std::string eml = WriteEml(in);
     // Lines within 998 everywhere, base64 lines within 76.
