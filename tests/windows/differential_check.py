@@ -11,6 +11,7 @@ stores of both shapes. Both programs run in WORK_DIR on relative store names, wi
 takes the host's zone for the Windows one), and write to files, never pipes (a wineserver that
 inherits a pipe keeps it open). Exits 1 on the first difference, naming it.
 """
+import json
 import os
 import shutil
 import subprocess
@@ -23,6 +24,7 @@ COMMANDS = [
     ("dump", ["dump"]),
     ("tree", ["tree", "--json"]),
     ("rows", ["rows", "--json"]),
+    ("find", ["find", "--json"]),
 ]
 
 
@@ -146,6 +148,22 @@ def main():
         if native_rc != windows_rc or native_rc == 0 or linux_err != windows_err:
             failures.append(f"{label} store: status {native_rc} native, {windows_rc} Windows; "
                             f"stderr {linux_err!r} native, {windows_err!r} Windows")
+    # `show`: a few whole messages as .eml on standard output (binary: no CR LF added).
+    with open(os.path.join(work, "hostile.edb.find.linux.out"), "rb") as fh:
+        found = json.loads(fh.read() or b"[]")
+    for m in found[::max(1, len(found) // 6)]:
+        base = os.path.join(work, f"show-{m['message']}")
+        rcs = [run_to_files(argv + ["show", "hostile.edb", m["message"]], f"{base}.{side}.out",
+                            f"{base}.{side}.err", work, env)
+               for side, argv in (("linux", [native]),
+                                  ("windows", [os.path.join(HERE, "wine_run.sh"), prefix, exe]))]
+        with open(base + ".linux.out", "rb") as a, open(base + ".windows.out", "rb") as b:
+            linux_eml = a.read()
+            same = bool(linux_eml) and linux_eml == b.read()
+        if rcs[0] != rcs[1] or rcs[0] != 0 or not same:
+            failures.append(f"show {m['message']}: status {rcs}, same bytes {same}")
+        timings.append(("hostile.edb", f"show {m['message']}", 0.0, 0.0))
+
     # Convert: the same tree from both, in both file formats. Maildir is refused on Windows.
     exported = 0
     for store in ("demo.edb", "hostile.edb", "bench-plain.edb", "bench-chains.edb"):
@@ -170,6 +188,19 @@ def main():
                                             outs["windows"][0])
             failures.extend(problems)
             exported += files
+            if store == "demo.edb":
+                # Run again into the same folder: every message is found there (an mbox is
+                # read back and kept), nothing is written twice, the tree stays the same.
+                rc = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe, "export", store,
+                                   "-o", os.path.basename(outs["windows"][0]), "--format", fmt],
+                                  f"{base}.rerun.out", f"{base}.rerun.err", work, env)
+                with open(f"{base}.rerun.out", "rb") as fh:
+                    rerun = fh.read()
+                if rc != 0 or b"Messages saved: 0 " not in rerun:
+                    failures.append(f"{store} export {fmt} again on Windows: status {rc}, "
+                                    f"see {base}.rerun.out")
+                failures.extend(compare_trees(f"{store} export {fmt} run twice on Windows",
+                                              outs["linux"][0], outs["windows"][0])[0])
     base = os.path.join(work, "maildir")
     status = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe, "export", "demo.edb",
                            "-o", "maildir.windows", "--format", "maildir"],
