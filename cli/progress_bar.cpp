@@ -1,4 +1,5 @@
 #include "cli/progress_bar.h"
+
 #include "cli/console.h"
 
 #include <algorithm>

@@ -3,7 +3,6 @@
 #include "export/charset.h"
 
 #include <climits>
-
 #include <windows.h>
 
 namespace edb::conv {
@@ -29,8 +28,8 @@ std::optional<std::string> SystemCodePageToUtf8(std::string_view bytes, int code
     }
     const auto page = static_cast<UINT>(codePage);
     const int inLen = static_cast<int>(bytes.size());
-    const int wideLen = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), inLen,
-                                            nullptr, 0);
+    const int wideLen =
+        MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), inLen, nullptr, 0);
     if (wideLen <= 0) {
         return std::nullopt; // an invalid or cut-off sequence
     }
@@ -39,8 +38,8 @@ std::optional<std::string> SystemCodePageToUtf8(std::string_view bytes, int code
                             wideLen) != wideLen) {
         return std::nullopt;
     }
-    const int outLen = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLen, nullptr, 0, nullptr,
-                                           nullptr);
+    const int outLen =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLen, nullptr, 0, nullptr, nullptr);
     if (outLen <= 0) {
         return std::nullopt;
     }

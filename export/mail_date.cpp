@@ -137,8 +137,7 @@ std::string FormatMailDate(std::int64_t unixSeconds) {
 std::string FormatMboxDate(std::int64_t unixSeconds) {
     using namespace std::chrono;
     // Years 1 to 32767: what a calendar date holds; every FILETIME lies inside.
-    const sys_seconds t{seconds{std::clamp<std::int64_t>(unixSeconds, -62135596800,
-                                                         971890963199)}};
+    const sys_seconds t{seconds{std::clamp<std::int64_t>(unixSeconds, -62135596800, 971890963199)}};
     const sys_days day = floor<days>(t);
     const year_month_day ymd{day};
     const hh_mm_ss<seconds> hms{t - day};

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 #include <system_error>
-
 #include <windows.h>
 
 namespace edb::conv {
@@ -87,9 +87,8 @@ OutputFile::OutputFile(const fs::path& dir) {
     for (int tries = 0; tries < 100; ++tries) {
         m_tmp = dir / tempName();
         // No sharing: nothing else opens the file before it is complete.
-        HANDLE h = CreateFileW(wide(m_tmp).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
-                               nullptr);
+        HANDLE h = CreateFileW(wide(m_tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             m_fd = HandleToLong(h);
             return;
@@ -110,11 +109,12 @@ void OutputFile::write(std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         // At most 1 GiB a call: WriteFile counts in a DWORD.
-        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 30));
+        const DWORD piece =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 30));
         DWORD n = 0;
-        if (WriteFile(asHandle(m_fd), bytes.data() + done, piece, &n, nullptr) == 0 || n == 0) {
-            const int err = n == 0 && GetLastError() == ERROR_SUCCESS ? ENOSPC
-                                                                      : errnoFrom(GetLastError());
+        const bool ok = WriteFile(asHandle(m_fd), bytes.data() + done, piece, &n, nullptr) != 0;
+        if (!ok || n == 0) {
+            const int err = ok ? ENOSPC : errnoFrom(GetLastError());
             m_size += done;
             fail("cannot write", m_tmp, err);
         }
@@ -140,9 +140,12 @@ void OutputFile::sync() {
 }
 
 void OutputFile::setTime(std::int64_t seconds) {
-    // FILETIME counts 100 ns from 1601; before 1601 there is nothing to give.
-    const std::int64_t ticks = (std::max<std::int64_t>(seconds, -11644473600) + 11644473600) *
-                               10000000;
+    // FILETIME counts 100 ns from 1601: a time outside it is given its nearest end.
+    constexpr std::int64_t kFrom1601 = 11644473600;
+    const std::int64_t ticks =
+        (std::clamp<std::int64_t>(seconds, -kFrom1601, INT64_MAX / 10000000 - kFrom1601) +
+         kFrom1601) *
+        10000000;
     FILETIME ft;
     ft.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) & 0xFFFFFFFFU);
     ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
@@ -156,8 +159,8 @@ void OutputFile::closeForCommit() {
         // The final name is an ordinary file: the temporary one was hidden.
         FILE_BASIC_INFO info{};
         info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        const bool shown = SetFileInformationByHandle(asHandle(m_fd), FileBasicInfo, &info,
-                                                      sizeof info) != 0;
+        const bool shown =
+            SetFileInformationByHandle(asHandle(m_fd), FileBasicInfo, &info, sizeof info) != 0;
         const DWORD err = GetLastError();
         const HANDLE h = asHandle(m_fd);
         m_fd = -1;
@@ -211,7 +214,7 @@ EntryKind KindOf(const fs::path& p) {
     if (!attributesOf(p, a)) {
         const DWORD err = GetLastError();
         return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? EntryKind::Missing
-                                                                           : EntryKind::Other;
+                                                                          : EntryKind::Other;
     }
     if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return EntryKind::Other; // a link or junction is never entered or replaced
@@ -220,17 +223,17 @@ EntryKind KindOf(const fs::path& p) {
 }
 
 bool RegularFileIdentity(const fs::path& p, OutputFile::Identity& out) {
-    HANDLE h = CreateFileW(wide(p).c_str(), FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(wide(p).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool ok = GetFileInformationByHandle(h, &info) != 0 &&
-                    (info.dwFileAttributes &
-                     (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    const bool ok =
+        GetFileInformationByHandle(h, &info) != 0 &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
     CloseHandle(h);
     if (!ok) {
         return false;
@@ -242,8 +245,7 @@ bool RegularFileIdentity(const fs::path& p, OutputFile::Identity& out) {
 }
 
 void EnsureDirectory(const fs::path& p) {
-    if (CreateDirectoryW(wide(p).c_str(), nullptr) == 0 &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (CreateDirectoryW(wide(p).c_str(), nullptr) == 0 && GetLastError() != ERROR_ALREADY_EXISTS) {
         failLast("cannot create the folder", p);
     }
     if (KindOf(p) != EntryKind::Directory) {
@@ -270,9 +272,9 @@ bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    bool ok = GetFileInformationByHandle(h, &info) != 0 &&
-              (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
-                  0;
+    bool ok =
+        GetFileInformationByHandle(h, &info) != 0 &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
     char buf[65536];
     while (ok && out.size() < limit) {
         DWORD n = 0;

@@ -66,7 +66,10 @@ TEST(PlatformFiles, OutputFileNamesOnlyWhenCompleteAndNeverReplaces) {
     EXPECT_EQ(readAll(dir.path() / "other.eml"), "second");
 
     // Dropped without a commit: no file is left.
-    { OutputFile dropped(dir.path()); dropped.write("gone"); }
+    {
+        OutputFile dropped(dir.path());
+        dropped.write("gone");
+    }
     EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"other.eml", "Привет.eml"}));
 }
 
@@ -130,7 +133,7 @@ TEST(PlatformFiles, CodePagesConvertAlikeOnBothSystems) {
     EXPECT_EQ(SystemCodePageToUtf8("\x8A", 10000), "\xC3\xA4"); // Mac Roman
     EXPECT_EQ(SystemCodePageToUtf8(std::string(70000, '\xE1'), 1253)->size(), 140000U);
     EXPECT_EQ(SystemCodePageToUtf8("", 1252), "");
-    EXPECT_FALSE(SystemCodePageToUtf8("\x82", 932).has_value()); // cut off in a character
+    EXPECT_FALSE(SystemCodePageToUtf8("\x82", 932).has_value());  // cut off in a character
     EXPECT_FALSE(SystemCodePageToUtf8("abc", 77777).has_value()); // no such code page
 }
 
