@@ -210,8 +210,14 @@ def main():
     with open(base + ".out", "wb") as o, open(base + ".err", "wb") as e:
         proc = subprocess.Popen(["wine", exe, "export", "bench-chains.edb", "-o", out], cwd=work,
                                 env=wine_env, stdin=subprocess.DEVNULL, stdout=o, stderr=e)
-        time.sleep(1.0)
-        proc.send_signal(signal.SIGINT)
+        # Sent once messages are being written (before, it would stop the scan instead).
+        deadline = time.monotonic() + 300
+        while proc.poll() is None and time.monotonic() < deadline and not any(
+                f.endswith(".eml") for _, _, files in os.walk(os.path.join(work, out))
+                for f in files):
+            time.sleep(0.05)
+        if proc.poll() is None:
+            proc.send_signal(signal.SIGINT)
         status = proc.wait(timeout=600)
     with open(base + ".out", "rb") as fh:
         said = fh.read()
