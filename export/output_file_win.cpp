@@ -55,8 +55,23 @@ int errnoFrom(DWORD code) {
     fail(what, p, errnoFrom(GetLastError()));
 }
 
-const std::wstring& wide(const fs::path& p) {
-    return p.native();
+// A path as the system calls take it. From 240 characters on (a folder may not pass 248, a file
+// 260) it is given in the \\?\ form, which lifts that limit but takes only a full path with
+// backslashes; shorter paths go as they are.
+std::wstring wide(const fs::path& p) {
+    if ((p.is_absolute() && p.native().size() < 240) || p.native().starts_with(L"\\\\?\\")) {
+        return p.native();
+    }
+    std::error_code ec;
+    const fs::path full = fs::absolute(p, ec);
+    if (ec || full.native().size() < 240) {
+        return p.native();
+    }
+    std::wstring s = full.lexically_normal().make_preferred().native();
+    if (s.starts_with(L"\\\\")) {
+        return L"\\\\?\\UNC\\" + s.substr(2); // \\server\share\...
+    }
+    return L"\\\\?\\" + s;
 }
 
 // Hidden names that no store name can produce (sanitised names never start with a dot).

@@ -122,6 +122,26 @@ TEST(PlatformFiles, DirectoriesAndKinds) {
     EXPECT_THROW(OutputFile(dir.path() / "missing"), fs::filesystem_error);
 }
 
+TEST(PlatformFiles, DeepFoldersPastTheOldPathLimit) {
+    // Mailbox, folders and subject at the longest names give paths far past 260 characters.
+    edbtest::TempDir dir;
+    fs::path deep = dir.path();
+    UniqueNamer names;
+    for (int level = 0; level < 4; ++level) {
+        deep = MakeChildDirectory(deep, std::string(kMaxNameBytes, char('a' + level)), names);
+    }
+    ASSERT_GT(deep.native().size(), 480U);
+    const fs::path file =
+        WriteNewFile(deep, std::string(kMaxNameBytes, 'm'), ".eml", "deep", names);
+    std::string text;
+    ASSERT_TRUE(ReadFileStart(file, 100, text));
+    EXPECT_EQ(text, "deep");
+    OutputFile::Identity id;
+    EXPECT_TRUE(RegularFileIdentity(file, id));
+    EXPECT_EQ(id.size, 4U);
+    EXPECT_EQ(KindOf(file), EntryKind::Regular);
+}
+
 TEST(PlatformFiles, CodePagesConvertAlikeOnBothSystems) {
     EXPECT_EQ(SystemCodePageToUtf8("\x82\xA0", 932), "\xE3\x81\x82"); // Shift-JIS
     EXPECT_EQ(SystemCodePageToUtf8("\xC4\xE3", 936), "\xE4\xBD\xA0"); // GBK
