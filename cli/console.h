@@ -30,6 +30,8 @@ void PrepareStandardStreams();
 [[nodiscard]] bool IsClosedPipe(int code);
 // Ends the process as a closed pipe ends other tools of the system.
 [[noreturn]] void EndOnClosedPipe();
+// True when standard error is a terminal or console window (a progress bar is drawn there).
+[[nodiscard]] bool StandardErrorIsTerminal();
 // The system's words for an error code.
 [[nodiscard]] std::string SystemErrorText(int code);
 

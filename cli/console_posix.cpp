@@ -44,6 +44,10 @@ void EndOnClosedPipe() {
     std::_Exit(128 + SIGPIPE);
 }
 
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
 std::string SystemErrorText(int code) {
     return std::strerror(code);
 }

@@ -140,6 +140,10 @@ void EndOnClosedPipe() {
 }
 
 // The words the POSIX build prints for the codes a write gives, so messages read alike.
+bool StandardErrorIsTerminal() {
+    return isConsole(::GetStdHandle(STD_ERROR_HANDLE));
+}
+
 std::string SystemErrorText(int code) {
     switch (code) {
     case EPIPE: return "Broken pipe";

@@ -6,6 +6,8 @@
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
 #include "cli/terminal_text.h"
+#include "export/output_file.h"
+#include "export/output_names.h"
 
 #include <algorithm>
 #include <atomic>
@@ -32,11 +34,12 @@ struct ExportArgs {
 // --fresh: the export must not meet an earlier one, so the folder has to be new or empty.
 bool freshFolder(const std::string& out) {
     std::error_code ec;
-    const auto st = std::filesystem::symlink_status(out, ec);
+    const std::filesystem::path dir = edb::conv::Utf8Path(out);
+    const auto st = std::filesystem::symlink_status(dir, ec);
     if (!std::filesystem::exists(st)) {
         return true;
     }
-    if (std::filesystem::is_directory(st) && std::filesystem::is_empty(out, ec) && !ec) {
+    if (std::filesystem::is_directory(st) && std::filesystem::is_empty(dir, ec) && !ec) {
         return true;
     }
     std::cerr << "edb2eml: " << out
@@ -46,6 +49,13 @@ bool freshFolder(const std::string& out) {
 }
 
 void runExport(const ExportArgs& args) {
+    // Refused before the scan: the user should not wait to learn it.
+    if (const std::string why = edb::conv::MaildirUnavailableReason();
+        args.format == "maildir" && !why.empty()) {
+        std::cerr << "edb2eml: " << why << "; use --format eml or --format mbox\n";
+        g_exitStatus = 1;
+        return;
+    }
     if (args.fresh && !freshFolder(args.out)) {
         g_exitStatus = 1;
         return;
@@ -58,7 +68,7 @@ void runExport(const ExportArgs& args) {
     const auto format = args.format == "mbox"      ? edb::conv::FileFormat::Mbox
                         : args.format == "maildir" ? edb::conv::FileFormat::Maildir
                                                    : edb::conv::FileFormat::Eml;
-    const auto destination = edb::conv::MakeFileDestination(format, args.out);
+    const auto destination = edb::conv::MakeFileDestination(format, edb::conv::Utf8Path(args.out));
     const edb::conv::ConvertSummary summary = runConvert(*catalog, chosen, *destination, "Writing");
     printFailures(summary);
     std::cout << "Folders: " << chosen.size()

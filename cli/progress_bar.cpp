@@ -1,14 +1,15 @@
 #include "cli/progress_bar.h"
 
+#include "cli/console.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <unistd.h>
 
 namespace edbcli {
 
 ProgressBar::ProgressBar(std::string label, bool wanted)
-    : m_label(std::move(label)), m_enabled(wanted && ::isatty(STDERR_FILENO) == 1) {}
+    : m_label(std::move(label)), m_enabled(wanted && StandardErrorIsTerminal()) {}
 
 ProgressBar::~ProgressBar() {
     finish();

@@ -2,12 +2,12 @@
 #include "export/destination.h"
 
 #include "export/output_file.h"
+#include "export/mail_date.h"
 #include "export/output_names.h"
 #include "export/vcard_writer.h"
 
 #include <algorithm>
 #include <cctype>
-#include <gmime/gmime.h>
 #include <map>
 #include <set>
 
@@ -236,13 +236,8 @@ std::string MessageKeyOfFile(const fs::path& p) {
 
 std::optional<std::int64_t> MessageTime(std::string_view eml, std::uint64_t filetime) {
     if (const auto date = HeaderField(eml, "Date")) {
-        InitGMime();
-        if (GDateTime* dt = g_mime_utils_header_decode_date(date->c_str())) {
-            const std::int64_t secs = g_date_time_to_unix(dt);
-            g_date_time_unref(dt);
-            if (secs > 0) {
-                return secs;
-            }
+        if (const auto secs = ParseMailDate(*date); secs && *secs > 0) {
+            return secs;
         }
     }
     return FiletimeToUnix(filetime);

@@ -1,5 +1,6 @@
 #pragma once
 // One message as an RFC 5322 / MIME document with CRLF line ends.
+#include "export/content_types.h"
 #include "export/mime_header.h"
 
 #include <cstdint>
@@ -36,16 +37,7 @@ struct EmlInput {
 // 31 Dec 2099: such times are placeholders, not dates (0, all ones, 1601, 9999 and the like).
 [[nodiscard]] std::optional<std::int64_t> FiletimeToUnix(std::uint64_t filetime);
 
-// GMime's one-time set-up; everything here that uses GMime calls it first (its own counter is
-// not safe to race on from two threads).
-void InitGMime();
-
 // The whole message, CRLF line ends.
 [[nodiscard]] std::string WriteEml(const EmlInput& in);
-
-// MIME type for an attachment from its name and first bytes ("application/octet-stream" when
-// nothing better is known).
-[[nodiscard]] std::string GuessContentType(const std::string& name,
-                                           const std::vector<std::uint8_t>& bytes);
 
 } // namespace edb::conv

@@ -50,6 +50,27 @@ inline char32_t NextCodePoint(std::string_view s, std::size_t& i) {
     return cp;
 }
 
+// Whole, shortest-form UTF-8 without surrogates and without NUL: text that may go out as it is
+// (a NUL in a value means it is not text).
+inline bool IsValidUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b == 0) {
+            return false;
+        }
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t at = i;
+        if (NextCodePoint(s, i) == 0xFFFD &&
+            !(i - at == 3 && s.compare(at, 3, "\xEF\xBF\xBD") == 0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Every byte printable ASCII (space to tilde): text a header may carry as it stands.
 inline bool IsPrintableAscii(std::string_view s) {
     for (const char c : s) {

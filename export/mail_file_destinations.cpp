@@ -1,5 +1,6 @@
 // mbox (mboxrd) and Maildir++ destinations: the layouts mail clients and servers import.
 #include "export/destination.h"
+#include "export/mail_date.h"
 #include "export/maildir_names.h"
 #include "export/output_file.h"
 #include "export/output_names.h"
@@ -95,10 +96,10 @@ public:
             dir = m_tops.of(names[0], !f.attached);
         }
         for (std::size_t i = names.size() > 1 ? 1 : 0; i + 1 < names.size(); ++i) {
-            dir /= stemFor(dir, names[i]) + ".sbd";
+            dir /= Utf8Path(stemFor(dir, names[i]) + ".sbd");
             EnsureDirectory(dir);
         }
-        m_target = dir / (stemFor(dir, names.back()) + ".mbox");
+        m_target = dir / Utf8Path(stemFor(dir, names.back()) + ".mbox");
         if (!IsInside(m_root, m_target)) {
             throw DestinationError("folder path leaves the output folder", false);
         }
@@ -187,12 +188,8 @@ private:
     }
 
     static std::string mboxrdMessage(const OutgoingMessage& m) {
-        const std::time_t t = static_cast<std::time_t>(m.time.value_or(0));
-        std::tm tm{};
-        gmtime_r(&t, &tm);
-        char date[64];
-        std::strftime(date, sizeof date, "%a %b %e %H:%M:%S %Y", &tm);
-        std::string out = "From " + envelopeSender(m.eml) + ' ' + date + '\n';
+        std::string out =
+            "From " + envelopeSender(m.eml) + ' ' + FormatMboxDate(m.time.value_or(0)) + '\n';
         const std::string body = toLf(m.eml);
         // mboxrd: a line that reads "From " after any number of '>' gets one more.
         std::size_t pos = 0;
@@ -222,8 +219,8 @@ private:
         const std::string base = SanitizeName(name);
         for (int tries = 0; tries < 10000; ++tries) {
             std::string stem = namer.next(base, "");
-            const EntryKind mbox = KindOf(dir / (stem + ".mbox"));
-            const EntryKind sbd = KindOf(dir / (stem + ".sbd"));
+            const EntryKind mbox = KindOf(dir / Utf8Path(stem + ".mbox"));
+            const EntryKind sbd = KindOf(dir / Utf8Path(stem + ".sbd"));
             if ((mbox == EntryKind::Missing || mbox == EntryKind::Regular) &&
                 (sbd == EntryKind::Missing || sbd == EntryKind::Directory)) {
                 m_stems.emplace(key, stem);
@@ -297,7 +294,7 @@ public:
                 fail("output folder path too long for a Maildir folder", top, ENAMETOOLONG);
             }
             m_used.insert(top.string() + '\0' + name);
-            it = m_dirs.emplace(key, top / name).first;
+            it = m_dirs.emplace(key, top / Utf8Path(name)).first;
         }
         m_dir = it->second;
         if (!IsInside(m_root, m_dir)) {
@@ -326,7 +323,7 @@ public:
         for (unsigned n = 1; n < 100000; ++n) {
             const std::string name = (n == 1 ? unique : unique + "Q" + std::to_string(n)) + "." +
                                      m_host + ",S=" + std::to_string(body.size()) + ":2,S";
-            const fs::path target = m_dir / "cur" / name;
+            const fs::path target = m_dir / "cur" / Utf8Path(name);
             if (file.commit(target)) {
                 m_last = target.lexically_relative(m_root).generic_string();
                 return WriteResult::Written;

@@ -57,15 +57,17 @@ std::string base64(std::string_view bytes) {
 }
 
 // Joins tokens with a space, or a fold where the line would grow past kFoldAt.
+// Tokens from `spacedFrom` on are joined by a space alone (the words of one parameter).
 std::string fold(std::string_view name, const std::vector<std::string>& tokens,
-                 std::string_view separator = " ") {
+                 std::string_view separator = " ", std::size_t spacedFrom = SIZE_MAX) {
     std::string out;
     std::size_t line = 0;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const std::string& t = tokens[i];
         const bool breakHere = i > 0 && !t.empty() && line + 1 + t.size() > kFoldAt;
+        const std::string_view sep = i >= spacedFrom ? std::string_view(" ") : separator;
         if (i > 0) {
-            out += separator.substr(0, separator.size() - 1); // e.g. ";" of "; "
+            out += sep.substr(0, sep.size() - 1); // e.g. ";" of "; "
         }
         if (i == 0) {
             out += ' ';
@@ -78,7 +80,7 @@ std::string fold(std::string_view name, const std::vector<std::string>& tokens,
             ++line;
         }
         out += t;
-        line += t.size() + separator.size() - 1;
+        line += t.size() + sep.size() - 1;
     }
     return out;
 }
@@ -239,6 +241,28 @@ std::string ValueWithNameParam(std::string_view name, std::string_view head, std
     if (quoted) {
         tokens.push_back(std::string(param) + "=\"" + clean + "\"");
         return fold(name, tokens, "; ");
+    }
+    // Older readers take only plain parameters: a quoted copy where the name allows one. A name
+    // holding "=?" gets none, since readers decode such text wherever they meet it.
+    const bool hasWord = clean.find("=?") != std::string::npos;
+    const bool ascii = IsPrintableAscii(clean);
+    if (!hasWord && ascii) {
+        std::string plain = std::string(param) + "=\"";
+        for (const char c : clean) {
+            plain += (c == '"' || c == '\\') ? std::string{'\\', c} : std::string{c};
+        }
+        tokens.push_back(plain + "\"");
+        if (param == "name") {
+            return fold(name, tokens, "; ");
+        }
+    } else if (!hasWord && param == "name" && clean.find_first_of("\"\\") == std::string::npos) {
+        // Content-Type's name as RFC 2047 words in quotes, as desktop clients write it;
+        // Content-Disposition carries the standard form.
+        std::vector<std::string> words = EncodeWords(clean, name.size() + head.size() + 10);
+        words.front().insert(0, std::string(param) + "=\"");
+        words.back() += '"';
+        tokens.insert(tokens.end(), words.begin(), words.end());
+        return fold(name, tokens, "; ", 2);
     }
     // attr-char of RFC 2231 / 5987 stays, every other byte is %XX
     static constexpr char kHex[] = "0123456789ABCDEF";

@@ -35,7 +35,10 @@ namespace edb::conv {
 
 // Content-Type or Content-Disposition value `head` ("application/pdf", "attachment") with the
 // file name parameter `param` ("name", "filename"): quoted when the name is plain printable
-// ASCII without '"', '\', ';' or "=?", else RFC 2231 in UTF-8, continued when long.
+// ASCII without "=?" ('"' and '\' escaped). Content-Disposition adds RFC 2231 UTF-8
+// `filename*` (continued when long) for any other name. Content-Type's `name` holds RFC 2047
+// words in quotes for other names, as desktop clients write them, or RFC 2231 `name*` when
+// the name holds "=?", '"' or '\' (which readers would decode or unescape a second time).
 [[nodiscard]] std::string ValueWithNameParam(std::string_view name, std::string_view head,
                                              std::string_view param, std::string_view fileName);
 

@@ -84,4 +84,7 @@ void EnsureDirectory(const std::filesystem::path& p);
 // This machine's name with the characters Maildir names reserve ('/', ':', ',') replaced.
 [[nodiscard]] std::string MaildirHostName();
 
+// Why this system cannot hold a Maildir (its message names carry ':'); empty where it can.
+[[nodiscard]] std::string MaildirUnavailableReason();
+
 } // namespace edb::conv

@@ -234,4 +234,8 @@ std::string MaildirHostName() {
     return host[0] != 0 ? host : "localhost";
 }
 
+std::string MaildirUnavailableReason() {
+    return {};
+}
+
 } // namespace edb::conv

@@ -79,6 +79,54 @@ bool isUnsafe(char32_t cp) {
     return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
 }
 
+// Lower case for the letters a case-insensitive file system (Windows', macOS') most often
+// meets in names: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic. "Über" and "über" are
+// one name there, so they get different names everywhere and every system writes one tree.
+char32_t foldLetter(char32_t c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+        (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) {
+        return c + 32;
+    }
+    if (c >= 0x400 && c <= 0x40F) {
+        return c + 80;
+    }
+    if (c == 0x178) {
+        return 0xFF;
+    }
+    // Latin Extended-A pairs: capital on the even code point, except in the stretches from
+    // U+0139 to U+0148 and from U+0179 to U+017E, where it is on the odd one.
+    const bool oddCapitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
+        c != 0x17F && (c % 2 == 1) == oddCapitals) {
+        return c + 1;
+    }
+    return c;
+}
+
+std::string foldedKey(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t cp = 0;
+        const std::size_t len = utf8Sequence(s, i, cp);
+        if (len == 0) {
+            out.push_back(s[i++]);
+            continue;
+        }
+        cp = foldLetter(cp);
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.append(s.substr(i, len)); // no letter from U+0800 up is folded
+        }
+        i += len;
+    }
+    return out;
+}
+
 void trimEnd(std::string& s) {
     while (!s.empty() && (s.back() == '.' || s.back() == ' ')) {
         s.pop_back();
@@ -96,8 +144,13 @@ bool IsReservedDeviceName(std::string_view name) {
         base == "conout$") {
         return true;
     }
-    return base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) &&
-           base[3] >= '0' && base[3] <= '9';
+    if (!base.starts_with("com") && !base.starts_with("lpt")) {
+        return false;
+    }
+    // Windows also reserves the superscript digits: COM¹, LPT³.
+    const std::string_view digit = std::string_view(base).substr(3);
+    return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+           digit == "\xC2\xB2" || digit == "\xC2\xB3";
 }
 
 std::string SanitizeName(std::string_view name, std::string_view fallback) {
@@ -140,12 +193,12 @@ std::string SanitizeName(std::string_view name, std::string_view fallback) {
 }
 
 void UniqueNamer::reserve(std::string_view name) {
-    unsigned& n = m_next[asciiLower(name)];
+    unsigned& n = m_next[foldedKey(name)];
     n = std::max(n, 1U);
 }
 
 std::string UniqueNamer::next(std::string_view stem, std::string_view ext) {
-    const std::string key = asciiLower(stem) + asciiLower(ext);
+    const std::string key = foldedKey(stem) + foldedKey(ext);
     unsigned& n = m_next[key];
     ++n;
     if (n == 1) {
@@ -157,7 +210,7 @@ std::string UniqueNamer::next(std::string_view stem, std::string_view ext) {
 fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, UniqueNamer& namer) {
     const std::string stem = SanitizeName(name);
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
-        const fs::path p = parent / namer.next(stem, "");
+        const fs::path p = parent / Utf8Path(namer.next(stem, ""));
         const EntryKind kind = KindOf(p);
         if (kind == EntryKind::Directory) {
             return p;
@@ -179,7 +232,7 @@ fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_vi
     OutputFile file(dir);
     file.write(bytes);
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
-        const fs::path target = dir / name;
+        const fs::path target = dir / Utf8Path(name);
         if (file.commit(target)) {
             return target;
         }

@@ -16,6 +16,13 @@ namespace edb::conv {
 // within the usual 255-byte limit of a file name.
 constexpr std::size_t kMaxNameBytes = 120;
 
+// A path from UTF-8 text. Names are UTF-8 throughout the program, but a path made from a plain
+// std::string reads it in the system's narrow encoding, which on Windows is not UTF-8.
+[[nodiscard]] inline std::filesystem::path Utf8Path(std::string_view utf8) {
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
 // One safe file-name component from a store name: no path separators or characters that
 // Windows refuses, no control or bidirectional-override characters, no "." or "..", no leading
 // dot, no trailing dots or spaces, no reserved device name (CON, NUL, COM1 ...), at most

@@ -1,9 +1,10 @@
 // Which code page RTF bytes are in (font charsets, \cpg) and those bytes as UTF-8.
 #include "export/rtf_code_pages.h"
 
+#include "export/charset.h"
+#include "export/header_chars.h"
 #include "io/text.h"
 
-#include <glib.h>
 #include <optional>
 
 namespace edb::conv {
@@ -17,22 +18,12 @@ std::optional<std::string> systemConvert(std::string_view bytes, int codePage) {
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     }
     if (ascii || codePage == 65001) {
-        if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) {
+        if (header::IsValidUtf8(bytes)) {
             return std::string(bytes);
         }
         return std::nullopt;
     }
-    const std::string charset = codePage == 10000 ? "MACINTOSH" : "CP" + std::to_string(codePage);
-    gsize written = 0;
-    gchar* converted =
-        g_convert_with_fallback(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
-                                charset.c_str(), "?", nullptr, &written, nullptr);
-    if (converted == nullptr) {
-        return std::nullopt;
-    }
-    std::string out(converted, written);
-    g_free(converted);
-    return out;
+    return SystemCodePageToUtf8(bytes, codePage);
 }
 
 } // namespace

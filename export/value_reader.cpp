@@ -1,11 +1,11 @@
 #include "export/value_reader.h"
 
 #include "export/compressed_rtf.h"
+#include "export/header_chars.h"
 #include "export/rtf_text.h"
 #include "io/text.h"
 
 #include <algorithm>
-#include <glib.h>
 #include <string_view>
 
 namespace edb::conv {
@@ -45,7 +45,7 @@ std::string htmlToUtf8(std::string bytes) {
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         bytes.erase(0, 3);
     }
-    if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) {
+    if (header::IsValidUtf8(bytes)) {
         return bytes;
     }
     return CodePageToUtf8(bytes, 1252);

@@ -68,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (headerEnd == std::string::npos || !headerBlockClean({eml.data(), headerEnd}, true)) {
         std::abort();
     }
-    // Part header blocks follow each boundary line ("--" and the boundary GMime made).
-    for (std::size_t b = eml.find("\r\n--=-", headerEnd); b != std::string::npos;
-         b = eml.find("\r\n--=-", b + 2)) {
+    // Part header blocks follow each boundary line ("--" and one of the writer's boundaries).
+    for (std::size_t b = eml.find("\r\n--=_edb_", headerEnd); b != std::string::npos;
+         b = eml.find("\r\n--=_edb_", b + 2)) {
         const std::size_t start = eml.find("\r\n", b + 2);
         if (start == std::string::npos || eml.compare(start - 2, 2, "--") == 0) {
             break; // the closing boundary

@@ -4,13 +4,15 @@ the messages named in an expectations file with what was put into the store.
 
 usage: check_eml.py [--clients] [--reformime] OUTPUT_DIR EXPECTED_JSON
   --clients    also check every file for what mail clients need: no header outside the MIME
-               set in a part, no '=?' in a quoted name, UTF-8 names, an address in From, only
+               set in a part, no '=?' in a quoted name (but Content-Type's name as RFC 2047
+               words equal to the file name), UTF-8 names, an address in From, only
                real HTML in text/html, no '=' padding before the last encoded word, a valid
                Message-ID unique across the export
   --reformime  read the expected messages a second time with maildrop's reformime/reformail
 Exit status 0 when every check holds; otherwise each problem is printed."""
 import collections
 import email
+import email.header
 import email.policy
 import email.utils
 import json
@@ -59,7 +61,8 @@ def main():
                 if part.defects:
                     problems.append(f"{path}: defects {part.defects}")
                 for key, value in part.items():
-                    defects = getattr(value, "defects", ())
+                    defects = [d for d in getattr(value, "defects", ())
+                               if not expected_name_defect(part, key, d)]
                     if defects:
                         problems.append(f"{path}: header {key} defects {defects}")
             for header in ("From", "MIME-Version"):
@@ -102,6 +105,35 @@ def check_raw(path, raw, problems):
         problems.append(f"{path}: 8-bit bytes in the header")
 
 
+# What this parser says of the two name forms older readers need: RFC 2047 words in
+# Content-Type's quoted name, and a plain filename beside filename* in Content-Disposition.
+NAME_FORM_DEFECTS = {
+    "content-type": ("encoded word inside quoted string", "missing trailing whitespace after encoded-word"),
+    "content-disposition": ("duplicate parameter name; duplicate(s) ignored",),
+}
+
+
+def expected_name_defect(part, key, defect):
+    allowed = NAME_FORM_DEFECTS.get(key.lower(), ())
+    if not any(str(defect) == a for a in allowed):
+        return False
+    raw = re.sub(r"\r?\n[ \t]", " ", dict((k.lower(), v) for k, v in part.raw_items())[key.lower()])
+    if key.lower() == "content-disposition":
+        return re.search(r'(?:^|;)\s*filename\s*=\s*"', raw) and part.get_filename()
+    m = re.search(r'(?:^|;)\s*name\s*=\s*("(?:[^"\\]|\\.)*")', raw)
+    return bool(m) and words_name_matches(part, "Content-Type", re.match(r"()(.*)", m.group(1)))
+
+
+def words_name_matches(part, header, match):
+    """Content-Type's name as nothing but RFC 2047 words (what older readers decode) is right
+    when it decodes to the Content-Disposition file name."""
+    value = match.group(2).strip('"')
+    if header != "Content-Type" or match.group(1) or not re.fullmatch(r"(?:=\?UTF-8\?B\?[A-Za-z0-9+/=]*\?=\s*)+", value):
+        return False
+    decoded = str(email.header.make_header(email.header.decode_header(value)))
+    return decoded == part.get_filename()
+
+
 def check_client_view(path, raw, ids, problems):
     """What mail clients need beyond parsing (their parsers are laxer or stricter than Python's)."""
     msg = email.message_from_bytes(raw, policy=email.policy.compat32)
@@ -113,8 +145,8 @@ def check_client_view(path, raw, ids, problems):
                 problems.append(f"{path}: header {key!r} in part {i}")
         for h in ("Content-Type", "Content-Disposition"):
             v = str(part.get(h) or "")
-            for m in re.finditer(r'(?:^|;)\s*(?:file)?name\s*=\s*("(?:[^"\\]|\\.)*"|[^;]*)', v):
-                if "=?" in m.group(1):
+            for m in re.finditer(r'(?:^|;)\s*(file)?name\s*=\s*("(?:[^"\\]|\\.)*"|[^;]*)', v):
+                if "=?" in m.group(2) and not words_name_matches(part, h, m):
                     problems.append(f"{path}: encoded word in a quoted name: {m.group(0)!r}")
             for m in re.finditer(r"(?:file)?name\*0?\*?=\s*([A-Za-z0-9_-]*)'", v):
                 if m.group(1).lower() not in ("utf-8", "us-ascii"):

@@ -5,9 +5,11 @@
 #include "export/convert.h"
 #include "export/export_log.h"
 #include "catalog/catalog.h"
+#include "tests/export/gmime_reader.h"
 #include "tests/export/store_values.h"
 #include "tests/support/store_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -330,6 +332,27 @@ TEST_F(ClientViewTest, TwoIndependentReadersSeeWhatTheStoreHolds) {
         lines += c == '\n' ? 1 : 0;
     }
     EXPECT_EQ(lines, 6U); // a repeat, a heading and two messages in two folders
+
+    // GMime shows each message as Python does: the shown body, the attachments' names and bytes.
+    EXPECT_EQ(edbtest::CheckTreeWithGmime(options.outDir), std::vector<std::string>{});
+    const auto read = edbtest::ReadTreeWithGmime(options.outDir);
+    for (const Expect& e : m_expect) {
+        const auto it = read.find(e.subject);
+        ASSERT_NE(it, read.end()) << e.subject;
+        const edbtest::GmimeMessage& m = it->second;
+        EXPECT_EQ(m.date.has_value(), e.dated) << e.subject;
+        const auto* shown = edbtest::FirstOfType(m, e.shownType);
+        ASSERT_NE(shown, nullptr) << e.subject;
+        EXPECT_NE(edbtest::Lf(shown->body).find(e.shown), std::string::npos)
+            << e.subject << ": " << shown->body;
+        for (const auto& [name, content] : e.attachments) {
+            const auto found = std::find_if(m.leaves.begin(), m.leaves.end(), [&](const auto& p) {
+                return p.filename == name && p.name == name;
+            });
+            ASSERT_NE(found, m.leaves.end()) << e.subject << ": " << name;
+            EXPECT_EQ(found->body, content) << name;
+        }
+    }
 
 #if defined(EDB_PYTHON) && defined(EDB_EML_CHECKER)
     const fs::path expect = out.path() / "expected.json";

@@ -1,13 +1,15 @@
 // End to end: a generated store with bodies, long values, attachments, contacts and hostile
 // folder names is converted, and every file is read back by an independent parser (Python's
-// email package, default policy) and compared with what was put in.
+// email package, default policy, and GMime) and compared with what was put in.
 #include "export/convert.h"
 #include "export/eml_writer.h"
 #include "export/output_names.h"
 #include "catalog/catalog.h"
+#include "tests/export/gmime_reader.h"
 #include "tests/export/store_values.h"
 #include "tests/support/store_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -326,6 +328,34 @@ TEST_F(ConvertTest, EverythingWrittenReadsBackThroughAnIndependentParser) {
     EXPECT_EQ(bytesOf(inbox / "Привет, мир.eml"),
               bytesOf(other.outDir / "Иван Петров" / "Inbox" / "Привет, мир.eml"));
     fs::remove_all(other.outDir);
+
+    // GMime reads every file as the file delimits it, and each message put in comes back whole.
+    EXPECT_EQ(edbtest::CheckTreeWithGmime(root), std::vector<std::string>{});
+    const auto read = edbtest::ReadTreeWithGmime(root);
+    for (const Expected& e : m_expected) {
+        const auto it = read.find(e.subject);
+        ASSERT_NE(it, read.end()) << e.subject;
+        const edbtest::GmimeMessage& m = it->second;
+        const std::string address = e.fromAddress.empty() ? "@no-address.invalid" : e.fromAddress;
+        EXPECT_NE(m.from.find(address), std::string::npos) << m.from << " / " << e.fromAddress;
+        EXPECT_NE(m.from.find(e.fromName), std::string::npos) << m.from;
+        const auto* plain = edbtest::FirstOfType(m, "text/plain");
+        const auto* html = edbtest::FirstOfType(m, "text/html");
+        EXPECT_TRUE(e.plain.empty() ? plain == nullptr || plain->body.empty()
+                                    : plain != nullptr && edbtest::Lf(plain->body).find(e.plain) !=
+                                                              std::string::npos)
+            << e.subject;
+        EXPECT_EQ(html != nullptr && edbtest::Lf(html->body).find(e.html) != std::string::npos,
+                  !e.html.empty())
+            << e.subject;
+        for (const auto& [name, bytes] : e.attachments) {
+            const auto found = std::find_if(m.leaves.begin(), m.leaves.end(), [&](const auto& p) {
+                return p.filename == name && p.name == name;
+            });
+            ASSERT_NE(found, m.leaves.end()) << e.subject << ": " << name;
+            EXPECT_EQ(found->body, std::string(bytes.begin(), bytes.end())) << name;
+        }
+    }
 
 #if defined(EDB_PYTHON) && defined(EDB_EML_CHECKER)
     const fs::path expect = out.path() / "expected.json";

@@ -1,10 +1,11 @@
 // The destination layer on messages made by hand: mboxrd quoting read back by Python's mailbox
-// module, hostile folder names in every layout, and the names and addresses of IMAP upload
-// (folder names checked against what Dovecot itself lists for them).
+// module and GMime's mbox parser, hostile folder names in every layout, and the names and addresses
+// of IMAP upload (folder names checked against what Dovecot itself lists for them).
 #include "export/destination.h"
 #include "export/export_log.h"
 #include "export/imap_destination.h"
 #include "export/imap_session.h"
+#include "tests/export/gmime_reader.h"
 #include "tests/support/store_builder.h"
 
 #include <algorithm>
@@ -71,6 +72,15 @@ TEST(Destinations, MboxrdQuotingRoundTripsThroughPythonMailbox) {
               std::string::npos);
     EXPECT_NE(raw.find("\nFrom MAILER-DAEMON Thu Jan  1 00:00:00 1970\n"), std::string::npos);
     EXPECT_EQ(raw.find('\r'), std::string::npos);
+
+    // GMime's mbox parser splits the file into the same two messages.
+    const auto read = edbtest::ReadMboxWithGmime(file);
+    ASSERT_EQ(read.size(), 2U);
+    EXPECT_EQ(read[0].subject, "quoting");
+    EXPECT_EQ(read[0].date, 1045130106);
+    EXPECT_NE(read[0].leaves.at(0).body.find("\n>>>From twice\nFromage\n"), std::string::npos);
+    EXPECT_EQ(read[1].subject, "no date, no line end");
+    EXPECT_EQ(read[1].leaves.at(0).body.rfind("body\n", 0), 0U);
 
 #ifdef EDB_PYTHON
     // The reader splits on "From " lines; undoing one '>' of mboxrd gives the messages back.

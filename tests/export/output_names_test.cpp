@@ -120,18 +120,24 @@ TEST(OutputNames, LinksAndFilesInTheWayAreNotEntered) {
     edbtest::TempDir dir;
     edbtest::TempDir elsewhere;
     const fs::path root = dir.path();
-    fs::create_directory_symlink(elsewhere.path(), root / "Inbox");
+    // The Windows build's C++ runtime makes no symbolic links (under wine neither); the file in
+    // the way still has to be passed over there.
+    std::error_code linkError;
+    fs::create_directory_symlink(elsewhere.path(), root / "Inbox", linkError);
+    ASSERT_TRUE(!linkError || linkError == std::errc::function_not_supported)
+        << linkError.message();
+    const bool linked = !linkError;
     std::ofstream(root / "Sent") << "a file";
     UniqueNamer namer;
     const fs::path inbox = MakeChildDirectory(root, "Inbox", namer);
     const fs::path sent = MakeChildDirectory(root, "Sent", namer);
-    EXPECT_EQ(inbox.filename(), "Inbox (2)");
+    EXPECT_EQ(inbox.filename(), linked ? "Inbox (2)" : "Inbox");
     EXPECT_EQ(sent.filename(), "Sent (2)");
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(inbox)));
     EXPECT_TRUE(fs::is_empty(elsewhere.path()));
     // An existing real directory is reused.
     UniqueNamer again;
-    EXPECT_EQ(MakeChildDirectory(root, "Inbox (2)", again), inbox);
+    EXPECT_EQ(MakeChildDirectory(root, inbox.filename().string(), again), inbox);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """edb2eml.exe under wine against the native edb2eml: the same stores, the same commands, the
-same bytes on standard output and the same exit status.
+same bytes on standard output and the same exit status; `export` to .eml files and to mbox gives
+the same tree (every file and folder name, every file's bytes).
 
 usage: differential_check.py NATIVE_EDB2EML WINDOWS_EDB2EML_EXE MAKE_DEMO_STORE BENCH_MAKE_STORE
                              WORK_DIR [--size 16MiB]
@@ -10,7 +11,10 @@ stores of both shapes. Both programs run in WORK_DIR on relative store names, wi
 takes the host's zone for the Windows one), and write to files, never pipes (a wineserver that
 inherits a pipe keeps it open). Exits 1 on the first difference, naming it.
 """
+import json
 import os
+import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -21,6 +25,7 @@ COMMANDS = [
     ("dump", ["dump"]),
     ("tree", ["tree", "--json"]),
     ("rows", ["rows", "--json"]),
+    ("find", ["find", "--json"]),
 ]
 
 
@@ -28,6 +33,40 @@ def run_to_files(argv, out_path, err_path, cwd, env):
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
         return subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=cwd,
                               env=env, timeout=1800).returncode
+
+
+def tree(root):
+    """Every file and folder below `root` by its path relative to it, '/' between levels:
+    None for a folder, the bytes for a file."""
+    found = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        rel = os.path.relpath(dirpath, root).replace(os.sep, "/")
+        for d in dirnames:
+            found[d if rel == "." else f"{rel}/{d}"] = None
+        for f in filenames:
+            with open(os.path.join(dirpath, f), "rb") as fh:
+                found[f if rel == "." else f"{rel}/{f}"] = fh.read()
+    return found
+
+
+def compare_trees(label, linux_dir, windows_dir):
+    """The differences between two export trees, at most a few named."""
+    a, b = tree(linux_dir), tree(windows_dir)
+    problems = []
+    for name in sorted(set(a) | set(b)):
+        if name not in b:
+            problems.append(f"{label}: {name!r} only in the native export")
+        elif name not in a:
+            problems.append(f"{label}: {name!r} only in the Windows export")
+        elif a[name] != b[name]:
+            problems.append(f"{label}: {name!r} differs "
+                            f"({len(a[name] or b'')} bytes native, {len(b[name] or b'')} Windows)")
+        if len(problems) >= 5:
+            problems.append(f"{label}: ... (see {linux_dir} and {windows_dir})")
+            break
+    if not a:
+        problems.append(f"{label}: the native export wrote nothing")
+    return problems, sum(1 for v in a.values() if v is not None)
 
 
 def main():
@@ -110,6 +149,104 @@ def main():
         if native_rc != windows_rc or native_rc == 0 or linux_err != windows_err:
             failures.append(f"{label} store: status {native_rc} native, {windows_rc} Windows; "
                             f"stderr {linux_err!r} native, {windows_err!r} Windows")
+    # `show`: a few whole messages as .eml on standard output (binary: no CR LF added).
+    with open(os.path.join(work, "hostile.edb.find.linux.out"), "rb") as fh:
+        found = json.loads(fh.read() or b"[]")
+    for m in found[::max(1, len(found) // 6)]:
+        base = os.path.join(work, f"show-{m['message']}")
+        rcs = [run_to_files(argv + ["show", "hostile.edb", m["message"]], f"{base}.{side}.out",
+                            f"{base}.{side}.err", work, env)
+               for side, argv in (("linux", [native]),
+                                  ("windows", [os.path.join(HERE, "wine_run.sh"), prefix, exe]))]
+        with open(base + ".linux.out", "rb") as a, open(base + ".windows.out", "rb") as b:
+            linux_eml = a.read()
+            same = bool(linux_eml) and linux_eml == b.read()
+        if rcs[0] != rcs[1] or rcs[0] != 0 or not same:
+            failures.append(f"show {m['message']}: status {rcs}, same bytes {same}")
+        timings.append(("hostile.edb", f"show {m['message']}", 0.0, 0.0))
+
+    # Convert: the same tree from both, in both file formats. Maildir is refused on Windows.
+    exported = 0
+    for store in ("demo.edb", "hostile.edb", "bench-plain.edb", "bench-chains.edb"):
+        for fmt in ("eml", "mbox"):
+            base = os.path.join(work, f"{store}.export-{fmt}")
+            outs = {}
+            statuses = {}
+            for side, argv in (("linux", [native]),
+                               ("windows", [os.path.join(HERE, "wine_run.sh"), prefix, exe])):
+                out = f"{os.path.basename(base)}.{side}"
+                shutil.rmtree(os.path.join(work, out), ignore_errors=True)
+                t0 = time.monotonic()
+                statuses[side] = run_to_files(
+                    argv + ["export", store, "-o", out, "--format", fmt],
+                    f"{base}.{side}.out", f"{base}.{side}.err", work, env)
+                outs[side] = (os.path.join(work, out), time.monotonic() - t0)
+            timings.append((store, f"export-{fmt}", outs["linux"][1], outs["windows"][1]))
+            if statuses["linux"] != statuses["windows"]:
+                failures.append(f"{store} export {fmt}: exit status {statuses['linux']} native, "
+                                f"{statuses['windows']} Windows; see {base}.*.err")
+            problems, files = compare_trees(f"{store} export {fmt}", outs["linux"][0],
+                                            outs["windows"][0])
+            failures.extend(problems)
+            exported += files
+            if store == "demo.edb":
+                # Run again into the same folder: every message is found there (an mbox is
+                # read back and kept), nothing is written twice, the tree stays the same.
+                rc = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe, "export", store,
+                                   "-o", os.path.basename(outs["windows"][0]), "--format", fmt],
+                                  f"{base}.rerun.out", f"{base}.rerun.err", work, env)
+                with open(f"{base}.rerun.out", "rb") as fh:
+                    rerun = fh.read()
+                if rc != 0 or b"Messages saved: 0 " not in rerun:
+                    failures.append(f"{store} export {fmt} again on Windows: status {rc}, "
+                                    f"see {base}.rerun.out")
+                failures.extend(compare_trees(f"{store} export {fmt} run twice on Windows",
+                                              outs["linux"][0], outs["windows"][0])[0])
+    # Ctrl+C (wine turns SIGINT into the console's Ctrl+C event): the export stops after the
+    # current message with no temporary file left, and running it again completes the tree.
+    out = "bench-chains.edb.interrupted.windows"
+    shutil.rmtree(os.path.join(work, out), ignore_errors=True)
+    base = os.path.join(work, "interrupt")
+    with open(base + ".out", "wb") as o, open(base + ".err", "wb") as e:
+        proc = subprocess.Popen(["wine", exe, "export", "bench-chains.edb", "-o", out], cwd=work,
+                                env=wine_env, stdin=subprocess.DEVNULL, stdout=o, stderr=e)
+        # Sent once messages are being written (before, it would stop the scan instead).
+        deadline = time.monotonic() + 300
+        while proc.poll() is None and time.monotonic() < deadline and not any(
+                f.endswith(".eml") for _, _, files in os.walk(os.path.join(work, out))
+                for f in files):
+            time.sleep(0.05)
+        if proc.poll() is None:
+            proc.send_signal(signal.SIGINT)
+        status = proc.wait(timeout=600)
+    with open(base + ".out", "rb") as fh:
+        said = fh.read()
+    leftovers = [f for _, _, files in os.walk(os.path.join(work, out)) for f in files
+                 if f.startswith(".edb2eml-")]
+    if status == 130 and b"Interrupted in " in said and not leftovers:
+        rc = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe, "export",
+                           "bench-chains.edb", "-o", out], base + ".rerun.out",
+                          base + ".rerun.err", work, env)
+        if rc != 0:
+            failures.append(f"export after Ctrl+C on Windows: status {rc}, see {base}.rerun.*")
+        failures.extend(compare_trees("bench-chains.edb export interrupted and run again",
+                                      os.path.join(work, "bench-chains.edb.export-eml.linux"),
+                                      os.path.join(work, out))[0])
+    elif status != 0:  # 0: done before the interrupt arrived (a fast machine), nothing to check
+        failures.append(f"Ctrl+C on Windows: status {status}, temporary files {leftovers}, "
+                        f"see {base}.out")
+    timings.append(("bench-chains.edb", f"Ctrl+C ({status})", 0.0, 0.0))
+
+    base = os.path.join(work, "maildir")
+    status = run_to_files([os.path.join(HERE, "wine_run.sh"), prefix, exe, "export", "demo.edb",
+                           "-o", "maildir.windows", "--format", "maildir"],
+                          base + ".windows.out", base + ".windows.err", work, env)
+    with open(base + ".windows.err", "rb") as fh:
+        refusal = fh.read()
+    if status != 1 or b"Maildir is not available on Windows" not in refusal or \
+            os.path.exists(os.path.join(work, "maildir.windows")):
+        failures.append(f"maildir on Windows: status {status}, stderr {refusal!r}")
+
     subprocess.run(["wineserver", "-k"], env=wine_env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for store, label, n, w in timings:
@@ -117,7 +254,8 @@ def main():
     if failures:
         print("\n".join(failures), file=sys.stderr)
         return 1
-    print(f"differential check: {len(timings)} runs, outputs identical")
+    print(f"differential check: {len(timings)} runs, outputs identical "
+          f"({exported} exported files compared)")
     return 0
 
 
