@@ -55,12 +55,6 @@ inline constexpr const char* kScanStages[] = {
 ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& host,
                    const CancelToken* cancel = nullptr);
 
-    // The store's chunk markers, noted by the first pass for the chain walk; null (or given up)
-    // makes the walk read its blocks.
-    std::shared_ptr<ChainMarkerIndex> chainMarkers{};
-    mutable std::int64_t stageStartNs = 0;
-};
-
 // Page scan (first pass): records the pages of interest and picks up the N1013 code.
 // `page` is one page of n bytes at offset `o`; exposed for tests and fuzzing.
 void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64_t o,

@@ -55,5 +55,10 @@ struct ScanContext {
     // Chunk-page candidates of the first pass; null (or not ok) makes the long-value stage read
     // the store again.
     std::shared_ptr<ChunkPageCandidates> chunkCandidates{};
+    // The store's chunk markers, noted by the first pass for the chain walk; null (or given up)
+    // makes the walk read its blocks.
+    std::shared_ptr<ChainMarkerIndex> chainMarkers{};
+    mutable std::int64_t stageStartNs = 0;
+};
 
 } // namespace edb
