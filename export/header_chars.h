@@ -1,8 +1,9 @@
 #pragma once
 // Character tests shared by the header writer and the sender-text reader: UTF-8 decoding that
-// never fails, RFC 5322 atext and the small string checks both need.
+// never fails, RFC 5322 atext, the small string checks and the control cleaning both need.
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace edb::conv::header {
@@ -99,5 +100,8 @@ inline std::string_view TrimSpaces(std::string_view s) {
     }
     return s;
 }
+
+// Valid UTF-8 with C0, C1, DEL and bidi controls replaced by `replacement` (CR LF as one).
+[[nodiscard]] std::string CleanHeaderText(std::string_view text, char replacement);
 
 } // namespace edb::conv::header

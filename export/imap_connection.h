@@ -3,7 +3,7 @@
 // commands go out and response lines come back, literals read in, on that connection's
 // socket. The server is not trusted: lines, literals and the whole answer to one command have
 // size limits, every wait has a timeout and every command a deadline.
-#include "export/imap_session.h"
+#include "export/imap_settings.h"
 
 #include <chrono>
 #include <cstddef>

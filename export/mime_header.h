@@ -4,6 +4,7 @@
 // for an encoded word goes out encoded (RFC 2047 words in UTF-8 for phrases and unstructured
 // text, RFC 2231 UTF-8 parameters for file names). Values come back folded with "\n " between
 // lines and without the header name, as the MIME writer takes a raw value.
+#include "export/header_chars.h"
 #include "export/sender_address.h"
 
 #include <string>
@@ -12,8 +13,9 @@
 
 namespace edb::conv {
 
-// Valid UTF-8 with C0, C1, DEL and bidi controls replaced by `replacement` (CR LF as one).
-[[nodiscard]] std::string CleanHeaderText(std::string_view text, char replacement);
+// Valid UTF-8 with C0, C1, DEL and bidi controls replaced (CR LF as one); kept in header_chars
+// since the sender-text reader cleans with it too.
+using header::CleanHeaderText;
 
 // An attachment name as written in the part headers (controls replaced by '_').
 [[nodiscard]] std::string CleanAttachmentName(std::string_view name);

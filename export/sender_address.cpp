@@ -3,13 +3,13 @@
 #include "export/sender_address.h"
 
 #include "export/header_chars.h"
-#include "export/mime_header.h"
 
 #include <algorithm>
 
 namespace edb::conv {
 namespace {
 
+using header::CleanHeaderText;
 using header::IsAtext;
 using header::NextCodePoint;
 

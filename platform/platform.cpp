@@ -1,7 +1,5 @@
 #include "platform/platform.h"
 
-#include "platform/qt_platform.h"
-
 namespace edb {
 
 namespace {
@@ -13,8 +11,7 @@ Platform* g_installed = nullptr;
 Platform& platform() {
     if (g_installed)
         return *g_installed;
-    static QtPlatform desktop;
-    return desktop;
+    return desktopPlatform();
 }
 
 Platform* setPlatform(Platform* p) {

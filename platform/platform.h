@@ -74,6 +74,10 @@ public:
 // Called on the window thread only.
 [[nodiscard]] Platform& platform();
 
+// The process-wide QtPlatform (qt_platform.cpp), made on first use; platform() falls back to it.
+// Declared here so this seam does not depend on the Qt implementation behind it.
+[[nodiscard]] Platform& desktopPlatform();
+
 // Installs p as the platform in use (null: back to the QtPlatform) and returns the previous
 // one (null when it was the default). The caller keeps ownership of p.
 Platform* setPlatform(Platform* p);

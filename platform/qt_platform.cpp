@@ -23,6 +23,11 @@ int runBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
 
 } // namespace
 
+Platform& desktopPlatform() {
+    static QtPlatform desktop;
+    return desktop;
+}
+
 void QtPlatform::showError(QWidget* owner, const QString& text) {
     runBox(owner, QMessageBox::Critical, text, QMessageBox::Ok, QMessageBox::Ok);
 }

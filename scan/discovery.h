@@ -1,9 +1,10 @@
 #pragma once
 // Mailbox and folder discovery over owner-21 and owner-8 pages.
+#include "io/bytes.h"
+#include "scan/scan_context.h"
+
 #include <string>
 #include <vector>
-
-#include "scan/scan.h"
 
 namespace edb {
 

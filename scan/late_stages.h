@@ -1,7 +1,7 @@
 #pragma once
 // The stages after folder discovery: hand-overs to the message decoder in their fixed order,
 // then the long-value stage.
-#include "scan/scan.h"
+#include "scan/scan_context.h"
 
 namespace edb {
 

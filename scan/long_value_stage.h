@@ -1,7 +1,7 @@
 #pragma once
 // The long-value stage: the chunk pages of the long-value owner matched to the long-valued
 // attachments' references, whose chunk offsets it then hands out.
-#include "scan/scan.h"
+#include "scan/scan_context.h"
 
 namespace edb {
 

@@ -2,7 +2,7 @@
 // Walks over the pages the late stages read: the page list's pages of one owner, directly or
 // read ahead on further threads, and page-sized blocks at any offset from one wider read.
 #include "io/read_ahead.h"
-#include "scan/scan.h"
+#include "scan/scan_context.h"
 
 #include <cstdint>
 #include <functional>

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,40 +66,6 @@ const char* OutcomeName(ScanOutcome o) {
 
 int ClampProgress(std::int64_t position) {
     return static_cast<int>(std::clamp<std::int64_t>(position, 0, 100));
-}
-
-void ScanContext::reportProgress(std::int64_t done, std::int64_t total) const {
-    report(total == 0 ? 0 : 100 * (done - 1) / total);
-}
-
-void ScanContext::pageListProgress(std::int64_t k) const {
-    reportProgress(k, catalog.recordedPageCount);
-}
-
-void ScanContext::report(std::int64_t position) const {
-    if (position != lastReported) {
-        lastReported = position;
-        host.progress(position);
-    }
-}
-
-namespace {
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-} // namespace
-
-void ScanContext::stageDone(const char* stage) const {
-    host.stageFinished(stage);
-    if (!stageTimes) {
-        return;
-    }
-    const std::int64_t now = nowNs();
-    std::fprintf(stderr, "stage %-16s %9.3f s\n", stage,
-                 static_cast<double>(now - stageStartNs) / 1e9);
-    stageStartNs = now;
 }
 
 void JudgeFirstPassPage(StoreCatalog& catalog, const ByteView& page, std::uint64_t o,
@@ -238,8 +203,7 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
     ScanResult result;
     ScanContext ctx{catalog, host, cancel};
     if (const char* env = std::getenv("EDB_STAGE_TIMES"); env != nullptr && env[0] == '1') {
-        ctx.stageTimes = true;
-        ctx.stageStartNs = nowNs();
+        ctx.startStageTimes();
     }
     FileErrorRecord openError;
     if (!catalog.storeFile.Open(path, &openError)) {

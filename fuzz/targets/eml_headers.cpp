@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     in.sender = texts[1];
     in.to.push_back(edb::conv::ParseSenderText(texts[2], "Unknown recipient"));
     in.plainText = "text";
-    in.attachments.push_back({texts[3], {}, ""});
+    in.attachments.push_back({texts[3], {}, "", ""});
     in.traceHeaders.emplace_back("X-Edb-Note", texts[0]);
     const std::string eml = edb::conv::WriteEml(in);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "scan/discovery.h"
+#include "scan/scan.h"
 #include "tests/support/discovery_records.h"
 
 using namespace edb;
