@@ -240,12 +240,13 @@ private:
             if (contacts) {
                 // One draw per statement: the order of operands' calls is unspecified, and the
                 // same seed must give the same file from every compiler and build.
-                const char* last = kLastNames[m_rng.below(6)];
+                // (This order keeps the files the release build made before.)
                 const char* first = kFirstNames[m_rng.below(6)];
+                const char* last = kLastNames[m_rng.below(6)];
                 m.subject = std::string(last) + " " + first;
             } else {
-                const bool reply = m_rng.chance(20);
                 const char* topic = kTopics[m_rng.below(12)];
+                const bool reply = m_rng.chance(20);
                 m.subject = std::string(reply ? "RE: " : "") + topic + " #" +
                             std::to_string(m_nextMessage);
             }
