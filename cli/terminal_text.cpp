@@ -4,17 +4,6 @@
 #include "io/text.h"
 
 namespace edbcli {
-namespace {
-
-// The same characters the mail headers never carry raw.
-bool isControlOrBidi(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
-           cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) ||
-           cp == 0x2028 || cp == 0x2029;
-}
-
-} // namespace
-
 std::string TerminalText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -26,7 +15,7 @@ std::string TerminalText(std::string_view text) {
             continue;
         }
         const char32_t cp = edb::conv::header::NextCodePoint(text, i);
-        edb::AppendUtf8(out, isControlOrBidi(cp) ? char32_t{0xFFFD} : cp);
+        edb::AppendUtf8(out, edb::conv::header::IsControlOrBidi(cp) ? char32_t{0xFFFD} : cp);
     }
     return out;
 }

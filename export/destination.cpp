@@ -1,6 +1,7 @@
 // The .eml folder destination and what every destination reads from a rendered message.
 #include "export/destination.h"
 
+#include "export/header_chars.h"
 #include "export/output_file.h"
 #include "export/mail_date.h"
 #include "export/output_names.h"
@@ -18,19 +19,6 @@ std::unique_ptr<Destination> MakeMboxDestination(const fs::path& root);
 std::unique_ptr<Destination> MakeMaildirDestination(const fs::path& root);
 
 namespace {
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string trim(std::string s) {
     const auto first = s.find_first_not_of(" \t");
@@ -186,7 +174,7 @@ std::optional<std::string> HeaderField(std::string_view message, std::string_vie
             return std::nullopt; // end of the header block
         }
         const auto colon = line.find(':');
-        if (colon != std::string_view::npos && equalsNoCase(line.substr(0, colon), name)) {
+        if (colon != std::string_view::npos && header::EqualsNoCase(line.substr(0, colon), name)) {
             std::string value(line.substr(colon + 1));
             // Continuation lines begin with white space.
             std::size_t next = end + 1;

@@ -13,18 +13,6 @@
 namespace edb::conv {
 namespace {
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if ((a[i] | 0x20) != (b[i] | 0x20)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The first `name` header of the header block, its folded lines joined.
 std::optional<std::string> headerValue(std::string_view eml, std::string_view name) {
     std::size_t at = 0;
@@ -41,7 +29,7 @@ std::optional<std::string> headerValue(std::string_view eml, std::string_view na
         at = end + 1;
         const auto colon = line.find(':');
         if (line[0] == ' ' || line[0] == '\t' || colon == std::string_view::npos ||
-            !equalsNoCase(header::TrimSpaces(line.substr(0, colon)), name)) {
+            !header::EqualsNoCase(header::TrimSpaces(line.substr(0, colon)), name)) {
             continue;
         }
         std::string value(line.substr(colon + 1));
@@ -117,12 +105,12 @@ std::string charsetToUtf8(std::string_view charset, const std::string& bytes) {
     if (const auto star = charset.find('*'); star != std::string_view::npos) {
         charset = charset.substr(0, star); // RFC 2231 language tag
     }
-    if (equalsNoCase(charset, "utf-8") || equalsNoCase(charset, "us-ascii")) {
+    if (header::EqualsNoCase(charset, "utf-8") || header::EqualsNoCase(charset, "us-ascii")) {
         return header::IsValidUtf8(bytes) ? bytes : CodePageToUtf8(bytes, 1252);
     }
     for (const std::string_view prefix : {"windows-", "cp"}) {
         if (charset.size() > prefix.size() &&
-            equalsNoCase(charset.substr(0, prefix.size()), prefix)) {
+            header::EqualsNoCase(charset.substr(0, prefix.size()), prefix)) {
             const int page = std::atoi(std::string(charset.substr(prefix.size())).c_str());
             if (auto text = SystemCodePageToUtf8(bytes, page)) {
                 return *text;

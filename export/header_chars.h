@@ -72,6 +72,21 @@ inline bool IsValidUtf8(std::string_view s) {
     return true;
 }
 
+// ASCII letters compared without case (header names, charset and month names); other bytes
+// as they are.
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Every byte printable ASCII (space to tilde): text a header may carry as it stands.
 inline bool IsPrintableAscii(std::string_view s) {
     for (const char c : s) {
@@ -99,6 +114,15 @@ inline std::string_view TrimSpaces(std::string_view s) {
         s.remove_suffix(1);
     }
     return s;
+}
+
+// C0, C1, DEL, the bidi controls and the line and paragraph separators: characters neither a
+// header nor a terminal is given raw.
+// (Inline: the CLI's terminal text uses it without the rest of the export library.)
+[[nodiscard]] inline bool IsControlOrBidi(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
+           cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) ||
+           cp == 0x2028 || cp == 0x2029;
 }
 
 // Valid UTF-8 with C0, C1, DEL and bidi controls replaced by `replacement` (CR LF as one).

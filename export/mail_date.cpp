@@ -1,6 +1,8 @@
 // Dates in headers. Parsing is lenient in what old mail holds, strict about the numbers.
 #include "export/mail_date.h"
 
+#include "export/header_chars.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -14,18 +16,6 @@ constexpr std::array<std::string_view, 7> kWeekdays{"Sun", "Mon", "Tue", "Wed",
                                                     "Thu", "Fri", "Sat"};
 constexpr std::array<std::string_view, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if ((a[i] | 0x20) != (b[i] | 0x20)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Words of the date: comments dropped, split at spaces and commas (a colon stays in the time).
 std::vector<std::string_view> tokens(std::string_view s) {
@@ -64,7 +54,7 @@ std::optional<int> number(std::string_view s, std::size_t minDigits, std::size_t
 
 std::optional<int> month(std::string_view s) {
     for (std::size_t m = 0; m < kMonths.size(); ++m) {
-        if (s.size() >= 3 && equalsNoCase(s.substr(0, 3), kMonths[m])) {
+        if (s.size() >= 3 && header::EqualsNoCase(s.substr(0, 3), kMonths[m])) {
             return static_cast<int>(m) + 1;
         }
     }
@@ -109,7 +99,7 @@ int zoneOffset(std::string_view s) {
         {"PDT", -7},
     }};
     for (const auto& [name, hours] : kNames) {
-        if (equalsNoCase(s, name)) {
+        if (header::EqualsNoCase(s, name)) {
             return hours * 3600;
         }
     }

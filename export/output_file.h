@@ -50,6 +50,9 @@ public:
 
 private:
     void closeForCommit();
+    // Puts the closed temporary file in place of `target` (the system call; the checks are
+    // replace()'s).
+    void renameOver(const std::filesystem::path& target);
 
     std::filesystem::path m_tmp;
     int m_fd = -1;

@@ -188,29 +188,10 @@ void OutputFile::closeForCommit() {
     }
 }
 
-bool OutputFile::commit(const fs::path& target) {
-    closeForCommit();
-    if (MoveNoReplace(m_tmp, target)) {
-        m_done = true;
-        return true;
-    }
-    if (errno != EEXIST) {
-        fail("cannot name the file", target, errno);
-    }
-    return false;
-}
-
-void OutputFile::replace(const fs::path& target, const Identity& replaced) {
-    closeForCommit();
-    Identity now;
-    if (!RegularFileIdentity(target, now) || now.device != replaced.device ||
-        now.inode != replaced.inode || now.size != replaced.size) {
-        fail("changed while it was extended", target, EBUSY);
-    }
+void OutputFile::renameOver(const fs::path& target) {
     if (MoveFileExW(wide(m_tmp).c_str(), wide(target).c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
         failLast("cannot name the file", target);
     }
-    m_done = true;
 }
 
 void OutputFile::discard() noexcept {

@@ -26,6 +26,10 @@ private:
     std::uint64_t m_offset;
 };
 
+// The words for a system error code, the same on every system for the codes the store file
+// raises (e.g. "Input/output error").
+std::string SystemErrorText(int code);
+
 // Error code of an Open refused because the path is no regular file (a FIFO, a device, a
 // directory): reading one could block for ever or never end.
 inline constexpr int kNotRegularFile = -1;

@@ -42,23 +42,6 @@ int errnoFromWindows(DWORD code) {
     }
 }
 
-// The same words the POSIX build prints for the codes this file raises, so a message reads
-// alike on both systems; the C runtime's text for anything else.
-std::string systemReason(int code) {
-    switch (code) {
-    case kNotRegularFile: return "not a regular file";
-    case ENOENT: return "No such file or directory";
-    case EACCES: return "Permission denied";
-    case EBUSY: return "Device or resource busy";
-    case EISDIR: return "Is a directory";
-    case EIO: return "Input/output error";
-    case ENOMEM: return "Cannot allocate memory";
-    case EBADF: return "Bad file descriptor";
-    case EINVAL: return "Invalid argument";
-    default: return std::strerror(code);
-    }
-}
-
 HANDLE osHandle(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
@@ -82,21 +65,21 @@ private:
 
 } // namespace
 
-FileError::FileError(int code, std::string fileName, std::string what, std::uint64_t offset)
-    : std::runtime_error(fileName + ": " + what + ": " + systemReason(code)), m_code(code),
-      m_fileName(std::move(fileName)), m_offset(offset) {}
-
-std::string FileError::reason() const {
-    return systemReason(m_code);
-}
-
-std::string FileErrorRecord::reason() const {
-    // The only way Open meets EBUSY is the store held open without sharing by another opener.
-    return code == EBUSY ? "another edb2eml or the window has this store open" : systemReason(code);
-}
-
-CFile64::~CFile64() {
-    Abort();
+// The same words the POSIX build prints for the codes this file raises, so a message reads
+// alike on both systems; the C runtime's text for anything else.
+std::string SystemErrorText(int code) {
+    switch (code) {
+    case kNotRegularFile: return "not a regular file";
+    case ENOENT: return "No such file or directory";
+    case EACCES: return "Permission denied";
+    case EBUSY: return "Device or resource busy";
+    case EISDIR: return "Is a directory";
+    case EIO: return "Input/output error";
+    case ENOMEM: return "Cannot allocate memory";
+    case EBADF: return "Bad file descriptor";
+    case EINVAL: return "Invalid argument";
+    default: return std::strerror(code);
+    }
 }
 
 bool CFile64::Open(const std::string& fileName, FileErrorRecord* error) {
@@ -155,24 +138,6 @@ void CFile64::Close() {
     if (code != 0) {
         throw FileError(code, name, "close failed");
     }
-}
-
-void CFile64::Abort() {
-    if (m_handle >= 0 && m_closeOnDelete) {
-        try {
-            Close();
-        } catch (const FileError&) {
-            // Abort never raises; the handle is gone either way.
-        }
-        return;
-    }
-    m_handle = -1;
-    m_closeOnDelete = false;
-    m_fileName.clear();
-}
-
-void CFile64::raise(int code, const char* what, std::uint64_t offset) const {
-    throw FileError(code, m_fileName, what, offset);
 }
 
 std::size_t CFile64::Read(void* buffer, std::size_t count) {
@@ -270,24 +235,6 @@ std::uint64_t CFile64::GetPosition() const {
         raise(errnoFromWindows(::GetLastError()), "position query failed");
     }
     return static_cast<std::uint64_t>(pos.QuadPart);
-}
-
-std::size_t ReadPage(const CFile64& file, std::uint64_t storeSize, std::uint64_t offset,
-                     std::uint8_t* buffer, std::size_t bufferSize) {
-    if (offset >= storeSize) {
-        return 0;
-    }
-    const std::uint64_t left = storeSize - offset;
-    std::size_t n = left > kPageSize ? kPageSize : static_cast<std::size_t>(left);
-    if (n > bufferSize) {
-        n = bufferSize;
-    }
-    const std::size_t got = file.ReadAt(offset, buffer, n);
-    // The page is n bytes whatever the read returned; a file that shrank leaves zeros.
-    if (got < n) {
-        std::memset(buffer + got, 0, n - got);
-    }
-    return n;
 }
 
 } // namespace edb
