@@ -346,8 +346,10 @@ TEST_F(ClientViewTest, TwoIndependentReadersSeeWhatTheStoreHolds) {
         EXPECT_NE(edbtest::Lf(shown->body).find(e.shown), std::string::npos)
             << e.subject << ": " << shown->body;
         for (const auto& [name, content] : e.attachments) {
+            // (A named copy: a lambda may not capture a structured binding before C++20's fix.)
+            const std::string wanted = name;
             const auto found = std::find_if(m.leaves.begin(), m.leaves.end(), [&](const auto& p) {
-                return p.filename == name && p.name == name;
+                return p.filename == wanted && p.name == wanted;
             });
             ASSERT_NE(found, m.leaves.end()) << e.subject << ": " << name;
             EXPECT_EQ(found->body, content) << name;
