@@ -118,7 +118,7 @@ inline std::string_view TrimSpaces(std::string_view s) {
 
 // C0, C1, DEL, the bidi controls and the line and paragraph separators: characters neither a
 // header nor a terminal is given raw.
-// (Inline: the CLI's terminal text uses it without the rest of the export library.)
+// (Inline: the CLI's terminal text uses it without linking the Convert libraries.)
 [[nodiscard]] inline bool IsControlOrBidi(char32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
            cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) ||

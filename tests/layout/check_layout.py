@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Keeps the source tree's shape: folder-level includes point only down the layers (and the layer
-table itself has no circle), the scanner
-core uses no library beyond the C++ standard library and the OS file API, no two units of one
-folder include each other in a circle, and no product file grows past 450 lines.
+"""Keeps the source tree's shape: folder-level includes point only down the layers (the layer
+table itself holds no circle), the scanner core uses no library beyond the C++ standard library
+and the OS file API, no two units of one folder include each other in a circle, and no product
+file grows past 450 lines.
 Run from anywhere: check_layout.py REPO_ROOT."""
 import pathlib
 import re
