@@ -2,7 +2,7 @@
 
 #include "app/screen_fit.h"
 #include "app/window_texts.h"
-#include "export/imap_session.h"
+#include "imap/imap_session.h"
 #include "platform/platform.h"
 
 #include <QButtonGroup>

@@ -1,7 +1,7 @@
 #pragma once
 // Where Convert writes: a folder of .eml files, mbox files, a Maildir, or an IMAP server. The
 // dialog remembers the last choice (never the password) for the next Convert.
-#include "export/imap_session.h"
+#include "imap/imap_session.h"
 
 #include <QDialog>
 #include <QString>

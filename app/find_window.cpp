@@ -2,7 +2,7 @@
 
 #include "app/screen_fit.h"
 #include "app/report_list_view.h"
-#include "export/message_search.h"
+#include "frontend/message_search.h"
 #include "catalog/list_rows.h"
 
 #include <QCheckBox>

@@ -10,7 +10,7 @@
 #include "catalog/tree_build.h"
 #include "session/session.h"
 #ifdef EDB_HAVE_EXPORT
-#include "export/convert.h"
+#include "convert/convert.h"
 #endif
 
 #include <QDialog>

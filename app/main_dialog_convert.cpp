@@ -14,8 +14,8 @@
 #include <algorithm>
 #ifdef EDB_HAVE_EXPORT
 #include "app/destination_dialog.h"
-#include "export/convert.h"
-#include "export/imap_destination.h"
+#include "convert/convert.h"
+#include "deliver/imap_destination.h"
 #endif
 
 namespace edbapp {

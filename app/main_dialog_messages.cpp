@@ -3,9 +3,9 @@
 #ifdef EDB_HAVE_EXPORT
 #include "app/find_window.h"
 #include "app/message_viewer.h"
-#include "export/message_content.h"
-#include "export/message_search.h"
-#include "export/output_names.h"
+#include "content/message_content.h"
+#include "frontend/message_search.h"
+#include "deliver/output_names.h"
 #endif
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"

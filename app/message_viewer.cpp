@@ -1,9 +1,9 @@
 #include "app/message_viewer.h"
 
 #include "app/screen_fit.h"
-#include "export/eml_headers.h"
-#include "export/message_search.h"
-#include "export/output_names.h"
+#include "mime/eml_headers.h"
+#include "frontend/message_search.h"
+#include "deliver/output_names.h"
 #include "platform/platform.h"
 
 #include <QDir>

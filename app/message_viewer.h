@@ -2,7 +2,7 @@
 // The message viewer: one message as Convert would write it — From, To, Date and Subject as the
 // .eml file says them, the body (HTML shown with nothing fetched, or text), the attachments with
 // their sizes and "Save...", and notes on the parts that could not be read.
-#include "export/message_content.h"
+#include "content/message_content.h"
 #include "catalog/catalog.h"
 
 #include <QDialog>

@@ -2,7 +2,7 @@
 // What `export` and `upload` share: scanning the store, choosing folders, running Convert with
 // a progress bar and Ctrl+C, and printing the failures.
 #include "cli/commands.h"
-#include "export/convert.h"
+#include "convert/convert.h"
 
 #include <memory>
 #include <string>

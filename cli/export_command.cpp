@@ -6,8 +6,8 @@
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
 #include "cli/terminal_text.h"
-#include "export/output_file.h"
-#include "export/output_names.h"
+#include "deliver/output_file.h"
+#include "deliver/output_names.h"
 
 #include <algorithm>
 #include <atomic>

@@ -5,8 +5,8 @@
 #include "cli/cli_views.h"
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
-#include "export/message_content.h"
-#include "export/message_search.h"
+#include "content/message_content.h"
+#include "frontend/message_search.h"
 #include "catalog/list_rows.h"
 
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "cli/terminal_text.h"
 
-#include "export/header_chars.h"
+#include "charset/header_chars.h"
 #include "io/text.h"
 
 namespace edbcli {

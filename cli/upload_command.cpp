@@ -2,7 +2,7 @@
 // the chosen folders appended to an IMAP server, skipping what the server already holds. The
 // connection is encrypted (imaps:// or STARTTLS) unless --no-tls allows otherwise.
 #include "cli/convert_run.h"
-#include "export/imap_destination.h"
+#include "deliver/imap_destination.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // The body rule on untrusted values: the input up to its first 0xFF 0x00 0xFF is the plain
 // value, the rest the formatted value; also the HTML reader and the charset test on the whole.
-#include "export/body_rule.h"
+#include "content/body_rule.h"
 
-#include "export/html_text.h"
+#include "content/html_text.h"
 
 #include <string_view>
 

@@ -1,5 +1,5 @@
 // The compressed RTF decoder on a stream starting at byte 0 of the input.
-#include "export/compressed_rtf.h"
+#include "rtf/compressed_rtf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const edb::ByteView stream(data, size);

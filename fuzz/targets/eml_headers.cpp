@@ -1,7 +1,7 @@
 // Store texts on their way into headers: subject, sender, folder owner and attachment name from
 // the input (split at 0x00 bytes). Whatever they hold, every header block of the written
 // message has only its own header lines: nothing from the input starts a line of its own.
-#include "export/eml_writer.h"
+#include "mime/eml_writer.h"
 
 #include <cstdlib>
 #include <string>

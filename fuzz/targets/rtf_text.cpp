@@ -1,7 +1,7 @@
 // RTF de-encapsulation (HTML or text carried in RTF) and code-page conversion.
-#include "export/rtf_text.h"
+#include "rtf/rtf_text.h"
 
-#include "export/rtf_code_pages.h"
+#include "rtf/rtf_code_pages.h"
 
 #include <string_view>
 

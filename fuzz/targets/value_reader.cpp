@@ -1,7 +1,7 @@
 // Reading bodies and attachments back from locators. The first 16 bytes of the input are the
 // locator (size, position, reference, value range, code page); the rest is the store file, whose
 // chunk records are found as the long-value stage finds them.
-#include "export/value_reader.h"
+#include "content/value_reader.h"
 
 #include "fuzz/fuzz_context.h"
 #include "scan/chunk_pages.h"

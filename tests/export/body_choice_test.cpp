@@ -4,7 +4,7 @@
 // part is the readable text, no text part holds a NUL, text/html is HTML, what could not be
 // read is an application/octet-stream attachment, text attachments decode in their charset.
 #include "catalog/catalog.h"
-#include "export/convert.h"
+#include "convert/convert.h"
 #include "tests/export/store_values.h"
 #include "tests/support/lzfu_writer.h"
 #include "tests/support/store_builder.h"

@@ -1,8 +1,8 @@
 // The body rule on values built by hand: what counts as text (UTF-16 told from its bytes,
 // binary refused, a few stray controls dropped), what counts as HTML, the visible text of
 // broken mail HTML, attachment charsets, and which of two cut bodies is shown.
-#include "export/body_rule.h"
-#include "export/html_text.h"
+#include "content/body_rule.h"
+#include "content/html_text.h"
 #include "tests/support/lzfu_writer.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // bodies beside good ones, empty and missing attachments, Sent Items and a folder found twice
 // is converted; Python's email package and maildrop's reformime (two independent parsers) read
 // every file back and compare names, subjects, senders and shown texts with what went in.
-#include "export/convert.h"
-#include "export/export_log.h"
+#include "convert/convert.h"
+#include "deliver/export_log.h"
 #include "catalog/catalog.h"
 #include "tests/export/gmime_reader.h"
 #include "tests/export/store_values.h"

@@ -1,5 +1,5 @@
 // Compressed RTF streams: the published worked examples, then damaged copies of them.
-#include "export/compressed_rtf.h"
+#include "rtf/compressed_rtf.h"
 
 #include <gtest/gtest.h>
 #include <string>

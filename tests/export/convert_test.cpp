@@ -1,9 +1,9 @@
 // End to end: a generated store with bodies, long values, attachments, contacts and hostile
 // folder names is converted, and every file is read back by an independent parser (Python's
 // email package, default policy, and GMime) and compared with what was put in.
-#include "export/convert.h"
-#include "export/eml_writer.h"
-#include "export/output_names.h"
+#include "convert/convert.h"
+#include "mime/eml_writer.h"
+#include "deliver/output_names.h"
 #include "catalog/catalog.h"
 #include "tests/export/gmime_reader.h"
 #include "tests/export/store_values.h"

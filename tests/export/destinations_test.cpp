@@ -1,10 +1,10 @@
 // The destination layer on messages made by hand: mboxrd quoting read back by Python's mailbox
 // module and GMime's mbox parser, hostile folder names in every layout, and the names and addresses
 // of IMAP upload (folder names checked against what Dovecot itself lists for them).
-#include "export/destination.h"
-#include "export/export_log.h"
-#include "export/imap_destination.h"
-#include "export/imap_session.h"
+#include "deliver/destination.h"
+#include "deliver/export_log.h"
+#include "deliver/imap_destination.h"
+#include "imap/imap_session.h"
 #include "tests/export/gmime_reader.h"
 #include "tests/support/store_builder.h"
 

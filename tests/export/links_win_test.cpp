@@ -1,7 +1,7 @@
 // Symbolic links on Windows (reparse points): an export never enters, reads or replaces one.
 // The POSIX build's counterpart is in output_names_test.cpp and the CLI safety test.
-#include "export/output_file.h"
-#include "export/output_names.h"
+#include "deliver/output_file.h"
+#include "deliver/output_names.h"
 #include "tests/support/store_builder.h"
 
 #include <fstream>

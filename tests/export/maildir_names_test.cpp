@@ -1,6 +1,6 @@
 // Maildir++ folder names: what servers refuse is replaced, and long names and deep paths are
 // cut to fit with stable hashes, without breaking a character or the folder hierarchy.
-#include "export/maildir_names.h"
+#include "deliver/maildir_names.h"
 
 #include <climits>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The viewer's header reading and Convert's date reading, against GMime on the same files.
-#include "export/destination.h"
-#include "export/eml_headers.h"
-#include "export/eml_writer.h"
+#include "deliver/destination.h"
+#include "mime/eml_headers.h"
+#include "mime/eml_writer.h"
 #include "tests/export/gmime_reader.h"
 
 #include <gtest/gtest.h>

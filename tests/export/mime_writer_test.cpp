@@ -1,11 +1,11 @@
 // The MIME writer against GMime: the same body encodings byte for byte on random texts, and
 // what GMime's parser reads back from written messages (names, attachment bytes, dates).
-#include "export/charset.h"
-#include "export/content_types.h"
-#include "export/eml_writer.h"
-#include "export/header_chars.h"
-#include "export/mail_date.h"
-#include "export/mime_body.h"
+#include "charset/charset.h"
+#include "mime/content_types.h"
+#include "mime/eml_writer.h"
+#include "charset/header_chars.h"
+#include "mime/mail_date.h"
+#include "mime/mime_body.h"
 #include "tests/export/gmime_reader.h"
 
 #include <gmime/gmime.h>

@@ -1,5 +1,5 @@
 // Store names made into file names, and files written without replacing anything.
-#include "export/output_names.h"
+#include "deliver/output_names.h"
 #include "tests/support/store_builder.h"
 
 #include <fstream>

@@ -1,9 +1,9 @@
 // What each system does its own way (output files, code pages, dates, names), held to the same
 // results on Linux and, under wine, on Windows: an export must give the same tree on both.
-#include "export/charset.h"
-#include "export/mail_date.h"
-#include "export/output_file.h"
-#include "export/output_names.h"
+#include "charset/charset.h"
+#include "mime/mail_date.h"
+#include "deliver/output_file.h"
+#include "deliver/output_names.h"
 #include "tests/support/store_builder.h"
 
 #include <algorithm>

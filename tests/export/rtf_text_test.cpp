@@ -1,5 +1,5 @@
 // HTML and text carried inside RTF, and RTF that carries neither.
-#include "export/rtf_text.h"
+#include "rtf/rtf_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Reading values back through the store file: inline values, long values from chunk records,
 // and what damaged locators and chunks do.
-#include "export/value_reader.h"
+#include "content/value_reader.h"
 #include "io/file64.h"
 #include "tests/support/store_builder.h"
 

@@ -1,0 +1,447 @@
+#include "convert/convert.h"
+
+#include "mime/eml_writer.h"
+#include "deliver/export_log.h"
+#include "content/message_content.h"
+#include "content/value_reader.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace edb::conv {
+namespace fs = std::filesystem;
+namespace {
+
+std::string idKey(const FolderId& id) {
+    return std::string(reinterpret_cast<const char*>(id.data()), id.size());
+}
+
+std::string hex(std::uint64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+// Messages rendered ahead of the one being written: enough to keep every worker busy while a
+// slow one renders a large message, few enough that memory stays small.
+constexpr std::size_t kRenderAhead = 32;
+
+// One message read from the store and rendered, waiting for its turn to be written.
+struct Rendered {
+    MessageSnapshot snapshot;
+    const FolderPath* folder = nullptr;
+    std::size_t folderIndex = 0; // its place in the run's order
+    std::size_t messageIndex = 0;
+    // Set by the worker before `done`:
+    std::string eml;
+    std::vector<std::string> missing;
+    std::optional<std::int64_t> time;
+    std::string key;
+    std::exception_ptr error; // what reading or rendering threw; rethrown where it is written
+    bool done = false;        // guarded by the pool's mutex
+};
+
+// Reads and renders messages on worker threads. Each job has its own buffers and MIME objects,
+// and the store is read with positional reads, so jobs share nothing but the reader.
+class RenderPool {
+public:
+    RenderPool(const StoreReader& reader, unsigned threads) : m_reader(reader) {
+        for (unsigned i = 0; i < threads; ++i) {
+            m_threads.emplace_back([this] { work(); });
+        }
+    }
+    RenderPool(const RenderPool&) = delete;
+    RenderPool& operator=(const RenderPool&) = delete;
+    ~RenderPool() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+            m_todo.clear();
+        }
+        m_workCv.notify_all();
+        for (std::thread& t : m_threads) {
+            t.join();
+        }
+    }
+
+    void submit(std::shared_ptr<Rendered> job) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_todo.push_back(std::move(job));
+        }
+        m_workCv.notify_one();
+    }
+
+    // Returns when `job` (submitted and not dropped) is rendered; its fields are then the
+    // caller's to read.
+    void wait(const Rendered& job) {
+        std::unique_lock lock(m_mutex);
+        m_doneCv.wait(lock, [&] { return job.done; });
+    }
+
+    // Jobs not started yet are forgotten (the run was cancelled or stopped).
+    void dropQueued() {
+        const std::lock_guard lock(m_mutex);
+        m_todo.clear();
+    }
+
+private:
+    void work() {
+        for (;;) {
+            std::shared_ptr<Rendered> job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_workCv.wait(lock, [&] { return m_quit || !m_todo.empty(); });
+                if (m_quit) {
+                    return;
+                }
+                job = std::move(m_todo.front());
+                m_todo.pop_front();
+            }
+            render(*job);
+            {
+                const std::lock_guard lock(m_mutex);
+                job->done = true;
+            }
+            m_doneCv.notify_all();
+        }
+    }
+
+    void render(Rendered& job) const {
+        try {
+            MessageContent content = ReadMessageContent(m_reader, job.snapshot, *job.folder);
+            job.eml = WriteEml(content.eml);
+            job.missing = std::move(content.missing);
+            job.time = MessageTime(job.eml, job.snapshot.filetime);
+            job.key = MessageKey(job.eml);
+        } catch (...) {
+            job.error = std::current_exception();
+        }
+    }
+
+    const StoreReader& m_reader;
+    std::mutex m_mutex;
+    std::condition_variable m_workCv;
+    std::condition_variable m_doneCv;
+    std::deque<std::shared_ptr<Rendered>> m_todo;
+    bool m_quit = false;
+    std::vector<std::thread> m_threads;
+};
+
+unsigned renderThreads() {
+    return std::max(2U, std::thread::hardware_concurrency());
+}
+
+// Messages are read and rendered on worker threads, up to kRenderAhead ahead, and written here
+// strictly in order: names, files, the log and progress come out as a one-thread run makes them.
+class Writer {
+public:
+    Writer(const StoreCatalog& catalog, const ConvertOptions& options, Destination& destination)
+        : m_catalog(catalog), m_options(options), m_dest(destination),
+          m_reader(catalog.storeFile, catalog.storeSize), m_pool(m_reader, renderThreads()) {}
+
+    ConvertSummary run(const std::vector<FolderPath>& folders) {
+        indexMessages();
+        std::vector<const FolderPath*> chosen;
+        std::unordered_set<const FolderNode*> seen;
+        std::size_t total = 0;
+        for (const FolderPath& f : folders) {
+            if (f.node != nullptr && seen.insert(f.node).second) {
+                chosen.push_back(&f);
+                total += messagesOf(*f.node).size();
+            }
+        }
+        m_progress.total = total;
+        noteRepeatedFolders(chosen);
+        m_chosen = chosen;
+        m_dest.noteInboxes(InboxFolders(m_catalog));
+        for (std::size_t fi = 0; fi < chosen.size(); ++fi) {
+            const FolderPath* f = chosen[fi];
+            const auto& messages = messagesOf(*f->node);
+            if (m_summary.stopped) {
+                failFolder(*f, messages.size(), "", false);
+                continue;
+            }
+            if (cancelled()) {
+                m_summary.cancelled = true;
+                if (m_summary.interruptedIn.empty()) {
+                    m_summary.interruptedIn = f->treePath;
+                }
+                m_summary.skipped += messages.size();
+                continue;
+            }
+            writeFolder(fi, *f, messages);
+        }
+        dropAhead();
+        const auto logDir = m_dest.logDirectory();
+        if (logDir && !m_log.empty()) {
+            try {
+                m_summary.logPath = m_log.write(*logDir);
+            } catch (const fs::filesystem_error& e) {
+                // What it would have said is not lost: the caller shows it.
+                m_summary.failures.push_back({"", kExportLogName, e.what()});
+                m_summary.logFailed = true;
+                m_summary.logText = m_log.text();
+            }
+        }
+        report("");
+        return std::move(m_summary);
+    }
+
+private:
+    bool cancelled() const {
+        return m_options.cancel != nullptr && m_options.cancel->load(std::memory_order_relaxed);
+    }
+
+    void report(const std::string& folder) {
+        if (m_options.progress) {
+            m_progress.folder = folder;
+            m_options.progress(m_progress);
+        }
+    }
+
+    // Folder records that share an id show the same messages; each copy after the first gets
+    // its own number (in folder-list order, so stable from export to export) and a log line.
+    void noteRepeatedFolders(const std::vector<const FolderPath*>& chosen) {
+        std::unordered_map<std::string, std::vector<const FolderNode*>> byId;
+        for (const FolderNode& node : m_catalog.folderList) {
+            byId[idKey(node.id)].push_back(&node);
+        }
+        for (const FolderPath* f : chosen) {
+            const auto& same = byId[idKey(f->node->id)];
+            for (std::size_t i = 1; i < same.size(); ++i) {
+                if (same[i] == f->node) {
+                    m_folderCopy[f->node] = static_cast<std::uint32_t>(i);
+                    m_log.addRepeatedFolder(f->treePath, PathOf(m_catalog, *same[0]).treePath,
+                                            ToHex(f->node->id));
+                }
+            }
+        }
+    }
+
+    void indexMessages() {
+        for (const MessageEntry& m : m_catalog.messages) {
+            m_byFolder[idKey(m.folderId)].push_back(&m);
+        }
+    }
+
+    const std::vector<const MessageEntry*>& messagesOf(const FolderNode& node) {
+        static const std::vector<const MessageEntry*> kNone;
+        const auto it = m_byFolder.find(idKey(node.id));
+        return it == m_byFolder.end() ? kNone : it->second;
+    }
+
+    // `reason` empty: the folder was not tried because an earlier error stopped the run.
+    void failFolder(const FolderPath& f, std::size_t count, const std::string& reason,
+                    bool noteIt = true) {
+        m_summary.failed += count;
+        if (noteIt) {
+            m_summary.failures.push_back({f.treePath, "", reason});
+        }
+        m_progress.done += count;
+        report(f.treePath);
+    }
+
+    void stopRun(const FolderPath& f, std::size_t notTried) {
+        m_summary.stopped = true;
+        failFolder(f, notTried, "", false);
+    }
+
+    // Keeps the next kRenderAhead messages of the run (from the feed position on) rendering.
+    void fillAhead() {
+        while (m_ahead.size() < kRenderAhead && m_feedFolder < m_chosen.size()) {
+            const FolderPath* f = m_chosen[m_feedFolder];
+            const auto& messages = messagesOf(*f->node);
+            if (m_feedMessage >= messages.size()) {
+                ++m_feedFolder;
+                m_feedMessage = 0;
+                continue;
+            }
+            auto job = std::make_shared<Rendered>();
+            job->snapshot = SnapshotMessage(m_catalog, *messages[m_feedMessage]);
+            const auto repeat = m_folderCopy.find(f->node);
+            job->snapshot.folderCopy = repeat == m_folderCopy.end() ? 0 : repeat->second;
+            job->folder = f;
+            job->folderIndex = m_feedFolder;
+            job->messageIndex = m_feedMessage;
+            m_pool.submit(job);
+            m_ahead.push_back(std::move(job));
+            ++m_feedMessage;
+        }
+    }
+
+    void dropAhead() {
+        m_pool.dropQueued();
+        m_ahead.clear();
+    }
+
+    // Message `mi` of chosen folder `fi`, rendered. Messages passed over (a folder that could
+    // not be opened) are dropped on the way.
+    std::shared_ptr<Rendered> takeRendered(std::size_t fi, std::size_t mi) {
+        const auto before = [&](const Rendered& r) {
+            return r.folderIndex < fi || (r.folderIndex == fi && r.messageIndex < mi);
+        };
+        while (!m_ahead.empty() && before(*m_ahead.front())) {
+            m_ahead.pop_front();
+        }
+        if (m_ahead.empty() || m_ahead.front()->folderIndex != fi ||
+            m_ahead.front()->messageIndex != mi) {
+            dropAhead();
+            m_feedFolder = fi;
+            m_feedMessage = mi;
+        }
+        fillAhead();
+        std::shared_ptr<Rendered> job = std::move(m_ahead.front());
+        m_ahead.pop_front();
+        m_pool.wait(*job);
+        fillAhead();
+        return job;
+    }
+
+    void writeFolder(std::size_t fi, const FolderPath& f,
+                     const std::vector<const MessageEntry*>& messages) {
+        report(f.treePath);
+        if (!f.attached && messages.empty()) {
+            // "Unattached folders" only when it holds something; nothing to write is complete.
+            m_summary.savedFolders.push_back(
+                {f.treePath, f.node, "", 0});
+            return;
+        }
+        try {
+            m_dest.openFolder(f);
+        } catch (const DestinationError& e) {
+            failFolder(f, messages.size(), e.what());
+            m_summary.stopped = e.fatal();
+            return;
+        } catch (const std::exception& e) {
+            failFolder(f, messages.size(), e.what());
+            return;
+        }
+        std::size_t written = 0;
+        std::size_t failedHere = 0;
+        bool complete = true;
+        for (std::size_t i = 0; i < messages.size(); ++i) {
+            if (cancelled()) {
+                dropAhead();
+                m_summary.cancelled = true;
+                m_summary.interruptedIn = f.treePath;
+                m_summary.skipped += messages.size() - i;
+                complete = false;
+                break;
+            }
+            const std::shared_ptr<Rendered> rendered = takeRendered(fi, i);
+            const MessageSnapshot& copy = rendered->snapshot;
+            std::string reason;
+            bool fatal = false;
+            const auto result = writeMessage(f, *rendered, reason, fatal);
+            if (result) {
+                if (*result == WriteResult::Written) {
+                    ++m_summary.saved;
+                    ++written;
+                } else {
+                    ++m_summary.present;
+                }
+            } else {
+                ++m_summary.failed;
+                ++failedHere;
+                m_summary.failures.push_back({f.treePath, copy.subject, reason});
+            }
+            ++m_progress.done;
+            report(f.treePath);
+            if (fatal) {
+                // What was written before still gets its place (an mbox is completed).
+                dropAhead();
+                if (closeFolder(f, written)) {
+                    m_summary.foldersWritten += written > 0 ? 1 : 0;
+                }
+                stopRun(f, messages.size() - i - 1);
+                return;
+            }
+        }
+        if (!closeFolder(f, written)) {
+            return;
+        }
+        m_summary.foldersWritten += written > 0 ? 1 : 0;
+        if (failedHere == 0 && complete) {
+            m_summary.savedFolders.push_back({f.treePath, f.node, m_dest.folderLocation(), written});
+        }
+    }
+
+    bool closeFolder(const FolderPath& f, std::size_t written) {
+        try {
+            m_dest.closeFolder();
+            return true;
+        } catch (const std::exception& e) {
+            // Nothing of the folder reached its place.
+            m_summary.saved -= written;
+            m_summary.failed += written;
+            m_summary.failures.push_back({f.treePath, "", e.what()});
+            return false;
+        }
+    }
+
+    std::optional<WriteResult> writeMessage(const FolderPath& f, const Rendered& r,
+                                            std::string& reason, bool& fatal) {
+        const MessageSnapshot& m = r.snapshot;
+        try {
+            if (r.error) {
+                std::rethrow_exception(r.error);
+            }
+            const bool contact = m.kind == kKindContact || f.node->kind == kKindContact;
+            const OutgoingMessage out{m, r.eml, r.time, r.key, contact};
+            const WriteResult result = m_dest.write(out);
+            if (!r.missing.empty()) {
+                // A message an earlier run wrote keeps its line in the log that replaces that
+                // run's log.
+                m_summary.notes += result == WriteResult::Written ? 1 : 0;
+                m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), r.missing);
+            }
+            return result;
+        } catch (const FileError& e) {
+            reason = "store read failed at " + hex(e.offset()) + ": " + e.reason();
+        } catch (const DestinationError& e) {
+            reason = e.what();
+            fatal = e.fatal();
+        } catch (const std::exception& e) {
+            reason = e.what();
+        }
+        return std::nullopt;
+    }
+
+    const StoreCatalog& m_catalog;
+    const ConvertOptions& m_options;
+    Destination& m_dest;
+    StoreReader m_reader;
+    RenderPool m_pool; // after m_reader, which its workers use
+    std::vector<const FolderPath*> m_chosen;
+    std::deque<std::shared_ptr<Rendered>> m_ahead; // submitted, in the run's order
+    std::size_t m_feedFolder = 0;                  // the next message to submit
+    std::size_t m_feedMessage = 0;
+    ConvertSummary m_summary;
+    ConvertProgress m_progress;
+    std::unordered_map<std::string, std::vector<const MessageEntry*>> m_byFolder;
+    std::unordered_map<const FolderNode*, std::uint32_t> m_folderCopy;
+    ExportLog m_log;
+};
+
+} // namespace
+
+ConvertSummary Convert(const StoreCatalog& catalog, const std::vector<FolderPath>& folders,
+                       const ConvertOptions& options) {
+    if (options.destination != nullptr) {
+        return Writer(catalog, options, *options.destination).run(folders);
+    }
+    const auto files = MakeFileDestination(FileFormat::Eml, options.outDir);
+    return Writer(catalog, options, *files).run(folders);
+}
+
+} // namespace edb::conv

@@ -1,0 +1,87 @@
+#pragma once
+// Where Convert puts each message: a folder of .eml files, mbox files, a Maildir++ tree or an
+// IMAP server. Convert reads and renders every message the same way and hands it to one
+// destination, folder by folder.
+#include "frontend/folder_paths.h"
+#include "content/message_content.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace edb::conv {
+
+// One rendered message on its way out.
+struct OutgoingMessage {
+    const MessageSnapshot& snapshot;
+    std::string_view eml;             // the .eml bytes, CRLF line ends
+    std::optional<std::int64_t> time; // seconds since 1970: the message's date
+    std::string key;                  // what identifies it in a folder (see MessageKey)
+    bool contact = false;             // also written as vCards where the destination can
+};
+
+enum class WriteResult { Written, AlreadyPresent };
+
+// A failure of the destination. A fatal one (login refused, connection lost, disk gone) ends
+// the whole run; any other fails one message or one folder.
+class DestinationError : public std::runtime_error {
+public:
+    DestinationError(const std::string& what, bool fatal)
+        : std::runtime_error(what), m_fatal(fatal) {}
+    [[nodiscard]] bool fatal() const { return m_fatal; }
+
+private:
+    bool m_fatal;
+};
+
+class Destination {
+public:
+    virtual ~Destination() = default;
+    // The mailboxes' own Inboxes (InboxFolders), told before the first folder is opened: a
+    // destination with a place of its own for the Inbox gives it to these and no other folder.
+    virtual void noteInboxes(const std::vector<FolderPath>& inboxes) { (void)inboxes; }
+    // Makes (or finds) the folder; later writes go there. Throws DestinationError or
+    // std::filesystem::filesystem_error.
+    virtual void openFolder(const FolderPath& folder) = 0;
+    virtual WriteResult write(const OutgoingMessage& message) = 0;
+    // Completes the folder (an mbox file gets its final name here).
+    virtual void closeFolder() = 0;
+    // Where the open folder went, for the summary (a directory, a file or a mailbox name).
+    [[nodiscard]] virtual std::string folderLocation() const = 0;
+    // Where the last message written went, as the export log names it (relative to the
+    // output folder for files).
+    [[nodiscard]] virtual std::string lastWritten() const = 0;
+    // The folder that takes the export log; nothing for destinations without one.
+    [[nodiscard]] virtual std::optional<std::filesystem::path> logDirectory() const {
+        return std::nullopt;
+    }
+};
+
+enum class FileFormat { Eml, Mbox, Maildir };
+
+// The file destinations, all under `root` (created when missing); nothing is written outside
+// it and no existing file is replaced.
+[[nodiscard]] std::unique_ptr<Destination> MakeFileDestination(FileFormat format,
+                                                               const std::filesystem::path& root);
+
+// The header field `name` (any case) of an RFC 5322 message, unfolded, or nothing.
+[[nodiscard]] std::optional<std::string> HeaderField(std::string_view message,
+                                                     std::string_view name);
+
+// What identifies a message in a folder: its Message-ID, or, where the message has none, the
+// store's own message id (X-Edb-Message-Id), which is stable from run to run.
+[[nodiscard]] std::string MessageKey(std::string_view headers);
+
+// MessageKey of the message file `p` an earlier run wrote (a link is not followed); empty when
+// it cannot be read. Reads the header block only.
+[[nodiscard]] std::string MessageKeyOfFile(const std::filesystem::path& p);
+
+// The message's date: its Date header, else the store's time; nothing when neither is usable.
+[[nodiscard]] std::optional<std::int64_t> MessageTime(std::string_view eml, std::uint64_t filetime);
+
+} // namespace edb::conv

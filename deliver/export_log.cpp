@@ -1,0 +1,89 @@
+#include "deliver/export_log.h"
+
+#include "deliver/output_file.h"
+
+#include <system_error>
+
+namespace edb::conv {
+namespace fs = std::filesystem;
+
+void ExportLog::addMessage(const std::string& file, const std::string& messageId,
+                           const std::vector<std::string>& missing) {
+    std::string line = file + "\tmessage " + messageId + "\t";
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+        line += (i ? "; " : "") + missing[i];
+    }
+    const std::lock_guard lock(m_mutex);
+    m_messages.push_back(std::move(line));
+}
+
+void ExportLog::addRepeatedFolder(const std::string& folder, const std::string& repeats,
+                                  const std::string& folderId) {
+    const std::lock_guard lock(m_mutex);
+    m_folders.push_back("folder " + folder + " repeats folder " + repeats + " (same folder id " +
+                        folderId + "): the store holds its record twice, so its messages are " +
+                        "written in both");
+}
+
+bool ExportLog::empty() const {
+    const std::lock_guard lock(m_mutex);
+    return m_folders.empty() && m_messages.empty();
+}
+
+std::string ExportLog::text() const {
+    std::string text;
+    const std::lock_guard lock(m_mutex);
+    for (const std::string& l : m_folders) {
+        text += l + "\n";
+    }
+    if (m_messages.empty()) {
+        text += "Every message was written with all of its parts.\n";
+    } else {
+        text += "Messages written with a part missing (file, message id, what is missing):\n";
+    }
+    for (const std::string& l : m_messages) {
+        text += l + "\n";
+    }
+    return text;
+}
+
+namespace {
+
+[[noreturn]] void refuse(const fs::path& path, const char* what, std::errc code) {
+    throw fs::filesystem_error(std::string("cannot write the export log: ") + what, path,
+                               std::make_error_code(code));
+}
+
+} // namespace
+
+fs::path ExportLog::write(const fs::path& outDir) const {
+    const fs::path path = outDir / kExportLogName;
+    OutputFile file(outDir);
+    file.write(text());
+    file.sync();
+    for (int tries = 0; tries < 3; ++tries) {
+        switch (KindOf(path)) {
+        case EntryKind::Missing:
+            if (file.commit(path)) {
+                return path;
+            }
+            break; // made meanwhile: look again
+        case EntryKind::Regular: {
+            OutputFile::Identity old;
+            if (RegularFileIdentity(path, old)) {
+                file.replace(path, old);
+                return path;
+            }
+            break;
+        }
+        case EntryKind::Directory:
+            refuse(path, "a folder has its name", std::errc::is_a_directory);
+        case EntryKind::Other:
+            refuse(path, "a link or special file has its name; it is left as it is",
+                   std::errc::file_exists);
+        }
+    }
+    refuse(path, "its name keeps changing", std::errc::device_or_resource_busy);
+}
+
+} // namespace edb::conv

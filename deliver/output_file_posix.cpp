@@ -1,0 +1,222 @@
+// Output files on POSIX systems: open(O_EXCL | O_NOFOLLOW) with mode 0666 so the umask decides
+// the permissions, rename without replacing (renameat2, else a hard link), fsync before naming.
+#include "deliver/output_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace edb::conv {
+namespace fs = std::filesystem;
+namespace {
+
+[[noreturn]] void fail(const char* what, const fs::path& p, int err) {
+    throw fs::filesystem_error(what, p, std::error_code(err, std::generic_category()));
+}
+
+// Hidden names that no store name can produce (sanitised names never start with a dot).
+std::string tempName() {
+    static std::atomic<unsigned> counter{0};
+    static const unsigned salt = std::random_device{}();
+    char name[64];
+    std::snprintf(name, sizeof name, ".edb2eml-%ld-%x-%u", static_cast<long>(::getpid()), salt,
+                  counter.fetch_add(1));
+    return name;
+}
+
+} // namespace
+
+OutputFile::OutputFile(const fs::path& dir) {
+    for (int tries = 0; tries < 100; ++tries) {
+        m_tmp = dir / tempName();
+        m_fd = ::open(m_tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_fd >= 0) {
+            return;
+        }
+        if (errno != EEXIST) {
+            fail("cannot create a file", dir, errno);
+        }
+    }
+    fail("cannot create a file", dir, EEXIST);
+}
+
+OutputFile::~OutputFile() {
+    discard();
+}
+
+void OutputFile::write(std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            m_size += done;
+            fail("cannot write", m_tmp, err);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    m_size += done;
+}
+
+void OutputFile::truncate(std::uint64_t size) {
+    if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0 ||
+        ::lseek(m_fd, static_cast<off_t>(size), SEEK_SET) < 0) {
+        fail("cannot write", m_tmp, errno);
+    }
+    m_size = size;
+}
+
+void OutputFile::sync() {
+    if (::fsync(m_fd) != 0 && errno != EINVAL) {
+        fail("cannot write", m_tmp, errno);
+    }
+}
+
+void OutputFile::setTime(std::int64_t seconds) {
+    const timespec times[2] = {{static_cast<time_t>(seconds), 0},
+                               {static_cast<time_t>(seconds), 0}};
+    if (::futimens(m_fd, times) != 0) {
+        fail("cannot set the file time", m_tmp, errno);
+    }
+}
+
+void OutputFile::closeForCommit() {
+    if (m_fd >= 0) {
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0 && errno != EINTR) {
+            fail("cannot write", m_tmp, errno);
+        }
+    }
+}
+
+void OutputFile::renameOver(const fs::path& target) {
+    if (::rename(m_tmp.c_str(), target.c_str()) != 0) {
+        fail("cannot name the file", target, errno);
+    }
+}
+
+void OutputFile::discard() noexcept {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_done && !m_tmp.empty()) {
+        ::unlink(m_tmp.c_str());
+        m_done = true;
+    }
+}
+
+EntryKind KindOf(const fs::path& p) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) {
+        return errno == ENOENT ? EntryKind::Missing : EntryKind::Other;
+    }
+    if (S_ISREG(st.st_mode)) {
+        return EntryKind::Regular;
+    }
+    return S_ISDIR(st.st_mode) ? EntryKind::Directory : EntryKind::Other;
+}
+
+bool RegularFileIdentity(const fs::path& p, OutputFile::Identity& out) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    out = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+           static_cast<std::uint64_t>(st.st_size)};
+    return true;
+}
+
+void EnsureDirectory(const fs::path& p) {
+    if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) {
+        fail("cannot create the folder", p, errno);
+    }
+    if (KindOf(p) != EntryKind::Directory) {
+        fail("cannot use the folder", p, ENOTDIR);
+    }
+}
+
+bool MakeNewDirectory(const fs::path& p) {
+    if (::mkdir(p.c_str(), 0777) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    fail("cannot create the folder", p, errno);
+}
+
+bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
+    out.clear();
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buf[65536];
+    while (ok && out.size() < limit) {
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit - out.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool MoveNoReplace(const fs::path& from, const fs::path& to) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+#endif
+    // A hard link fails when the name is taken, which makes the check and the move one step.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    // File systems without hard links: check, then move.
+    if (KindOf(to) != EntryKind::Missing) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string MaildirHostName() {
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    for (char* c = host; *c != 0; ++c) {
+        if (*c == '/' || *c == ':' || *c == ',') {
+            *c = '_';
+        }
+    }
+    return host[0] != 0 ? host : "localhost";
+}
+
+std::string MaildirUnavailableReason() {
+    return {};
+}
+
+} // namespace edb::conv

@@ -1,0 +1,186 @@
+// Body encodings. The rules for choosing and wrapping follow what this program wrote before it
+// had its own writer, so exports of the same store stay byte for byte the same.
+#include "mime/mime_body.h"
+
+#include <cstdint>
+
+namespace edb::conv {
+namespace {
+
+constexpr std::size_t kMaxLine = 998;        // RFC 5322 line limit without CR LF
+constexpr std::size_t kBase64LineChars = 76; // RFC 2045
+constexpr char kHex[] = "0123456789ABCDEF";
+
+// Characters quoted-printable may carry as they are ('=' and controls are not).
+bool qpSafe(unsigned char c) {
+    return c == ' ' || c == '\t' || (c >= 33 && c <= 126 && c != '=');
+}
+
+void appendHex(std::string& out, unsigned char c) {
+    out += '=';
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+}
+
+// Soft breaks come before a character that would take the line past 76 with its '='; blanks
+// wait to see what follows, since a blank that ends a line must be encoded.
+void appendQuotedPrintable(std::string& out, std::string_view text) {
+    std::size_t line = 0;
+    int pending = -1; // a space or tab not written yet
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\n') {
+            if (pending != -1) {
+                appendHex(out, static_cast<unsigned char>(pending));
+            }
+            out += "\r\n";
+            line = 0;
+            pending = -1;
+            continue;
+        }
+        if (pending != -1) {
+            out += static_cast<char>(pending);
+            ++line;
+            pending = -1;
+        }
+        if (qpSafe(c)) {
+            if (line > 74) {
+                out += "=\r\n";
+                line = 0;
+            }
+            if (c == ' ' || c == '\t') {
+                pending = c;
+            } else {
+                out += ch;
+                ++line;
+            }
+        } else {
+            if (line > 72) {
+                out += "=\r\n";
+                line = 0;
+            }
+            appendHex(out, c);
+            line += 3;
+        }
+    }
+    if (pending != -1) {
+        appendHex(out, static_cast<unsigned char>(pending));
+        out += "=\r\n"; // the encoded blank must not read as the end of a line
+    }
+}
+
+void appendCrlf(std::string& out, std::string_view text) {
+    std::size_t from = 0;
+    for (std::size_t nl = text.find('\n'); nl != std::string_view::npos;
+         nl = text.find('\n', from)) {
+        out.append(text.substr(from, nl - from));
+        out += "\r\n";
+        from = nl + 1;
+    }
+    out.append(text.substr(from));
+}
+
+} // namespace
+
+TextEncoding ChooseTextEncoding(std::string_view text) {
+    std::size_t eightBit = 0;
+    std::size_t line = 0;
+    std::size_t longest = 0;
+    bool fromLine = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            longest = std::max(longest, line);
+            line = 0;
+            continue;
+        }
+        if (c == 0) {
+            return TextEncoding::Base64;
+        }
+        if (line == 0 && c == 'F' && text.substr(i, 5) == "From ") {
+            fromLine = true;
+        }
+        eightBit += c >= 0x80 ? 1 : 0;
+        ++line;
+    }
+    longest = std::max(longest, line);
+    if (eightBit > 0) {
+        const auto limit = static_cast<std::size_t>(static_cast<double>(text.size()) * 0.17);
+        return eightBit >= limit ? TextEncoding::Base64 : TextEncoding::QuotedPrintable;
+    }
+    return longest > kMaxLine || fromLine ? TextEncoding::QuotedPrintable : TextEncoding::SevenBit;
+}
+
+std::string_view EncodingName(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::QuotedPrintable:
+        return "quoted-printable";
+    case TextEncoding::Base64:
+        return "base64";
+    case TextEncoding::SevenBit:
+        break;
+    }
+    return {};
+}
+
+void AppendBase64Lines(std::string& out, const void* data, std::size_t size) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const auto* p = static_cast<const unsigned char*>(data);
+    const std::size_t chars = (size + 2) / 3 * 4;
+    const std::size_t lines = (chars + kBase64LineChars - 1) / kBase64LineChars;
+    // Written in place: attachments are most of what a store's mail weighs.
+    const std::size_t start = out.size();
+    out.resize(start + chars + lines * 2);
+    char* o = out.data() + start;
+    std::size_t i = 0;
+    std::size_t line = 0;
+    for (; i + 3 <= size; i += 3) {
+        const std::uint32_t v =
+            (std::uint32_t{p[i]} << 16) | (std::uint32_t{p[i + 1]} << 8) | p[i + 2];
+        o[0] = kDigits[(v >> 18) & 63];
+        o[1] = kDigits[(v >> 12) & 63];
+        o[2] = kDigits[(v >> 6) & 63];
+        o[3] = kDigits[v & 63];
+        o += 4;
+        line += 4;
+        if (line == kBase64LineChars) {
+            o[0] = '\r';
+            o[1] = '\n';
+            o += 2;
+            line = 0;
+        }
+    }
+    if (const std::size_t rest = size - i; rest > 0) {
+        std::uint32_t v = std::uint32_t{p[i]} << 16;
+        if (rest == 2) {
+            v |= std::uint32_t{p[i + 1]} << 8;
+        }
+        o[0] = kDigits[(v >> 18) & 63];
+        o[1] = kDigits[(v >> 12) & 63];
+        o[2] = rest == 2 ? kDigits[(v >> 6) & 63] : '=';
+        o[3] = '=';
+        o += 4;
+        line += 4;
+    }
+    if (line > 0) {
+        o[0] = '\r';
+        o[1] = '\n';
+    }
+}
+
+void AppendEncoded(std::string& out, std::string_view text, TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::QuotedPrintable:
+        appendQuotedPrintable(out, text);
+        return;
+    case TextEncoding::Base64:
+        AppendBase64Lines(out, text.data(), text.size());
+        return;
+    case TextEncoding::SevenBit:
+        appendCrlf(out, text);
+        return;
+    }
+}
+
+} // namespace edb::conv
