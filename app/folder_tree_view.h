@@ -69,6 +69,8 @@ public:
 signals:
     // A folder that is not saved was clicked; the main dialog decides whether to list it.
     void folderPicked(edb::TreeItem item);
+    // The user changed ticks (a check box click or Space); the main dialog tells the session.
+    void ticksChanged();
     // A right click on an item; `global` is where its menu goes.
     void folderMenuRequested(edb::TreeItem item, const QPoint& global);
 

@@ -156,6 +156,10 @@ public slots:
     void help();
     void about();
 
+    // The one way the run ends: every task cancelled, workers released and joined, then the
+    // dialog returns.
+    void done(int result) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -175,12 +179,10 @@ private:
     void folderPicked(edb::TreeItem item);
     // The enabled state of Browse and File > Open, as the session allows them.
     void applyCommands();
-    // The folder's place in the scan's folder list, as the session counts folders.
-    [[nodiscard]] std::optional<std::size_t> folderIndexOf(const edb::FolderNode* folder) const;
+    // Tells the session which folders the view shows ticked, after every change of ticks.
+    void ticksChanged();
     // Marks every tree item of a converted folder (after Convert and after a rebuild).
     void markConvertedItems();
-    // The one way the run ends its work: every task cancelled, workers released and joined.
-    void endRun(int result);
     void setKeyboardOrder();
     void beginStore(const QString& path);
     void startScan();

@@ -101,6 +101,7 @@ void MainDialog::backUserMailbox() {
         return;
     }
     m_folderTree->deleteAllItems();
+    ticksChanged(); // a rebuilt tree starts unticked
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
     m_state.shownFolderItem = 0;
@@ -162,6 +163,17 @@ void MainDialog::treeBuildFinished(const edb::TreeBuildResult&,
     m_nextUser->setEnabled(m_session.mailboxAtStep(m_session.step() + 1).has_value());
     m_backUser->setEnabled(m_session.step() > 1);
     markConvertedItems();
+}
+
+void MainDialog::ticksChanged() {
+    std::vector<std::size_t> folders;
+    for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
+        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
+        if (f != edb::kNoFolder) {
+            folders.push_back(f); // a mailbox root is no folder of its own
+        }
+    }
+    m_session.setTicked(folders);
 }
 
 void MainDialog::fitDateColumn() {

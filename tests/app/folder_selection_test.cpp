@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QTest>
+#include <set>
 
 using apptest::Window;
 using edbapp::FolderTreeView;
@@ -321,6 +322,75 @@ private slots:
                  qPrintable(w.fake.questions[0]));
         QCOMPARE(countFiles(otherDir, "*.eml"), int(inSent(w, node)));
         QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("--"));
+    }
+
+    void sameFoldersToEmlThenMboxWriteEveryMessageTwice() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        edbtest::TempDir emlOut;
+        edbtest::TempDir mboxOut;
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        const QStringList names{root + "/Drafts", root + "/Sent Items"};
+        std::size_t messages = 0;
+        std::set<std::size_t> folders;
+        for (const QString& name : names) {
+            QTreeWidgetItem* item = w.treeItem(name);
+            clickCheckBox(w, item);
+            const std::size_t f =
+                w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(item));
+            folders.insert(f);
+            messages += inSent(w, edb::FolderAt(w.catalog, f));
+        }
+        QVERIFY(messages > 0);
+        // The session holds what the view shows ticked, and Convert writes exactly that.
+        QCOMPARE(w.dialog.session().ticked(), folders);
+
+        const QString emlDir = QString::fromStdString(emlOut.path().string());
+        w.fake.directoryAnswers = {emlDir};
+        w.fake.yesNoAnswers = {false}; // "Open the output folder?"
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        QVERIFY2(w.fake.questions[0].contains(QStringLiteral("%1 message(s) saved in 2 folder(s)")
+                                                  .arg(messages)),
+                 qPrintable(w.fake.questions[0]));
+        QCOMPARE(countFiles(emlDir, "*.eml"), int(messages));
+        QVERIFY(w.dialog.session().ticked().empty());
+
+        // The same folders again, to mbox: no question before writing, every message there.
+        for (const QString& name : names) {
+            QVERIFY(FolderTreeView::isConverted(w.treeItem(name)));
+            clickCheckBox(w, w.treeItem(name));
+        }
+        QCOMPARE(w.dialog.session().ticked(), folders);
+        const QString mboxDir = QString::fromStdString(mboxOut.path().string());
+        w.destinationKind = edbapp::ConvertDestination::Kind::Mbox;
+        w.fake.questions.clear();
+        w.fake.directoryAnswers = {mboxDir};
+        w.fake.yesNoAnswers = {false};
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        QVERIFY2(w.fake.questions[0].contains(QStringLiteral("%1 message(s) saved in 2 folder(s)")
+                                                  .arg(messages)),
+                 qPrintable(w.fake.questions[0]));
+        QCOMPARE(countFiles(mboxDir, "*.mbox"), 2);
+        // Every message starts with a "From " line; ones inside bodies are quoted.
+        int separators = 0;
+        for (QDirIterator it(mboxDir, {QStringLiteral("*.mbox")}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            QFile f(it.next());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            while (!f.atEnd()) {
+                separators += f.readLine().startsWith("From ") ? 1 : 0;
+            }
+        }
+        QCOMPARE(separators, int(messages));
+        QVERIFY(w.fake.errors.isEmpty());
     }
 
     void convertShowsTicksInClosedBranchesFirst() {
