@@ -117,8 +117,10 @@ public:
     [[nodiscard]] QWidget* surface() const { return m_surface; }
     [[nodiscard]] edb::CSplitterBar* splitter() const { return m_splitter; }
     [[nodiscard]] bool scanRunning() const { return m_scanRunning.load(); }
-    [[nodiscard]] bool treeWorkerRunning() const { return m_treeBuildsRunning > 0; }
-    [[nodiscard]] bool converting() const { return m_convertProgress != nullptr; }
+    [[nodiscard]] bool treeWorkerRunning() const {
+        return m_session.running(edb::session::Task::TreeBuild);
+    }
+    [[nodiscard]] bool converting() const { return m_session.running(edb::session::Task::Convert); }
     // Worker threads still running, plus tree builds and listings whose results have not all
     // been shown yet (their thread may already have ended).
     [[nodiscard]] std::size_t workersRunning() const {
@@ -254,7 +256,6 @@ private:
     std::atomic<bool> m_scanRunning{false};
     std::atomic<bool> m_pauseAfterRows{false};
     edb::ScanResult m_scanResult;
-    int m_treeBuildsRunning = 0;        // window thread
     std::uint64_t m_treeGeneration = 0; // window thread; raised when the tree view is emptied
     // Window thread: each build numbers its items from here on (FolderTreeView::kBuildHandles
     // up), so a worker needs nothing of the view to name them.

@@ -109,9 +109,8 @@ void MainDialog::backUserMailbox() {
 }
 
 void MainDialog::startTreeWorker() {
-    // Counted here and uncounted when the build's last batch has been shown, so Next User
+    // A session task from here until the build's last batch has been shown, so Next User
     // Mailbox and Back User Mailbox wait for what is still on its way.
-    ++m_treeBuildsRunning;
     ++m_deliveriesPending;
     const std::optional<std::size_t> row = m_session.mailboxAtStep(m_session.step());
     const edb::FolderNode* mailbox = row ? edb::MailboxAt(m_catalog, *row) : nullptr;
@@ -157,7 +156,6 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
 void MainDialog::treeBuildFinished(const edb::TreeBuildResult&,
                                    const std::shared_ptr<edb::CancelToken>& token) {
     m_session.finishTask(edb::session::Task::TreeBuild, token);
-    --m_treeBuildsRunning;
     --m_deliveriesPending;
     // Onwards while a chosen mailbox lies ahead; back from any step past the first.
     m_nextUser->setEnabled(m_session.mailboxAtStep(m_session.step() + 1).has_value());

@@ -40,7 +40,7 @@ void MainDialog::showFolderMenu(edb::TreeItem item, const QPoint& global) {
     QMenu menu(this);
     QAction* convertOne = menu.addAction(QStringLiteral("Convert This Folder..."), this,
                                          [this, item] { convertFolder(item); });
-    convertOne->setEnabled(!converting());
+    convertOne->setEnabled(m_session.allowed(edb::session::Command::Convert));
     menu.exec(global);
 }
 
