@@ -260,7 +260,7 @@ private:
     // Window thread: each build numbers its items from here on (FolderTreeView::kBuildHandles
     // up), so a worker needs nothing of the view to name them.
     edb::TreeItem m_nextBuildHandles = edb::TreeItem{1} << 32;
-    int m_deliveriesPending = 0;        // window thread
+    int m_deliveriesPending = 0; // window thread
     std::atomic<std::uint64_t> m_listGeneration{0};
     QProgressDialog* m_convertProgress = nullptr;
     std::shared_ptr<edb::CancelToken> m_convertToken; // window thread; the running Convert's

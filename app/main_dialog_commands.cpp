@@ -101,10 +101,10 @@ void MainDialog::backUserMailbox() {
         return;
     }
     m_folderTree->deleteAllItems();
-    ticksChanged(); // a rebuilt tree starts unticked
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
     m_state.shownFolderItem = 0;
+    ticksChanged(); // the rebuilt tree starts unticked
     startTreeWorker();
 }
 

@@ -11,6 +11,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QHeaderView>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <set>
 
@@ -354,8 +357,8 @@ private slots:
         w.dialog.convert();
         QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
         QCOMPARE(w.fake.questions.size(), 1);
-        QVERIFY2(w.fake.questions[0].contains(QStringLiteral("%1 message(s) saved in 2 folder(s)")
-                                                  .arg(messages)),
+        QVERIFY2(w.fake.questions[0].contains(
+                     QStringLiteral("%1 message(s) saved in 2 folder(s)").arg(messages)),
                  qPrintable(w.fake.questions[0]));
         QCOMPARE(countFiles(emlDir, "*.eml"), int(messages));
         QVERIFY(w.dialog.session().ticked().empty());
@@ -374,8 +377,8 @@ private slots:
         w.dialog.convert();
         QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
         QCOMPARE(w.fake.questions.size(), 1);
-        QVERIFY2(w.fake.questions[0].contains(QStringLiteral("%1 message(s) saved in 2 folder(s)")
-                                                  .arg(messages)),
+        QVERIFY2(w.fake.questions[0].contains(
+                     QStringLiteral("%1 message(s) saved in 2 folder(s)").arg(messages)),
                  qPrintable(w.fake.questions[0]));
         QCOMPARE(countFiles(mboxDir, "*.mbox"), 2);
         // Every message starts with a "From " line; ones inside bodies are quoted.
@@ -391,6 +394,69 @@ private slots:
         }
         QCOMPARE(separators, int(messages));
         QVERIFY(w.fake.errors.isEmpty());
+    }
+
+    void cancelledConvertCountsWhatWasWrittenAndKeepsTheTicks() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        edbtest::TempDir out;
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        const QStringList names{root + "/Drafts", root + "/Sent Items"};
+        std::size_t total = 0;
+        for (const QString& name : names) {
+            QTreeWidgetItem* item = w.treeItem(name);
+            clickCheckBox(w, item);
+            total +=
+                inSent(w, edb::FolderAt(w.catalog, w.dialog.folderTree()->folderOf(
+                                                       w.dialog.folderTree()->handleOf(item))));
+        }
+        const QString outDir = QString::fromStdString(out.path().string());
+        w.fake.directoryAnswers = {outDir};
+        w.fake.yesNoAnswers = {false};
+        w.dialog.convert();
+        // The work waits for the window to show each report; two messages in, Cancel: the
+        // first folder is cut off half way, the second never begun.
+        auto* progress = w.dialog.findChild<QProgressDialog*>();
+        QVERIFY(progress != nullptr);
+        QVERIFY(apptest::waitUntil([&] {
+            const QRegularExpressionMatch done =
+                QRegularExpression(QStringLiteral("\\((\\d+) of")).match(progress->labelText());
+            return done.hasMatch() && done.captured(1).toInt() >= 2;
+        }));
+        auto* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel != nullptr);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        const QString summary = w.fake.questions[0];
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^(\\d+) message\\(s\\) saved in (\\d+) folder"))
+                .match(summary);
+        QVERIFY2(m.hasMatch(), qPrintable(summary));
+        const int saved = m.captured(1).toInt();
+        QVERIFY(saved >= 2 && std::size_t(saved) < total);
+        QCOMPARE(countFiles(outDir, "*.eml"), saved);
+        // Folders that received a message are counted, whether or not they were finished.
+        int foldersWithFiles = 0;
+        for (QDirIterator it(outDir, QDir::Dirs | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            foldersWithFiles +=
+                QDir(it.next()).entryList({QStringLiteral("*.eml")}, QDir::Files).isEmpty() ? 0 : 1;
+        }
+        QCOMPARE(m.captured(2).toInt(), foldersWithFiles);
+        QVERIFY2(summary.contains(
+                     QStringLiteral("Cancelled: %1 message(s) not saved.").arg(total - saved)),
+                 qPrintable(summary));
+        // Nothing was converted whole: both stay ticked, none is marked converted.
+        for (const QString& name : names) {
+            QCOMPARE(state(w, name), QStringLiteral("tb"));
+            QVERIFY(!FolderTreeView::isConverted(w.treeItem(name)));
+        }
+        QCOMPARE(w.dialog.session().ticked().size(), std::size_t(2));
     }
 
     void convertShowsTicksInClosedBranchesFirst() {

@@ -391,6 +391,10 @@ private slots:
         d.messageList()->appendRow({"1", "x", "y", "z"});
         const QTreeWidgetItem* oldInbox = w.treeItem("Ann/Inbox");
         const edb::TreeItem oldHandle = d.folderTree()->handleOf(oldInbox);
+        // A tick in the tree about to go: it must not be left in the session for Convert.
+        d.folderTree()->setCurrentItem(w.treeItem("Bob/Notes"));
+        QTest::keyClick(d.folderTree(), Qt::Key_Space);
+        QCOMPARE(d.session().ticked().size(), std::size_t(1));
         d.backUserMailbox();
         QVERIFY(w.waitIdle());
         QCOMPARE(d.session().step(), 1);
@@ -401,6 +405,7 @@ private slots:
         QVERIFY(!d.backUserMailboxButton()->isEnabled());
         QVERIFY(d.nextUserMailboxButton()->isEnabled());
         QVERIFY(w.treeItem("Bob/Notes") == nullptr); // Bob's tree went with the rebuild
+        QVERIFY(d.session().ticked().empty());
     }
 
     void stopAnsweredNoThenYes() {
