@@ -3,6 +3,7 @@
 // on the window thread.
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
+#include "app/screen_fit.h"
 #include "catalog/list_rows.h"
 #include "frontend/scan_texts.h"
 #include "platform/platform.h"
@@ -180,8 +181,10 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     m_convertProgress = new QProgressDialog(QStringLiteral("Converting..."),
                                             QStringLiteral("Cancel"), 0, 100, this);
     m_convertProgress->setWindowTitle(QString::fromLatin1(kCaption));
-    // A fixed size: long folder paths are cut in the label, so Cancel never moves.
-    m_convertProgress->setFixedSize(m_convertProgress->sizeHint().expandedTo(QSize(520, 0)));
+    // A fixed size on the window's screen: long folder paths are cut in the label, so Cancel
+    // never moves.
+    FitOnScreen(*m_convertProgress, m_convertProgress->sizeHint().expandedTo(QSize(520, 0)), this);
+    m_convertProgress->setFixedSize(m_convertProgress->size());
     m_convertProgress->setWindowModality(Qt::WindowModal);
     m_convertProgress->setMinimumDuration(0);
     m_convertProgress->setAutoClose(false);

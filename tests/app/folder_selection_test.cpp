@@ -421,11 +421,13 @@ private slots:
         // first folder is cut off half way, the second never begun.
         auto* progress = w.dialog.findChild<QProgressDialog*>();
         QVERIFY(progress != nullptr);
+        const QSize size = progress->size();
         QVERIFY(apptest::waitUntil([&] {
             const QRegularExpressionMatch done =
                 QRegularExpression(QStringLiteral("\\((\\d+) of")).match(progress->labelText());
             return done.hasMatch() && done.captured(1).toInt() >= 2;
         }));
+        QCOMPARE(progress->size(), size); // its label changed; Cancel stays where it was
         auto* cancel = progress->findChild<QPushButton*>();
         QVERIFY(cancel != nullptr);
         QTest::mouseClick(cancel, Qt::LeftButton);
