@@ -262,7 +262,7 @@ void MainDialog::buildControls() {
     connect(m_convert, &QPushButton::clicked, this, &MainDialog::convert);
     connect(m_mailboxList, &ReportListView::listClicked, this, &MainDialog::mailboxClicked);
     connect(m_folderTree, &FolderTreeView::folderPicked, this, &MainDialog::folderPicked);
-    connect(m_folderTree, &FolderTreeView::ticksChanged, this, &MainDialog::ticksChanged);
+    connect(m_folderTree, &FolderTreeView::ticksChanged, this, &MainDialog::ticksChangedAt);
     connect(m_messageList, &ReportListView::rowMenuRequested, this, &MainDialog::showMessageMenu);
     connect(m_folderTree, &FolderTreeView::folderMenuRequested, this, &MainDialog::showFolderMenu);
 }

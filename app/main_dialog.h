@@ -181,8 +181,10 @@ private:
     void folderPicked(edb::TreeItem item);
     // The enabled state of Browse and File > Open, as the session allows them.
     void applyCommands();
-    // Tells the session which folders the view shows ticked, after every change of ticks.
-    void ticksChanged();
+    // Tell the session which folders the view shows ticked: after a change at one item (its
+    // subtree and ancestors only, so a click on a big tree never walks all of it), or all.
+    void ticksChangedAt(edb::TreeItem item);
+    void syncTicks();
     // Marks every tree item of a converted folder (after Convert and after a rebuild).
     void markConvertedItems();
     void setKeyboardOrder();

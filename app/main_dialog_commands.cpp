@@ -104,7 +104,7 @@ void MainDialog::backUserMailbox() {
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
     m_state.shownFolderItem = 0;
-    ticksChanged(); // the rebuilt tree starts unticked
+    syncTicks(); // the rebuilt tree starts unticked
     startTreeWorker();
 }
 
@@ -163,12 +163,38 @@ void MainDialog::treeBuildFinished(const edb::TreeBuildResult&,
     markConvertedItems();
 }
 
-void MainDialog::ticksChanged() {
+void MainDialog::ticksChangedAt(edb::TreeItem handle) {
+    QTreeWidgetItem* changed = m_folderTree->itemFor(handle);
+    if (changed == nullptr) {
+        syncTicks();
+        return;
+    }
+    const auto tell = [this](const QTreeWidgetItem* item) {
+        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
+        if (f != edb::kNoFolder) { // a mailbox root is no folder of its own
+            m_session.setTicked(f, FolderTreeView::isTicked(item));
+        }
+    };
+    std::vector<QTreeWidgetItem*> below{changed};
+    while (!below.empty()) {
+        QTreeWidgetItem* item = below.back();
+        below.pop_back();
+        tell(item);
+        for (int i = 0; i < item->childCount(); ++i) {
+            below.push_back(item->child(i));
+        }
+    }
+    for (const QTreeWidgetItem* up = changed->parent(); up != nullptr; up = up->parent()) {
+        tell(up);
+    }
+}
+
+void MainDialog::syncTicks() {
     std::vector<std::size_t> folders;
     for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
         const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
         if (f != edb::kNoFolder) {
-            folders.push_back(f); // a mailbox root is no folder of its own
+            folders.push_back(f);
         }
     }
     m_session.setTicked(folders);

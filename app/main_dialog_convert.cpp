@@ -301,7 +301,7 @@ void MainDialog::convertFinished(const QString& summary, const std::vector<std::
             FolderTreeView::updateAncestorsMarks(item);
         }
     }
-    ticksChanged(); // an ancestor may have lost its tick with them
+    syncTicks(); // an ancestor may have lost its tick with them
     markConvertedItems();
     if (outDir.isEmpty()) {
         edb::platform().showInformation(this, summary);

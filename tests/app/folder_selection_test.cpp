@@ -77,10 +77,23 @@ QString state(Window& w, const QString& path) {
     return s;
 }
 
+// The states of `paths`, and a line more when the session's ticks are not exactly the folders
+// the view shows ticked (what Convert would write is not what the user sees).
 QStringList states(Window& w, const QStringList& paths) {
     QStringList out;
     for (const QString& p : paths) {
         out << p + QLatin1Char('=') + state(w, p);
+    }
+    std::set<std::size_t> shown;
+    for (QTreeWidgetItem* item : w.dialog.folderTree()->tickedItems()) {
+        const std::size_t f =
+            w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(item));
+        if (f != edb::kNoFolder) {
+            shown.insert(f);
+        }
+    }
+    if (shown != w.dialog.session().ticked()) {
+        out << QStringLiteral("session ticks differ from the view's");
     }
     return out;
 }
