@@ -1,7 +1,8 @@
 #pragma once
-// The main dialog: the program's only top-level window. It owns the process-wide state that the
-// workers share with it, starts every worker (scan, click, tree, listing) and carries out the
-// commands. Workers change controls only through the window gate.
+// The main dialog: the program's only top-level window. It keeps the run's session, asks it
+// what each command may do, starts the tasks (scan, tree builds, listings, Convert; Find in its
+// own window) and carries out the commands. Workers never touch a control: they post batches
+// or go through the window gate.
 #include "app/window_gate.h"
 #include "app/window_texts.h"
 #include "app/worker_threads.h"
