@@ -441,13 +441,19 @@ private slots:
     }
 
     void closeAsksAndEndsTheRunOnYes() {
+        edbtest::TempFile store;
+        writeTwoMailboxStore(store.path());
         Window w;
+        w.browse(store.str(), true); // the scan waits after its rows, as if Stop were asked
+        QVERIFY(w.dialog.workersRunning() == 1);
         w.fake.yesNoAnswers = {false, true};
         w.dialog.close();
         QVERIFY(w.dialog.isVisible());
         w.dialog.close();
         QCOMPARE(w.fake.questions, (QStringList{kStop, kStop}));
-        // The same end as Exit, Enter and Esc: the dialog returns, the program ends with it.
+        // The same end as Exit, Enter and Esc: the waiting scan is cancelled and joined, then
+        // the dialog returns and the program ends with it.
+        QCOMPARE(w.dialog.workersRunning(), std::size_t(0));
         QVERIFY(!w.dialog.isVisible());
         QCOMPARE(w.dialog.result(), int(QDialog::Rejected));
         QVERIFY(w.fake.exitStatuses.isEmpty());
