@@ -131,6 +131,7 @@ void FindWindow::startSearch() {
     m_status->setText(QStringLiteral("Searching..."));
     const std::uint64_t generation = m_generation;
     m_cancel = std::make_shared<edb::CancelToken>();
+    emit searchStarted(m_cancel);
     m_worker = std::thread([this, query, generation, cancel = m_cancel] {
         edb::conv::FolderPaths paths(m_catalog);
         auto batch = std::make_shared<Batch>();
@@ -179,6 +180,7 @@ void FindWindow::deliver(std::uint64_t generation, const std::shared_ptr<Batch>&
     m_found += batch->rows.size();
     if (batch->last) {
         m_searching = false;
+        emit searchEnded(m_cancel);
         m_status->setText(QStringLiteral("%1 message(s) found").arg(m_found));
     } else {
         m_status->setText(QStringLiteral("Searching... %1 found").arg(m_found));

@@ -49,6 +49,11 @@ public slots:
 signals:
     // A result chosen for the viewer.
     void viewMessage(const edb::MessageEntry* message);
+    // A search began under `token`, and one ran to its end; the owner keeps the running
+    // search's token beside its other tasks, so ending the run stops it too. A search that a
+    // newer one replaced reports no end of its own.
+    void searchStarted(const std::shared_ptr<edb::CancelToken>& token);
+    void searchEnded(const std::shared_ptr<edb::CancelToken>& token);
 
 private:
     struct Batch;

@@ -202,6 +202,7 @@ void FolderTreeView::applyCheckBoxClick(QTreeWidgetItem* item) {
     }
     updateAncestorsTicks(item);
     updateAncestorsMarks(item);
+    emit ticksChanged(handleOf(item));
 }
 
 void FolderTreeView::applySpace(QTreeWidgetItem* item) {
@@ -216,6 +217,7 @@ void FolderTreeView::applySpace(QTreeWidgetItem* item) {
     updateAncestorsTicks(item);
     updateAncestorsMarks(item);
     item->setCheckState(0, ticked ? Qt::Unchecked : Qt::Checked);
+    emit ticksChanged(handleOf(item));
 }
 
 void FolderTreeView::mousePressEvent(QMouseEvent* event) {

@@ -69,6 +69,9 @@ public:
 signals:
     // A folder that is not saved was clicked; the main dialog decides whether to list it.
     void folderPicked(edb::TreeItem item);
+    // The user changed ticks at `item` (a check box click or Space): in its subtree and on
+    // its ancestors. The main dialog tells the session.
+    void ticksChanged(edb::TreeItem item);
     // A right click on an item; `global` is where its menu goes.
     void folderMenuRequested(edb::TreeItem item, const QPoint& global);
 

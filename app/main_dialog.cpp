@@ -117,9 +117,11 @@ void MainDialog::shutdownWorkers() {
     m_workers.joinAll();
 }
 
-void MainDialog::endRun(int result) {
+void MainDialog::done(int result) {
+    // Every end of the run comes here (Close, Exit, Enter, Esc, accept and reject alike), so
+    // each ends its work the same way before the dialog returns.
     shutdownWorkers();
-    done(result);
+    QDialog::done(result);
 }
 
 void MainDialog::setKeyboardOrder() {
@@ -260,6 +262,7 @@ void MainDialog::buildControls() {
     connect(m_convert, &QPushButton::clicked, this, &MainDialog::convert);
     connect(m_mailboxList, &ReportListView::listClicked, this, &MainDialog::mailboxClicked);
     connect(m_folderTree, &FolderTreeView::folderPicked, this, &MainDialog::folderPicked);
+    connect(m_folderTree, &FolderTreeView::ticksChanged, this, &MainDialog::ticksChangedAt);
     connect(m_messageList, &ReportListView::rowMenuRequested, this, &MainDialog::showMessageMenu);
     connect(m_folderTree, &FolderTreeView::folderMenuRequested, this, &MainDialog::showFolderMenu);
 }
@@ -360,10 +363,10 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        endRun(QDialog::Accepted); // the dialog's default OK: ends the run without a question
+        done(QDialog::Accepted); // the dialog's default OK: ends the run without a question
         return;
     case Qt::Key_Escape:
-        endRun(QDialog::Rejected);
+        done(QDialog::Rejected);
         return;
     default:
         QDialog::keyPressEvent(event);
@@ -373,15 +376,14 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 void MainDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (edb::platform().askYesNo(this, QString::fromLatin1(kStopQuestion))) {
-        shutdownWorkers();
-        edb::platform().exitProcess(0);
+        done(QDialog::Rejected); // the run ends, and the program with status 0
     }
 }
 
 void MainDialog::exitCommand() {
     if (edb::platform().askYesNo(this,
                                  QStringLiteral("Are you sure, you want to close the software?"))) {
-        endRun(QDialog::Rejected);
+        done(QDialog::Rejected);
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The main dialog: the program's only top-level window. It owns the process-wide state that the
-// workers share with it, starts every worker (scan, click, tree, listing) and carries out the
-// commands. Workers change controls only through the window gate.
+// The main dialog: the program's only top-level window. It keeps the run's session, asks it
+// what each command may do, starts the tasks (scan, tree builds, listings, Convert; Find in its
+// own window) and carries out the commands. Workers never touch a control: they post batches
+// or go through the window gate.
 #include "app/window_gate.h"
 #include "app/window_texts.h"
 #include "app/worker_threads.h"
@@ -117,8 +118,10 @@ public:
     [[nodiscard]] QWidget* surface() const { return m_surface; }
     [[nodiscard]] edb::CSplitterBar* splitter() const { return m_splitter; }
     [[nodiscard]] bool scanRunning() const { return m_scanRunning.load(); }
-    [[nodiscard]] bool treeWorkerRunning() const { return m_treeBuildsRunning > 0; }
-    [[nodiscard]] bool converting() const { return m_convertProgress != nullptr; }
+    [[nodiscard]] bool treeWorkerRunning() const {
+        return m_session.running(edb::session::Task::TreeBuild);
+    }
+    [[nodiscard]] bool converting() const { return m_session.running(edb::session::Task::Convert); }
     // Worker threads still running, plus tree builds and listings whose results have not all
     // been shown yet (their thread may already have ended).
     [[nodiscard]] std::size_t workersRunning() const {
@@ -156,6 +159,10 @@ public slots:
     void help();
     void about();
 
+    // The one way the run ends: every task cancelled, workers released and joined, then the
+    // dialog returns.
+    void done(int result) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -175,12 +182,12 @@ private:
     void folderPicked(edb::TreeItem item);
     // The enabled state of Browse and File > Open, as the session allows them.
     void applyCommands();
-    // The folder's place in the scan's folder list, as the session counts folders.
-    [[nodiscard]] std::optional<std::size_t> folderIndexOf(const edb::FolderNode* folder) const;
+    // Tell the session which folders the view shows ticked: after a change at one item (its
+    // subtree and ancestors only, so a click on a big tree never walks all of it), or all.
+    void ticksChangedAt(edb::TreeItem item);
+    void syncTicks();
     // Marks every tree item of a converted folder (after Convert and after a rebuild).
     void markConvertedItems();
-    // The one way the run ends its work: every task cancelled, workers released and joined.
-    void endRun(int result);
     void setKeyboardOrder();
     void beginStore(const QString& path);
     void startScan();
@@ -252,12 +259,11 @@ private:
     std::atomic<bool> m_scanRunning{false};
     std::atomic<bool> m_pauseAfterRows{false};
     edb::ScanResult m_scanResult;
-    int m_treeBuildsRunning = 0;        // window thread
     std::uint64_t m_treeGeneration = 0; // window thread; raised when the tree view is emptied
     // Window thread: each build numbers its items from here on (FolderTreeView::kBuildHandles
     // up), so a worker needs nothing of the view to name them.
     edb::TreeItem m_nextBuildHandles = edb::TreeItem{1} << 32;
-    int m_deliveriesPending = 0;        // window thread
+    int m_deliveriesPending = 0; // window thread
     std::atomic<std::uint64_t> m_listGeneration{0};
     QProgressDialog* m_convertProgress = nullptr;
     std::shared_ptr<edb::CancelToken> m_convertToken; // window thread; the running Convert's

@@ -104,13 +104,13 @@ void MainDialog::backUserMailbox() {
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
     m_state.shownFolderItem = 0;
+    syncTicks(); // the rebuilt tree starts unticked
     startTreeWorker();
 }
 
 void MainDialog::startTreeWorker() {
-    // Counted here and uncounted when the build's last batch has been shown, so Next User
+    // A session task from here until the build's last batch has been shown, so Next User
     // Mailbox and Back User Mailbox wait for what is still on its way.
-    ++m_treeBuildsRunning;
     ++m_deliveriesPending;
     const std::optional<std::size_t> row = m_session.mailboxAtStep(m_session.step());
     const edb::FolderNode* mailbox = row ? edb::MailboxAt(m_catalog, *row) : nullptr;
@@ -156,12 +156,48 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
 void MainDialog::treeBuildFinished(const edb::TreeBuildResult&,
                                    const std::shared_ptr<edb::CancelToken>& token) {
     m_session.finishTask(edb::session::Task::TreeBuild, token);
-    --m_treeBuildsRunning;
     --m_deliveriesPending;
     // Onwards while a chosen mailbox lies ahead; back from any step past the first.
     m_nextUser->setEnabled(m_session.mailboxAtStep(m_session.step() + 1).has_value());
     m_backUser->setEnabled(m_session.step() > 1);
     markConvertedItems();
+}
+
+void MainDialog::ticksChangedAt(edb::TreeItem handle) {
+    QTreeWidgetItem* changed = m_folderTree->itemFor(handle);
+    if (changed == nullptr) {
+        syncTicks();
+        return;
+    }
+    const auto tell = [this](const QTreeWidgetItem* item) {
+        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
+        if (f != edb::kNoFolder) { // a mailbox root is no folder of its own
+            m_session.setTicked(f, FolderTreeView::isTicked(item));
+        }
+    };
+    std::vector<QTreeWidgetItem*> below{changed};
+    while (!below.empty()) {
+        QTreeWidgetItem* item = below.back();
+        below.pop_back();
+        tell(item);
+        for (int i = 0; i < item->childCount(); ++i) {
+            below.push_back(item->child(i));
+        }
+    }
+    for (const QTreeWidgetItem* up = changed->parent(); up != nullptr; up = up->parent()) {
+        tell(up);
+    }
+}
+
+void MainDialog::syncTicks() {
+    std::vector<std::size_t> folders;
+    for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
+        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
+        if (f != edb::kNoFolder) {
+            folders.push_back(f);
+        }
+    }
+    m_session.setTicked(folders);
 }
 
 void MainDialog::fitDateColumn() {

@@ -3,6 +3,7 @@
 // on the window thread.
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
+#include "app/screen_fit.h"
 #include "catalog/list_rows.h"
 #include "frontend/scan_texts.h"
 #include "platform/platform.h"
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
+#include <unordered_map>
 #ifdef EDB_HAVE_EXPORT
 #include "app/destination_dialog.h"
 #include "convert/convert.h"
@@ -19,6 +21,21 @@
 #endif
 
 namespace edbapp {
+
+namespace {
+
+// The folder list is linked: one walk gives every entry's place, so a Convert of many folders
+// never walks it once per folder.
+std::unordered_map<const edb::FolderNode*, std::size_t> FolderPlaces(const edb::StoreCatalog& c) {
+    std::unordered_map<const edb::FolderNode*, std::size_t> places;
+    std::size_t i = 0;
+    for (const edb::FolderNode& node : c.folderList) {
+        places.emplace(&node, i++);
+    }
+    return places;
+}
+
+} // namespace
 
 #ifdef EDB_HAVE_EXPORT
 namespace {
@@ -48,9 +65,11 @@ QString ElidedFolder(const std::string& path) {
 
 bool MainDialog::askBeforeWritingAgain(std::vector<edb::conv::FolderPath>& folders,
                                        const std::string& destination) {
+    const auto places = FolderPlaces(m_catalog);
     std::vector<std::size_t> indices;
     for (const edb::conv::FolderPath& f : folders) {
-        indices.push_back(folderIndexOf(f.node).value_or(SIZE_MAX));
+        const auto at = places.find(f.node);
+        indices.push_back(at == places.end() ? edb::kNoFolder : at->second);
     }
     const std::vector<std::size_t> again = m_session.alreadyConverted(indices, destination);
     if (again.empty()) {
@@ -94,13 +113,19 @@ void MainDialog::convert() {
             up->setExpanded(true);
         }
     }
+    // The session's ticks, in folder-list order; one walk finds their entries.
     std::vector<edb::conv::FolderPath> folders;
-    for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
-        const edb::TreeItem handle = m_folderTree->handleOf(item);
-        if (const edb::FolderNode* node =
-                edb::FolderAt(m_catalog, m_folderTree->folderOf(handle))) {
-            folders.push_back(edb::conv::PathOf(m_catalog, *node));
+    auto next = m_session.ticked().begin();
+    std::size_t i = 0;
+    for (const edb::FolderNode& node : m_catalog.folderList) {
+        if (next == m_session.ticked().end()) {
+            break;
         }
+        if (*next == i) {
+            folders.push_back(edb::conv::PathOf(m_catalog, node));
+            ++next;
+        }
+        ++i;
     }
     if (folders.empty()) {
         edb::platform().showInformation(this, QStringLiteral("Please tick the folders to convert"));
@@ -156,8 +181,10 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     m_convertProgress = new QProgressDialog(QStringLiteral("Converting..."),
                                             QStringLiteral("Cancel"), 0, 100, this);
     m_convertProgress->setWindowTitle(QString::fromLatin1(kCaption));
-    // A fixed size: long folder paths are cut in the label, so Cancel never moves.
-    m_convertProgress->setFixedSize(m_convertProgress->sizeHint().expandedTo(QSize(520, 0)));
+    // A fixed size on the window's screen: long folder paths are cut in the label, so Cancel
+    // never moves.
+    FitOnScreen(*m_convertProgress, m_convertProgress->sizeHint().expandedTo(QSize(520, 0)), this);
+    m_convertProgress->setFixedSize(m_convertProgress->size());
     m_convertProgress->setWindowModality(Qt::WindowModal);
     m_convertProgress->setMinimumDuration(0);
     m_convertProgress->setAutoClose(false);
@@ -231,10 +258,11 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
         }
         // An upload has no folder to open.
         m_gate.call([&] {
+            const auto places = FolderPlaces(m_catalog);
             std::vector<std::size_t> indices;
             for (const edb::FolderNode* f : saved) {
-                if (const auto i = folderIndexOf(f)) {
-                    indices.push_back(*i);
+                if (const auto at = places.find(f); at != places.end()) {
+                    indices.push_back(at->second);
                 }
             }
             convertFinished(text, indices, key, upload ? QString() : place);
@@ -264,7 +292,6 @@ void MainDialog::convertFinished(const QString& summary, const std::vector<std::
     // and convert like any other.
     for (const std::size_t f : saved) {
         m_session.markConverted(f, destination);
-        m_session.setTicked(f, false);
     }
     for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
         const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
@@ -274,6 +301,7 @@ void MainDialog::convertFinished(const QString& summary, const std::vector<std::
             FolderTreeView::updateAncestorsMarks(item);
         }
     }
+    syncTicks(); // an ancestor may have lost its tick with them
     markConvertedItems();
     if (outDir.isEmpty()) {
         edb::platform().showInformation(this, summary);
@@ -285,20 +313,6 @@ void MainDialog::convertFinished(const QString& summary, const std::vector<std::
                                                        "this desktop has no program for it.")
                                             .arg(QDir::toNativeSeparators(outDir)));
     }
-}
-
-std::optional<std::size_t> MainDialog::folderIndexOf(const edb::FolderNode* folder) const {
-    if (folder == nullptr) {
-        return std::nullopt;
-    }
-    std::size_t i = 0;
-    for (const edb::FolderNode& node : m_catalog.folderList) {
-        if (&node == folder) {
-            return i;
-        }
-        ++i;
-    }
-    return std::nullopt;
 }
 
 void MainDialog::markConvertedItems() {

@@ -40,7 +40,7 @@ void MainDialog::showFolderMenu(edb::TreeItem item, const QPoint& global) {
     QMenu menu(this);
     QAction* convertOne = menu.addAction(QStringLiteral("Convert This Folder..."), this,
                                          [this, item] { convertFolder(item); });
-    convertOne->setEnabled(!converting());
+    convertOne->setEnabled(m_session.allowed(edb::session::Command::Convert));
     menu.exec(global);
 }
 
@@ -49,6 +49,15 @@ void MainDialog::openFind() {
     if (m_findWindow == nullptr) {
         m_findWindow = new FindWindow(m_catalog, this);
         connect(m_findWindow, &FindWindow::viewMessage, this, &MainDialog::viewMessage);
+        // A session task like the others: a new search supersedes the last.
+        connect(m_findWindow, &FindWindow::searchStarted, this,
+                [this](const std::shared_ptr<edb::CancelToken>& token) {
+                    m_session.startTask(edb::session::Task::Find, token);
+                });
+        connect(m_findWindow, &FindWindow::searchEnded, this,
+                [this](const std::shared_ptr<edb::CancelToken>& token) {
+                    m_session.finishTask(edb::session::Task::Find, token);
+                });
     }
     m_findWindow->show();
     m_findWindow->raise();

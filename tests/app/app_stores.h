@@ -38,13 +38,17 @@ struct Window {
     edb::ScopedPlatform use{fake};
     edb::StoreCatalog catalog;
     edbapp::MainDialog dialog{catalog};
+#ifdef EDB_APP_HAS_DESTINATIONS
+    // What Convert's destination chooser answers: this kind, the folder from the fake chooser.
+    edbapp::ConvertDestination::Kind destinationKind = edbapp::ConvertDestination::Kind::EmlFolder;
+#endif
 
     Window() {
 #ifdef EDB_APP_HAS_DESTINATIONS
-        // Convert's destination: a folder of .eml files, the folder from the fake chooser.
         edbapp::DestinationDialog::setDestinationChooser(
-            [](QWidget* owner) -> std::optional<edbapp::ConvertDestination> {
+            [this](QWidget* owner) -> std::optional<edbapp::ConvertDestination> {
                 edbapp::ConvertDestination d;
+                d.kind = destinationKind;
                 d.folder = edb::platform().chooseDirectory(owner, "Select Output Folder");
                 if (d.folder.isEmpty()) {
                     return std::nullopt;

@@ -11,7 +11,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QHeaderView>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <set>
 
 using apptest::Window;
 using edbapp::FolderTreeView;
@@ -73,10 +77,23 @@ QString state(Window& w, const QString& path) {
     return s;
 }
 
+// The states of `paths`, and a line more when the session's ticks are not exactly the folders
+// the view shows ticked (what Convert would write is not what the user sees).
 QStringList states(Window& w, const QStringList& paths) {
     QStringList out;
     for (const QString& p : paths) {
         out << p + QLatin1Char('=') + state(w, p);
+    }
+    std::set<std::size_t> shown;
+    for (QTreeWidgetItem* item : w.dialog.folderTree()->tickedItems()) {
+        const std::size_t f =
+            w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(item));
+        if (f != edb::kNoFolder) {
+            shown.insert(f);
+        }
+    }
+    if (shown != w.dialog.session().ticked()) {
+        out << QStringLiteral("session ticks differ from the view's");
     }
     return out;
 }
@@ -321,6 +338,140 @@ private slots:
                  qPrintable(w.fake.questions[0]));
         QCOMPARE(countFiles(otherDir, "*.eml"), int(inSent(w, node)));
         QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("--"));
+    }
+
+    void sameFoldersToEmlThenMboxWriteEveryMessageTwice() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        edbtest::TempDir emlOut;
+        edbtest::TempDir mboxOut;
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        const QStringList names{root + "/Drafts", root + "/Sent Items"};
+        std::size_t messages = 0;
+        std::set<std::size_t> folders;
+        for (const QString& name : names) {
+            QTreeWidgetItem* item = w.treeItem(name);
+            clickCheckBox(w, item);
+            const std::size_t f =
+                w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(item));
+            folders.insert(f);
+            messages += inSent(w, edb::FolderAt(w.catalog, f));
+        }
+        QVERIFY(messages > 0);
+        // The session holds what the view shows ticked, and Convert writes exactly that.
+        QCOMPARE(w.dialog.session().ticked(), folders);
+
+        const QString emlDir = QString::fromStdString(emlOut.path().string());
+        w.fake.directoryAnswers = {emlDir};
+        w.fake.yesNoAnswers = {false}; // "Open the output folder?"
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        QVERIFY2(w.fake.questions[0].contains(
+                     QStringLiteral("%1 message(s) saved in 2 folder(s)").arg(messages)),
+                 qPrintable(w.fake.questions[0]));
+        QCOMPARE(countFiles(emlDir, "*.eml"), int(messages));
+        QVERIFY(w.dialog.session().ticked().empty());
+
+        // The same folders again, to mbox: no question before writing, every message there.
+        for (const QString& name : names) {
+            QVERIFY(FolderTreeView::isConverted(w.treeItem(name)));
+            clickCheckBox(w, w.treeItem(name));
+        }
+        QCOMPARE(w.dialog.session().ticked(), folders);
+        const QString mboxDir = QString::fromStdString(mboxOut.path().string());
+        w.destinationKind = edbapp::ConvertDestination::Kind::Mbox;
+        w.fake.questions.clear();
+        w.fake.directoryAnswers = {mboxDir};
+        w.fake.yesNoAnswers = {false};
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        QVERIFY2(w.fake.questions[0].contains(
+                     QStringLiteral("%1 message(s) saved in 2 folder(s)").arg(messages)),
+                 qPrintable(w.fake.questions[0]));
+        QCOMPARE(countFiles(mboxDir, "*.mbox"), 2);
+        // Every message starts with a "From " line; ones inside bodies are quoted.
+        int separators = 0;
+        for (QDirIterator it(mboxDir, {QStringLiteral("*.mbox")}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            QFile f(it.next());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            while (!f.atEnd()) {
+                separators += f.readLine().startsWith("From ") ? 1 : 0;
+            }
+        }
+        QCOMPARE(separators, int(messages));
+        QVERIFY(w.fake.errors.isEmpty());
+    }
+
+    void cancelledConvertCountsWhatWasWrittenAndKeepsTheTicks() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        edbtest::TempDir out;
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        const QStringList names{root + "/Drafts", root + "/Sent Items"};
+        std::size_t total = 0;
+        for (const QString& name : names) {
+            QTreeWidgetItem* item = w.treeItem(name);
+            clickCheckBox(w, item);
+            total +=
+                inSent(w, edb::FolderAt(w.catalog, w.dialog.folderTree()->folderOf(
+                                                       w.dialog.folderTree()->handleOf(item))));
+        }
+        const QString outDir = QString::fromStdString(out.path().string());
+        w.fake.directoryAnswers = {outDir};
+        w.fake.yesNoAnswers = {false};
+        w.dialog.convert();
+        // The work waits for the window to show each report; two messages in, Cancel: the
+        // first folder is cut off half way, the second never begun.
+        auto* progress = w.dialog.findChild<QProgressDialog*>();
+        QVERIFY(progress != nullptr);
+        const QSize size = progress->size();
+        QVERIFY(apptest::waitUntil([&] {
+            const QRegularExpressionMatch done =
+                QRegularExpression(QStringLiteral("\\((\\d+) of")).match(progress->labelText());
+            return done.hasMatch() && done.captured(1).toInt() >= 2;
+        }));
+        QCOMPARE(progress->size(), size); // its label changed; Cancel stays where it was
+        auto* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel != nullptr);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        const QString summary = w.fake.questions[0];
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^(\\d+) message\\(s\\) saved in (\\d+) folder"))
+                .match(summary);
+        QVERIFY2(m.hasMatch(), qPrintable(summary));
+        const int saved = m.captured(1).toInt();
+        QVERIFY(saved >= 2 && std::size_t(saved) < total);
+        QCOMPARE(countFiles(outDir, "*.eml"), saved);
+        // Folders that received a message are counted, whether or not they were finished.
+        int foldersWithFiles = 0;
+        for (QDirIterator it(outDir, QDir::Dirs | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            foldersWithFiles +=
+                QDir(it.next()).entryList({QStringLiteral("*.eml")}, QDir::Files).isEmpty() ? 0 : 1;
+        }
+        QCOMPARE(m.captured(2).toInt(), foldersWithFiles);
+        QVERIFY2(summary.contains(
+                     QStringLiteral("Cancelled: %1 message(s) not saved.").arg(total - saved)),
+                 qPrintable(summary));
+        // Nothing was converted whole: both stay ticked, none is marked converted.
+        for (const QString& name : names) {
+            QCOMPARE(state(w, name), QStringLiteral("tb"));
+            QVERIFY(!FolderTreeView::isConverted(w.treeItem(name)));
+        }
+        QCOMPARE(w.dialog.session().ticked().size(), std::size_t(2));
     }
 
     void convertShowsTicksInClosedBranchesFirst() {

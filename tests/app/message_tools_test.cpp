@@ -331,7 +331,10 @@ private slots:
         QVERIFY(find != nullptr && find->isVisible());
         find->textEdit()->setText(QStringLiteral("re:"));
         QTest::mouseClick(find->findButton(), Qt::LeftButton);
+        // A session task while it runs (so ending the run stops it), and no longer after.
+        QVERIFY(w.dialog.session().running(edb::session::Task::Find));
         QVERIFY(apptest::waitUntil([&] { return !find->searching(); }));
+        QVERIFY(!w.dialog.session().running(edb::session::Task::Find));
         edbapp::ReportListView* results = find->results();
         // Every message whose sender or subject holds the text, in list order.
         QStringList expected;
