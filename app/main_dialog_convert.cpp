@@ -234,6 +234,18 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
             text += QStringLiteral("\nWhat is missing is listed in %1.")
                         .arg(QString::fromStdString(s.logPath.string()));
         }
+        if (s.logFailed) {
+            // What the log would have said is not lost: its first lines are shown here.
+            const QStringList lines =
+                QString::fromStdString(s.logText).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            constexpr qsizetype kShown = 8;
+            text += QStringLiteral("\nThe export log could not be written: %1\nIt says:\n%2")
+                        .arg(QString::fromStdString(s.failures.back().reason),
+                             lines.mid(0, kShown).join(QLatin1Char('\n')));
+            if (lines.size() > kShown) {
+                text += QStringLiteral("\n... and %1 more line(s)").arg(lines.size() - kShown);
+            }
+        }
         if (s.failed > 0) {
             text += QStringLiteral("\n%1 message(s) could not be saved.").arg(s.failed);
             if (!s.failures.empty()) {

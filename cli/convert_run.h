@@ -23,6 +23,10 @@ namespace edbcli {
                                                    edb::conv::Destination& destination,
                                                    const std::string& label);
 
+// The exit status after Convert: 130 or 143 when a signal stopped it, 1 when a message failed,
+// 0 otherwise.
+[[nodiscard]] int convertExitStatus(const edb::conv::ConvertSummary& summary);
+
 // Every failure on stderr: folder, message, reason.
 void printFailures(const edb::conv::ConvertSummary& summary);
 

@@ -90,10 +90,8 @@ void runExport(const ExportArgs& args) {
     if (summary.logFailed) {
         std::cerr << "edb2eml: the export log was not written; it says:\n" << summary.logText;
     }
-    // Stopped by a signal: the status a shell gives a program the signal ended (130, 143).
-    g_exitStatus = summary.cancelled ? std::max(1, InterruptGuard::exitStatus())
-                   : (summary.failed > 0 || summary.logFailed) ? 1
-                                                               : 0;
+    g_exitStatus =
+        summary.logFailed ? std::max(1, convertExitStatus(summary)) : convertExitStatus(summary);
 }
 
 } // namespace
@@ -151,6 +149,14 @@ edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
     bar.finish();
     static_cast<void>(reportIfStoreChanged(catalog));
     return summary;
+}
+
+int convertExitStatus(const edb::conv::ConvertSummary& summary) {
+    // Stopped by a signal: the status a shell gives a program the signal ended (130, 143).
+    if (summary.cancelled) {
+        return std::max(1, InterruptGuard::exitStatus());
+    }
+    return summary.failed > 0 ? 1 : 0;
 }
 
 void printFailures(const edb::conv::ConvertSummary& summary) {

@@ -134,7 +134,7 @@ void runUpload(const UploadArgs& args) {
     if (summary.stopped) {
         std::cerr << "edb2eml: upload stopped; run the same command again to finish it\n";
     }
-    g_exitStatus = (summary.failed > 0 || summary.cancelled) ? 1 : 0;
+    g_exitStatus = convertExitStatus(summary);
 }
 
 } // namespace

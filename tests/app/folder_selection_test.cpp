@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <filesystem>
 #include <set>
 
 using apptest::Window;
@@ -221,9 +222,9 @@ private slots:
 
         QTreeWidgetItem* inbox = w.treeItem(root + "/Inbox");
         clickText(w, inbox);
-        const edb::MessageListing expected =
-            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->folderOf(
-                                                      w.dialog.folderTree()->handleOf(inbox)));
+        const edb::MessageListing expected = edb::ListMessages(
+            w.dialog.catalog(),
+            w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(inbox)));
         QVERIFY(!expected.rows.empty());
         QCOMPARE(list->rowCount(), int(expected.rows.size()));
         QCOMPARE(list->item(0, 0)->text(), QStringLiteral("1"));
@@ -245,15 +246,57 @@ private slots:
         QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
                           w.dialog.folderTree()->visualItemRect(contacts).center());
         QVERIFY(w.waitIdle());
-        const edb::MessageListing last =
-            edb::ListMessages(w.dialog.catalog(), w.dialog.folderTree()->folderOf(
-                                                      w.dialog.folderTree()->handleOf(contacts)));
+        const edb::MessageListing last = edb::ListMessages(
+            w.dialog.catalog(),
+            w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(contacts)));
         QCOMPARE(list->rowCount(), int(last.rows.size()));
         QCOMPARE(list->columnCount(), int(last.columns.size()));
         QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("Full name"));
     }
 
 #ifdef EDB_HAVE_EXPORT_TESTS
+    // One message of `folder` whose plain body lost its chunks: Convert notes it in the log.
+    static const edb::FolderNode* loseOneBody(Window& w, QTreeWidgetItem* folder) {
+        const edb::FolderNode* node = edb::FolderAt(
+            w.catalog, w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(folder)));
+        for (edb::MessageEntry& m : w.catalog.messages) {
+            if (node != nullptr && m.folderId == node->id) {
+                w.catalog.messages.updateFields([&] {
+                    m.primaryBody.position = 0;
+                    m.primaryBody.reference = 0x7777;
+                    m.primaryBody.chunks.clear();
+                });
+                break;
+            }
+        }
+        return node;
+    }
+
+    void aLogThatCannotBeWrittenIsShownInTheSummary() {
+        edbtest::TempFile store("demo");
+        edbtest::writeDemoStore(store.path());
+        edbtest::TempDir out;
+        // A folder where the log goes: the log cannot be written, what it says must not be lost.
+        std::filesystem::create_directory(out.path() / "export-log.txt");
+        Window w;
+        w.browse(store.str());
+        pick(w, {0});
+        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
+        clickCheckBox(w, sent);
+        QVERIFY(loseOneBody(w, sent) != nullptr);
+        w.fake.directoryAnswers = {QString::fromStdString(out.path().string())};
+        w.fake.yesNoAnswers = {false};
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        const QString summary = w.fake.questions[0];
+        QVERIFY2(summary.contains(QStringLiteral("The export log could not be written: ")) &&
+                     summary.contains(QStringLiteral("a folder has its name")) &&
+                     summary.contains(QStringLiteral("part missing")),
+                 qPrintable(summary));
+    }
+
     void convertMarksFoldersAndAsksBeforeWritingThemAgain() {
         edbtest::TempFile store("demo");
         edbtest::writeDemoStore(store.path());
@@ -264,21 +307,8 @@ private slots:
         const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
         QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
         clickCheckBox(w, sent);
-        // One message whose plain body lost its chunks: Convert notes it in the export log.
-        const edb::FolderNode* node =
-            edb::FolderAt(w.catalog, w.dialog.folderTree()->folderOf(
-                                         w.dialog.folderTree()->handleOf(sent)));
+        const edb::FolderNode* node = loseOneBody(w, sent);
         QVERIFY(node != nullptr);
-        for (edb::MessageEntry& m : w.catalog.messages) {
-            if (m.folderId == node->id) {
-                w.catalog.messages.updateFields([&] {
-                    m.primaryBody.position = 0;
-                    m.primaryBody.reference = 0x7777;
-                    m.primaryBody.chunks.clear();
-                });
-                break;
-            }
-        }
         const QString outDir = QString::fromStdString(out.path().string());
         w.fake.directoryAnswers = {outDir};
         w.fake.yesNoAnswers = {true};

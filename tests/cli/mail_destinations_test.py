@@ -284,7 +284,7 @@ class Upload(Uploader):
                 time.sleep(0.01)
             proc.send_signal(signal.SIGINT)
             out, err = proc.communicate(timeout=120)
-            self.assertEqual(proc.returncode, 1, out + err)
+            self.assertEqual(proc.returncode, 130, out + err)  # as a shell reports Ctrl+C
             self.assertIn("Interrupted: ", out)
             self.assertIn("Messages failed: 0", out)
             uploaded = int(re.search(r"Messages uploaded: (\d+)", out).group(1))
