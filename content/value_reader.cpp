@@ -1,9 +1,9 @@
 #include "content/value_reader.h"
 
-#include "rtf/compressed_rtf.h"
 #include "charset/header_chars.h"
-#include "rtf/rtf_text.h"
 #include "io/text.h"
+#include "rtf/compressed_rtf.h"
+#include "rtf/rtf_text.h"
 
 #include <algorithm>
 #include <string_view>
@@ -39,6 +39,16 @@ std::string asString(const std::vector<std::uint8_t>& b, std::size_t from, std::
     }
     const ByteView v(b.data(), b.size());
     return std::string(v.chars(static_cast<std::int64_t>(from), std::min(len, b.size() - from)));
+}
+
+// A plain body's stored bytes: kept as stored for the body rule, read as text in the code page
+// (1251 when marked so, else 1252) without the padding NULs.
+void finishPlain(TextBody& body, std::string raw, int codePage) {
+    body.raw = raw;
+    body.codePage = codePage == 1251 ? 1251 : 1252;
+    dropTrailingNuls(raw);
+    body.found = true;
+    body.text = CodePageToUtf8(raw, body.codePage);
 }
 
 std::string htmlToUtf8(std::string bytes) {
@@ -161,12 +171,7 @@ TextBody ReadPrimaryBody(const StoreReader& reader, const ValueLocation& loc) {
         if (cp == 0) {
             cp = markerCodePage(hv);
         }
-        std::string raw = asString(text, 0, text.size());
-        body.raw = raw;
-        body.codePage = cp == 1251 ? 1251 : 1252;
-        dropTrailingNuls(raw);
-        body.found = true;
-        body.text = CodePageToUtf8(raw, body.codePage);
+        finishPlain(body, asString(text, 0, text.size()), cp);
         return body;
     }
     if (!loc.reference) {
@@ -196,11 +201,7 @@ TextBody ReadPrimaryBody(const StoreReader& reader, const ValueLocation& loc) {
     } else {
         raw = asString(value, 0, value.size());
     }
-    body.raw = raw;
-    body.codePage = cp == 1251 ? 1251 : 1252;
-    dropTrailingNuls(raw);
-    body.found = true;
-    body.text = CodePageToUtf8(raw, body.codePage);
+    finishPlain(body, std::move(raw), cp);
     return body;
 }
 

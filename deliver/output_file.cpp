@@ -8,6 +8,10 @@
 namespace edb::conv {
 namespace fs = std::filesystem;
 
+OutputFile::~OutputFile() {
+    discard();
+}
+
 bool OutputFile::commit(const fs::path& target) {
     closeForCommit();
     if (MoveNoReplace(m_tmp, target)) {

@@ -45,10 +45,6 @@ OutputFile::OutputFile(const fs::path& dir) {
     fail("cannot create a file", dir, EEXIST);
 }
 
-OutputFile::~OutputFile() {
-    discard();
-}
-
 void OutputFile::write(std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -227,14 +227,19 @@ void ImapConnection::send(std::string_view data) {
             continue;
         }
         if (rc != CURLE_OK) {
-            if (!m_bye.empty()) {
-                closed();
-            }
-            throw ImapError(Kind::Connection,
-                            std::string("connection lost: ") + curl_easy_strerror(rc));
+            lost(rc);
         }
         data.remove_prefix(n);
     }
+}
+
+void ImapConnection::lost(int curlCode) {
+    // After a BYE the server's own words say more than the transport's error.
+    if (!m_bye.empty()) {
+        closed();
+    }
+    throw ImapError(Kind::Connection, std::string("connection lost: ") +
+                                          curl_easy_strerror(static_cast<CURLcode>(curlCode)));
 }
 
 void ImapConnection::closed() {
@@ -262,11 +267,7 @@ void ImapConnection::fill() {
             continue;
         }
         if (rc != CURLE_OK) {
-            if (!m_bye.empty()) {
-                closed();
-            }
-            throw ImapError(Kind::Connection,
-                            std::string("connection lost: ") + curl_easy_strerror(rc));
+            lost(rc);
         }
         if (n == 0) {
             closed();

@@ -59,6 +59,7 @@ private:
     [[nodiscard]] std::optional<std::size_t> literalSize(const std::string& line) const;
     void spend(std::size_t n);
     [[noreturn]] void closed();
+    [[noreturn]] void lost(int curlCode); // a failed send or receive
 
     CURL* m_curl = nullptr;
     curl_socket_t m_sock = CURL_SOCKET_BAD;
