@@ -3,10 +3,44 @@
 #include "deliver/output_file.h"
 
 #include <cerrno>
+#include <charconv>
+#include <mutex>
+#include <set>
+#include <string>
 #include <system_error>
 
 namespace edb::conv {
 namespace fs = std::filesystem;
+
+void RemoveStaleTemporaries(const fs::path& dir) {
+    static std::mutex lock;
+    static std::set<fs::path> looked;
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        if (!looked.insert(dir).second) {
+            return;
+        }
+    }
+    // Temporary names are ".edb2eml-PID-SALT-N" (see tempName in the platform files).
+    constexpr std::string_view kPrefix = ".edb2eml-";
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(kPrefix)) {
+            continue;
+        }
+        unsigned long pid = 0;
+        const char* first = name.data() + kPrefix.size();
+        const char* last = name.data() + name.size();
+        const auto [next, err] = std::from_chars(first, last, pid);
+        if (err != std::errc() || next == first || next == last || *next != '-' ||
+            ProcessIsRunning(pid) || KindOf(it->path()) != EntryKind::Regular) {
+            continue;
+        }
+        std::error_code ignored; // what cannot be removed stays, as it was
+        fs::remove(it->path(), ignored);
+    }
+}
 
 OutputFile::~OutputFile() {
     discard();

@@ -80,6 +80,14 @@ void EnsureDirectory(const std::filesystem::path& p);
 [[nodiscard]] bool ReadFileStart(const std::filesystem::path& p, std::size_t limit,
                                  std::string& out);
 
+// Removes from `dir` the temporary files of earlier runs whose process has ended (a run that was
+// killed before it could clean up). Those of running processes, links and other entries stay.
+// Looks at each directory once per run; every OutputFile asks it for its own directory.
+void RemoveStaleTemporaries(const std::filesystem::path& dir);
+
+// Whether process `pid` still runs (true when that cannot be told).
+[[nodiscard]] bool ProcessIsRunning(unsigned long pid);
+
 // Moves `from` to `to` unless `to` exists (errno EEXIST then). False with errno on failure.
 [[nodiscard]] bool MoveNoReplace(const std::filesystem::path& from,
                                  const std::filesystem::path& to);

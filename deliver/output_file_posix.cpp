@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
+#include <signal.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -32,6 +33,7 @@ std::string tempName() {
 } // namespace
 
 OutputFile::OutputFile(const fs::path& dir) {
+    RemoveStaleTemporaries(dir);
     for (int tries = 0; tries < 100; ++tries) {
         m_tmp = dir / tempName();
         m_fd = ::open(m_tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -213,6 +215,14 @@ std::string MaildirHostName() {
 
 std::string MaildirUnavailableReason() {
     return {};
+}
+
+bool ProcessIsRunning(unsigned long pid) {
+    const auto id = static_cast<pid_t>(pid);
+    if (pid == 0 || static_cast<unsigned long>(id) != pid || id < 0) {
+        return true; // not a process number: leave the file alone
+    }
+    return ::kill(id, 0) == 0 || errno != ESRCH;
 }
 
 } // namespace edb::conv

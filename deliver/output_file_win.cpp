@@ -99,6 +99,7 @@ HANDLE asHandle(int fd) {
 } // namespace
 
 OutputFile::OutputFile(const fs::path& dir) {
+    RemoveStaleTemporaries(dir);
     for (int tries = 0; tries < 100; ++tries) {
         m_tmp = dir / tempName();
         // No sharing: nothing else opens the file before it is complete.
@@ -310,6 +311,21 @@ std::string MaildirHostName() {
 
 std::string MaildirUnavailableReason() {
     return "Maildir is not available on Windows: its file names (':2,S') are not legal there";
+}
+
+bool ProcessIsRunning(unsigned long pid) {
+    if (pid == 0 || pid > 0xFFFFFFFFUL) {
+        return true; // not a process number: leave the file alone
+    }
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (h == nullptr) {
+        // No such process; any other refusal (another user's process) counts as running.
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(h, &code) == 0 || code == STILL_ACTIVE;
+    CloseHandle(h);
+    return running;
 }
 
 } // namespace edb::conv

@@ -222,6 +222,57 @@ class Interrupt(Fixture):
     def test_maildir_sigint(self):
         self.interrupt_then_finish("maildir", signal.SIGINT)
 
+    def test_a_killed_run_leaves_no_temporary_file_after_the_next(self):
+        # SIGKILL gives no chance to clean up: the next run removes what a dead run left.
+        clean = self.out("clean")
+        self.assertEqual(export(self.bench, clean, "eml").returncode, 0)
+        out = self.out("killed")
+        proc = subprocess.Popen([EDB2EML, "export", self.bench, "--out", out],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 300
+        while time.time() < deadline and proc.poll() is None:
+            if os.path.isdir(out) and sum(len(n) for _, _, n in os.walk(out)) >= 200:
+                break
+            time.sleep(0.005)
+        proc.kill()
+        proc.wait()
+        again = export(self.bench, out, "eml")
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertEqual(leftovers(out), [])
+        same, diff = same_tree(out, clean)
+        self.assertTrue(same, diff)
+
+    def test_only_temporary_files_of_ended_processes_are_removed(self):
+        ended = subprocess.Popen(["true"])
+        ended.wait()
+        for fmt in FORMATS:
+            out = self.out(fmt)
+            shutil.copytree(self.clean[fmt], out, symlinks=True)
+            # One message taken away, so the rerun writes again where the stale file lies.
+            if fmt == "maildir":
+                cur = next(d for d, _, n in os.walk(out) if os.path.basename(d) == "cur" and n)
+                os.remove(os.path.join(cur, sorted(os.listdir(cur))[0]))
+                where = os.path.join(os.path.dirname(cur), "tmp")
+            else:
+                victim = sorted(glob.glob(os.path.join(out, "**", "*." + fmt), recursive=True))[0]
+                os.remove(victim)
+                where = os.path.dirname(victim)
+            dead = os.path.join(where, ".edb2eml-%d-0-0" % ended.pid)
+            alive = os.path.join(where, ".edb2eml-%d-0-0" % os.getpid())
+            odd = os.path.join(where, ".edb2eml-notanumber")
+            for p in (dead, alive, odd):
+                with open(p, "w") as f:
+                    f.write("partial")
+            r = export(self.demo, out, fmt)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertFalse(os.path.exists(dead), fmt)
+            self.assertTrue(os.path.exists(alive), fmt)  # another run may still be writing it
+            self.assertTrue(os.path.exists(odd), fmt)
+            os.remove(alive)
+            os.remove(odd)
+            same, diff = same_tree(out, self.clean[fmt])
+            self.assertTrue(same, (fmt, diff))
+
 
 class Rerun(Fixture):
     def test_a_complete_export_run_again_writes_nothing(self):
