@@ -150,7 +150,12 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     setFixedSize(size());
 }
 
-DestinationDialog::~DestinationDialog() = default;
+DestinationDialog::~DestinationDialog() {
+    if (m_testThread != nullptr) {
+        m_testCancel->store(true);
+        m_testThread->wait();
+    }
+}
 
 std::optional<ConvertDestination> DestinationDialog::ask(QWidget* owner) {
     if (chooser()) {
@@ -246,6 +251,8 @@ void DestinationDialog::testConnection() {
     imap.password = d.password.toStdString();
     ApplyImapSecurity(d, imap);
     imap.timeout = std::chrono::seconds(20);
+    m_testCancel = std::make_shared<std::atomic<bool>>(false);
+    imap.cancel = m_testCancel;
     m_testing = true;
     updateFields();
     m_status->setText(QStringLiteral("Connecting..."));
@@ -270,6 +277,7 @@ void DestinationDialog::testConnection() {
         m_status->setText(*answer);
         updateFields();
     });
+    m_testThread = thread;
     thread->start();
 }
 

@@ -4,8 +4,11 @@
 #include "imap/imap_session.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QButtonGroup;
@@ -13,6 +16,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QThread;
 class QWidget;
 
 namespace edbapp {
@@ -68,6 +72,10 @@ private:
     QPushButton* m_test = nullptr;
     QLabel* m_status = nullptr;
     bool m_testing = false;
+    // The running "Test connection": stopped and waited for when the dialog goes, so no login
+    // outlives it.
+    QPointer<QThread> m_testThread;
+    std::shared_ptr<std::atomic<bool>> m_testCancel;
 };
 
 } // namespace edbapp

@@ -103,7 +103,7 @@ void trustSettings(CURL* curl, const ImapSettings& s) {
 
 } // namespace
 
-ImapConnection::ImapConnection(const ImapSettings& s) : m_timeout(s.timeout) {
+ImapConnection::ImapConnection(const ImapSettings& s) : m_timeout(s.timeout), m_cancel(s.cancel) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     m_curl = curl_easy_init();
@@ -138,9 +138,20 @@ ImapConnection::ImapConnection(const ImapSettings& s) : m_timeout(s.timeout) {
     curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, &ImapConnection::onDebug);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
+    if (m_cancel) {
+        curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &ImapConnection::onProgress);
+        curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
+        curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+    }
     const CURLcode rc = curl_easy_perform(m_curl);
+    curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 0L);
     curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, nullptr);
+    if (rc == CURLE_ABORTED_BY_CALLBACK) {
+        curl_easy_cleanup(m_curl);
+        m_curl = nullptr;
+        throw ImapError(Kind::Connection, "cancelled");
+    }
     if (rc != CURLE_OK) {
         const std::string detail = error[0] != 0 ? error : curl_easy_strerror(rc);
         long verify = 0;
@@ -162,6 +173,11 @@ ImapConnection::~ImapConnection() {
     if (m_curl != nullptr) {
         curl_easy_cleanup(m_curl);
     }
+}
+
+int ImapConnection::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    // curl calls this about once a second, and more often while data moves.
+    return static_cast<ImapConnection*>(self)->cancelled() ? 1 : 0;
 }
 
 int ImapConnection::onDebug(CURL*, curl_infotype type, char* data, size_t size, void* self) {
@@ -208,7 +224,12 @@ void ImapConnection::wait(short events) {
                                                   " within " + std::to_string(m_timeout.count()) +
                                                   " s");
         }
-        const int r = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (cancelled()) {
+            throw ImapError(Kind::Connection, "cancelled");
+        }
+        // In slices, so that a cancel is seen soon.
+        const int slice = m_cancel ? 200 : static_cast<int>(left.count());
+        const int r = ::poll(&p, 1, std::min(slice, static_cast<int>(left.count())));
         if (r > 0) {
             return;
         }

@@ -51,6 +51,8 @@ public:
 
 private:
     static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* self);
+    static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    [[nodiscard]] bool cancelled() const { return m_cancel && m_cancel->load(); }
     void wait(short events);
     void fill();
     std::string line();
@@ -64,6 +66,7 @@ private:
     CURL* m_curl = nullptr;
     curl_socket_t m_sock = CURL_SOCKET_BAD;
     std::chrono::seconds m_timeout{60};
+    std::shared_ptr<const std::atomic<bool>> m_cancel;
     std::chrono::steady_clock::time_point m_deadline;
     std::string m_command; // the command being answered, for errors
     std::size_t m_budget = 0;

@@ -5,6 +5,7 @@
 #include "platform/fake_platform.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <netinet/in.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -89,6 +91,40 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled(), 30000);
         QVERIFY2(status->text().contains(QStringLiteral("cannot connect")),
                  qPrintable(status->text()));
+    }
+
+    void closingTheDialogStopsARunningTest() {
+        // A server that accepts and never says a word: the test would wait out its timeout.
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len) == 0);
+        QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
+        QVERIFY(::listen(listener, 4) == 0);
+        QElapsedTimer closing;
+        {
+            DestinationDialog d(nullptr);
+            d.findChild<QRadioButton*>("kind3")->click();
+            d.findChild<QLineEdit*>("url")->setText(
+                QStringLiteral("imap://127.0.0.1:%1/").arg(ntohs(addr.sin_port)));
+            d.findChild<QLineEdit*>("user")->setText("u");
+            d.findChild<QPushButton*>("testConnection")->click();
+            QTest::qWait(300); // connected, waiting for a greeting
+            closing.start();
+        }
+        // Gone within a second or two, not after the 20 s the test allows the server...
+        QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
+        // ...and the login went with it: the server sees the connection closed.
+        const int c = ::accept(listener, nullptr, nullptr);
+        QVERIFY(c >= 0);
+        pollfd p{c, POLLIN, 0};
+        QCOMPARE(::poll(&p, 1, 2000), 1);
+        char byte = 0;
+        QCOMPARE(::read(c, &byte, 1), ssize_t(0));
+        ::close(c);
+        ::close(listener);
     }
 
     void unencryptedOnlyWhenAllowedAndTheWarningSaysSo() {
