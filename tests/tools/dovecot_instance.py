@@ -143,7 +143,31 @@ service anvil {{
             except subprocess.TimeoutExpired:
                 os.kill(self.proc.pid, signal.SIGKILL)
                 self.proc.wait()
+            self.remove_stale_locks(sessions)
         self.proc = None
+
+    def remove_stale_locks(self, sessions):
+        """After a reboot no session is left, so Dovecot overrides the dot-locks they held. Here
+        a killed session may stay a zombie nobody reaps, which Dovecot takes for a live owner
+        and waits minutes for: its locks are removed as the reboot would make them stale."""
+        deadline = time.time() + 5
+        for pid in sessions:
+            while time.time() < deadline:
+                try:
+                    with open(f"/proc/{pid}/stat") as f:
+                        if f.read().rsplit(")", 1)[1].split()[0] == "Z":
+                            break
+                except OSError:
+                    break
+                time.sleep(0.02)
+        for top in (self.maildir, self.home):
+            for d, _, names in os.walk(top):
+                for n in names:
+                    if n.endswith(".lock"):
+                        try:
+                            os.remove(os.path.join(d, n))
+                        except OSError:
+                            pass
 
     def log(self):
         try:
