@@ -146,12 +146,32 @@ service anvil {{
             self.remove_stale_locks(sessions)
         self.proc = None
 
+    def instance_processes(self):
+        """Pids of every process of this instance, found by working directory: Dovecot runs
+        its services in base_dir and the mail sessions in the user's home, both below root.
+        A session the master forked after children() looked survives the master's end."""
+        pids = []
+        for entry in os.listdir("/proc"):
+            if entry.isdigit() and int(entry) != os.getpid():
+                try:
+                    cwd = os.readlink(f"/proc/{entry}/cwd")
+                except OSError:
+                    continue
+                if cwd == self.root or cwd.startswith(self.root + os.sep):
+                    pids.append(int(entry))
+        return pids
+
     def remove_stale_locks(self, sessions):
-        """After a reboot no session is left, so Dovecot overrides the dot-locks they held. Here
-        a killed session may stay a zombie nobody reaps, which Dovecot takes for a live owner
-        and waits minutes for: its locks are removed as the reboot would make them stale."""
+        """After a reboot no process of the server is left and Dovecot overrides the locks they
+        held. Here one can outlive the master and keep its index locks, so that every new
+        session waits on them: every process of this instance ends, and dot-locks left behind
+        go as the reboot would make them stale."""
         deadline = time.time() + 5
-        for pid in sessions:
+        for pid in set(sessions) | set(self.instance_processes()):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                continue
             while time.time() < deadline:
                 try:
                     with open(f"/proc/{pid}/stat") as f:
