@@ -25,6 +25,25 @@
 using edbapp::ConvertDestination;
 using edbapp::DestinationDialog;
 
+// A socket bound to a free port on 127.0.0.1 (listening when asked); -1 on failure.
+static int loopbackSocket(bool listening, int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+        (listening && ::listen(fd, 4) != 0)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    port = ntohs(addr.sin_port);
+    return fd;
+}
+
 class DestinationDialogTest : public QObject {
     Q_OBJECT
 private slots:
@@ -71,14 +90,9 @@ private slots:
 
     void testConnectionReportsARefusedConnection() {
         // A port that was free a moment ago: nothing listens there.
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0);
-        QVERIFY(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
-        const int port = ntohs(addr.sin_port);
+        int port = 0;
+        const int fd = loopbackSocket(false, port);
+        QVERIFY(fd >= 0);
         ::close(fd);
         DestinationDialog d(nullptr);
         d.findChild<QRadioButton*>("kind3")->click();
@@ -95,20 +109,15 @@ private slots:
 
     void closingTheDialogStopsARunningTest() {
         // A server that accepts and never says a word: the test would wait out its timeout.
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len) == 0);
-        QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
-        QVERIFY(::listen(listener, 4) == 0);
+        int port = 0;
+        const int listener = loopbackSocket(true, port);
+        QVERIFY(listener >= 0);
         QElapsedTimer closing;
         {
             DestinationDialog d(nullptr);
             d.findChild<QRadioButton*>("kind3")->click();
             d.findChild<QLineEdit*>("url")->setText(
-                QStringLiteral("imap://127.0.0.1:%1/").arg(ntohs(addr.sin_port)));
+                QStringLiteral("imap://127.0.0.1:%1/").arg(port));
             d.findChild<QLineEdit*>("user")->setText("u");
             d.findChild<QPushButton*>("testConnection")->click();
             QTest::qWait(300); // connected, waiting for a greeting
@@ -129,14 +138,9 @@ private slots:
 
     void unencryptedOnlyWhenAllowedAndTheWarningSaysSo() {
         // A server offering no STARTTLS; it notes whether a login ever arrives.
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len) == 0);
-        QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
-        QVERIFY(::listen(listener, 4) == 0);
+        int port = 0;
+        const int listener = loopbackSocket(true, port);
+        QVERIFY(listener >= 0);
         std::atomic<bool> loginSeen{false};
         std::thread server([listener, &loginSeen] {
             const int c = ::accept(listener, nullptr, nullptr);
@@ -174,7 +178,7 @@ private slots:
             auto* warning = d.findChild<QLabel*>("unencryptedWarning");
             QVERIFY(warning->isHidden());
             d.findChild<QLineEdit*>("url")->setText(
-                QStringLiteral("imap://127.0.0.1:%1/").arg(ntohs(addr.sin_port)));
+                QStringLiteral("imap://127.0.0.1:%1/").arg(port));
             d.findChild<QLineEdit*>("user")->setText("u");
             d.findChild<QLineEdit*>("password")->setText("secret");
             d.findChild<QPushButton*>("testConnection")->click();

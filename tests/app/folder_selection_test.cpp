@@ -44,6 +44,14 @@ void pick(Window& w, std::initializer_list<int> rows) {
     w.dialog.folderTree()->expandAll();
 }
 
+// Writes the demo store to `store`, opens it and picks its first mailbox: that mailbox's name.
+QString openDemoMailbox(Window& w, const edbtest::TempFile& store) {
+    edbtest::writeDemoStore(store.path());
+    w.browse(store.str());
+    pick(w, {0});
+    return w.dialog.folderTree()->topLevelItem(0)->text(0);
+}
+
 void clickCheckBox(Window& w, QTreeWidgetItem* item) {
     QVERIFY(item != nullptr);
     const QRect box = w.dialog.folderTree()->checkBoxRect(item);
@@ -207,11 +215,8 @@ private slots:
 
     void clickingFoldersListsTheirMessages() {
         edbtest::TempFile store("demo");
-        edbtest::writeDemoStore(store.path());
         Window w;
-        w.browse(store.str());
-        pick(w, {0});
-        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        const QString root = openDemoMailbox(w, store);
         edbapp::ReportListView* list = w.dialog.messageList();
 
         // The mailbox's root belongs to no folder entry: the view is left empty.
@@ -299,12 +304,9 @@ private slots:
 
     void convertMarksFoldersAndAsksBeforeWritingThemAgain() {
         edbtest::TempFile store("demo");
-        edbtest::writeDemoStore(store.path());
         edbtest::TempDir out;
         Window w;
-        w.browse(store.str());
-        pick(w, {0});
-        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        const QString root = openDemoMailbox(w, store);
         QTreeWidgetItem* sent = w.treeItem(root + "/Sent Items");
         clickCheckBox(w, sent);
         const edb::FolderNode* node = loseOneBody(w, sent);
@@ -441,12 +443,9 @@ private slots:
 
     void cancelledConvertCountsWhatWasWrittenAndKeepsTheTicks() {
         edbtest::TempFile store("demo");
-        edbtest::writeDemoStore(store.path());
         edbtest::TempDir out;
         Window w;
-        w.browse(store.str());
-        pick(w, {0});
-        const QString root = w.dialog.folderTree()->topLevelItem(0)->text(0);
+        const QString root = openDemoMailbox(w, store);
         const QStringList names{root + "/Drafts", root + "/Sent Items"};
         std::size_t total = 0;
         for (const QString& name : names) {
