@@ -142,8 +142,8 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     m_url->setText(s.value(QStringLiteral("convert/url")).toString());
     m_user->setText(s.value(QStringLiteral("convert/user")).toString());
     m_caFile->setText(s.value(QStringLiteral("convert/caFile")).toString());
-    m_allowUnencrypted->setChecked(
-        s.value(QStringLiteral("convert/allowUnencrypted"), false).toBool());
+    // "Allow an unencrypted connection" is a choice for one connection, made each time anew:
+    // a box left ticked would send the next server the password in clear without a word.
     updateFields();
     // One layout for the dialog's life, fitted to the screen it opens on.
     FitOnScreen(*this, sizeHint().expandedTo(QSize(520, 0)), parent);
@@ -234,7 +234,7 @@ void DestinationDialog::accept() {
     s.setValue(QStringLiteral("convert/url"), d.url);
     s.setValue(QStringLiteral("convert/user"), d.user);
     s.setValue(QStringLiteral("convert/caFile"), d.caFile);
-    s.setValue(QStringLiteral("convert/allowUnencrypted"), d.allowUnencrypted);
+    s.remove(QStringLiteral("convert/allowUnencrypted")); // as an earlier version kept it
     s.remove(QStringLiteral("convert/noTls")); // meant "never STARTTLS"; not carried over
     QDialog::accept();
 }

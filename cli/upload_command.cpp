@@ -87,7 +87,12 @@ void runUpload(const UploadArgs& args) {
     try {
         settings.url = edb::conv::ParseImapUrl(args.url);
     } catch (const std::invalid_argument& e) {
-        std::cerr << "edb2eml: --url " << args.url << ": " << e.what() << '\n';
+        // Never the password, when the address holds one.
+        const std::string shown = edb::conv::ImapUrlForDisplay(args.url);
+        std::cerr << "edb2eml: --url " << shown << ": " << e.what()
+                  << (shown != args.url ? " (EDB2EML_IMAP_PASSWORD, --password-file or the prompt)"
+                                        : "")
+                  << '\n';
         return;
     }
     settings.allowUnencrypted = args.noTls;

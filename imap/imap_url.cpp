@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace edb::conv {
 namespace {
@@ -41,13 +43,44 @@ std::string lower(std::string s) {
     return s;
 }
 
+// Where a password stands in the address: [first, last) after the user name's colon, up to the
+// last '@'. Without a '/' before the colon and with an '@' after it, the colon cannot be the
+// port's. When the text is ambiguous (a password holding '/' or '@' unencoded) this takes too
+// much rather than too little, so that no part of a password is ever shown.
+std::optional<std::pair<std::size_t, std::size_t>> passwordSpan(const std::string& url) {
+    const auto scheme = url.find("://");
+    if (scheme == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::size_t start = scheme + 3;
+    const auto colon = url.find(':', start);
+    const auto at = url.find('@', start);
+    if (colon == std::string::npos || at == std::string::npos || at < colon ||
+        url.find('/', start) < colon) {
+        return std::nullopt;
+    }
+    return std::make_pair(colon, url.rfind('@') + 1);
+}
+
 } // namespace
+
+std::string ImapUrlForDisplay(const std::string& url) {
+    const auto span = passwordSpan(url);
+    if (!span) {
+        return url;
+    }
+    return url.substr(0, span->first) + '@' + url.substr(span->second);
+}
 
 ImapUrl ParseImapUrl(const std::string& url) {
     ImapUrl u;
     const auto colon = url.find("://");
     if (colon == std::string::npos) {
         throw std::invalid_argument("expected imap://USER@HOST[:PORT]/[FOLDER]");
+    }
+    if (passwordSpan(url)) {
+        throw std::invalid_argument("a password does not belong in the address; give it "
+                                    "separately");
     }
     const std::string scheme = lower(url.substr(0, colon));
     if (scheme == "imaps") {

@@ -17,7 +17,12 @@ struct ImapUrl {
 };
 
 // imap://USER@HOST[:PORT]/[PREFIX] or imaps://...; throws std::invalid_argument with the reason.
+// A password in the address (USER:PASSWORD@) is refused: it would end up in shell histories,
+// settings files and error texts.
 [[nodiscard]] ImapUrl ParseImapUrl(const std::string& url);
+
+// The address as it may be shown in a message: a password in it left out.
+[[nodiscard]] std::string ImapUrlForDisplay(const std::string& url);
 
 // A mailbox name in IMAP's modified UTF-7 (RFC 3501 5.1.3) from UTF-8.
 [[nodiscard]] std::string EncodeMailboxName(std::string_view utf8);
