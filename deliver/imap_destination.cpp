@@ -7,10 +7,16 @@
 #include <new>
 #include <optional>
 #include <set>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace edb::conv {
 namespace {
+
+// What is kept between answers (mailbox names, the open folder's Message-IDs); the rest of the
+// budget is for the answer being read: a line, a literal and the receive buffer.
+constexpr std::size_t kKeptBudget = kUploadMemoryBudget - (std::size_t{8} << 20);
+// What keeping one name costs beyond its bytes: string, node and hash bucket.
+constexpr std::size_t kEntryCost = 64;
 
 // Our own limits on a mailbox name's modified UTF-7 form: one level and the whole path.
 constexpr std::size_t kMaxPath = 1000;
@@ -41,20 +47,16 @@ public:
         try {
             connect();
             const char sep = m_session->separator();
-            auto levels = MailboxLevels(m_settings.url.prefix, names, sep);
+            auto levels = m_namer.unique(names, MailboxLevels(m_settings.url.prefix, names, sep),
+                                         m_settings.url.prefix.size());
             m_display = join(levels, levels.size(), sep);
             levels = resolve(levels, sep);
             m_display = join(levels, levels.size(), sep);
             m_mailbox = EncodeMailboxName(m_display);
-            m_present.clear();
+            m_present = {};
+            m_presentBytes = 0;
             if (m_known.count(m_mailbox) != 0) {
-                // One request per folder tells which messages are there already.
-                for (const std::string& h :
-                     m_session->fetchHeaders(m_mailbox, "MESSAGE-ID X-EDB-MESSAGE-ID")) {
-                    if (std::string key = MessageKey(h); !key.empty()) {
-                        m_present.insert(std::move(key));
-                    }
-                }
+                findPresent();
             }
         } catch (const ImapError& e) {
             throw translate(e, "folder \"" + m_display + "\"");
@@ -64,7 +66,11 @@ public:
     }
 
     WriteResult write(const OutgoingMessage& m) override {
-        if (!m.key.empty() && m_present.count(m.key) != 0) {
+        // One copy on the server stands for one message: two messages with one Message-ID
+        // both arrive.
+        if (const auto it = m.key.empty() ? m_present.end() : m_present.find(m.key);
+            it != m_present.end() && it->second > 0) {
+            --it->second;
             return WriteResult::AlreadyPresent;
         }
         if (!m_dryRun) {
@@ -76,9 +82,6 @@ public:
                 throw DestinationError("out of memory sending the message", false);
             }
         }
-        if (!m.key.empty()) {
-            m_present.insert(m.key);
-        }
         return WriteResult::Written;
     }
 
@@ -88,6 +91,36 @@ public:
 
 private:
     using Levels = std::vector<std::string>;
+
+    // The messages the open folder holds, by key, counted; one request per batch of them.
+    // They are kept within the budget: a folder that needs more fails, with nothing sent to it.
+    void findPresent() {
+        bool over = false;
+        m_session->fetchHeaders(m_mailbox, "MESSAGE-ID X-EDB-MESSAGE-ID", [&](std::string&& h) {
+            std::string key = MessageKey(h);
+            if (key.empty()) {
+                return true;
+            }
+            const auto [it, added] = m_present.try_emplace(std::move(key), 0);
+            ++it->second;
+            if (added) {
+                m_presentBytes += it->first.size() + kEntryCost;
+            }
+            over = m_namesBytes + m_presentBytes > kKeptBudget;
+            return !over;
+        });
+        if (over) {
+            const std::size_t read = m_present.size();
+            m_present = {};
+            m_presentBytes = 0;
+            throw DestinationError("folder \"" + m_display +
+                                       "\": the Message-IDs it holds on the server need more "
+                                       "than the upload's memory budget of " +
+                                       std::to_string(kUploadMemoryBudget >> 20) + " MiB (" +
+                                       std::to_string(read) + " read); nothing was uploaded to it",
+                                   false);
+        }
+    }
 
     // The folder's levels as the server has them, found or created. Names over our limits
     // are shortened; a name the server refuses (for its length, its characters or a path too
@@ -256,7 +289,8 @@ private:
             return;
         }
         m_session = std::make_unique<ImapSession>(m_settings);
-        for (std::string& name : m_session->listAll()) {
+        for (std::string& name : m_session->listAll(kKeptBudget)) {
+            m_namesBytes += name.size() + kEntryCost;
             m_known.insert(std::move(name));
         }
     }
@@ -282,7 +316,11 @@ private:
     std::size_t m_shortestRefused = SIZE_MAX; // while one folder is resolved
     std::string m_mailbox;                    // the open folder, as sent
     std::string m_display;                    // the open folder, UTF-8
-    std::unordered_set<std::string> m_present;
+    MailboxNamer m_namer;
+    // The open folder's messages on the server: how many copies of each key.
+    std::unordered_map<std::string, std::size_t> m_present;
+    std::size_t m_presentBytes = 0; // what m_present costs, counted against the budget
+    std::size_t m_namesBytes = 0;   // the same for m_known's names from the server
 };
 
 } // namespace
@@ -309,6 +347,41 @@ std::vector<std::string> MailboxLevels(const std::vector<std::string>& prefix,
             }
             levels.push_back(std::move(name));
         }
+    }
+    return levels;
+}
+
+std::vector<std::string> MailboxNamer::unique(const std::vector<std::string>& names,
+                                              std::vector<std::string> levels,
+                                              std::size_t prefixCount) {
+    // Store paths as keys: each name with its length, so no name can pose as two.
+    std::string path;
+    for (std::size_t i = 0; i < names.size() && prefixCount + i < levels.size(); ++i) {
+        const std::string parent = path;
+        path += std::to_string(names[i].size()) + ':' + names[i];
+        std::string& level = levels[prefixCount + i];
+        if (const auto given = m_given.find(path); given != m_given.end()) {
+            level = given->second;
+            continue;
+        }
+        // Servers take INBOX in any case as the one INBOX; every other name as it is written.
+        const bool top = prefixCount + i == 0;
+        const auto taken = [&](const std::string& name) {
+            std::string key = name;
+            if (top) {
+                std::string lower = name;
+                for (char& c : lower) {
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                }
+                key = lower == "inbox" ? "INBOX" : name;
+            }
+            return !m_taken.insert(parent + '\0' + key).second;
+        };
+        const std::string base = level;
+        for (int n = 2; taken(level); ++n) {
+            level = base + " (" + std::to_string(n) + ")";
+        }
+        m_given.emplace(path, level);
     }
     return levels;
 }

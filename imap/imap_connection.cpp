@@ -190,10 +190,6 @@ int ImapConnection::onDebug(CURL*, curl_infotype type, char* data, size_t size, 
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
             line.pop_back();
         }
-        if (line.find("CAPABILITY") != std::string::npos &&
-            line.find("LITERAL+") != std::string::npos) {
-            connection->m_literalPlus = true;
-        }
         connection->m_lastLine = line;
     }
     return 0;

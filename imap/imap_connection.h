@@ -36,8 +36,6 @@ public:
     ImapConnection(const ImapConnection&) = delete;
     ImapConnection& operator=(const ImapConnection&) = delete;
 
-    // The server takes literals without waiting for its go-ahead (LITERAL+).
-    [[nodiscard]] bool literalPlus() const { return m_literalPlus; }
     // TLS protects the connection (imaps:// or STARTTLS).
     [[nodiscard]] bool encrypted() const { return m_encrypted; }
     void setTimeout(std::chrono::seconds timeout) { m_timeout = timeout; }
@@ -76,7 +74,6 @@ private:
     std::size_t m_scanned = 0;
     std::string m_lastLine; // the server's last line during connect and login
     std::string m_bye;      // the server's reason when it said BYE
-    bool m_literalPlus = false;
     bool m_encrypted = false;
 };
 

@@ -5,6 +5,7 @@
 #include "imap/imap_connection.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -14,8 +15,6 @@ namespace {
 
 using Kind = ImapError::Kind;
 
-// Every mailbox's name in one answer: room for a few hundred thousand.
-constexpr std::size_t kListBudget = std::size_t{64} << 20;
 // Messages whose header fields one FETCH asks for.
 constexpr std::size_t kFetchBatch = 1000;
 // No folder holds more; a larger count is a broken server.
@@ -87,9 +86,10 @@ void expectOk(const std::string& status, const std::string& text) {
 } // namespace
 
 struct ImapSession::Response {
-    std::vector<ImapLine> untagged;
     std::string status; // OK, NO or BAD
     std::string text;   // the tagged line after the status
+    // The tagged answer came before the server asked for the literal: none of it was sent.
+    bool literalUnsent = false;
 };
 
 struct ImapSession::Impl {
@@ -97,11 +97,34 @@ struct ImapSession::Impl {
     ImapConnection connection;
     std::chrono::seconds timeout;
     bool broken = false; // a transport error: the connection is in an unknown state
+    bool literalPlus = false;
     unsigned tag = 0;
     std::optional<char> separator;
 };
 
-ImapSession::ImapSession(const ImapSettings& s) : m_impl(std::make_unique<Impl>(s)) {}
+ImapSession::ImapSession(const ImapSettings& s) : m_impl(std::make_unique<Impl>(s)) {
+    // The capabilities as they stand now, after TLS and the login: what the server said
+    // before STARTTLS may have been written by anyone on the way, and is not looked at.
+    bool literalPlus = false;
+    const Response r = run("CAPABILITY", [&](ImapLine& line) {
+        if (line.text.compare(0, 13, "* CAPABILITY ") != 0) {
+            return;
+        }
+        std::size_t at = 13;
+        while (at < line.text.size()) {
+            auto end = line.text.find(' ', at);
+            end = end == std::string::npos ? line.text.size() : end;
+            std::string word = line.text.substr(at, end - at);
+            for (char& c : word) {
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+            literalPlus = literalPlus || word == "LITERAL+";
+            at = end + 1;
+        }
+    });
+    expectOk(r.status, r.text);
+    m_impl->literalPlus = literalPlus;
+}
 
 ImapSession::~ImapSession() {
     if (m_impl->broken) {
@@ -119,23 +142,25 @@ bool ImapSession::encrypted() const {
     return m_impl->connection.encrypted();
 }
 
-ImapSession::Response ImapSession::run(const std::string& command, std::string_view literal,
-                                       std::size_t budget) {
+ImapSession::Response ImapSession::run(const std::string& command, const Untagged& onUntagged,
+                                       std::string_view literal, std::size_t budget) {
     try {
-        return exchange(command, literal, budget);
-    } catch (const ImapError&) {
-        m_impl->broken = true;
+        return exchange(command, onUntagged, literal, budget);
+    } catch (const ImapError& e) {
+        if (e.kind() != Kind::Server) {
+            m_impl->broken = true;
+        }
         throw;
     }
 }
 
-ImapSession::Response ImapSession::exchange(const std::string& command, std::string_view literal,
-                                            std::size_t budget) {
+ImapSession::Response ImapSession::exchange(const std::string& command, const Untagged& onUntagged,
+                                            std::string_view literal, std::size_t budget) {
     ImapConnection& c = m_impl->connection;
     const std::string tag = "E" + std::to_string(++m_impl->tag);
     c.startCommand(command.substr(0, command.find(' ')), literal.size(), budget);
     Response r;
-    auto finish = [&](ImapLine line) {
+    auto finish = [&](const ImapLine& line) {
         // line.text begins with the tag and a space.
         const std::string rest = line.text.substr(tag.size() + 1);
         const auto sp = rest.find(' ');
@@ -146,9 +171,14 @@ ImapSession::Response ImapSession::exchange(const std::string& command, std::str
     auto isTagged = [&](const std::string& text) {
         return text.compare(0, tag.size() + 1, tag + " ") == 0;
     };
+    auto untagged = [&](ImapLine& line) {
+        if (onUntagged && line.text.compare(0, 1, "+") != 0) {
+            onUntagged(line);
+        }
+    };
     if (literal.empty()) {
         c.send(tag + " " + command + "\r\n");
-    } else if (c.literalPlus()) {
+    } else if (m_impl->literalPlus) {
         // One write: the command, the message and the line end.
         std::string out = tag + " " + command + " {" + std::to_string(literal.size()) + "+}\r\n";
         out.reserve(out.size() + literal.size() + 2);
@@ -163,9 +193,13 @@ ImapSession::Response ImapSession::exchange(const std::string& command, std::str
                 break;
             }
             if (isTagged(line.text)) {
-                return finish(std::move(line)); // refused before the message was sent
+                // Answered before the message was sent: whatever it says, the message is not
+                // on the server.
+                finish(line);
+                r.literalUnsent = true;
+                return r;
             }
-            r.untagged.push_back(std::move(line));
+            untagged(line);
         }
         c.send(literal);
         c.send("\r\n");
@@ -173,11 +207,9 @@ ImapSession::Response ImapSession::exchange(const std::string& command, std::str
     for (;;) {
         auto line = c.readLine();
         if (isTagged(line.text)) {
-            return finish(std::move(line));
+            return finish(line);
         }
-        if (line.text.compare(0, 1, "+") != 0) {
-            r.untagged.push_back(std::move(line));
-        }
+        untagged(line);
     }
 }
 
@@ -185,10 +217,8 @@ char ImapSession::separator() {
     if (m_impl->separator) {
         return *m_impl->separator;
     }
-    const Response r = run("LIST \"\" \"\"");
-    expectOk(r.status, r.text);
     char sep = '/';
-    for (const auto& u : r.untagged) {
+    const Response r = run("LIST \"\" \"\"", [&](ImapLine& u) {
         if (u.text.compare(0, 7, "* LIST ") == 0) {
             std::size_t at = 7;
             const std::string delim = listDelimiter(u.text, at);
@@ -196,39 +226,42 @@ char ImapSession::separator() {
                 sep = delim[0];
             }
         }
-    }
+    });
+    expectOk(r.status, r.text);
     m_impl->separator = sep;
     return sep;
 }
 
-std::vector<std::string> ImapSession::listAll() {
-    const Response r = run("LIST \"\" \"*\"", {}, kListBudget);
-    expectOk(r.status, r.text);
+std::vector<std::string> ImapSession::listAll(std::size_t budget) {
     std::vector<std::string> names;
-    for (const auto& u : r.untagged) {
-        if (u.text.compare(0, 7, "* LIST ") != 0) {
-            continue;
-        }
-        std::size_t at = 7;
-        (void)listDelimiter(u.text, at);
-        if (at >= u.text.size()) {
-            continue;
-        }
-        if (u.text[at] == kLiteralMark && !u.literals.empty()) {
-            names.push_back(u.literals.front());
-        } else if (u.text[at] == '"') {
-            std::string name;
-            for (std::size_t i = at + 1; i < u.text.size() && u.text[i] != '"'; ++i) {
-                if (u.text[i] == '\\' && i + 1 < u.text.size()) {
-                    ++i;
-                }
-                name += u.text[i];
+    const Response r = run(
+        "LIST \"\" \"*\"",
+        [&](ImapLine& u) {
+            if (u.text.compare(0, 7, "* LIST ") != 0) {
+                return;
             }
-            names.push_back(name);
-        } else {
-            names.push_back(u.text.substr(at));
-        }
-    }
+            std::size_t at = 7;
+            (void)listDelimiter(u.text, at);
+            if (at >= u.text.size()) {
+                return;
+            }
+            if (u.text[at] == kLiteralMark && !u.literals.empty()) {
+                names.push_back(std::move(u.literals.front()));
+            } else if (u.text[at] == '"') {
+                std::string name;
+                for (std::size_t i = at + 1; i < u.text.size() && u.text[i] != '"'; ++i) {
+                    if (u.text[i] == '\\' && i + 1 < u.text.size()) {
+                        ++i;
+                    }
+                    name += u.text[i];
+                }
+                names.push_back(std::move(name));
+            } else {
+                names.push_back(u.text.substr(at));
+            }
+        },
+        {}, budget);
+    expectOk(r.status, r.text);
     return names;
 }
 
@@ -240,37 +273,34 @@ void ImapSession::create(const std::string& mailbox) {
     expectOk(r.status, r.text);
 }
 
-std::vector<std::string> ImapSession::fetchHeaders(const std::string& mailbox,
-                                                   const std::string& fields) {
-    const Response ex = run("EXAMINE " + quoted(mailbox));
-    expectOk(ex.status, ex.text);
+void ImapSession::fetchHeaders(const std::string& mailbox, const std::string& fields,
+                               const std::function<bool(std::string&&)>& onHeader) {
     std::size_t exists = 0;
-    for (const auto& u : ex.untagged) {
+    const Response ex = run("EXAMINE " + quoted(mailbox), [&](ImapLine& u) {
         const auto pos = u.text.find(" EXISTS");
         if (u.text.compare(0, 2, "* ") == 0 && pos != std::string::npos) {
             exists =
                 std::min<std::size_t>(std::strtoull(u.text.c_str() + 2, nullptr, 10), kMaxExists);
         }
-    }
-    std::vector<std::string> headers;
+    });
+    expectOk(ex.status, ex.text);
     // In batches, so that each answer has a size we can bound.
-    for (std::size_t first = 1; first <= exists; first += kFetchBatch) {
+    bool more = true;
+    for (std::size_t first = 1; more && first <= exists; first += kFetchBatch) {
         const std::size_t last = std::min(exists, first + kFetchBatch - 1);
-        const Response f =
-            run("FETCH " + std::to_string(first) + ":" + std::to_string(last) +
-                    " (BODY.PEEK[HEADER.FIELDS (" + fields + ")])",
-                {}, (last - first + 1) * (kMaxLiteral + 1024) + (std::size_t{1} << 20));
+        const Response f = run(
+            "FETCH " + std::to_string(first) + ":" + std::to_string(last) +
+                " (BODY.PEEK[HEADER.FIELDS (" + fields + ")])",
+            [&](ImapLine& u) {
+                if (more && u.text.find(" FETCH ") != std::string::npos && !u.literals.empty()) {
+                    more = onHeader(std::move(u.literals.front()));
+                }
+            },
+            {}, (last - first + 1) * (kMaxLiteral + 1024) + (std::size_t{1} << 20));
         expectOk(f.status, f.text);
-        for (const auto& u : f.untagged) {
-            if (u.text.find(" FETCH ") != std::string::npos && !u.literals.empty()) {
-                headers.push_back(u.literals.front());
-            }
-        }
     }
     // Appends go to the folder while nothing is selected.
-    const Response c = run("CLOSE");
-    (void)c;
-    return headers;
+    (void)run("CLOSE");
 }
 
 void ImapSession::append(const std::string& mailbox, std::string_view message,
@@ -281,7 +311,11 @@ void ImapSession::append(const std::string& mailbox, std::string_view message,
             command += " \"" + *text + "\"";
         }
     }
-    const Response r = run(command, message);
+    const Response r = run(command, {}, message);
+    if (r.literalUnsent) {
+        throw ImapError(Kind::Server, "the server answered " + r.status + " " + r.text +
+                                          " before it took the message; nothing was sent");
+    }
     expectOk(r.status, r.text);
 }
 

@@ -1,18 +1,32 @@
 #!/usr/bin/env python3
 """A scripted IMAP server that misbehaves on purpose, for tests of the upload client. It listens
 on 127.0.0.1 on a port of its own choosing, prints that port on its first output line, and
-serves each connection: a greeting, CAPABILITY (never STARTTLS), LOGIN or AUTHENTICATE, LIST,
-CREATE, EXAMINE (three messages) and APPEND as a server would, and FETCH, or the greeting, as the
-scenario says. Every command's name it receives is appended to LOG. Everything it sends is
-bounded in size and time; the test that started it ends it by its pid.
+serves each connection: a greeting, CAPABILITY, LOGIN or AUTHENTICATE, LIST, CREATE, EXAMINE
+(three messages) and APPEND as a server would, and FETCH, EXAMINE, APPEND, the capabilities or
+the greeting as the scenario says. With CERT and KEY it offers STARTTLS. Every command's name it
+receives is appended to LOG ("APPEND+" for an APPEND with a literal that does not wait for the
+go-ahead). It is strict where a lax server would hide a client's fault: a literal that does not
+wait, when LITERAL+ is not announced on the connection as it stands, is refused and the lines
+after it are read as commands, as such a server would. Everything it sends is bounded in size
+and time; the test that started it ends it by its pid.
 
-usage: hostile_imap_server.py SCENARIO LOG"""
+usage: hostile_imap_server.py SCENARIO LOG [CERT KEY]"""
 import socket
+import ssl
 import sys
 import threading
 import time
 
 SCENARIO, LOG = sys.argv[1], sys.argv[2]
+CERT = sys.argv[3:5] if len(sys.argv) >= 5 else None
+# What the capabilities announce before STARTTLS and after it.
+CAPABILITIES = {
+    "literal_plus_before_tls": (b"LITERAL+", b""),
+    "literal_plus_after_tls": (b"", b"LITERAL+"),
+}
+# The flood: a folder that claims this many messages, each with a header this large.
+FLOOD_MESSAGES = 20000
+FLOOD_ID_BYTES = 16000
 # Bounds on what one misbehaving answer sends: far more than a sound client keeps.
 MAX_BYTES = 256 << 20
 MAX_SECONDS = 60
@@ -71,41 +85,93 @@ def misbehave_at_fetch(conn, tag):
     return True
 
 
-def serve(conn):
-    conn.settimeout(MAX_SECONDS)
-    f = conn.makefile("rb")
+def flood_fetch(conn, tag, line):
+    """Every message asked for, each with a Message-ID as large as a header may be."""
+    span = line.split(b" ")[2].split(b":")
+    first, last = int(span[0]), int(span[-1])
+    for n in range(first, min(last, FLOOD_MESSAGES) + 1):
+        header = b"Message-ID: <%d.%s@flood>\r\n\r\n" % (n, b"x" * FLOOD_ID_BYTES)
+        conn.sendall(b"* %d FETCH (BODY[HEADER.FIELDS (MESSAGE-ID)] {%d}\r\n%s)\r\n"
+                     % (n, len(header), header))
+    conn.sendall(tag + b" OK done\r\n")
+
+
+class Connection:
+    def __init__(self, sock):
+        self.sock = sock
+        self.file = sock.makefile("rb")
+        self.tls = False
+
+    def capabilities(self):
+        before, after = CAPABILITIES.get(SCENARIO, (b"", b""))
+        extra = after if self.tls else before + (b" STARTTLS" if CERT else b"")
+        return b"* CAPABILITY IMAP4rev1 AUTH=PLAIN " + extra.strip() + b"\r\n"
+
+    def starttls(self, tag):
+        self.sock.sendall(tag + b" OK begin TLS\r\n")
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(CERT[0], CERT[1])
+        self.sock = context.wrap_socket(self.sock, server_side=True)
+        self.file = self.sock.makefile("rb")
+        self.tls = True
+
+    def literal_plus(self):
+        return b"LITERAL+" in self.capabilities()
+
+
+def serve(raw):
+    raw.settimeout(MAX_SECONDS)
+    c = Connection(raw)
     if SCENARIO == "no_greeting":
         time.sleep(MAX_SECONDS)
         return
     if SCENARIO == "slow_greeting":
-        trickle(conn, b"* OK ready\r\n")
+        trickle(raw, b"* OK ready\r\n")
         return
-    conn.sendall(b"* OK ready\r\n")
+    raw.sendall(b"* OK ready\r\n")
     while True:
-        line = f.readline(1 << 20)
+        line = c.file.readline(1 << 20)
         if not line:
             return
+        conn = c.sock
         parts = line.rstrip(b"\r\n").split(b" ", 2)
         tag = parts[0]
         word = parts[1].upper().decode(errors="replace") if len(parts) > 1 else ""
+        if word == "APPEND" and line.rstrip(b"\r\n").endswith(b"+}"):
+            word = "APPEND+"
         log(word)
         if word == "CAPABILITY":
-            conn.sendall(b"* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\n" + tag + b" OK done\r\n")
+            conn.sendall(c.capabilities() + tag + b" OK done\r\n")
+        elif word == "STARTTLS" and CERT and not c.tls:
+            c.starttls(tag)
         elif word == "AUTHENTICATE":
             if len(parts) < 3 or b" " not in parts[2]:
                 conn.sendall(b"+ \r\n")
-                f.readline(1 << 20)
+                c.file.readline(1 << 20)
             conn.sendall(tag + b" OK logged in\r\n")
         elif word == "LIST" and parts[2].endswith(b'""'):
             conn.sendall(b'* LIST (\\Noselect) "/" ""\r\n' + tag + b" OK done\r\n")
+        elif word == "EXAMINE" and SCENARIO == "flood":
+            # Many a server says EXISTS again and again; this one a few thousand times.
+            conn.sendall(b"".join(b"* %d EXISTS\r\n" % n for n in range(3000))
+                         + b"* %d EXISTS\r\n" % FLOOD_MESSAGES + tag + b" OK [READ-ONLY] done\r\n")
         elif word == "EXAMINE":
             conn.sendall(b"* 3 EXISTS\r\n* 0 RECENT\r\n" + tag + b" OK [READ-ONLY] done\r\n")
+        elif word == "FETCH" and SCENARIO == "flood":
+            flood_fetch(conn, tag, line)
         elif word == "FETCH" and misbehave_at_fetch(conn, tag):
             return
-        elif word == "APPEND":
+        elif word == "APPEND" and SCENARIO == "ok_before_continuation":
+            # Claims the message before it was sent: what follows, if anything, is read as
+            # the next commands.
+            conn.sendall(tag + b" OK appended\r\n")
+        elif word == "APPEND+" and not c.literal_plus():
+            conn.sendall(tag + b" BAD literal without go-ahead, LITERAL+ not announced\r\n")
+        elif word in ("APPEND", "APPEND+"):
             size = int(line.rstrip(b"\r\n").rsplit(b"{", 1)[1].rstrip(b"}+"))
-            conn.sendall(b"+ go\r\n")
-            f.read(size + 2)
+            if word == "APPEND":
+                conn.sendall(b"+ go\r\n")
+            c.file.read(size + 2)
             conn.sendall(tag + b" OK appended\r\n")
         elif word == "LOGOUT":
             conn.sendall(b"* BYE bye\r\n" + tag + b" OK done\r\n")
@@ -132,7 +198,7 @@ def main():
 def serve_and_close(conn):
     try:
         serve(conn)
-    except (OSError, ValueError, IndexError):
+    except (OSError, ValueError, IndexError, ssl.SSLError):
         pass  # the client gave up, as it should
     finally:
         conn.close()
