@@ -14,7 +14,7 @@ namespace {
 
 // What is kept between answers (mailbox names, the open folder's Message-IDs); the rest of the
 // budget is for the answer being read: a line, a literal and the receive buffer.
-constexpr std::size_t kKeptBudget = kUploadMemoryBudget - (std::size_t{8} << 20);
+constexpr std::size_t kKeptBudget = kUploadMemoryBudget - (std::size_t{16} << 20);
 // What keeping one name costs beyond its bytes: string, node and hash bucket.
 constexpr std::size_t kEntryCost = 64;
 
