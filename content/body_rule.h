@@ -16,7 +16,7 @@
 //   readable is attached as what it is (application/octet-stream, named with its place in the
 //   store), never shown as text.
 // - Text attachments carry the charset they are in; when it cannot be told, they go as
-//   application/octet-stream.
+//   application/octet-stream (the writer sends UTF-16 text that way too).
 #include "mime/eml_writer.h"
 #include "content/value_reader.h"
 

@@ -320,11 +320,19 @@ public:
         if (m.snapshot.folderCopy != 0) {
             unique += "C" + std::to_string(m.snapshot.folderCopy);
         }
+        // Readers tell messages apart by the name before the size and flags: two messages with
+        // one id and date must differ there, not only in ",S=".
+        std::set<std::string>& taken = m_uniqueParts[m_dir.string()];
         for (unsigned n = 1; n < 100000; ++n) {
-            const std::string name = (n == 1 ? unique : unique + "Q" + std::to_string(n)) + "." +
-                                     m_host + ",S=" + std::to_string(body.size()) + ":2,S";
+            const std::string base =
+                (n == 1 ? unique : unique + "Q" + std::to_string(n)) + "." + m_host;
+            if (taken.count(base) != 0) {
+                continue;
+            }
+            const std::string name = base + ",S=" + std::to_string(body.size()) + ":2,S";
             const fs::path target = m_dir / "cur" / Utf8Path(name);
             if (file.commit(target)) {
+                taken.insert(base);
                 m_last = target.lexically_relative(m_root).generic_string();
                 return WriteResult::Written;
             }
@@ -366,12 +374,14 @@ private:
             return;
         }
         std::vector<fs::path> files;
+        std::set<std::string>& taken = m_uniqueParts[m_dir.string()];
         for (const char* sub : {"cur", "new"}) {
             std::error_code ec;
             for (fs::directory_iterator it(m_dir / sub, ec), end; !ec && it != end;
                  it.increment(ec)) {
-                if (!it->path().filename().string().starts_with(".") &&
-                    KindOf(it->path()) == EntryKind::Regular) {
+                const std::string name = it->path().filename().string();
+                taken.emplace(MaildirUniquePart(name));
+                if (!name.starts_with(".") && KindOf(it->path()) == EntryKind::Regular) {
                     files.push_back(it->path());
                 }
             }
@@ -388,6 +398,8 @@ private:
     std::string m_last;
     std::string m_host;
     std::map<std::string, PresentMessages> m_present; // per Maildir
+    // Per Maildir: the names in cur/ and new/ as readers compare them (MaildirUniquePart).
+    std::map<std::string, std::set<std::string>> m_uniqueParts;
     std::set<std::string> m_scanned;
     TopDirectories m_tops{m_root};
     std::map<std::string, fs::path> m_dirs; // (top, tree path) -> Maildir

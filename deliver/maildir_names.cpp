@@ -173,4 +173,8 @@ std::string MaildirHostPart(std::string_view host) {
     return out.empty() ? "localhost" : out;
 }
 
+std::string_view MaildirUniquePart(std::string_view fileName) {
+    return fileName.substr(0, fileName.find_first_of(",:"));
+}
+
 } // namespace edb::conv

@@ -39,4 +39,9 @@ constexpr std::size_t kMaildirLevelBytes = 100;
 // names), at most 64 bytes so that the file name keeps room for the flags servers add.
 [[nodiscard]] std::string MaildirHostPart(std::string_view host);
 
+// The part of a message file name that mail readers compare to tell two messages apart: the
+// name before its first ',' (a size field such as ",S=542") or ':' (the flags). Two files in
+// one folder must differ there, or a reader takes them for one message and may delete one.
+[[nodiscard]] std::string_view MaildirUniquePart(std::string_view fileName);
+
 } // namespace edb::conv

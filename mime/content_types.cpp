@@ -168,4 +168,15 @@ std::string GuessContentType(const std::string& name, const std::vector<std::uin
     return "application/octet-stream";
 }
 
+bool AsciiCompatibleCharset(std::string_view charset) {
+    const std::string c = lower(charset);
+    for (const std::string_view wide : {"utf-16", "utf16", "utf-32", "utf32", "ucs-2", "ucs2",
+                                        "ucs-4", "ucs4", "iso-10646-ucs"}) {
+        if (c.starts_with(wide)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace edb::conv

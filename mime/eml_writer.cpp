@@ -68,7 +68,10 @@ void appendTextPart(std::string& out, std::string_view subtype, std::string_view
 
 void appendBinaryPart(std::string& out, const std::string& type, const std::string& name,
                       const void* data, std::size_t size, const std::string& charset = {}) {
-    const bool whole = type.find('/') != std::string::npos;
+    // Text whose ASCII characters are not ASCII bytes is no text/* part: readers would convert
+    // its line ends or show it inline as bytes.
+    const bool wide = !AsciiCompatibleCharset(charset);
+    const bool whole = type.find('/') != std::string::npos && !wide;
     // A text attachment names the charset its bytes are in, so readers show it right inline.
     const std::string fullType = (whole ? type : std::string("application/octet-stream")) +
                                  (whole && !charset.empty() ? "; charset=" + charset : "");

@@ -22,12 +22,21 @@ void appendHex(std::string& out, unsigned char c) {
     out += kHex[c & 15];
 }
 
+// A line an mbox would quote: "From " after any number of '>'.
+bool mboxQuotes(std::string_view rest) {
+    const std::size_t quotes = rest.find_first_not_of('>');
+    return quotes != std::string_view::npos && rest.substr(quotes, 5) == "From ";
+}
+
 // Soft breaks come before a character that would take the line past 76 with its '='; blanks
-// wait to see what follows, since a blank that ends a line must be encoded.
+// wait to see what follows, since a blank that ends a line must be encoded. An encoded line that
+// would read ">From " or "From " gets its first character encoded ("=46rom "), so an mbox holds
+// it as it is rather than quoted, which readers that do not unquote would show.
 void appendQuotedPrintable(std::string& out, std::string_view text) {
     std::size_t line = 0;
     int pending = -1; // a space or tab not written yet
-    for (const char ch : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
         const auto c = static_cast<unsigned char>(ch);
         if (c == '\n') {
             if (pending != -1) {
@@ -43,11 +52,17 @@ void appendQuotedPrintable(std::string& out, std::string_view text) {
             ++line;
             pending = -1;
         }
-        if (qpSafe(c)) {
-            if (line > 74) {
-                out += "=\r\n";
-                line = 0;
-            }
+        bool safe = qpSafe(c);
+        if (safe && line > 74) {
+            out += "=\r\n";
+            line = 0;
+        }
+        // (A blank that ends the line goes as "=20", and such a line needs nothing.)
+        if (safe && line == 0 && (c == 'F' || c == '>') && mboxQuotes(text.substr(i))) {
+            const std::size_t after = text.find("From ", i) + 5;
+            safe = after >= text.size() || text[after] == '\n';
+        }
+        if (safe) {
             if (c == ' ' || c == '\t') {
                 pending = c;
             } else {
@@ -97,7 +112,7 @@ TextEncoding ChooseTextEncoding(std::string_view text) {
         if (c == 0) {
             return TextEncoding::Base64;
         }
-        if (line == 0 && c == 'F' && text.substr(i, 5) == "From ") {
+        if (line == 0 && (c == 'F' || c == '>') && mboxQuotes(text.substr(i))) {
             fromLine = true;
         }
         eightBit += c >= 0x80 ? 1 : 0;

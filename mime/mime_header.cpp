@@ -218,20 +218,22 @@ std::string ValueWithNameParam(std::string_view name, std::string_view head, std
         tokens.push_back(std::string(param) + "=\"" + clean + "\"");
         return fold(name, tokens, "; ");
     }
-    // Older readers take only plain parameters: a quoted copy where the name allows one. A name
-    // holding "=?" gets none, since readers decode such text wherever they meet it.
+    // Content-Type's name is for older readers, which take only plain parameters: a quoted,
+    // escaped name where it is ASCII without "=?" (readers decode such text wherever they meet
+    // it). Content-Disposition has one filename in one form: a plain `filename` beside
+    // `filename*` is the same parameter twice to strict readers, which keep one and flag the
+    // part.
     const bool hasWord = clean.find("=?") != std::string::npos;
     const bool ascii = IsPrintableAscii(clean);
-    if (!hasWord && ascii) {
+    if (!hasWord && ascii && param == "name") {
         std::string plain = std::string(param) + "=\"";
         for (const char c : clean) {
             plain += (c == '"' || c == '\\') ? std::string{'\\', c} : std::string{c};
         }
         tokens.push_back(plain + "\"");
-        if (param == "name") {
-            return fold(name, tokens, "; ");
-        }
-    } else if (!hasWord && param == "name" && clean.find_first_of("\"\\") == std::string::npos) {
+        return fold(name, tokens, "; ");
+    }
+    if (!hasWord && param == "name" && clean.find_first_of("\"\\") == std::string::npos) {
         // Content-Type's name as RFC 2047 words in quotes, as desktop clients write it;
         // Content-Disposition carries the standard form.
         std::vector<std::string> words = EncodeWords(clean, name.size() + head.size() + 10);

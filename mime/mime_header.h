@@ -37,8 +37,9 @@ using header::CleanHeaderText;
 
 // Content-Type or Content-Disposition value `head` ("application/pdf", "attachment") with the
 // file name parameter `param` ("name", "filename"): quoted when the name is plain printable
-// ASCII without "=?" ('"' and '\' escaped). Content-Disposition adds RFC 2231 UTF-8
-// `filename*` (continued when long) for any other name. Content-Type's `name` holds RFC 2047
+// ASCII without "=?", '"', '\' and ';'. Content-Disposition has RFC 2231 UTF-8 `filename*`
+// (continued when long) alone for any other name: one filename parameter, never two forms.
+// Content-Type's `name` is quoted with '"' and '\' escaped for other ASCII names, holds RFC 2047
 // words in quotes for other names, as desktop clients write them, or RFC 2231 `name*` when
 // the name holds "=?", '"' or '\' (which readers would decode or unescape a second time).
 [[nodiscard]] std::string ValueWithNameParam(std::string_view name, std::string_view head,

@@ -23,8 +23,9 @@ RUSSIAN_BOX = "Иван Петров"
 
 
 def store_id(raw):
-    """The store's own id of a message, which the export writes into every message."""
-    return email.message_from_bytes(raw)["X-Edb-Message-Id"].strip()
+    """What tells the export's messages apart: the Message-ID, made from the store's own ids
+    (two rows of one store message id in a folder get two)."""
+    return email.message_from_bytes(raw)["Message-ID"].strip()
 
 
 def eml_folders(root):
@@ -76,7 +77,7 @@ def serve(top):
             count = int(data[0])
             if count == 0:
                 continue
-            typ, fetched = imap.fetch("1:*", "(BODY.PEEK[HEADER.FIELDS (X-EDB-MESSAGE-ID)])")
+            typ, fetched = imap.fetch("1:*", "(BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])")
             ids = {store_id(part[1]) for part in fetched if isinstance(part, tuple)}
             assert len(ids) == count, (name, count, len(ids))
             served[name] = frozenset(ids)
@@ -154,6 +155,19 @@ class MaildirServed(unittest.TestCase):
         _eml, again = self.export(["--server-names"], os.path.join(self.tmp, "again"))
         top, top_again = os.path.join(out, RUSSIAN_BOX), os.path.join(again, RUSSIAN_BOX)
         self.assertEqual(sorted(os.listdir(top)), sorted(os.listdir(top_again)))
+
+    def test_one_store_id_and_date_twice_in_a_folder(self):
+        # Readers tell messages apart by the name before ",S=" and ":2,": both copies must
+        # differ there (else a reader takes them for one and may delete one on a sync), and the
+        # server serves both.
+        eml, out = self.export(["--duplicate-ids"])
+        inbox = eml[os.path.join("Ann Smith", "Inbox")]
+        self.assertEqual(len(inbox), 26)
+        cur = os.path.join(out, "Ann Smith", "cur")
+        names = os.listdir(cur)
+        keys = [re.sub(r",S=\d+", "", n.split(":2,")[0]) for n in names]
+        self.assertEqual(len(set(keys)), len(names), sorted(names))
+        self.assertEqual(self.check_served(eml, out)["Ann Smith"]["INBOX"], inbox)
 
     def test_output_folder_deep_in_the_file_system(self):
         # Little of the longest path a call takes is left below the output folder: the folder

@@ -165,7 +165,7 @@ protected:
                            "",
                            {{"utf8.txt", "text/plain", "utf-8", "Grüße aus Köln\n"},
                             {"ascii.txt", "text/plain", "us-ascii", "plain ASCII\n"},
-                            {"wide.txt", "text/plain", "utf-16", "Grüße aus Köln\n"},
+                            {"wide.txt", "application/octet-stream", "", ""},
                             {"cp1252.txt", "application/octet-stream", "", ""}}});
 
         m_b.page(5);

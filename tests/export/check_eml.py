@@ -105,11 +105,10 @@ def check_raw(path, raw, problems):
         problems.append(f"{path}: 8-bit bytes in the header")
 
 
-# What this parser says of the two name forms older readers need: RFC 2047 words in
-# Content-Type's quoted name, and a plain filename beside filename* in Content-Disposition.
+# What this parser says of the name form older readers need: RFC 2047 words in Content-Type's
+# quoted name. Content-Disposition's filename comes in one form and must read without defects.
 NAME_FORM_DEFECTS = {
     "content-type": ("encoded word inside quoted string", "missing trailing whitespace after encoded-word"),
-    "content-disposition": ("duplicate parameter name; duplicate(s) ignored",),
 }
 
 
@@ -118,8 +117,6 @@ def expected_name_defect(part, key, defect):
     if not any(str(defect) == a for a in allowed):
         return False
     raw = re.sub(r"\r?\n[ \t]", " ", dict((k.lower(), v) for k, v in part.raw_items())[key.lower()])
-    if key.lower() == "content-disposition":
-        return re.search(r'(?:^|;)\s*filename\s*=\s*"', raw) and part.get_filename()
     m = re.search(r'(?:^|;)\s*name\s*=\s*("(?:[^"\\]|\\.)*")', raw)
     return bool(m) and words_name_matches(part, "Content-Type", re.match(r"()(.*)", m.group(1)))
 

@@ -206,6 +206,47 @@ TEST(Destinations, ARerunWritesOnlyWhatIsMissing) {
     }
 }
 
+// Mail readers tell Maildir messages apart by the name without its size field and flags; two
+// messages with one store id and date (different sizes) must differ there, and a rerun that
+// finds one of them writes the other under the name one run gives.
+TEST(Destinations, MaildirNamesDifferWhereReadersCompareThem) {
+    const FolderPath box = folder({"Box", "Inbox"});
+    const auto sameDate = [](int n, std::size_t size) {
+        return "Message-ID: <d" + std::to_string(n) +
+               "@x>\r\nDate: Thu, 13 Feb 2003 09:55:06 +0000\r\nSubject: twin\r\n\r\n" +
+               std::string(size, 'x') + "\r\n";
+    };
+    const std::vector<std::string> all = {sameDate(1, 10), sameDate(2, 20), sameDate(3, 30)};
+    const auto readerKeys = [](const fs::path& cur) {
+        std::vector<std::string> keys;
+        for (const auto& e : fs::directory_iterator(cur)) {
+            std::string name = e.path().filename().string();
+            name = name.substr(0, name.find(":2,"));
+            const auto size = name.find(",S=");
+            if (size != std::string::npos) {
+                const auto end = name.find_first_not_of("0123456789", size + 3);
+                name.erase(size, end == std::string::npos ? std::string::npos : end - size);
+            }
+            keys.push_back(name);
+        }
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    edbtest::TempDir one;
+    writeAll(*MakeFileDestination(FileFormat::Maildir, one.path()), box, all);
+    auto keys = readerKeys(one.path() / "Box" / "cur");
+    ASSERT_EQ(keys.size(), 3U);
+    EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end())
+        << keys[0] << " " << keys[1] << " " << keys[2];
+
+    edbtest::TempDir two;
+    (void)writeEach(*MakeFileDestination(FileFormat::Maildir, two.path()), box, {all[0]});
+    EXPECT_EQ(writeEach(*MakeFileDestination(FileFormat::Maildir, two.path()), box, all),
+              (std::vector<WriteResult>{WriteResult::AlreadyPresent, WriteResult::Written,
+                                        WriteResult::Written}));
+    EXPECT_EQ(filesUnder(two.path()), filesUnder(one.path()));
+}
+
 // An mbox an older version left cut short under its final name: the whole messages count as
 // there, the cut one is written again, and the file ends up as one run makes it.
 TEST(Destinations, AnMboxCutShortIsCompletedWithoutDoubles) {

@@ -233,6 +233,13 @@ void buildDemoStore(StoreBuilder& store, const DemoOptions& options) {
             }
             addMessageProperties(store, properties, p);
         }
+        if (options.duplicateIds && f.parent == mailboxes[0].first && f.name == u"Inbox") {
+            for (std::size_t k = 0; k < 2 && k < messages.size(); ++k) {
+                MessageSpec copy = messages[k];
+                copy.subject = "Edited: " + copy.subject;
+                messages.push_back(copy);
+            }
+        }
         addContentsTable(store, f.id, f.tableObject, messages);
     }
 }

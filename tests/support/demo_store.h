@@ -29,6 +29,10 @@ struct DemoOptions {
     // Adds mailboxes named like the files and folders an export makes of its own
     // ("export-log.txt", "Unattached folders").
     bool ownNames = false;
+    // Adds to the first mailbox's Inbox two rows that carry the id and time of a message already
+    // there under another subject (as carving finds a message's row twice after an edit): two
+    // messages of one store id and date in one folder.
+    bool duplicateIds = false;
 };
 
 void buildDemoStore(StoreBuilder& store, const DemoOptions& options = {});

@@ -1,5 +1,6 @@
 // Writes the demo store: make-demo-store PATH [--hostile-names] [--server-names] [--long-names]
 //                                           [--own-names] [--inbox-folder NAME]...
+//                                           [--duplicate-ids]
 #include "tests/support/demo_store.h"
 
 #include <exception>
@@ -46,13 +47,15 @@ int main(int argc, char** argv) {
             options.ownNames = true;
         } else if (option == "--inbox-folder" && i + 1 < argc) {
             options.extraInboxFolders.push_back(utf16(argv[++i]));
+        } else if (option == "--duplicate-ids") {
+            options.duplicateIds = true;
         } else {
             usage = true;
         }
     }
     if (usage) {
         std::cerr << "usage: make-demo-store PATH [--hostile-names] [--server-names] "
-                     "[--long-names] [--own-names] [--inbox-folder NAME]...\n";
+                     "[--long-names] [--own-names] [--inbox-folder NAME]... [--duplicate-ids]\n";
         return 2;
     }
     try {
