@@ -5,7 +5,7 @@
 // or go through the window gate.
 #include "app/window_gate.h"
 #include "app/window_texts.h"
-#include "app/worker_threads.h"
+#include "session/worker_threads.h"
 #include "catalog/catalog.h"
 #include "scan/scan.h"
 #include "catalog/tree_build.h"
@@ -254,7 +254,7 @@ private:
     bool m_keepingSize = false;
 
     WindowGate m_gate;
-    WorkerThreads m_workers;
+    edb::session::WorkerThreads m_workers;
     std::shared_ptr<edb::CancelToken> m_scanToken; // window thread; the current scan's
     std::atomic<bool> m_scanRunning{false};
     std::atomic<bool> m_pauseAfterRows{false};

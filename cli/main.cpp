@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
                  "Exit status: 0 done, 2 no mailbox in the store, 1 other errors.\n"
                  "More on one command: edb2eml COMMAND --help"};
     app.require_subcommand(0, 1);
+    app.set_version_flag("--version", "edb2eml " EDB_VERSION);
     edbcli::addDumpCommand(app);
     edbcli::addViewCommands(app);
     edbcli::addExportCommand(app);

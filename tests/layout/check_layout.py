@@ -31,13 +31,15 @@ LAYERS = {
     "widgets": {"platform"},
     "platform": set(),
     "app": {"widgets", "platform", "frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
+    # The window on Windows: beside app/, on the same layers, never on Qt's.
+    "win32": {"frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
 }
 CORE = ("io", "catalog", "decode", "scan")
 # The core and the front ends' shared words and widths: the standard library only.
 STANDARD_ONLY = CORE + ("frontend", "session")
 # Outside libraries the core must never reach for.
 FOREIGN = re.compile(r"#\s*include\s*<(Q\w*|gmime|glib|curl|nlohmann|CLI|gtest)")
-LOCAL = re.compile(r'#\s*include\s*"([a-z_]+)/[^"]+"')
+LOCAL = re.compile(r'#\s*include\s*"([a-z0-9_]+)/[^"]+"')
 MAX_LINES = 450
 
 

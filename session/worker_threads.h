@@ -1,6 +1,6 @@
 #pragma once
-// The worker threads a window starts. Each gets its own cancel token; the window cancels them
-// all and joins them when it goes.
+// The worker threads a window starts, for either window (standard library only). Each gets its
+// own cancel token; the window cancels them all and joins them when it goes.
 #include "io/cancel.h"
 
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <thread>
 
-namespace edbapp {
+namespace edb::session {
 
 class WorkerThreads {
 public:
@@ -85,4 +85,4 @@ private:
     std::list<Worker> m_workers;
 };
 
-} // namespace edbapp
+} // namespace edb::session

@@ -1,0 +1,418 @@
+// The main dialog: set-up, the commands that need no worker, Help, About, the end of the run.
+#include "win32/main_window.h"
+
+#include "win32/about_dialog.h"
+#include "win32/find_dialog.h"
+#include "win32/progress_dialog.h"
+#include "win32/resource_ids.h"
+#include "win32/viewer_dialog.h"
+#include "win32/wide_text.h"
+#include "win32/window_texts.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <filesystem>
+
+namespace edbwin {
+
+namespace {
+
+constexpr int kStatusPaneRest = 300;
+
+// Column widths are given for 96 DPI; the screen's DPI scales them.
+int ScaledWidth(HWND list, int width) {
+    const UINT dpi = GetDpiForWindow(list);
+    return dpi == 0 ? width : MulDiv(width, static_cast<int>(dpi), 96);
+}
+
+void AddColumn(HWND list, int index, const wchar_t* heading, int width) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = ScaledWidth(list, width);
+    column.pszText = const_cast<wchar_t*>(heading);
+    ListView_InsertColumn(list, index, &column);
+}
+
+// The help pages: the compiled help where present, else the HTML page; beside the program
+// first, then in the directory it was started from.
+std::string FindHelp(const std::string& startupDirectory) {
+    wchar_t module[MAX_PATH * 4] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, module, static_cast<DWORD>(std::size(module)));
+    std::vector<std::filesystem::path> places;
+    if (n > 0 && n < std::size(module)) {
+        places.push_back(std::filesystem::path(module).parent_path());
+    }
+    places.push_back(std::filesystem::path(Wide(startupDirectory)));
+    for (const auto& dir : places) {
+        for (const wchar_t* name : {L"QlrEmlExchange.chm", L"QlrEmlExchange.html"}) {
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(dir / name, ec)) {
+                return Utf8((dir / name).wstring());
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+MainWindow::MainWindow(edb::StoreCatalog& catalog, Prompts& prompts)
+    : m_catalog(catalog), m_prompts(prompts) {}
+
+MainWindow::~MainWindow() {
+    shutdownWorkers();
+    if (m_folderImages != nullptr) {
+        ImageList_Destroy(m_folderImages);
+    }
+}
+
+bool MainWindow::create() {
+    return Dialog::create(IDD_MAIN, nullptr);
+}
+
+void MainWindow::shutdownWorkers() {
+    m_inbox.detach();
+    m_session.cancelAll(edb::StopReason::Shutdown);
+    m_workers.cancelAll(edb::StopReason::Shutdown);
+    m_workers.joinAll();
+    m_pending = 0;
+}
+
+void MainWindow::endRun(int status) {
+    // Every end of the run comes here (Close, Exit, Enter, Esc), so each ends its work the
+    // same way before the window goes.
+    m_exitStatus = status;
+    shutdownWorkers();
+    m_viewers.clear();
+    m_find.reset();
+    m_progress.reset();
+    close();
+    PostQuitMessage(m_exitStatus);
+}
+
+std::size_t MainWindow::folderOf(HTREEITEM item) const {
+    const auto at = m_folders.find(item);
+    return at == m_folders.end() ? edb::kNoFolder : at->second;
+}
+
+void MainWindow::initialise() {
+    m_inbox.attach(hwnd(), kInboxMessage);
+    const HICON big = static_cast<HICON>(LoadImageW(ResourceModule(), MAKEINTRESOURCEW(IDI_APP),
+                                                    IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                    GetSystemMetrics(SM_CYICON), 0));
+    const HICON small = static_cast<HICON>(
+        LoadImageW(ResourceModule(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    if (HMENU system = GetSystemMenu(hwnd(), FALSE)) {
+        AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(system, MF_STRING, IDM_ABOUT_SYSTEM,
+                    Wide(std::string("&About ") + kCaption + "...").c_str());
+    }
+    setUpLists();
+    createStatusBar();
+    wchar_t current[MAX_PATH * 4] = {};
+    const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(std::size(current)), current);
+    m_startupDirectory = n > 0 && n < std::size(current) ? Utf8(current) : std::string();
+    DragAcceptFiles(hwnd(), TRUE);
+    applyCommands();
+}
+
+void MainWindow::setUpLists() {
+    const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
+    const HWND mailboxes = item(IDC_MAILBOX_LIST);
+    ListView_SetExtendedListViewStyle(mailboxes, extended);
+    AddColumn(mailboxes, 0, L"User Mailbox Name", 640);
+    const HWND messages = item(IDC_MESSAGE_LIST);
+    ListView_SetExtendedListViewStyle(messages, extended);
+    showColumns({{"No", 50}, {"From", 130}, {"E-mail Subject", 180}, {"Date", 150}});
+
+    // Check boxes are asked for after creation, as the tree view wants them.
+    const HWND tree = item(IDC_FOLDER_TREE);
+    SetWindowLongPtrW(tree, GWL_STYLE, GetWindowLongPtrW(tree, GWL_STYLE) | TVS_CHECKBOXES);
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    m_folderImages = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, FOLDER_IMAGE_COUNT, 0);
+    for (int i = 0; i < FOLDER_IMAGE_COUNT; ++i) {
+        const HICON icon = static_cast<HICON>(LoadImageW(
+            ResourceModule(), MAKEINTRESOURCEW(IDI_FOLDER_FIRST + i), IMAGE_ICON, size, size, 0));
+        ImageList_AddIcon(m_folderImages, icon);
+        DestroyIcon(icon);
+    }
+    TreeView_SetImageList(tree, m_folderImages, TVSIL_NORMAL);
+}
+
+void MainWindow::createStatusBar() {
+    m_status = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                               hwnd(), reinterpret_cast<HMENU>(IDC_STATUS_BAR), ResourceModule(),
+                               nullptr);
+    // The bar sits below the template's area: the window grows by its height.
+    RECT bar{};
+    GetWindowRect(m_status, &bar);
+    RECT window{};
+    GetWindowRect(hwnd(), &window);
+    SetWindowPos(hwnd(), nullptr, 0, 0, window.right - window.left,
+                 window.bottom - window.top + (bar.bottom - bar.top),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(m_status, WM_SIZE, 0, 0);
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    int panes[] = {std::max(100, static_cast<int>(client.right) - kStatusPaneRest), -1};
+    SendMessageW(m_status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(panes));
+    SendMessageW(m_status, SB_SETTEXTW, 0,
+                 reinterpret_cast<LPARAM>(Wide(std::string(" ") + kCaption).c_str()));
+    SendMessageW(m_status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(Wide(kWebAddress).c_str()));
+}
+
+void MainWindow::applyCommands() {
+    using edb::session::Command;
+    const bool open = m_session.allowed(Command::Open);
+    EnableWindow(item(IDC_BROWSE), open);
+    EnableMenuItem(GetMenu(hwnd()), IDM_OPEN, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(GetMenu(hwnd()), IDM_FIND,
+                   MF_BYCOMMAND | (m_session.allowed(Command::Find) ? MF_ENABLED : MF_GRAYED));
+}
+
+INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        initialise();
+        return TRUE;
+    case WM_COMMAND:
+        command(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY:
+        return notify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == IDM_ABOUT_SYSTEM) {
+            about();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_DROPFILES:
+        dropFiles(reinterpret_cast<HDROP>(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        closeRequested();
+        return TRUE;
+    case kInboxMessage:
+        m_inbox.run();
+        return TRUE;
+    case kProgressMessage:
+        showProgress(m_latestProgress->exchange(-1));
+        return TRUE;
+    case kTickMessage:
+        tickToggled(reinterpret_cast<HTREEITEM>(lParam));
+        return TRUE;
+    case kSplitterMessage:
+        splitterMoved(static_cast<int>(lParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void MainWindow::command(int id, int code) {
+    switch (id) {
+    case IDC_BROWSE:
+    case IDM_OPEN:
+        browse();
+        break;
+    case IDC_STOP:
+        stop();
+        break;
+    case IDC_NEXT:
+        next();
+        break;
+    case IDC_NEXT_USER_MAILBOX:
+    case IDM_SAVE:
+        nextUserMailbox();
+        break;
+    case IDC_BACK_USER_MAILBOX:
+        backUserMailbox();
+        break;
+    case IDC_CONVERT:
+        convert();
+        break;
+    case IDM_FIND:
+        openFind();
+        break;
+    case IDM_EXIT:
+        exitCommand();
+        break;
+    case IDM_CONTENT:
+        help();
+        break;
+    case IDM_ABOUT:
+        about();
+        break;
+    case IDOK:
+        enterPressed();
+        break;
+    case IDCANCEL:
+        endRun(); // Esc: the dialog's Cancel ends the run without a question
+        break;
+    default:
+        (void)code;
+        break;
+    }
+}
+
+void MainWindow::enterPressed() {
+    // Enter acts on the list that has the focus; elsewhere it is the dialog's OK and ends the run.
+    const HWND focus = GetFocus();
+    if (focus == item(IDC_MESSAGE_LIST)) {
+        messageActivated();
+    } else if (focus == item(IDC_MAILBOX_LIST)) {
+        next();
+    } else if (focus == item(IDC_FOLDER_TREE)) {
+        folderSelected(TreeView_GetSelection(focus));
+    } else {
+        endRun();
+    }
+}
+
+INT_PTR MainWindow::notify(const NMHDR& header) {
+    switch (header.idFrom) {
+    case IDC_MAILBOX_LIST:
+        if (header.code == LVN_ITEMCHANGED) {
+            const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+            if ((change.uChanged & LVIF_STATE) != 0 &&
+                ((change.uNewState ^ change.uOldState) & LVIS_SELECTED) != 0) {
+                mailboxSelectionChanged();
+            }
+        } else if (header.code == NM_DBLCLK) {
+            next();
+        }
+        return FALSE;
+    case IDC_FOLDER_TREE:
+        if (header.code == TVN_SELCHANGEDW) {
+            folderSelected(reinterpret_cast<const NMTREEVIEWW&>(header).itemNew.hItem);
+        } else if (header.code == NM_CLICK) {
+            TVHITTESTINFO hit{};
+            const DWORD at = GetMessagePos();
+            hit.pt = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+            ScreenToClient(header.hwndFrom, &hit.pt);
+            if (TreeView_HitTest(header.hwndFrom, &hit) != nullptr &&
+                (hit.flags & TVHT_ONITEMSTATEICON) != 0) {
+                // The tree view toggles the box after this notification: look at it then.
+                PostMessageW(hwnd(), kTickMessage, 0, reinterpret_cast<LPARAM>(hit.hItem));
+            }
+        } else if (header.code == TVN_KEYDOWN &&
+                   reinterpret_cast<const NMTVKEYDOWN&>(header).wVKey == VK_SPACE) {
+            if (const HTREEITEM selected = TreeView_GetSelection(header.hwndFrom)) {
+                PostMessageW(hwnd(), kTickMessage, 0, reinterpret_cast<LPARAM>(selected));
+            }
+        }
+        return FALSE;
+    case IDC_MESSAGE_LIST:
+        if (header.code == LVN_GETDISPINFOW) {
+            messageDisplayInfo(
+                *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
+            return TRUE;
+        }
+        if (header.code == NM_DBLCLK) {
+            messageActivated();
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void MainWindow::dropFiles(HDROP drop) {
+    // One .edb file dropped opens as Browse would; anything else is left alone.
+    std::string path;
+    if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+        const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+        std::wstring name(length + 1, L'\0');
+        DragQueryFileW(drop, 0, name.data(), length + 1);
+        name.resize(length);
+        if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".edb") == 0) {
+            path = Utf8(name);
+        }
+    }
+    DragFinish(drop);
+    if (!path.empty()) {
+        (void)openStore(path);
+    }
+}
+
+void MainWindow::closeRequested() {
+    if (m_prompts.askYesNo(hwnd(), kStopQuestion)) {
+        endRun();
+    }
+}
+
+void MainWindow::exitCommand() {
+    if (m_prompts.askYesNo(hwnd(), kExitQuestion)) {
+        endRun();
+    }
+}
+
+void MainWindow::help() {
+    const std::string path = FindHelp(m_startupDirectory);
+    if (path.empty()) {
+        m_prompts.showInformation(hwnd(), kHelpMissing);
+        return;
+    }
+    if (!m_prompts.openWithDesktop(path)) {
+        m_prompts.showError(hwnd(), "Unable to open the help file " + path +
+                                        ": this desktop has no program for it.");
+    }
+}
+
+void MainWindow::about() {
+    AboutDialog box(m_prompts);
+    box.runModal(IDD_ABOUT, hwnd());
+}
+
+void MainWindow::splitterMoved(int delta) {
+    // The border between the folder tree and the message list moves; the list's right edge stays.
+    const auto move = [this](int id, int left, int right) {
+        const HWND control = item(id);
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        MoveWindow(control, r.left + left, r.top, r.right - r.left - left + right,
+                   r.bottom - r.top, TRUE);
+    };
+    move(IDC_FOLDER_TREE, 0, delta);
+    move(IDC_SPLITTER, delta, delta);
+    move(IDC_MESSAGE_LIST, delta, 0);
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void MainWindow::viewMessage(const edb::MessageEntry* message) {
+    if (message == nullptr || !m_session.allowed(edb::session::Command::ViewMessage)) {
+        return;
+    }
+    // Closed viewers are forgotten here; each open one is its own window.
+    m_viewers.remove_if([](const std::unique_ptr<ViewerDialog>& v) { return !v->isOpen(); });
+    auto viewer = std::make_unique<ViewerDialog>(m_catalog, *message, m_prompts);
+    if (viewer->create(IDD_VIEWER, hwnd())) {
+        ShowWindow(viewer->hwnd(), SW_SHOW);
+        m_viewers.push_back(std::move(viewer));
+    }
+}
+
+void MainWindow::openFind() {
+    if (!m_session.allowed(edb::session::Command::Find)) {
+        return;
+    }
+    if (m_find == nullptr || !m_find->isOpen()) {
+        m_find = std::make_unique<FindDialog>(
+            m_catalog, m_session, [this](const edb::MessageEntry* m) { viewMessage(m); });
+        if (!m_find->create(IDD_FIND, hwnd())) {
+            m_find.reset();
+            return;
+        }
+    }
+    ShowWindow(m_find->hwnd(), SW_SHOW);
+    SetForegroundWindow(m_find->hwnd());
+    SetFocus(m_find->item(IDC_FIND_TEXT));
+}
+
+} // namespace edbwin
