@@ -66,6 +66,9 @@ MainWindow::~MainWindow() {
     if (m_folderImages != nullptr) {
         ImageList_Destroy(m_folderImages);
     }
+    if (m_background != nullptr) {
+        DeleteObject(m_background);
+    }
 }
 
 bool MainWindow::create() {
@@ -112,6 +115,9 @@ void MainWindow::initialise() {
         AppendMenuW(system, MF_STRING, IDM_ABOUT_SYSTEM,
                     Wide(std::string("&About ") + kCaption + "...").c_str());
     }
+    m_background = static_cast<HBITMAP>(LoadImageW(ResourceModule(),
+                                                   MAKEINTRESOURCEW(IDB_MAIN_BACKGROUND),
+                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     setUpLists();
     createStatusBar();
     wchar_t current[MAX_PATH * 4] = {};
@@ -166,6 +172,28 @@ void MainWindow::createStatusBar() {
     SendMessageW(m_status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(Wide(kWebAddress).c_str()));
 }
 
+void MainWindow::paintBackground(HDC dc) {
+    // The background art, scaled to the client area above the status bar.
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    BITMAP info{};
+    const HDC memory = CreateCompatibleDC(dc);
+    if (m_background == nullptr || memory == nullptr ||
+        GetObjectW(m_background, sizeof info, &info) == 0) {
+        FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+        if (memory != nullptr) {
+            DeleteDC(memory);
+        }
+        return;
+    }
+    const HGDIOBJ old = SelectObject(memory, m_background);
+    SetStretchBltMode(dc, HALFTONE);
+    StretchBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, info.bmWidth, info.bmHeight,
+               SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+}
+
 void MainWindow::applyCommands() {
     using edb::session::Command;
     const bool open = m_session.allowed(Command::Open);
@@ -191,6 +219,19 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         return FALSE;
+    case WM_ERASEBKGND:
+        paintBackground(reinterpret_cast<HDC>(wParam));
+        SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, 1);
+        return TRUE;
+    case WM_CTLCOLORSTATIC: {
+        // The frames' captions lie on the background art.
+        const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+        if (id == IDC_PATH_FRAME || id == IDC_PROGRESS_FRAME) {
+            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+            return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+        }
+        return FALSE;
+    }
     case WM_DROPFILES:
         dropFiles(reinterpret_cast<HDROP>(wParam));
         return TRUE;

@@ -76,6 +76,7 @@ private:
     // main_window.cpp: set-up, commands, Help, About, the end of the run.
     void initialise();
     void createStatusBar();
+    void paintBackground(HDC dc);
     void setUpLists();
     void command(int id, int code);
     INT_PTR notify(const NMHDR& header);
@@ -126,6 +127,7 @@ private:
     std::string m_sourcePath;
     HWND m_status = nullptr;
     HIMAGELIST m_folderImages = nullptr;
+    HBITMAP m_background = nullptr;
 
     Inbox m_inbox;
     edb::session::WorkerThreads m_workers;

@@ -7,6 +7,9 @@
 #define IDI_FOLDER_FIRST 200
 #define FOLDER_IMAGE_COUNT 18
 
+// The main dialog's background.
+#define IDB_MAIN_BACKGROUND 137
+
 // Dialogs.
 #define IDD_ABOUT 100
 #define IDD_MAIN 102

@@ -18,13 +18,17 @@ trap 'rm -rf "$work"' EXIT
     wineboot --init >"$prefix.boot.log" 2>&1 </dev/null
     wineserver -w
   fi
-
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
     >"$work/reg.log" 2>&1 </dev/null
   wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
     /v LogPixels /t REG_DWORD /d "$dpi" /f >>"$work/reg.log" 2>&1 </dev/null
+  # A wine desktop of its own: wine draws the title bars (Xvfb has no window manager), so the
+  # screenshots show whole windows.
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+    >>"$work/reg.log" 2>&1 </dev/null
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1900x1180 /f \
+    >>"$work/reg.log" 2>&1 </dev/null
   wineserver -w
-
 ) 9>"$prefix.lock"
 xvfb-run -a -s "-screen 0 1920x1200x24" wine "$@" >"$work/out" 2>"$work/err" </dev/null
 status=$?
