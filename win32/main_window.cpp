@@ -1,18 +1,15 @@
-// The main dialog: set-up, the commands that need no worker, Help, About, the end of the run.
+// The main dialog: set-up, the commands that need no worker, the end of the run.
 #include "win32/main_window.h"
 
-#include "win32/about_dialog.h"
 #include "win32/find_dialog.h"
 #include "win32/progress_dialog.h"
 #include "win32/resource_ids.h"
-#include "win32/viewer_dialog.h"
 #include "win32/wide_text.h"
+#include "win32/viewer_dialog.h"
 #include "win32/window_texts.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
-
-#include <filesystem>
 
 namespace edbwin {
 
@@ -33,27 +30,6 @@ void AddColumn(HWND list, int index, const wchar_t* heading, int width) {
     column.cx = ScaledWidth(list, width);
     column.pszText = const_cast<wchar_t*>(heading);
     ListView_InsertColumn(list, index, &column);
-}
-
-// The help pages: the compiled help where present, else the HTML page; beside the program
-// first, then in the directory it was started from.
-std::string FindHelp(const std::string& startupDirectory) {
-    wchar_t module[MAX_PATH * 4] = {};
-    const DWORD n = GetModuleFileNameW(nullptr, module, static_cast<DWORD>(std::size(module)));
-    std::vector<std::filesystem::path> places;
-    if (n > 0 && n < std::size(module)) {
-        places.push_back(std::filesystem::path(module).parent_path());
-    }
-    places.push_back(std::filesystem::path(Wide(startupDirectory)));
-    for (const auto& dir : places) {
-        for (const wchar_t* name : {L"QlrEmlExchange.chm", L"QlrEmlExchange.html"}) {
-            std::error_code ec;
-            if (std::filesystem::is_regular_file(dir / name, ec)) {
-                return Utf8((dir / name).wstring());
-            }
-        }
-    }
-    return {};
 }
 
 } // namespace
@@ -393,23 +369,6 @@ void MainWindow::exitCommand() {
     }
 }
 
-void MainWindow::help() {
-    const std::string path = FindHelp(m_startupDirectory);
-    if (path.empty()) {
-        m_prompts.showInformation(hwnd(), kHelpMissing);
-        return;
-    }
-    if (!m_prompts.openWithDesktop(path)) {
-        m_prompts.showError(hwnd(), "Unable to open the help file " + path +
-                                        ": this desktop has no program for it.");
-    }
-}
-
-void MainWindow::about() {
-    AboutDialog box(m_prompts);
-    box.runModal(IDD_ABOUT, hwnd());
-}
-
 void MainWindow::splitterMoved(int delta) {
     // The border between the folder tree and the message list moves; the list's right edge stays.
     const auto move = [this](int id, int left, int right) {
@@ -424,36 +383,6 @@ void MainWindow::splitterMoved(int delta) {
     move(IDC_SPLITTER, delta, delta);
     move(IDC_MESSAGE_LIST, delta, 0);
     RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-}
-
-void MainWindow::viewMessage(const edb::MessageEntry* message) {
-    if (message == nullptr || !m_session.allowed(edb::session::Command::ViewMessage)) {
-        return;
-    }
-    // Closed viewers are forgotten here; each open one is its own window.
-    m_viewers.remove_if([](const std::unique_ptr<ViewerDialog>& v) { return !v->isOpen(); });
-    auto viewer = std::make_unique<ViewerDialog>(m_catalog, *message, m_prompts);
-    if (viewer->create(IDD_VIEWER, hwnd())) {
-        ShowWindow(viewer->hwnd(), SW_SHOW);
-        m_viewers.push_back(std::move(viewer));
-    }
-}
-
-void MainWindow::openFind() {
-    if (!m_session.allowed(edb::session::Command::Find)) {
-        return;
-    }
-    if (m_find == nullptr || !m_find->isOpen()) {
-        m_find = std::make_unique<FindDialog>(
-            m_catalog, m_session, [this](const edb::MessageEntry* m) { viewMessage(m); });
-        if (!m_find->create(IDD_FIND, hwnd())) {
-            m_find.reset();
-            return;
-        }
-    }
-    ShowWindow(m_find->hwnd(), SW_SHOW);
-    SetForegroundWindow(m_find->hwnd());
-    SetFocus(m_find->item(IDC_FIND_TEXT));
 }
 
 } // namespace edbwin

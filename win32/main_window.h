@@ -73,7 +73,7 @@ protected:
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    // main_window.cpp: set-up, commands, Help, About, the end of the run.
+    // main_window.cpp: set-up, commands, the end of the run.
     void initialise();
     void createStatusBar();
     void paintBackground(HDC dc);
@@ -84,6 +84,7 @@ private:
     void dropFiles(HDROP drop);
     void closeRequested();
     void exitCommand();
+    // main_window_windows.cpp: Help and About (and the viewer, Find).
     void help();
     void about();
     void splitterMoved(int delta);
