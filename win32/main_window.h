@@ -110,6 +110,8 @@ private:
     void treeBuildFinished(const std::shared_ptr<edb::CancelToken>& token);
     void folderSelected(HTREEITEM item);
     void tickToggled(HTREEITEM item);
+    void updateAncestors(HTREEITEM changed);
+    void untickConverted(const std::string& destination);
     void startListing(HTREEITEM item, std::size_t folder);
     void showColumns(const std::vector<std::pair<std::string, int>>& columns);
     void messageDisplayInfo(NMLVDISPINFOW& info);

@@ -165,6 +165,7 @@ void MainWindow::convertFinished(const std::string& summary, const std::vector<s
     for (const std::size_t f : saved) {
         m_session.markConverted(f, destination);
     }
+    untickConverted(destination);
     m_prompts.showInformation(hwnd(), summary);
 }
 

@@ -185,8 +185,8 @@ void MainWindow::tickToggled(HTREEITEM changed) {
     if (changed == nullptr || m_folders.find(changed) == m_folders.end()) {
         return;
     }
-    // The item's own box was toggled by the tree view: its subtree follows it, then each
-    // ancestor is ticked exactly when all its children are, and is bold when any child is.
+    // The item's own box was toggled by the tree view: its subtree follows it, then its
+    // ancestors.
     const bool on = IsTicked(tree, changed);
     const auto tell = [&](HTREEITEM i) {
         if (const std::size_t f = folderOf(i); f != edb::kNoFolder) {
@@ -211,6 +211,12 @@ void MainWindow::tickToggled(HTREEITEM changed) {
             below.push_back(c);
         }
     }
+    updateAncestors(changed);
+}
+
+void MainWindow::updateAncestors(HTREEITEM changed) {
+    // Each ancestor is ticked exactly when all its children are, and bold when any child is.
+    const HWND tree = item(IDC_FOLDER_TREE);
     for (HTREEITEM up = TreeView_GetParent(tree, changed); up != nullptr;
          up = TreeView_GetParent(tree, up)) {
         bool all = true;
@@ -222,7 +228,30 @@ void MainWindow::tickToggled(HTREEITEM changed) {
         }
         TreeView_SetCheckState(tree, up, all);
         SetBold(tree, up, all || anyBold);
-        tell(up);
+        if (const std::size_t f = folderOf(up); f != edb::kNoFolder) {
+            m_session.setTicked(f, all);
+        }
+    }
+}
+
+void MainWindow::untickConverted(const std::string& destination) {
+    // Folders written completely lose their ticks, as in the Linux window; their ancestors
+    // follow, their subfolders keep their own.
+    const HWND tree = item(IDC_FOLDER_TREE);
+    for (const auto& [treeItem, folder] : m_folders) {
+        if (folder == edb::kNoFolder || !IsTicked(tree, treeItem) ||
+            !m_session.convertedTo(folder, destination)) {
+            continue;
+        }
+        bool childBold = false;
+        for (HTREEITEM c = TreeView_GetChild(tree, treeItem); c != nullptr;
+             c = TreeView_GetNextSibling(tree, c)) {
+            childBold = childBold || IsBold(tree, c);
+        }
+        TreeView_SetCheckState(tree, treeItem, FALSE);
+        SetBold(tree, treeItem, childBold);
+        m_session.setTicked(folder, false);
+        updateAncestors(treeItem);
     }
 }
 

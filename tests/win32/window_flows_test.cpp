@@ -250,7 +250,6 @@ TEST(WindowFlows, ConvertWritesWhatEdb2emlExportWrites) {
     const HWND tree = w->control(IDC_FOLDER_TREE);
     const HTREEITEM root = TreeView_GetRoot(tree);
     const std::string mailbox = TreeItems(tree).front().text;
-    ToggleTick(tree, root);
     // A second copy: the window holds its store without sharing, as edb2eml would.
     const std::filesystem::path copy = FreshFolder("copy") / "demo.edb";
     edbtest::writeDemoStore(copy);
@@ -260,8 +259,15 @@ TEST(WindowFlows, ConvertWritesWhatEdb2emlExportWrites) {
         const std::filesystem::path theirs = FreshFolder(std::string("cli-") + format);
         w->prompts.target = ConvertTarget{kind, edbwin::Utf8(mine.wstring())};
         w->prompts.said.clear();
+        ToggleTick(tree, root);
+        ASSERT_TRUE(Ticked(tree, root));
         ASSERT_TRUE(Press(w->control(IDC_CONVERT)));
         ASSERT_TRUE(PumpUntil([&] { return w->idle(); }));
+        // What was written completely loses its ticks; nothing is left ticked.
+        EXPECT_TRUE(w->window->session().ticked().empty());
+        for (const TreeEntry& e : TreeItems(tree)) {
+            EXPECT_FALSE(Ticked(tree, e.item)) << e.text;
+        }
         ASSERT_EQ(w->prompts.said.size(), 1U);
         EXPECT_NE(w->prompts.said[0].find("message(s) saved"), std::string::npos)
             << w->prompts.said[0];
