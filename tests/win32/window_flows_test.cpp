@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -367,8 +370,17 @@ TEST(WindowFlows, AFileWithoutMailboxesIsSaidThenAStoreOpens) {
     EXPECT_NE(prompts.said[0].find("notes.edb"), std::string::npos) << prompts.said[0];
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window.hwnd(), IDC_BROWSE)));
     EXPECT_EQ(ListView_GetItemCount(GetDlgItem(window.hwnd(), IDC_MAILBOX_LIST)), 0);
-    // Then the store, as a path given on the command line or dropped.
-    ASSERT_TRUE(window.openStore(edbwin::Utf8(DemoStore().wstring())));
+    // Then the store, dropped on the window as Explorer drops a file.
+    const std::wstring name = DemoStore().wstring();
+    const std::size_t bytes = sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t);
+    const HGLOBAL drop = GlobalAlloc(GHND, bytes);
+    auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), name.c_str(),
+                (name.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(drop);
+    SendMessageW(window.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
     ASSERT_TRUE(PumpUntil([&] { return window.pendingWork() == 0; }));
     EXPECT_GE(ListView_GetItemCount(GetDlgItem(window.hwnd(), IDC_MAILBOX_LIST)), 2);
     EXPECT_FALSE(window.openStore(edbwin::Utf8(DemoStore().wstring()))) << "one store per run";
