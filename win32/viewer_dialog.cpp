@@ -180,7 +180,10 @@ INT_PTR ViewerDialog::handle(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         initialise();
-        return TRUE;
+        // The reader starts in the text, not with the sender selected.
+        SetFocus(item(IDC_VIEW_BODY));
+        SendMessageW(item(IDC_VIEW_BODY), EM_SETSEL, 0, 0);
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_VIEW_SAVE: {
