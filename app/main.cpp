@@ -10,8 +10,11 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <csignal>
 
 int main(int argc, char* argv[]) {
+    // A file-size limit is a write error the window reports, not a death without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("exchange-to-eml"));
     QCommandLineParser parser;

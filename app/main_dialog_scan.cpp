@@ -4,6 +4,7 @@
 #include "app/report_list_view.h"
 #include "frontend/scan_texts.h"
 #include "frontend/store_file_texts.h"
+#include "frontend/unreadable_texts.h"
 #include "platform/platform.h"
 
 #include <QAction>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <atomic>
 #include <functional>
@@ -139,6 +141,7 @@ void MainDialog::beginStore(const QString& path) {
 
 void MainDialog::startScan() {
     m_scanRunning = true;
+    m_statusBar->clearMessage();
     const std::string path = m_state.sourcePath;
     m_scanToken = std::make_shared<edb::CancelToken>();
     m_session.startTask(edb::session::Task::Scan, m_scanToken);
@@ -163,6 +166,12 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
     m_scanRunning = false;
     m_scanResult = result;
     m_session.finishTask(edb::session::Task::Scan, m_scanToken);
+    // What the disk did not give back stays said until the next scan.
+    if (!result.unreadable.empty()) {
+        m_statusBar->showMessage(QStringLiteral("Read incompletely: %1")
+                                     .arg(QString::fromStdString(
+                                         edb::UnreadableSummaryText(result.unreadable))));
+    }
     // Back to Ready: the user may pick another file.
     const auto backToReady = [this] {
         m_progress->hide();
@@ -183,7 +192,7 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         // Why, in the words edb2eml prints: another kind of file, or a damaged store.
         m_session.scanEnded(ScanEnd::NoMailbox);
         edb::platform().showError(this, QString::fromStdString(edb::NoMailboxText(
-                                             m_state.sourcePath, m_catalog.recordedPageCount)));
+                                             m_state.sourcePath, m_catalog)));
         backToReady();
         break;
     case edb::ScanOutcome::Stopped:

@@ -3,7 +3,7 @@
 //
 //   bench-window-scan STORE [--runs N]     prints one line per run: "window-scan SECONDS"
 #include "app/main_dialog.h"
-#include "platform/fake_platform.h"
+#include "tests/platform/fake_platform.h"
 #include "catalog/catalog.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 #include "cli/terminal_text.h"
 #include "frontend/scan_texts.h"
 #include "frontend/store_file_texts.h"
+#include "frontend/unreadable_texts.h"
 
 #include <iostream>
 #include <iterator>
@@ -58,22 +59,12 @@ void CliScanHost::mailboxRowsReady(const std::vector<std::string>&) {}
 
 edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, bool progress) {
     CliScanHost host(progress);
-    // Test hook, documented in the README: EDB2EML_FAIL_READ_AT=OFFSET fails every read that
-    // covers OFFSET with EIO, so the read-error path can be tested without a failing disk.
-    if (const char* failAt = std::getenv("EDB2EML_FAIL_READ_AT"); failAt != nullptr) {
-        char* end = nullptr;
-        const std::uint64_t at = std::strtoull(failAt, &end, 10);
-        if (end != failAt && *end == '\0') {
-            catalog.storeFile.setFaultInjector([at](std::uint64_t offset, std::size_t count) {
-                return at >= offset && at - offset < count ? EIO : 0;
-            });
-        }
-    }
     edb::ScanResult result = edb::RunScan(catalog, path, host);
     host.finishProgress();
+    noteUnreadable(path, result.unreadable);
     switch (result.outcome) {
     case edb::ScanOutcome::NoMailbox:
-        std::cerr << edb::NoMailboxText(path, catalog.recordedPageCount) << '\n'; // the window's
+        std::cerr << edb::NoMailboxText(path, catalog) << '\n'; // the window's
         break;
     case edb::ScanOutcome::OutOfMemory:
         std::cerr << TerminalText(edb::ScanEndText(result)) << '\n'; // the window's text
@@ -88,6 +79,16 @@ edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, b
         break;
     }
     return result;
+}
+
+void noteUnreadable(const std::string& path, const std::vector<edb::UnreadableRange>& ranges) {
+    if (ranges.empty()) {
+        return;
+    }
+    std::cerr << "edb2eml: " << TerminalText(path)
+              << ": read incompletely: " << edb::UnreadableSummaryText(ranges)
+              << "; what they held is missing (the rest was read)\n";
+    g_storeIncomplete = true;
 }
 
 bool reportIfStoreChanged(const edb::StoreCatalog& catalog) {

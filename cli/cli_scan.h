@@ -26,10 +26,14 @@ private:
     int m_stagesDone = 0; // stages of kScanStages finished so far
 };
 
-// Scans `path`; prints the failure (if any) on stderr. Exit status: 0 complete, 2 no mailbox,
-// 1 otherwise.
+// Scans `path`; prints the failure (if any) and the unreadable ranges on stderr. Exit status:
+// 0 complete, 2 no mailbox, 1 otherwise (3 at the end when ranges were unreadable: commands.h).
 edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, bool progress);
 int exitStatusFor(const edb::ScanResult& result);
+
+// The store's unreadable ranges, if any, said on stderr; the exit status becomes
+// kExitIncomplete unless a worse one is due.
+void noteUnreadable(const std::string& path, const std::vector<edb::UnreadableRange>& ranges);
 
 // After work that read the store again (Convert, show): a store whose size is no longer the
 // size the scan saw is said on stderr ("STORE: the file changed while it was read") and the

@@ -16,5 +16,9 @@ inline int g_exitStatus = 0;
 // Set when the store's size changed while it was read: the end is exit status 1 whatever the
 // command thought of its own work.
 inline bool g_storeChanged = false;
+// Set when parts of the store could not be read (a failing disk): a run that was otherwise
+// fine (or found no mailbox) ends with kExitIncomplete.
+inline bool g_storeIncomplete = false;
+inline constexpr int kExitIncomplete = 3;
 
 } // namespace edbcli

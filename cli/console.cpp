@@ -78,7 +78,10 @@ int FinishConsole(int status) {
     std::cout.flush();
     const int code = OutputError();
     if (code == 0) {
-        return g_storeChanged && status == 0 ? 1 : status;
+        if (g_storeChanged && status == 0) {
+            return 1;
+        }
+        return g_storeIncomplete && (status == 0 || status == 2) ? kExitIncomplete : status;
     }
     if (IsClosedPipe(code)) {
         EndOnClosedPipe();

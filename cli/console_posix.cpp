@@ -12,6 +12,9 @@ namespace edbcli {
 void PrepareStandardStreams() {
     // A shell or a parent may hand over SIGPIPE ignored; a closed pipe then shows as EPIPE,
     // which FinishConsole ends quietly as well.
+    // A file-size limit (ulimit -f) is a write error that names its file, in the scan's
+    // temporary files as in the output, never a death without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int WriteStandardOutput(const char* data, std::size_t size) {

@@ -148,6 +148,10 @@ edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
     }
     bar.finish();
     static_cast<void>(reportIfStoreChanged(catalog));
+    // Pages the scan read well may fail when Convert reads them again.
+    if (!g_storeIncomplete) {
+        noteUnreadable(catalog.storeFile.fileName(), catalog.storeFile.unreadable().list());
+    }
     return summary;
 }
 

@@ -256,6 +256,29 @@ void writeHeader(JsonText& t, const edb::StoreCatalog& cat, const edb::ScanResul
         t.key(1, "error", false);
         t.string(error);
     }
+    t.key(1, "unreadable", false);
+    if (result.unreadable.empty()) {
+        t.raw("[]");
+    } else {
+        t.raw("[");
+        bool first = true;
+        for (const edb::UnreadableRange& r : result.unreadable) {
+            t.raw(first ? "" : ",");
+            first = false;
+            t.newline(2);
+            t.raw("{");
+            t.key(3, "offset", true);
+            t.number(r.offset);
+            t.key(3, "length", false);
+            t.number(r.length);
+            t.key(3, "reason", false);
+            t.string(r.reason());
+            t.newline(2);
+            t.raw("}");
+        }
+        t.newline(1);
+        t.raw("]");
+    }
     t.key(1, "folders", false);
     if (cat.folderList.begin() == cat.folderList.end()) {
         t.raw("[]");

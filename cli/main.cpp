@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
                  "  edb2eml find STORE --from ann      messages by sender, subject or date\n"
                  "  edb2eml show STORE MESSAGE > m.eml one message as .eml (MESSAGE from find)\n"
                  "Folder paths are mailbox\\folder\\... as the tree shows them; '/' works too.\n"
-                 "Exit status: 0 done, 2 no mailbox in the store, 1 other errors.\n"
+                 "Exit status: 0 done, 2 no mailbox in the store, 3 parts of the store could\n"
+                 "not be read (the rest was), 1 other errors.\n"
                  "More on one command: edb2eml COMMAND --help"};
     app.require_subcommand(0, 1);
     app.set_version_flag("--version", "edb2eml " EDB_VERSION);

@@ -8,6 +8,7 @@
 #include "cli/terminal_text.h"
 #include "frontend/list_columns.h"
 #include "frontend/scan_texts.h"
+#include "frontend/unreadable_texts.h"
 #include "io/text.h"
 
 #include <algorithm>
@@ -154,6 +155,13 @@ void printSummary(const std::string& path, const Scanned& s) {
               << "Folders      " << groupDigits(cat.folderList.size()) << '\n'
               << "Messages     " << groupDigits(cat.messages.size()) << '\n'
               << "Attachments  " << groupDigits(attachments) << '\n';
+    if (!s.result.unreadable.empty()) {
+        std::cout << "Unreadable   " << edb::UnreadableSummaryText(s.result.unreadable)
+                  << "; what they held is missing\n";
+        for (const edb::UnreadableRange& r : s.result.unreadable) {
+            std::cout << "             " << edb::UnreadableRangeText(r) << '\n';
+        }
+    }
     if (s.result.outcome != edb::ScanOutcome::Complete) {
         // A store that changed did let the scan finish, but over two states of the file.
         std::cout << "Scan         " << (s.result.fileChanged ? "" : "did not finish: ")

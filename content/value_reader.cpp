@@ -6,6 +6,7 @@
 #include "rtf/rtf_text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string_view>
 
 namespace edb::conv {
@@ -86,14 +87,25 @@ ValueLocation CopyLocator(const AttachmentEntry& attachment) {
     return l;
 }
 
-std::vector<std::uint8_t> StoreReader::readInPage(std::uint64_t pos, std::size_t len) const {
+std::vector<std::uint8_t> StoreReader::readInPage(std::uint64_t pos, std::size_t len,
+                                                  std::string* unreadable) const {
     if (pos >= m_size) {
         return {};
     }
     const std::uint64_t end = std::min(pageEnd(pos), m_size);
     len = static_cast<std::size_t>(std::min<std::uint64_t>(len, end - pos));
     std::vector<std::uint8_t> out(len);
-    const std::size_t got = m_file.ReadAt(pos, out.data(), len);
+    std::size_t got = m_file.ReadAt(pos, out.data(), len);
+    // Zeros stand where the disk failed; they are no part of the value.
+    if (const auto bad = m_file.unreadable().firstWithin(pos, got)) {
+        got = static_cast<std::size_t>(std::max(bad->offset, pos) - pos);
+        if (unreadable != nullptr) {
+            char at[24];
+            std::snprintf(at, sizeof at, "0x%llx", static_cast<unsigned long long>(bad->offset));
+            *unreadable = std::string("the store file could not be read at ") + at + " (" +
+                          bad->reason() + ")";
+        }
+    }
     out.resize(got);
     return out;
 }
@@ -106,8 +118,9 @@ std::vector<std::uint8_t> StoreReader::readLongValue(std::uint16_t reference,
         std::vector<std::uint8_t> data;
     };
     std::vector<Chunk> found;
+    std::string unreadable; // the first chunk the disk did not give back
     for (const std::uint64_t r : chunks) {
-        const auto head = readInPage(r, kChunkHeaderSize);
+        const auto head = readInPage(r, kChunkHeaderSize, &unreadable);
         ByteCursor header(ByteView(head.data(), head.size()), 0);
         const auto ref = header.u16Le();
         const auto offset = header.u32Be();
@@ -117,7 +130,7 @@ std::vector<std::uint8_t> StoreReader::readLongValue(std::uint16_t reference,
         }
         const std::size_t want = std::min<std::size_t>(*length, kChunkDataMax);
         // The data may not leave the page of its record; a cut chunk ends the value there.
-        found.push_back({*offset, readInPage(r + kChunkHeaderSize, want)});
+        found.push_back({*offset, readInPage(r + kChunkHeaderSize, want, &unreadable)});
     }
     std::stable_sort(found.begin(), found.end(),
                      [](const Chunk& a, const Chunk& b) { return a.offset < b.offset; });
@@ -138,6 +151,9 @@ std::vector<std::uint8_t> StoreReader::readLongValue(std::uint16_t reference,
     if (found.empty() && note != nullptr) {
         *note = "no chunk of the long value found";
     }
+    if (!unreadable.empty() && note != nullptr) {
+        *note = unreadable;
+    }
     return value;
 }
 
@@ -151,21 +167,24 @@ TextBody ReadPrimaryBody(const StoreReader& reader, const ValueLocation& loc) {
             body.note = "plain body header outside its page";
             return body;
         }
-        const auto hb = reader.readInPage(head, kMarkerSize + kCountSize);
+        std::string unreadable;
+        const auto hb = reader.readInPage(head, kMarkerSize + kCountSize, &unreadable);
         const ByteView hv(hb.data(), hb.size());
         const auto count = hv.readU32Le(kMarkerSize);
         if (!count) {
-            body.note = "plain body header unreadable";
+            body.note = unreadable.empty() ? "plain body header unreadable" : unreadable;
             return body;
         }
         std::uint64_t len = *count;
         if (loc.valueEnd > loc.position) {
             len = std::min<std::uint64_t>(len, loc.valueEnd - loc.position);
         }
-        const auto text = reader.readInPage(
-            loc.position, static_cast<std::size_t>(std::min<std::uint64_t>(len, kPageSize)));
+        const auto text =
+            reader.readInPage(loc.position,
+                              static_cast<std::size_t>(std::min<std::uint64_t>(len, kPageSize)),
+                              &unreadable);
         if (text.size() < len) {
-            body.note = "plain body cut at its page end";
+            body.note = unreadable.empty() ? "plain body cut at its page end" : unreadable;
         }
         int cp = loc.codePage;
         if (cp == 0) {
@@ -261,6 +280,7 @@ FormattedBody DecodeFormattedValue(const std::vector<std::uint8_t>& value) {
 FormattedBody ReadFormattedBody(const StoreReader& reader, const ValueLocation& loc) {
     std::vector<std::uint8_t> value;
     std::string note;
+    bool unreadablePart = false;
     if (loc.reference) {
         if (loc.chunks.empty()) {
             FormattedBody b;
@@ -269,15 +289,17 @@ FormattedBody ReadFormattedBody(const StoreReader& reader, const ValueLocation& 
         }
         value = reader.readLongValue(*loc.reference, loc.chunks, &note);
     } else if (loc.position != 0) {
-        value = reader.readInPage(loc.position, loc.size);
-        if (value.size() < loc.size) {
+        value = reader.readInPage(loc.position, loc.size, &note);
+        if (!note.empty()) {
+            unreadablePart = true;
+        } else if (value.size() < loc.size) {
             note = "formatted body cut at its page end";
         }
     } else {
         return {};
     }
     FormattedBody body = DecodeFormattedValue(value);
-    if (body.fromRtf && loc.position != 0) {
+    if (body.fromRtf && loc.position != 0 && !unreadablePart) {
         // A compressed stream carries its own length and reports itself when it was cut short;
         // a recorded size that runs past the page says nothing more.
         note.clear();
@@ -292,9 +314,12 @@ AttachmentData ReadAttachmentData(const StoreReader& reader, const ValueLocation
     AttachmentData a;
     if (loc.position != 0) {
         const std::size_t want = loc.size > 0 ? loc.size - 1U : 0U;
-        a.bytes = reader.readInPage(loc.position, want);
+        std::string unreadable;
+        a.bytes = reader.readInPage(loc.position, want, &unreadable);
         a.found = true;
-        if (a.bytes.size() < want) {
+        if (!unreadable.empty()) {
+            a.note = unreadable;
+        } else if (a.bytes.size() < want) {
             a.note = "attachment cut at its page end";
         }
         return a;

@@ -38,8 +38,10 @@ struct ValueLocation {
 class StoreReader {
 public:
     StoreReader(const CFile64& file, std::uint64_t storeSize) : m_file(file), m_size(storeSize) {}
-    // Up to `len` bytes at `pos`, cut at the end of the page holding `pos` and of the store.
-    [[nodiscard]] std::vector<std::uint8_t> readInPage(std::uint64_t pos, std::size_t len) const;
+    // Up to `len` bytes at `pos`, cut at the end of the page holding `pos` and of the store,
+    // and where the disk could not be read: then `unreadable` (when given) says so.
+    [[nodiscard]] std::vector<std::uint8_t> readInPage(std::uint64_t pos, std::size_t len,
+                                                       std::string* unreadable = nullptr) const;
     // The long value with `reference` assembled from the chunk records at `chunks`; `note`
     // (when given) says why it stopped early.
     [[nodiscard]] std::vector<std::uint8_t> readLongValue(std::uint16_t reference,

@@ -4,6 +4,7 @@
 #include "deliver/export_log.h"
 #include "content/message_content.h"
 #include "content/value_reader.h"
+#include "frontend/unreadable_texts.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -183,6 +184,7 @@ public:
         }
         dropAhead();
         const auto logDir = m_dest.logDirectory();
+        m_log.addNote(UnreadableLogText(m_catalog.storeFile.unreadable().list()));
         if (logDir && !m_log.empty()) {
             try {
                 m_summary.logPath = m_log.write(*logDir);

@@ -25,6 +25,14 @@ void ExportLog::addRepeatedFolder(const std::string& folder, const std::string& 
                         "written in both");
 }
 
+void ExportLog::addNote(std::string text) {
+    if (text.empty()) {
+        return;
+    }
+    const std::lock_guard lock(m_mutex);
+    m_folders.push_back(std::move(text));
+}
+
 bool ExportLog::empty() const {
     const std::lock_guard lock(m_mutex);
     return m_folders.empty() && m_messages.empty();

@@ -18,6 +18,9 @@ public:
                     const std::vector<std::string>& missing);
     void addRepeatedFolder(const std::string& folder, const std::string& repeats,
                            const std::string& folderId);
+    // A note about the whole run (the store read incompletely), put before the messages; an
+    // empty text adds nothing.
+    void addNote(std::string text);
     [[nodiscard]] bool empty() const;
 
     // The log's text.

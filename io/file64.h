@@ -1,11 +1,12 @@
 #pragma once
 // 64-bit, read-only, exclusive access to the store file. Errors are FileError exceptions that
-// carry the operating system's error code.
+// carry the operating system's error code; a read the disk fails is not one of them: its pages
+// read as zeros and are noted as unreadable (io/unreadable.h).
 #include "io/format.h"
+#include "io/unreadable.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -61,23 +62,28 @@ public:
     [[nodiscard]] std::uint64_t GetPosition() const;
 
     // Positional read that leaves the current position alone; reads until count or end of file.
+    // Bytes the disk cannot give back are zeros, their pages noted in unreadable(); a read
+    // that fails is tried again in smaller pieces down to one page, so only the failing pages
+    // are lost, and a page once noted is not asked of the disk again. One system call when
+    // nothing fails. Raises only for the program's own faults (a closed file).
     [[nodiscard]] std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
 
     [[nodiscard]] bool isOpen() const { return m_handle >= 0; }
     [[nodiscard]] const std::string& fileName() const { return m_fileName; }
-
-    // Test seam: when set, a read touching [offset, offset+count) asks it first; a non-zero
-    // result is taken as the system's error code for that read.
-    using FaultInjector = std::function<int(std::uint64_t offset, std::size_t count)>;
-    void setFaultInjector(FaultInjector f) { m_fault = std::move(f); }
+    // What could not be read since the file was opened.
+    [[nodiscard]] const UnreadableRanges& unreadable() const { return m_unreadable; }
 
 private:
     [[noreturn]] void raise(int code, const char* what, std::uint64_t offset = 0) const;
+    // The system's read: until count or end of file; throws FileError when it fails.
+    std::size_t ReadRaw(std::uint64_t offset, std::uint8_t* buffer, std::size_t count) const;
+    std::size_t readAround(std::uint64_t offset, std::uint8_t* buffer, std::size_t count) const;
+    std::size_t readPieces(std::uint64_t offset, std::uint8_t* buffer, std::size_t count) const;
 
     int m_handle = -1;
     bool m_closeOnDelete = false;
     std::string m_fileName;
-    FaultInjector m_fault;
+    mutable UnreadableRanges m_unreadable;
 };
 
 // The page-read rule every reader of store pages shares: 4096 bytes, or what is left of the

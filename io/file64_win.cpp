@@ -84,6 +84,7 @@ std::string SystemErrorText(int code) {
 
 bool CFile64::Open(const std::string& fileName, FileErrorRecord* error) {
     Abort();
+    m_unreadable.clear(); // a new file, or the same one read afresh
     const std::wstring wide = WideFromUtf8(fileName);
     int code = 0;
     int fd = -1;
@@ -151,21 +152,12 @@ std::size_t CFile64::Read(void* buffer, std::size_t count) {
     return got;
 }
 
-std::size_t CFile64::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
-    if (m_handle < 0) {
-        raise(EBADF, "read on a closed file", offset);
-    }
-    if (m_fault) {
-        if (const int code = m_fault(offset, count); code != 0) {
-            raise(code, "read failed", offset);
-        }
-    }
+std::size_t CFile64::ReadRaw(std::uint64_t offset, std::uint8_t* out, std::size_t count) const {
     thread_local ThreadEvent event;
     if (event.get() == nullptr) {
         raise(ENOMEM, "read failed", offset);
     }
     const HANDLE h = osHandle(m_handle);
-    auto* out = static_cast<std::uint8_t*>(buffer);
     std::size_t done = 0;
     while (done < count) {
         const std::uint64_t at = offset + done;

@@ -1,8 +1,9 @@
 #pragma once
 // Reading the store a few steps ahead of its use on further threads, so that copying the file
-// in and working on its pages overlap. Every read still goes through CFile64::ReadAt; a read
-// that fails is raised to the consumer at its own place, after everything before it, exactly
-// where a direct read would have raised it.
+// in and working on its pages overlap. Every read still goes through CFile64::ReadAt (what the
+// disk cannot give back arrives as zeros, noted there); a failure of the work (a read of a
+// closed file, a prepare step that throws) is raised to the consumer at its own place, after
+// everything before it, exactly where a direct read would have raised it.
 #include "io/file64.h"
 
 #include <algorithm>

@@ -1,25 +1,30 @@
 #include "io/temp_file.h"
 
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
+#include <cstdlib>
 
 #include <unistd.h>
 
 namespace edb {
 
 PrivateTempFile::PrivateTempFile(const char* prefix) {
-    std::error_code ec;
-    auto dir = std::filesystem::temp_directory_path(ec);
-    if (ec) {
-        dir = "/tmp";
+    // TMPDIR as the user set it: a folder that cannot take the file is said, never swapped
+    // for another behind the user's back.
+    const char* env = std::getenv("TMPDIR");
+    m_directory = env != nullptr && env[0] != '\0' ? env : "/tmp";
+    std::string pattern = m_directory;
+    if (pattern.back() != '/') {
+        pattern += '/';
     }
-    std::string pattern = (dir / (std::string(prefix) + "XXXXXX")).string();
+    pattern += std::string(prefix) + "XXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
+        m_error = errno;
         return;
     }
     m_file = ::fdopen(fd, "w+b");
     if (m_file == nullptr) {
+        m_error = errno;
         ::close(fd);
         ::unlink(pattern.c_str());
         return;

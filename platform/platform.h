@@ -5,7 +5,7 @@
 // through one Platform object, so tests can answer those requests without a desktop.
 //
 // Use:   edb::platform().showError(this, tr("..."));
-// Tests: edb::FakePlatform fake; edb::ScopedPlatform use(fake);   (see fake_platform.h)
+// Tests: edb::FakePlatform fake; edb::ScopedPlatform use(fake);   (see tests/platform/fake_platform.h)
 #pragma once
 
 #include <QString>

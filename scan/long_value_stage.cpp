@@ -159,10 +159,7 @@ void matchByReading(ScanContext& ctx, ChunkOffsetList& list, std::uint64_t listB
 
 void RunLongValueStage(ScanContext& ctx, bool& inKeyStage) {
     StoreCatalog& cat = ctx.catalog;
-    ChunkOffsetList list;
-    if (!list.ok()) {
-        return;
-    }
+    ChunkOffsetList list; // throws when the temporary folder refuses it
     // The records of the listed pages as the first pass found them, in list order; without
     // them (the first pass kept no candidates, or a temporary file failed) pages are read.
     auto kept = std::make_unique<ChunkPageCandidates>();

@@ -3,6 +3,7 @@
 #include "decode/long_values.h"
 #include "io/format.h"
 #include "io/read_ahead.h"
+#include "io/temp_file.h"
 #include "scan/chain_markers.h"
 #include "scan/discovery.h"
 #include "scan/late_stages.h"
@@ -205,6 +206,15 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
     if (const char* env = std::getenv("EDB_STAGE_TIMES"); env != nullptr && env[0] == '1') {
         ctx.startStageTimes();
     }
+    try {
+        // A temporary folder that cannot take the scan's files stops it before it starts.
+        CheckTempDirectory();
+    } catch (const TempFileError& e) {
+        result.outcome = ScanOutcome::Failed;
+        result.file = path;
+        result.reason = e.what();
+        return result;
+    }
     FileErrorRecord openError;
     if (!catalog.storeFile.Open(path, &openError)) {
         result.outcome = ScanOutcome::OpenFailed;
@@ -226,6 +236,7 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
             if (!noteChange(catalog, path, result)) {
                 result.outcome = ScanOutcome::NoMailbox;
             }
+            result.unreadable = catalog.storeFile.unreadable().list();
             catalog.storeFile.Close();
             return result;
         }
@@ -239,11 +250,18 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
                          catalog.recordedPageCount, catalog.messages.size());
         }
     } catch (const FileError& e) {
-        result.outcome = ScanOutcome::ReadError;
-        result.errorCode = e.code();
-        result.errorOffset = e.offset();
-        result.file = e.fileName();
-        result.reason = e.reason();
+        if (e.fileName() != catalog.storeFile.fileName()) {
+            // The scan's own temporary file, not the store.
+            result.outcome = ScanOutcome::Failed;
+            result.file = path;
+            result.reason = e.what();
+        } else {
+            result.outcome = ScanOutcome::ReadError;
+            result.errorCode = e.code();
+            result.errorOffset = e.offset();
+            result.file = e.fileName();
+            result.reason = e.reason();
+        }
     } catch (const Cancelled& c) {
         result.outcome = ScanOutcome::Stopped;
         result.stopReason = c.reason;
@@ -256,6 +274,7 @@ ScanResult RunScan(StoreCatalog& catalog, const std::string& path, ScanHost& hos
         result.file = path;
         result.reason = e.what();
     }
+    result.unreadable = catalog.storeFile.unreadable().list();
     return result;
 }
 

@@ -39,6 +39,9 @@ struct ScanResult {
     // ReadError: the store's size at the end differs from its size at the start; what was read
     // may be a mix of two states of the file.
     bool fileChanged = false;
+    // What the disk could not give back, in file order (any outcome): the scan read zeros
+    // there and went on, so what those pages held is missing and nothing else.
+    std::vector<UnreadableRange> unreadable;
 };
 
 // The scan's stages in the order they run; a scan may end before the last or skip one.

@@ -43,9 +43,7 @@ constexpr std::size_t kNoteRecord = 5; // reference, position, place
 } // namespace
 
 ChunkPageCandidates::ChunkPageCandidates() : m_temp("edb2eml-cp-"), m_file(m_temp.file()) {
-    if (m_file == nullptr) {
-        return;
-    }
+    m_temp.requireOk();
     // Nobody else needs the name: removed at once, the file lives as long as it is open.
     m_temp.removeName();
     static_cast<void>(std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16));
@@ -126,7 +124,9 @@ bool ChunkPageCandidates::next(std::uint64_t& offset, std::uint32_t& owner,
     return true;
 }
 
-ChunkOffsetList::ChunkOffsetList() : m_temp("edb2eml-lv-"), m_file(m_temp.file()) {}
+ChunkOffsetList::ChunkOffsetList() : m_temp("edb2eml-lv-"), m_file(m_temp.file()) {
+    m_temp.requireOk();
+}
 
 void ChunkOffsetList::append(std::uint64_t offset) {
     std::uint8_t rec[kEntryBytes];

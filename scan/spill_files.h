@@ -13,7 +13,8 @@ namespace edb {
 // Pages of chunk-page shape, noted by the first pass with their owner numbers (the long-value
 // owner is known only after the attachment stage) and their records, so that the long-value
 // stage need not read them again. Kept on disk in a temporary file, 15 bytes a page and 5 a
-// record, removed with the object.
+// record, removed with the object. A file that cannot be made throws TempFileError; one
+// that cannot be written later only costs the stage a second read of those pages.
 class ChunkPageCandidates {
 public:
     ChunkPageCandidates();
@@ -40,7 +41,8 @@ private:
 };
 
 // The on-disk list of chunk-page offsets, 8 bytes each: a unique file created exclusively in
-// the temporary directory, removed on every path out of the stage. A failed write is raised.
+// the temporary directory, removed on every path out of the stage. A file that cannot be made
+// (TempFileError) and a failed write are raised: without it no long value is found.
 class ChunkOffsetList {
 public:
     static constexpr std::uint64_t kEntryBytes = 8;

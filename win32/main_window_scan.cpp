@@ -157,7 +157,7 @@ void MainWindow::scanFinished(const edb::ScanResult& result) {
         // Why, in the words edb2eml prints: another kind of file, or a damaged store.
         m_session.scanEnded(ScanEnd::NoMailbox);
         backToReady();
-        m_prompts.showError(hwnd(), edb::NoMailboxText(m_sourcePath, m_catalog.recordedPageCount));
+        m_prompts.showError(hwnd(), edb::NoMailboxText(m_sourcePath, m_catalog));
         m_sourcePath.clear();
         break;
     case edb::ScanOutcome::Stopped:

@@ -4,7 +4,7 @@
 #ifdef EDB_APP_HAS_DESTINATIONS
 #include "app/destination_dialog.h"
 #endif
-#include "platform/fake_platform.h"
+#include "tests/platform/fake_platform.h"
 #include "tests/support/discovery_records.h"
 #include "tests/support/store_builder.h"
 

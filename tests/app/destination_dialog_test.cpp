@@ -2,7 +2,7 @@
 // goes into the server address, and "Test connection" reports a refused connection in the
 // dialog without blocking it.
 #include "app/destination_dialog.h"
-#include "platform/fake_platform.h"
+#include "tests/platform/fake_platform.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

@@ -8,6 +8,9 @@
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"
+#ifdef EDB_TEST_READ_FAULTS
+#include "tests/faults/read_faults.h"
+#endif
 #include "widgets/control_id.h"
 #include "widgets/link_button.h"
 #include "widgets/splitter_bar.h"
@@ -691,6 +694,37 @@ private slots:
         }
         QCOMPARE(w.fake.errors.size(), 1);
         QCOMPARE(w.fake.openedTargets.size(), 2); // the desktop was asked each time
+    }
+
+    // A store on a failing disk: the scan finds what lies outside the bad pages and the status
+    // bar says what could not be read, until the next scan.
+    void failingDiskIsSaidInTheStatusBar() {
+#ifdef EDB_TEST_READ_FAULTS
+        edbtest::TempFile store("failing");
+        writeTwoMailboxStore(store.path());
+        edbtest::TempFile healthy("healthy");
+        writeTwoMailboxStore(healthy.path());
+        // The last two pages (the last one short) fail: one range.
+        const std::uint64_t size = std::filesystem::file_size(store.path());
+        const std::uint64_t last = (size - 1) / 4096 * 4096;
+        edbtest::SetReadFaults(store.str(), {{last - 4096 + 5, 1}, {last, 1}});
+        {
+            Window w;
+            w.browse(store.str());
+            edbtest::ClearReadFaults();
+            QVERIFY(w.waitIdle());
+            QCOMPARE(w.dialog.statusBarWidget()->currentMessage(),
+                     QStringLiteral("Read incompletely: 1 range (%1 bytes) could not be read: "
+                                    "Input/output error")
+                         .arg(size - last + 4096));
+        }
+        Window w;
+        w.browse(healthy.str());
+        QVERIFY(w.waitIdle());
+        QVERIFY(w.dialog.statusBarWidget()->currentMessage().isEmpty());
+#else
+        QSKIP("no failing disk on this system");
+#endif
     }
 
     void storeOpenedByArgumentOrDropScansWithoutAClick() {

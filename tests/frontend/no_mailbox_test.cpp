@@ -41,6 +41,34 @@ std::vector<std::uint8_t> eseFile(std::uint32_t pageSize, std::size_t pages) {
     return b;
 }
 
+// The header's checksum set as the engine sets it: the seed 0x89ABCDEF XOR every 32-bit word
+// of the first 4096 bytes after the checksum field.
+void sealHeader(std::vector<std::uint8_t>& b) {
+    std::uint32_t sum = 0x89ABCDEF;
+    for (std::size_t at = 4; at + 4 <= kPage; at += 4) {
+        sum ^= static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) |
+               static_cast<std::uint32_t>(b[at + 3]) << 24;
+    }
+    for (int i = 0; i < 4; ++i) {
+        b[i] = static_cast<std::uint8_t>(sum >> (8 * i));
+    }
+}
+
+// A healthy database of the engine's with 4096-byte pages whose objects happen to carry the
+// numbers of a store's page kinds (folders 8, properties 19, mailboxes 21): no mailbox in it.
+std::vector<std::uint8_t> otherDatabase() {
+    std::vector<std::uint8_t> b = eseFile(4096, 1);
+    sealHeader(b);
+    edbtest::StoreBuilder rest;
+    rest.addPage(0);
+    for (const std::uint32_t owner : {kOwnerFolders, kOwnerProperties, kOwnerMailboxes}) {
+        rest.page(rest.addPage(owner)).ascii(200, "a row of some other program's table");
+    }
+    const std::vector<std::uint8_t> pages = rest.bytes();
+    b.insert(b.end(), pages.begin() + kPage, pages.end());
+    return b;
+}
+
 struct Case {
     const char* name;
     std::vector<std::uint8_t> bytes;
@@ -62,7 +90,9 @@ std::vector<Case> cases() {
     c.push_back({"srudb-like", eseFile(32768, 4), NoMailboxReason::OtherPageSize,
                  {"ESE database with 32768-byte pages", "not an Exchange store"}});
     c.push_back({"ese-4k", eseFile(4096, 6), NoMailboxReason::OtherEseKind,
-                 {"ESE database of another kind (4096-byte pages)", "not an Exchange store"}});
+                 {"an ESE database, but not an Exchange store (no mailbox found): "}});
+    c.push_back({"ese-4k-healthy", otherDatabase(), NoMailboxReason::OtherEseKind,
+                 {"an ESE database, but not an Exchange store (no mailbox found): "}});
     // A store whose mailbox pages are gone: folder pages without a mailbox.
     edbtest::StoreBuilder damaged;
     damaged.addPage(0);
@@ -110,6 +140,13 @@ TEST(NoMailboxFile, AHeaderWithAStoresPageSizeButStorePagesIsADamagedStore) {
     writeBytes(file.str(), b);
     EXPECT_EQ(NoMailboxText(file.str(), 1), kNoMailboxText);
     EXPECT_EQ(ExamineNoMailboxFile(file.str(), 0).reason, NoMailboxReason::OtherEseKind);
+    // The same pages behind a whole header: damage still, once the store's own tables were
+    // seen; another kind of database without them.
+    std::vector<std::uint8_t> sealed = b;
+    sealHeader(sealed);
+    writeBytes(file.str(), sealed);
+    EXPECT_EQ(ExamineNoMailboxFile(file.str(), 1, true).reason, NoMailboxReason::Damaged);
+    EXPECT_EQ(ExamineNoMailboxFile(file.str(), 1, false).reason, NoMailboxReason::OtherEseKind);
     EXPECT_EQ(ExamineNoMailboxFile(file.str() + ".gone", 0).reason, NoMailboxReason::Unreadable);
 }
 

@@ -4,6 +4,9 @@
 #include "scan/scan.h"
 #include "catalog/tree_build.h"
 #include "tests/support/demo_store.h"
+#ifdef EDB_TEST_READ_FAULTS
+#include "tests/faults/read_faults.h"
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -47,10 +50,12 @@ TEST(Concurrency, ScanBesideTreeWalksAndListings) {
     std::atomic<TreeItem> lastItem{0};
     ScanResult result;
     // Slow reads stretch the scan so the walks and listings overlap its appends.
-    cat.storeFile.setFaultInjector([](std::uint64_t, std::size_t) {
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-        return 0;
-    });
+#ifdef EDB_TEST_READ_FAULTS
+    edbtest::SetReadDelay(file.str(), std::chrono::microseconds(200));
+    struct Fast {
+        ~Fast() { edbtest::ClearReadFaults(); }
+    } fast;
+#endif
     std::atomic<std::size_t> buildsDuringScan{0};
 
     std::thread scan([&] {

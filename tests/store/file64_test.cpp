@@ -99,23 +99,3 @@ TEST(CFile64, MissingFileAndCloseTwice) {
     EXPECT_NO_THROW(file.Close());
     EXPECT_FALSE(file.isOpen());
 }
-
-TEST(CFile64, InjectedReadFaultRaisesWithCodeAndOffset) {
-    TempFile f;
-    writeBytes(f, 3 * 4096);
-    CFile64 file;
-    ASSERT_TRUE(file.Open(f.str()));
-    file.setFaultInjector([](std::uint64_t off, std::size_t n) {
-        return off <= 8192 && 8192 < off + n ? EIO : 0;
-    });
-    std::vector<std::uint8_t> buf(kPageSize);
-    EXPECT_EQ(ReadPage(file, 3 * 4096, 0, buf.data()), 4096u);
-    try {
-        (void)ReadPage(file, 3 * 4096, 8192, buf.data());
-        FAIL() << "no error raised";
-    } catch (const FileError& e) {
-        EXPECT_EQ(e.code(), EIO);
-        EXPECT_EQ(e.offset(), 8192u);
-        EXPECT_EQ(e.fileName(), f.str());
-    }
-}

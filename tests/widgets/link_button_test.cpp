@@ -1,4 +1,4 @@
-#include "platform/fake_platform.h"
+#include "tests/platform/fake_platform.h"
 #include "widgets/link_button.h"
 
 #include <QDialog>
