@@ -12,7 +12,7 @@ import sys
 # folders stack: charset below rtf and mime, content on both, deliver on content and imap,
 # convert on top.
 _CORE_ALL = {"scan", "decode", "catalog", "io"}
-_CONVERT_ALL = {"convert", "deliver", "imap", "content", "mime", "rtf", "charset"}
+_CONVERT_ALL = {"convert", "deliver", "imap", "pst", "content", "mime", "rtf", "charset"}
 LAYERS = {
     "io": set(),
     "catalog": {"io"},
@@ -24,8 +24,10 @@ LAYERS = {
     "rtf": {"charset", "io"},
     "mime": {"charset", "catalog", "io"},
     "content": {"rtf", "mime", "charset", "frontend"} | _CORE_ALL,
+    # The PST writer stands alone: its layers (ndb, ltp, messaging) need nothing of ours.
+    "pst": set(),
     "imap": set(),
-    "deliver": {"content", "imap", "rtf", "mime", "charset", "frontend"} | _CORE_ALL,
+    "deliver": {"content", "imap", "pst", "rtf", "mime", "charset", "frontend"} | _CORE_ALL,
     "convert": {"deliver", "content", "imap", "rtf", "mime", "charset", "frontend"} | _CORE_ALL,
     "cli": {"frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
     "widgets": {"platform"},
