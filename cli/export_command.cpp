@@ -1,4 +1,4 @@
-// `edb2eml export STORE --out DIR [--format eml|mbox|maildir] [--folder PATH]...`: the chosen
+// `edb2eml export STORE --out DIR [--format eml|mbox|maildir|pst] [--folder PATH]...`: the chosen
 // folders (all when none is named) written under DIR.
 #include "cli/cli_scan.h"
 #include "cli/commands.h"
@@ -67,10 +67,14 @@ void runExport(const ExportArgs& args) {
     }
     const auto format = args.format == "mbox"      ? edb::conv::FileFormat::Mbox
                         : args.format == "maildir" ? edb::conv::FileFormat::Maildir
+                        : args.format == "pst"     ? edb::conv::FileFormat::Pst
                                                    : edb::conv::FileFormat::Eml;
     const auto destination = edb::conv::MakeFileDestination(format, edb::conv::Utf8Path(args.out));
     const edb::conv::ConvertSummary summary = runConvert(*catalog, chosen, *destination, "Writing");
     printFailures(summary);
+    for (const std::string& r : summary.remarks) {
+        std::cout << r << '\n';
+    }
     std::cout << "Folders: " << chosen.size()
               << ", saved completely: " << summary.savedFolders.size() << '\n'
               << "Messages saved: " << summary.saved
@@ -183,8 +187,9 @@ void addExportCommand(CLI::App& app) {
     cmd->add_option("--format", args->format,
                     "eml (default): one .eml per message, one directory per folder; mbox: "
                     "DIR/Mailbox/Inbox.mbox, subfolders in Inbox.sbd/ (mboxrd); maildir: a "
-                    "Maildir++ tree per mailbox (DIR/Mailbox/.Inbox.Projects/cur)")
-        ->check(CLI::IsMember({"eml", "mbox", "maildir"}));
+                    "Maildir++ tree per mailbox (DIR/Mailbox/.Inbox.Projects/cur); pst: one "
+                    "Outlook data file per mailbox (DIR/Mailbox.pst)")
+        ->check(CLI::IsMember({"eml", "mbox", "maildir", "pst"}));
     cmd->add_flag("--fresh", args->fresh,
                   "refuse an output folder that is not empty; without it, an export into a "
                   "folder an earlier export wrote adds only the messages it lacks");

@@ -44,6 +44,7 @@ struct Rendered {
     std::size_t messageIndex = 0;
     // Set by the worker before `done`:
     std::string eml;
+    EmlInput content; // what `eml` was written from
     std::vector<std::string> missing;
     std::optional<std::int64_t> time;
     std::string key;
@@ -121,6 +122,7 @@ private:
         try {
             MessageContent content = ReadMessageContent(m_reader, job.snapshot, *job.folder);
             job.eml = WriteEml(content.eml);
+            job.content = std::move(content.eml);
             job.missing = std::move(content.missing);
             job.time = MessageTime(job.eml, job.snapshot.filetime);
             job.key = MessageKey(job.eml);
@@ -183,6 +185,7 @@ public:
             writeFolder(fi, *f, messages);
         }
         dropAhead();
+        finishDestination();
         const auto logDir = m_dest.logDirectory();
         m_log.addNote(UnreadableLogText(m_catalog.storeFile.unreadable().list()));
         if (logDir && !m_log.empty()) {
@@ -378,6 +381,25 @@ private:
         }
     }
 
+    // What spans the run: an output that could not be completed takes back its messages.
+    void finishDestination() {
+        FinishResult done;
+        try {
+            done = m_dest.finish();
+        } catch (const std::exception& e) {
+            done.failed.push_back({"", 0, e.what()});
+        }
+        for (const UnfinishedOutput& u : done.failed) {
+            const std::size_t n = std::min(u.messages, m_summary.saved);
+            m_summary.saved -= n;
+            m_summary.failed += n;
+            m_summary.failures.push_back({u.location, "", u.reason});
+            std::erase_if(m_summary.savedFolders,
+                          [&](const SavedFolder& s) { return s.location == u.location; });
+        }
+        m_summary.remarks = std::move(done.remarks);
+    }
+
     bool closeFolder(const FolderPath& f, std::size_t written) {
         try {
             m_dest.closeFolder();
@@ -399,7 +421,7 @@ private:
                 std::rethrow_exception(r.error);
             }
             const bool contact = m.kind == kKindContact || f.node->kind == kKindContact;
-            const OutgoingMessage out{m, r.eml, r.time, r.key, contact};
+            const OutgoingMessage out{m, r.eml, r.time, r.key, contact, &r.content};
             const WriteResult result = m_dest.write(out);
             if (!r.missing.empty()) {
                 // A message an earlier run wrote keeps its line in the log that replaces that

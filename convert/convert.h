@@ -52,6 +52,7 @@ struct ConvertSummary {
     bool cancelled = false;
     std::string interruptedIn; // tree path of the folder the run was cancelled in, if any
     bool stopped = false; // a fatal destination error ended the run
+    std::vector<std::string> remarks; // the destination's word on the run ("x.pst written again")
 };
 
 struct ConvertOptions {

@@ -153,6 +153,8 @@ std::unique_ptr<Destination> MakeFileDestination(FileFormat format, const fs::pa
         return MakeMboxDestination(root);
     case FileFormat::Maildir:
         return MakeMaildirDestination(root);
+    case FileFormat::Pst:
+        return MakePstDestination(root);
     case FileFormat::Eml:
         break;
     }

@@ -23,6 +23,20 @@ struct OutgoingMessage {
     std::optional<std::int64_t> time; // seconds since 1970: the message's date
     std::string key;                  // what identifies it in a folder (see MessageKey)
     bool contact = false;             // also written as vCards where the destination can
+    const EmlInput* content = nullptr; // what the .eml was written from, for formats of their own
+};
+
+// An output that a destination could not complete at the end of the run: its messages, counted
+// as written when they were handed over, did not reach their place.
+struct UnfinishedOutput {
+    std::string location;
+    std::size_t messages = 0;
+    std::string reason;
+};
+
+struct FinishResult {
+    std::vector<UnfinishedOutput> failed;
+    std::vector<std::string> remarks; // for the user ("x.pst was written again")
 };
 
 enum class WriteResult { Written, AlreadyPresent };
@@ -56,18 +70,23 @@ public:
     // Where the last message written went, as the export log names it (relative to the
     // output folder for files).
     [[nodiscard]] virtual std::string lastWritten() const = 0;
+    // Completes what spans the run (a PST per mailbox); called once, after the last folder.
+    virtual FinishResult finish() { return {}; }
     // The folder that takes the export log; nothing for destinations without one.
     [[nodiscard]] virtual std::optional<std::filesystem::path> logDirectory() const {
         return std::nullopt;
     }
 };
 
-enum class FileFormat { Eml, Mbox, Maildir };
+enum class FileFormat { Eml, Mbox, Maildir, Pst };
 
 // The file destinations, all under `root` (created when missing); nothing is written outside
 // it and no existing file is replaced.
 [[nodiscard]] std::unique_ptr<Destination> MakeFileDestination(FileFormat format,
                                                                const std::filesystem::path& root);
+// One Unicode PST per mailbox (root/<mailbox>.pst), written under a temporary name and given its
+// name when complete; a PST an earlier run wrote for the mailbox is written again.
+[[nodiscard]] std::unique_ptr<Destination> MakePstDestination(const std::filesystem::path& root);
 
 // The header field `name` (any case) of an RFC 5322 message, unfolded, or nothing.
 [[nodiscard]] std::optional<std::string> HeaderField(std::string_view message,
