@@ -193,6 +193,12 @@ MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapsh
         notes.push_back("formatted body: " + formatted.note);
         missing.push_back("the formatted body could not be read completely from the store");
     }
+    if (formatted.fromRtf && formatted.note.empty() && formatted.raw.size() >= 4) {
+        // The stream's first field counts the bytes after it; what follows is not the stream's.
+        const auto* b = reinterpret_cast<const unsigned char*>(formatted.raw.data());
+        const std::size_t size = 4 + (b[0] | b[1] << 8 | b[2] << 16 | std::size_t{b[3]} << 24);
+        content.rtfCompressed = formatted.raw.substr(0, size);
+    }
     ChosenBodies bodies =
         ChooseBodies(plain, formatted, shortLocation(m.primary), shortLocation(m.formatted));
     in.plainText = std::move(bodies.plainText);

@@ -45,6 +45,9 @@ struct MessageContent {
     // For people: what is missing ("attachment 'x.doc' could not be read from the store"), one
     // line each; also written at the end of the shown text and to the export log.
     std::vector<std::string> missing;
+    // The formatted body's compressed RTF stream as the store holds it, when it decoded cleanly:
+    // formats that keep RTF compressed take it as it is.
+    std::optional<std::string> rtfCompressed;
 };
 
 // The line added at the end of the shown text for one missing part.

@@ -44,7 +44,7 @@ struct Rendered {
     std::size_t messageIndex = 0;
     // Set by the worker before `done`:
     std::string eml;
-    EmlInput content; // what `eml` was written from
+    MessageContent content; // what `eml` was written from
     std::vector<std::string> missing;
     std::optional<std::int64_t> time;
     std::string key;
@@ -120,10 +120,9 @@ private:
 
     void render(Rendered& job) const {
         try {
-            MessageContent content = ReadMessageContent(m_reader, job.snapshot, *job.folder);
-            job.eml = WriteEml(content.eml);
-            job.content = std::move(content.eml);
-            job.missing = std::move(content.missing);
+            job.content = ReadMessageContent(m_reader, job.snapshot, *job.folder);
+            job.eml = WriteEml(job.content.eml);
+            job.missing = job.content.missing;
             job.time = MessageTime(job.eml, job.snapshot.filetime);
             job.key = MessageKey(job.eml);
         } catch (...) {
@@ -185,7 +184,7 @@ public:
             writeFolder(fi, *f, messages);
         }
         dropAhead();
-        finishDestination();
+        FinishOutputs(m_dest, m_summary);
         const auto logDir = m_dest.logDirectory();
         m_log.addNote(UnreadableLogText(m_catalog.storeFile.unreadable().list()));
         if (logDir && !m_log.empty()) {
@@ -379,25 +378,6 @@ private:
         if (failedHere == 0 && complete) {
             m_summary.savedFolders.push_back({f.treePath, f.node, m_dest.folderLocation(), written});
         }
-    }
-
-    // What spans the run: an output that could not be completed takes back its messages.
-    void finishDestination() {
-        FinishResult done;
-        try {
-            done = m_dest.finish();
-        } catch (const std::exception& e) {
-            done.failed.push_back({"", 0, e.what()});
-        }
-        for (const UnfinishedOutput& u : done.failed) {
-            const std::size_t n = std::min(u.messages, m_summary.saved);
-            m_summary.saved -= n;
-            m_summary.failed += n;
-            m_summary.failures.push_back({u.location, "", u.reason});
-            std::erase_if(m_summary.savedFolders,
-                          [&](const SavedFolder& s) { return s.location == u.location; });
-        }
-        m_summary.remarks = std::move(done.remarks);
     }
 
     bool closeFolder(const FolderPath& f, std::size_t written) {

@@ -69,4 +69,8 @@ struct ConvertOptions {
                                      const std::vector<FolderPath>& folders,
                                      const ConvertOptions& options);
 
+// The end of a run for outputs that span it (a PST per mailbox): the destination completes
+// them, and one it cannot complete takes back the messages counted as saved in it.
+void FinishOutputs(Destination& destination, ConvertSummary& summary);
+
 } // namespace edb::conv

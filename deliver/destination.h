@@ -23,7 +23,7 @@ struct OutgoingMessage {
     std::optional<std::int64_t> time; // seconds since 1970: the message's date
     std::string key;                  // what identifies it in a folder (see MessageKey)
     bool contact = false;             // also written as vCards where the destination can
-    const EmlInput* content = nullptr; // what the .eml was written from, for formats of their own
+    const MessageContent* content = nullptr; // what the .eml was written from
 };
 
 // An output that a destination could not complete at the end of the run: its messages, counted

@@ -80,7 +80,7 @@ void AddContact(pst::Message& m, const ContactEntry& c) {
 }
 
 pst::Message ToPst(const OutgoingMessage& out) {
-    const EmlInput& in = *out.content;
+    const EmlInput& in = out.content->eml;
     pst::Message m;
     m.subject = in.subject;
     m.senderName = in.from.name.empty() ? in.sender : in.from.name;
@@ -93,7 +93,9 @@ pst::Message ToPst(const OutgoingMessage& out) {
     }
     m.body = in.plainText;
     m.html = in.html;
-    if (in.rtf) {
+    if (const auto& stream = out.content->rtfCompressed) {
+        m.rtfCompressed = pst::Bytes(stream->begin(), stream->end()); // as the store holds it
+    } else if (in.rtf) {
         m.rtfCompressed = StoredRtf(*in.rtf);
     }
     if (!in.messageId.empty()) {
@@ -159,8 +161,11 @@ public:
     }
 
     WriteResult write(const OutgoingMessage& m) override {
-        if (m_store == nullptr || !m_store->writer || m.content == nullptr) {
+        if (m_store == nullptr || m.content == nullptr) {
             throw DestinationError("no PST is open for this message", false);
+        }
+        if (!m_store->writer) {
+            throw DestinationError(m_store->target.string() + ": " + m_store->failure, false);
         }
         try {
             m_store->writer->addMessage(m_folder, ToPst(m));

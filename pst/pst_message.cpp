@@ -65,7 +65,7 @@ NodeRef WriteRecipients(NdbWriter& ndb, const std::vector<Recipient>& recipients
 
 std::string SubjectPrefix(const std::string& subject) {
     const auto colon = subject.find(':');
-    if (colon == std::string::npos || colon == 0 || colon > 3 || colon + 1 >= subject.size() ||
+    if (colon == std::string::npos || colon == 0 || colon > 3 || colon + 2 >= subject.size() ||
         subject[colon + 1] != ' ') {
         return {};
     }
@@ -154,7 +154,10 @@ WrittenMessage WriteMessage(NdbWriter& ndb, const Message& m, std::uint32_t nid)
     p.setString(tag::kMessageClass, m.messageClass);
     const std::string prefix = SubjectPrefix(m.subject);
     const std::string normalized = m.subject.substr(prefix.size());
-    p.setString(tag::kSubject, m.subject);
+    // Stored as PST files keep it: a marker and the prefix length before the text, which
+    // readers strip (and without which some take a first character for such a marker).
+    p.setString(tag::kSubject,
+                std::string{'\x01', static_cast<char>(prefix.size() + 1)} + m.subject);
     SetText(p, tag::kSubjectPrefix, prefix);
     p.setString(tag::kNormalizedSubject, normalized);
     p.setString(tag::kConversationTopic, normalized);

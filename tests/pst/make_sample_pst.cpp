@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
                 edb::pst::Attachment a;
                 a.name = "file " + std::to_string(i) + ".bin";
                 a.mimeType = "application/octet-stream";
-                a.bytes.resize(static_cast<std::size_t>(i) * 997 % 30000 + (i == 8 ? 3000000 : 0));
+                a.bytes.resize(static_cast<std::size_t>(i) * 997 % 30000 + (i == 8 ? 40000000 : 0));
                 for (std::size_t k = 0; k < a.bytes.size(); ++k) {
                     a.bytes[k] = static_cast<std::uint8_t>(k * 7 + static_cast<std::size_t>(i));
                 }
