@@ -124,8 +124,10 @@ def vcard_name(card):
 
 def readpst_export(pst, mailbox, out):
     out.mkdir()
-    r = subprocess.run(["readpst", "-D", "-e", "-o", str(out), str(pst)], capture_output=True,
-                       text=True)
+    # One job: readpst's default parallel jobs skip a message now and then on the very same
+    # file (about one run in five on a 1500-message folder); -D keeps Deleted Items.
+    r = subprocess.run(["readpst", "-j", "1", "-D", "-e", "-o", str(out), str(pst)],
+                       capture_output=True, text=True)
     log = r.stdout + r.stderr
     if r.returncode != 0 or re.search(r"error|warn", log, re.I):
         fault(f"readpst {pst.name}: status {r.returncode}\n{log[-2000:]}")
