@@ -45,7 +45,6 @@ struct Rendered {
     // Set by the worker before `done`:
     std::string eml;
     MessageContent content; // what `eml` was written from
-    std::vector<std::string> missing;
     std::optional<std::int64_t> time;
     std::string key;
     std::exception_ptr error; // what reading or rendering threw; rethrown where it is written
@@ -122,7 +121,6 @@ private:
         try {
             job.content = ReadMessageContent(m_reader, job.snapshot, *job.folder);
             job.eml = WriteEml(job.content.eml);
-            job.missing = job.content.missing;
             job.time = MessageTime(job.eml, job.snapshot.filetime);
             job.key = MessageKey(job.eml);
         } catch (...) {
@@ -403,11 +401,11 @@ private:
             const bool contact = m.kind == kKindContact || f.node->kind == kKindContact;
             const OutgoingMessage out{m, r.eml, r.time, r.key, contact, &r.content};
             const WriteResult result = m_dest.write(out);
-            if (!r.missing.empty()) {
+            if (!r.content.missing.empty()) {
                 // A message an earlier run wrote keeps its line in the log that replaces that
                 // run's log.
                 m_summary.notes += result == WriteResult::Written ? 1 : 0;
-                m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), r.missing);
+                m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), r.content.missing);
             }
             return result;
         } catch (const FileError& e) {
