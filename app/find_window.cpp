@@ -2,8 +2,9 @@
 
 #include "app/screen_fit.h"
 #include "app/report_list_view.h"
-#include "frontend/message_search.h"
-#include "catalog/list_rows.h"
+#include "views/message_search.h"
+#include "views/texts.h"
+#include "views/message_list.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -58,15 +59,15 @@ FindWindow::FindWindow(const edb::StoreCatalog& catalog, QWidget* parent)
     m_view->setEnabled(false);
 
     m_results = new ReportListView(this);
-    m_results->setColumns({{QStringLiteral("Mailbox"), 110},
-                           {QStringLiteral("Folder"), 150},
-                           {QStringLiteral("From"), 140},
-                           {QStringLiteral("Subject"), 200},
-                           {QStringLiteral("Date"), 170}});
+    const auto columns = edb::views::FindResultColumns();
+    m_results->setColumns(columns);
     // Room for the widest date text.
-    m_results->setColumnWidth(4, std::max(170, m_results->fontMetrics().horizontalAdvance(
-                                                   QStringLiteral("Wed 28/12/2024 12:59:59 PM")) +
-                                                   12));
+    const int date = static_cast<int>(columns.size()) - 1;
+    m_results->setColumnWidth(
+        date, std::max(columns.back().width,
+                       m_results->fontMetrics().horizontalAdvance(
+                           QString::fromLatin1(edb::views::kWidestDateText)) +
+                           12));
     m_results->setDoubleClickActivates(true);
     m_status = new QLabel(this);
 
@@ -121,18 +122,19 @@ void FindWindow::startSearch() {
     if (m_useTo->isChecked()) {
         query.before = dayStart(m_to->date().addDays(1)); // the To day is included
     }
-    m_results->setColumns({{QStringLiteral("Mailbox"), m_results->columnWidth(0)},
-                           {QStringLiteral("Folder"), m_results->columnWidth(1)},
-                           {QStringLiteral("From"), m_results->columnWidth(2)},
-                           {QStringLiteral("Subject"), m_results->columnWidth(3)},
-                           {QStringLiteral("Date"), m_results->columnWidth(4)}});
+    // New columns, at the widths the user left them.
+    std::vector<edb::views::ListColumn> columns = edb::views::FindResultColumns();
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        columns[c].width = m_results->columnWidth(static_cast<int>(c));
+    }
+    m_results->setColumns(columns);
     m_found = 0;
     m_searching = true;
-    m_status->setText(QStringLiteral("Searching..."));
+    m_status->setText(QString::fromStdString(edb::views::FindStatusText(true, 0)));
     const std::uint64_t generation = m_generation;
     m_cancel = std::make_shared<edb::CancelToken>();
     emit searchStarted(m_cancel);
-    m_worker = std::thread([this, query, generation, cancel = m_cancel] {
+    m_worker = std::thread([this, query, generation, columns, cancel = m_cancel] {
         edb::conv::FolderPaths paths(m_catalog);
         auto batch = std::make_shared<Batch>();
         auto sent = std::chrono::steady_clock::now();
@@ -149,17 +151,14 @@ void FindWindow::startSearch() {
         (void)edb::conv::FindMessages(
             m_catalog, paths, query,
             [&](edb::conv::SearchMatch&& m) {
+                const edb::views::ListRow found = edb::conv::FindResultRow(m, ++number);
                 ReportRow row;
-                const edb::conv::FolderPath& folder = *m.folder;
-                const std::string mailbox = folder.attached ? folder.names.front() : std::string();
-                row.cells << QString::fromStdString(mailbox)
-                          << QString::fromStdString(folder.treePath)
-                                 .chopped(folder.treePath.empty() ? 0 : 1)
-                          << QString::fromStdString(m.sender) << QString::fromStdString(m.subject)
-                          << QString::fromStdString(edb::ListDateText(m.filetime));
-                row.number = ++number;
-                row.time = m.filetime;
-                row.tag = reinterpret_cast<quintptr>(m.entry);
+                for (const std::string& cell : found.cells) {
+                    row.cells << QString::fromStdString(cell);
+                }
+                row.number = found.number;
+                row.keys = edb::views::SortKeys(found, columns);
+                row.tag = reinterpret_cast<quintptr>(found.entry);
                 batch->rows.push_back(std::move(row));
                 if (batch->rows.size() >= kBatchRows ||
                     std::chrono::steady_clock::now() - sent >= kBatchTime) {
@@ -181,9 +180,9 @@ void FindWindow::deliver(std::uint64_t generation, const std::shared_ptr<Batch>&
     if (batch->last) {
         m_searching = false;
         emit searchEnded(m_cancel);
-        m_status->setText(QStringLiteral("%1 message(s) found").arg(m_found));
+        m_status->setText(QString::fromStdString(edb::views::FindStatusText(false, m_found)));
     } else {
-        m_status->setText(QStringLiteral("Searching... %1 found").arg(m_found));
+        m_status->setText(QString::fromStdString(edb::views::FindStatusText(true, m_found)));
     }
 }
 

@@ -178,7 +178,7 @@ void MainDialog::buildControls() {
 
     m_mailboxList = new ReportListView(s);
     m_mailboxList->setGeometry(duRect(20, 102, 431, 92));
-    m_mailboxList->setColumns({{QStringLiteral("User Mailbox Name"), 640}});
+    m_mailboxList->setColumns(edb::views::MailboxListColumns());
     edb::setControlId(m_mailboxList, IdMailboxList);
 
     m_folderTree = new FolderTreeView(s);
@@ -193,10 +193,7 @@ void MainDialog::buildControls() {
 
     m_messageList = new ReportListView(s);
     m_messageList->setGeometry(duRect(144, 200, 308, 140));
-    m_messageList->setColumns({{QStringLiteral("No"), 50},
-                               {QStringLiteral("From"), 130},
-                               {QStringLiteral("E-mail Subject"), 180},
-                               {QStringLiteral("Date"), 150}});
+    m_messageList->setColumns(edb::views::InitialMessageColumns());
     edb::setControlId(m_messageList, IdMessageList);
     fitDateColumn();
 

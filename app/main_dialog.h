@@ -10,6 +10,7 @@
 #include "scan/scan.h"
 #include "catalog/tree_build.h"
 #include "session/session.h"
+#include "views/folder_items.h"
 #ifdef EDB_HAVE_EXPORT
 #include "convert/convert.h"
 #endif
@@ -71,7 +72,7 @@ struct TreeBatchItem {
     edb::TreeItem handle = 0;
     edb::TreeItem parent = 0; // 0: a root
     QString text;
-    int image = 0;
+    edb::views::FolderIcon icon = edb::views::FolderIcon::Folder;
     std::size_t folder = edb::kNoFolder; // the folder-list entry shown
 };
 

@@ -3,9 +3,9 @@
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
 #include "app/report_list_view.h"
-#include "catalog/list_rows.h"
-#include "frontend/list_columns.h"
+#include "views/message_list.h"
 #include "platform/platform.h"
+#include "views/folder_items.h"
 
 #include <QPushButton>
 #include <chrono>
@@ -25,11 +25,11 @@ public:
     BatchingTreeSink(edb::TreeItem firstHandle, Deliver deliver)
         : m_next(firstHandle), m_deliver(std::move(deliver)) {}
 
-    edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
+    edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, char kind,
                              const std::string&, std::size_t folder) override {
         const edb::TreeItem handle = m_next++;
-        m_batch.push_back(
-            TreeBatchItem{handle, parent, QString::fromStdString(text), image, folder});
+        m_batch.push_back(TreeBatchItem{handle, parent, QString::fromStdString(text),
+                                        edb::views::TreeItemIcon(text, kind, folder), folder});
         // Full batches, and at least a few a second, so a long build shows as it goes.
         if (m_batch.size() >= kBatchItems || Clock::now() - m_last >= kBatchTime) {
             flush();
@@ -149,7 +149,8 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
         return; // the view was emptied after this build started
     }
     for (const TreeBatchItem& i : batch) {
-        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text, i.image, i.folder);
+        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text,
+                                         edb::views::FolderImageIndex(i.icon), i.folder);
     }
 }
 
@@ -201,9 +202,8 @@ void MainDialog::syncTicks() {
 }
 
 void MainDialog::fitDateColumn() {
-    // The widest date text there is: two-digit day, month, hour, minute and second.
     const int needed = m_messageList->fontMetrics().horizontalAdvance(
-                           QStringLiteral("Wed 28/12/2024 12:59:59 PM")) +
+                           QString::fromLatin1(edb::views::kWidestDateText)) +
                        12;
     for (int c = 0; c < m_messageList->columnCount(); ++c) {
         const QTableWidgetItem* heading = m_messageList->horizontalHeaderItem(c);
@@ -261,12 +261,8 @@ void MainDialog::runListing(std::size_t folderIndex, std::uint64_t generation,
             },
             Qt::QueuedConnection);
     };
-    auto columns = std::make_shared<std::vector<std::pair<QString, int>>>();
-    const edb::ListLayout layout = edb::ListLayoutFor(*folder);
-    for (const edb::ListColumn& c : edb::ListColumnsFor(*folder)) {
-        columns->emplace_back(QString::fromStdString(c.heading),
-                              edb::ListColumnWidth(layout, columns->size()));
-    }
+    auto columns =
+        std::make_shared<const std::vector<edb::views::ListColumn>>(edb::views::ListColumnsFor(*folder));
     post([this, columns] {
         m_messageList->setColumns(*columns);
         fitDateColumn();
@@ -276,7 +272,7 @@ void MainDialog::runListing(std::size_t folderIndex, std::uint64_t generation,
         post([this, rows = std::move(batch)] { m_messageList->appendRows(*rows); });
         batch = std::make_shared<std::vector<ReportRow>>();
     };
-    edb::ForEachMessageRow(m_catalog, *folder, [&](edb::ListRow&& row) {
+    edb::views::ForEachMessageRow(m_catalog, *folder, [&](edb::views::ListRow&& row) {
         if (cancel.cancelled()) {
             return false;
         }
@@ -285,9 +281,7 @@ void MainDialog::runListing(std::size_t folderIndex, std::uint64_t generation,
             r.cells << QString::fromStdString(c);
         }
         r.number = row.number;
-        if (row.cells.size() > 1) {
-            r.time = row.filetime;
-        }
+        r.keys = edb::views::SortKeys(row, *columns);
         r.tag = reinterpret_cast<quintptr>(row.entry);
         batch->push_back(std::move(r));
         if (batch->size() >= kRowBatch) {

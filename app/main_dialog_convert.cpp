@@ -4,7 +4,7 @@
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
 #include "app/screen_fit.h"
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "frontend/scan_texts.h"
 #include "platform/platform.h"
 

@@ -4,13 +4,13 @@
 #include "app/find_window.h"
 #include "app/message_viewer.h"
 #include "content/message_content.h"
-#include "frontend/message_search.h"
+#include "views/message_search.h"
 #include "deliver/output_names.h"
 #endif
 #include "app/folder_tree_view.h"
 #include "app/main_dialog.h"
 #include "app/report_list_view.h"
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "platform/platform.h"
 
 #include <QDir>

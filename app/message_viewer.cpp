@@ -2,7 +2,7 @@
 
 #include "app/screen_fit.h"
 #include "mime/eml_headers.h"
-#include "frontend/message_search.h"
+#include "views/message_search.h"
 #include "deliver/output_names.h"
 #include "platform/platform.h"
 

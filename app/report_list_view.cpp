@@ -1,5 +1,7 @@
 #include "app/report_list_view.h"
 
+#include "views/text_fold.h"
+
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -10,23 +12,26 @@ namespace edbapp {
 
 namespace {
 
-// Sort key of a cell, beside its text: numbers and times sort by value, not as text.
+// Sort key of a cell, beside its text: numbers and times sort by value, not as text; texts by
+// their folded form, kept so a sort does not fold again at every comparison.
 constexpr int kSortKeyRole = Qt::UserRole;
 constexpr int kTagRole = Qt::UserRole + 1;
+constexpr int kFoldedRole = Qt::UserRole + 2;
+
+std::optional<std::uint64_t> keyOf(const QTableWidgetItem& item) {
+    const QVariant v = item.data(kSortKeyRole);
+    return v.isValid() ? std::optional<std::uint64_t>(v.toULongLong()) : std::nullopt;
+}
 
 class ReportItem : public QTableWidgetItem {
 public:
     using QTableWidgetItem::QTableWidgetItem;
     bool operator<(const QTableWidgetItem& other) const override {
-        const QVariant a = data(kSortKeyRole);
-        const QVariant b = other.data(kSortKeyRole);
-        if (a.isValid() && b.isValid()) {
-            return a.toULongLong() < b.toULongLong();
-        }
-        if (a.isValid() != b.isValid()) {
-            return b.isValid(); // cells without a key (no date) sort first
-        }
-        return text().localeAwareCompare(other.text()) < 0;
+        // The rule both windows sort by; the texts go in already folded.
+        const QByteArray a = data(kFoldedRole).toByteArray();
+        const QByteArray b = other.data(kFoldedRole).toByteArray();
+        return edb::views::CellLess(keyOf(*this), std::string_view(a.constData(), a.size()),
+                                    keyOf(other), std::string_view(b.constData(), b.size()));
     }
 };
 
@@ -67,6 +72,14 @@ void ReportListView::setColumns(const std::vector<std::pair<QString, int>>& colu
     }
 }
 
+void ReportListView::setColumns(const std::vector<edb::views::ListColumn>& columns) {
+    std::vector<std::pair<QString, int>> pairs;
+    for (const edb::views::ListColumn& c : columns) {
+        pairs.emplace_back(QString::fromStdString(c.heading), c.width);
+    }
+    setColumns(pairs);
+}
+
 void ReportListView::appendRow(const QStringList& cells) {
     ReportRow row;
     row.cells = cells;
@@ -81,11 +94,15 @@ void ReportListView::appendRows(const std::vector<ReportRow>& rows) {
         for (int c = 0; c < r.cells.size() && c < columnCount(); ++c) {
             auto* item = new ReportItem(r.cells[c]);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            const auto at = static_cast<std::size_t>(c);
             if (c == 0) {
                 item->setData(kSortKeyRole, QVariant::fromValue<qulonglong>(r.number));
                 item->setData(kTagRole, QVariant::fromValue<qulonglong>(r.tag));
-            } else if (c == columnCount() - 1 && r.time.has_value()) {
-                item->setData(kSortKeyRole, QVariant::fromValue<qulonglong>(*r.time));
+            } else if (at < r.keys.size() && r.keys[at].has_value()) {
+                item->setData(kSortKeyRole, QVariant::fromValue<qulonglong>(*r.keys[at]));
+            } else {
+                item->setData(kFoldedRole, QByteArray::fromStdString(edb::views::FoldCase(
+                                               r.cells[c].toStdString())));
             }
             setItem(row, c, item);
         }

@@ -3,6 +3,8 @@
 // click last selected; a click anywhere in the view, rows or empty area, is reported. A click on
 // a heading sorts by that column (the first column, the row number, puts the list order back);
 // a cell cut short by its column shows its whole text as a tooltip.
+#include "views/message_list.h"
+
 #include <QTableWidget>
 #include <cstdint>
 #include <optional>
@@ -14,9 +16,11 @@ namespace edbapp {
 // One row as the listing hands it over: the cells, and what sorting and the menus need.
 struct ReportRow {
     QStringList cells;
-    std::uint64_t number = 0;          // list order, the first cell's value
-    std::optional<std::uint64_t> time; // sort key of the last column (a FILETIME)
-    quintptr tag = 0;                  // what the row stands for (a message entry)
+    std::uint64_t number = 0; // list order, the first cell's value
+    // Per cell, what it sorts by where not by its text (a number, a FILETIME); the first
+    // cell always sorts by `number`.
+    std::vector<std::optional<std::uint64_t>> keys;
+    quintptr tag = 0; // what the row stands for (a message entry)
 };
 
 class ReportListView : public QTableWidget {
@@ -25,6 +29,7 @@ public:
     explicit ReportListView(QWidget* parent = nullptr);
     // Replaces the columns (heading, width in pixels), deletes every row and any sort.
     void setColumns(const std::vector<std::pair<QString, int>>& columns);
+    void setColumns(const std::vector<edb::views::ListColumn>& columns);
     void appendRow(const QStringList& cells);
     // Appends rows, keeping the order the user chose by a heading.
     void appendRows(const std::vector<ReportRow>& rows);

@@ -1,11 +1,14 @@
 #pragma once
 // The fixed texts every window of the program shares: the caption, the About box's addresses,
-// Stop's question. Their own header, so a dialog needs no include of the main dialog.
+// Stop's question. Their own header, so a dialog needs no include of the main dialog; the texts
+// themselves are the ones every front end shows.
+#include "views/texts.h"
+
 namespace edbapp {
 
-inline constexpr const char* kCaption = "Quenlor Systems Exchange To Eml Conversion";
-inline constexpr const char* kWebAddress = "https://www.example.com";
-inline constexpr const char* kSupportAddress = "support@example.com";
-inline constexpr const char* kStopQuestion = "Do you want to stop current process ?";
+inline constexpr const char* kCaption = edb::views::kCaption;
+inline constexpr const char* kWebAddress = edb::views::kWebAddress;
+inline constexpr const char* kSupportAddress = edb::views::kSupportAddress;
+inline constexpr const char* kStopQuestion = edb::views::kStopQuestion;
 
 } // namespace edbapp

@@ -4,7 +4,7 @@
 //
 //     bench-find [MESSAGES]
 #include "catalog/catalog.h"
-#include "frontend/message_search.h"
+#include "views/message_search.h"
 
 #include <chrono>
 #include <cstdio>

@@ -9,30 +9,6 @@
 
 namespace edb {
 
-int FolderIconIndex(std::string_view name, char kind) {
-    const std::string upper = AsciiUpper(name);
-    if (upper == "CALENDAR" || kind == kKindAppointment) {
-        return 3;
-    }
-    if (upper == "CONTACTS" || kind == kKindContact) {
-        return 4;
-    }
-    static constexpr struct {
-        const char* name;
-        int index;
-    } kNamed[] = {
-        {"DELETED ITEMS", 5}, {"DRAFTS", 6},       {"INBOX", 7},   {"JOURNAL", 8},
-        {"JUNK E-MAILS", 9},  {"NOTES", 10},       {"OUTBOX", 11}, {"SENT ITEMS", 12},
-        {"TASKS", 13},        {"SYNC ISSUES", 14},
-    };
-    for (const auto& n : kNamed) {
-        if (upper == n.name) {
-            return n.index;
-        }
-    }
-    return 0;
-}
-
 namespace {
 
 // Length in bytes of the UTF-8 sequence led by `lead` (1 for a stray continuation byte, so a
@@ -73,6 +49,17 @@ bool AppendPathPart(std::string& path, std::string_view name) {
     }
     path.push_back('\\');
     return whole;
+}
+
+const FolderNode* FolderAt(const StoreCatalog& catalog, std::size_t index) {
+    std::size_t i = 0;
+    for (const auto& node : catalog.folderList) {
+        if (i == index) {
+            return &node;
+        }
+        ++i;
+    }
+    return nullptr;
 }
 
 const FolderNode* MailboxAt(const StoreCatalog& catalog, std::size_t row) {
@@ -147,7 +134,7 @@ TreeBuildResult BuildFolderTree(const StoreCatalog& catalog, const FolderNode& m
     const FolderNode* mailbox = &mailboxEntry;
     std::string path;
     result.pathCut = !AppendPathPart(path, mailbox->name);
-    const TreeItem root = sink.insertItem(0, mailbox->name, 0, path, kNoFolder);
+    const TreeItem root = sink.insertItem(0, mailbox->name, '\0', path, kNoFolder);
     result.root = root;
     if (root == 0) {
         return result;
@@ -182,7 +169,7 @@ TreeBuildResult BuildFolderTree(const StoreCatalog& catalog, const FolderNode& m
         const bool whole = AppendPathPart(path, f->name);
         result.pathCut = result.pathCut || !whole;
         const TreeItem item =
-            sink.insertItem(top.item, f->name, FolderIconIndex(f->name, f->kind), path, c.index);
+            sink.insertItem(top.item, f->name, f->kind, path, c.index);
         if (item == 0) {
             continue;
         }

@@ -20,16 +20,14 @@ inline constexpr std::size_t kNoFolder = SIZE_MAX;
 class TreeSink {
 public:
     virtual ~TreeSink() = default;
-    // Inserts `text` as the last child of `parent` (0: at the root position) with `image` for the
-    // normal and selected state. `path` is the folder path of the item ("Mailbox\Inbox\");
-    // `folder` the place of the folder it shows in the folder list (kNoFolder for the root).
-    // Returns the new item; 0 when it could not be inserted, and then nothing is put below it.
-    virtual TreeItem insertItem(TreeItem parent, const std::string& text, int image,
+    // Inserts `text` as the last child of `parent` (0: at the root position); `kind` is the
+    // folder's kind (0 for the root). `path` is the folder path of the item
+    // ("Mailbox\Inbox\"); `folder` the place of the folder it shows in the folder list
+    // (kNoFolder for the root). Returns the new item; 0 when it could not be inserted, and then
+    // nothing is put below it.
+    virtual TreeItem insertItem(TreeItem parent, const std::string& text, char kind,
                                 const std::string& path, std::size_t folder) = 0;
 };
-
-// Icon index of a folder item by its name (ASCII upper-cased) and kind; roots always use 0.
-[[nodiscard]] int FolderIconIndex(std::string_view name, char kind);
 
 // Room of a folder path, in UTF-16 code units (names are counted as the store counts them).
 inline constexpr std::size_t kFolderPathRoom = 259;
@@ -50,6 +48,9 @@ struct TreeBuildResult {
     bool itemLimitReached = false;         // kMaxTreeItems stopped the build
     StopReason stopped = StopReason::None; // why a cancelled build ended early
 };
+
+// Folder-list entry `index` (as a tree build hands it out), or null (kNoFolder: none).
+[[nodiscard]] const FolderNode* FolderAt(const StoreCatalog& catalog, std::size_t index);
 
 // Entry `row` (0-based) of the mailbox list, as the mailbox list view shows it; null past its end.
 [[nodiscard]] const FolderNode* MailboxAt(const StoreCatalog& catalog, std::size_t row);

@@ -5,38 +5,16 @@
 #include "frontend/scan_texts.h"
 #include "frontend/store_file_texts.h"
 #include "frontend/unreadable_texts.h"
+#include "views/progress.h"
 
 #include <iostream>
-#include <iterator>
-#include <string_view>
 
 namespace edbcli {
-
-namespace {
-// Shares of the bar per stage, in kScanStages order, from the stage times of large stores: the
-// first pass reads the whole file, the chunk and long-value stages read most of the rest.
-constexpr int kStageWeights[] = {54, 1, 1, 1, 15, 8, 2, 2, 7, 5, 4};
-static_assert(std::size(kStageWeights) == std::size(edb::kScanStages));
-constexpr int kWeightTotal = [] {
-    int sum = 0;
-    for (const int w : kStageWeights) {
-        sum += w;
-    }
-    return sum;
-}();
-} // namespace
 
 CliScanHost::CliScanHost(bool showProgress) : m_bar("Scanning", showProgress) {}
 
 int CliScanHost::overall(std::int64_t position) const {
-    int before = 0;
-    for (int i = 0; i < m_stagesDone; ++i) {
-        before += kStageWeights[i];
-    }
-    const int share =
-        m_stagesDone < static_cast<int>(std::size(kStageWeights)) ? kStageWeights[m_stagesDone] : 0;
-    const int within = edb::ClampProgress(position) * share / 100;
-    return (before + within) * 100 / kWeightTotal;
+    return m_progress.overallPercent(position);
 }
 
 void CliScanHost::progress(std::int64_t position) {
@@ -44,14 +22,8 @@ void CliScanHost::progress(std::int64_t position) {
 }
 
 void CliScanHost::stageFinished(const char* stage) {
-    // Found by name: a stage skipped (no long values to match, say) leaves its share behind.
-    const std::string_view name(stage);
-    for (int i = m_stagesDone; i < static_cast<int>(std::size(edb::kScanStages)); ++i) {
-        if (name == edb::kScanStages[i]) {
-            m_stagesDone = i + 1;
-            m_bar.show(overall(0));
-            return;
-        }
+    if (m_progress.stageFinished(stage)) {
+        m_bar.show(overall(0));
     }
 }
 

@@ -3,6 +3,7 @@
 // stderr naming the file and the reason.
 #include "cli/progress_bar.h"
 #include "scan/scan.h"
+#include "views/progress.h"
 
 #include <memory>
 #include <string>
@@ -23,7 +24,7 @@ public:
 
 private:
     ProgressBar m_bar;
-    int m_stagesDone = 0; // stages of kScanStages finished so far
+    edb::views::ScanProgress m_progress;
 };
 
 // Scans `path`; prints the failure (if any) and the unreadable ranges on stderr. Exit status:

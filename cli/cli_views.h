@@ -4,6 +4,7 @@
 #include "catalog/catalog.h"
 #include "scan/scan.h"
 #include "catalog/tree_build.h"
+#include "views/folder_items.h"
 
 #include <memory>
 #include <string>
@@ -16,16 +17,17 @@ class CliTree : public edb::TreeSink {
 public:
     struct Node {
         std::string text;
-        int image = 0;
+        edb::views::FolderIcon icon = edb::views::FolderIcon::Folder;
         std::string path;
         edb::TreeItem parent = 0;
         std::vector<edb::TreeItem> children;
         std::size_t folder = edb::kNoFolder; // the folder-list entry shown
     };
 
-    edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
+    edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, char kind,
                              const std::string& path, std::size_t folder) override {
-        m_nodes.push_back(Node{text, image, path, parent, {}, folder});
+        m_nodes.push_back(
+            Node{text, edb::views::TreeItemIcon(text, kind, folder), path, parent, {}, folder});
         const edb::TreeItem item = m_nodes.size();
         (parent == 0 ? m_roots : m_nodes[parent - 1].children).push_back(item);
         return item;

@@ -6,8 +6,8 @@
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
 #include "content/message_content.h"
-#include "frontend/message_search.h"
-#include "catalog/list_rows.h"
+#include "views/message_search.h"
+#include "views/message_list.h"
 
 #include <charconv>
 #include <iostream>
@@ -105,7 +105,7 @@ void runFind(const FindArgs& args) {
                            {"number", f.match.number},
                            {"from", f.match.sender},
                            {"subject", f.match.subject},
-                           {"date", edb::ListDateText(f.match.filetime)}});
+                           {"date", edb::views::ListDateText(f.match.filetime)}});
         }
         std::cout << out.dump(2) << '\n';
         static_cast<void>(reportIfStoreChanged(*s->catalog));
@@ -113,7 +113,7 @@ void runFind(const FindArgs& args) {
     }
     for (const Found& f : found) {
         std::cout << f.reference << "  " << TerminalText(f.match.folder->treePath) << f.match.number
-                  << "  " << edb::ListDateText(f.match.filetime) << "  "
+                  << "  " << edb::views::ListDateText(f.match.filetime) << "  "
                   << TerminalText(f.match.sender) << "  " << TerminalText(f.match.subject) << '\n';
     }
     std::cout << found.size() << (found.size() == 1 ? " message" : " messages") << " found\n";
@@ -140,8 +140,8 @@ const edb::MessageEntry* resolveMessage(const Scanned& s, const std::string& wan
     if (items.empty()) {
         return nullptr;
     }
-    const edb::MessageListing listing =
-        edb::ListMessages(*s.catalog, s.tree.node(items.front()).folder);
+    const edb::views::MessageListing listing =
+        edb::views::ListMessages(*s.catalog, s.tree.node(items.front()).folder);
     return number <= listing.rows.size() ? listing.rows[number - 1].entry : nullptr;
 }
 

@@ -1,15 +1,15 @@
 // The views on the command line: `edb2eml STORE` (summary and folder tree), `tree`, `rows` and
 // `list`. Trees and rows come from the same code as the window's views.
-#include "catalog/list_rows.h"
 #include "catalog/tree_build.h"
 #include "cli/cli_scan.h"
 #include "cli/cli_views.h"
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
-#include "frontend/list_columns.h"
 #include "frontend/scan_texts.h"
 #include "frontend/unreadable_texts.h"
 #include "io/text.h"
+#include "views/message_list.h"
+#include "views/texts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -31,22 +31,24 @@ json treeJson(const CliTree& tree, edb::TreeItem item) {
     for (const auto c : n.children) {
         children.push_back(treeJson(tree, c));
     }
-    return json{{"text", n.text}, {"image", n.image}, {"path", n.path}, {"children", children}};
+    return json{{"text", n.text},
+                {"image", edb::views::FolderImageIndex(n.icon)},
+                {"path", n.path},
+                {"children", children}};
 }
 
 json listingJson(const edb::StoreCatalog& catalog, const CliTree& tree, edb::TreeItem item) {
-    const edb::MessageListing listing = edb::ListMessages(catalog, tree.node(item).folder);
+    const edb::views::MessageListing listing = edb::views::ListMessages(catalog, tree.node(item).folder);
     json columns = nullptr;
     if (listing.folderFound) {
         columns = json::array();
         for (const auto& c : listing.columns) {
-            const int width = edb::ListColumnWidth(listing.layout, columns.size());
-            columns.push_back({{"text", c.heading}, {"width", width}});
+            columns.push_back({{"text", c.heading}, {"width", c.width}});
         }
     }
     json rows = json::array();
     for (const auto& r : listing.rows) {
-        rows.push_back({{"image", r.image}, {"cells", r.cells}});
+        rows.push_back({{"image", edb::views::RowImageIndex(r.kind)}, {"cells", r.cells}});
     }
     return json{{"path", tree.node(item).path}, {"columns", columns}, {"rows", rows}};
 }
@@ -130,7 +132,7 @@ void printTree(const CliTree& tree, const std::unordered_map<edb::TreeItem, std:
     const auto& n = tree.node(item);
     std::cout << indent << (root ? "" : last ? "└── " : "├── ") << TerminalText(n.text);
     if (const auto it = counts.find(item); it != counts.end()) {
-        std::cout << "  (" << it->second << (it->second == 1 ? " message)" : " messages)");
+        std::cout << "  (" << edb::views::MessageCountText(it->second) << ')';
     }
     std::cout << '\n';
     const std::string childIndent = root ? indent : indent + (last ? "    " : "│   ");
@@ -185,20 +187,7 @@ void printSummary(const std::string& path, const Scanned& s) {
               << TerminalText(example) << "'\n";
 }
 
-const char* rowKind(int image) {
-    switch (image) {
-    case 0:
-        return "appointment";
-    case 1:
-        return "contact";
-    case 16:
-        return "mail, attached files";
-    default:
-        return "mail";
-    }
-}
-
-void printListing(const edb::MessageListing& listing) {
+void printListing(const edb::views::MessageListing& listing) {
     constexpr std::size_t kMaxWidth = 40;
     std::vector<std::string> headings;
     for (const auto& c : listing.columns) {
@@ -211,7 +200,7 @@ void printListing(const edb::MessageListing& listing) {
         for (std::size_t i = 0; i < r.cells.size() && i + 1 < cells.size(); ++i) {
             cells[i == 0 ? 0 : i + 1] = fitCell(TerminalText(r.cells[i]), kMaxWidth);
         }
-        cells[1] = rowKind(r.image);
+        cells[1] = edb::views::RowKindText(r.kind);
         table.push_back(std::move(cells));
     }
     std::vector<std::size_t> widths;
@@ -262,7 +251,7 @@ int listFolder(const std::string& store, const std::string& folder) {
     }
     const edb::TreeItem item = found.front();
     const auto& node = s->tree.node(item);
-    const edb::MessageListing listing = edb::ListMessages(*s->catalog, node.folder);
+    const edb::views::MessageListing listing = edb::views::ListMessages(*s->catalog, node.folder);
     if (!listing.folderFound) {
         std::cout << TerminalText(node.path) << " is a mailbox; its folders are:\n";
         for (const auto c : node.children) {
@@ -270,8 +259,7 @@ int listFolder(const std::string& store, const std::string& folder) {
         }
         return g_exitStatus;
     }
-    std::cout << TerminalText(node.path) << "  (" << listing.rows.size()
-              << (listing.rows.size() == 1 ? " message" : " messages");
+    std::cout << TerminalText(node.path) << "  (" << edb::views::MessageCountText(listing.rows.size());
     if (found.size() > 1) {
         std::cout << "; " << found.size() - 1 << " more folder(s) share this path, first shown";
     }

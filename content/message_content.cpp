@@ -1,6 +1,7 @@
 #include "content/message_content.h"
 
 #include "content/body_rule.h"
+#include "frontend/folder_roles.h"
 
 #include <cstdio>
 
@@ -159,7 +160,7 @@ MessageContent ReadMessageContent(const StoreReader& reader, const MessageSnapsh
 
     // In the folder the list shows with a "To" column the stored name is the recipient; the
     // sender is the mailbox's owner.
-    const bool sentItems = folder.node != nullptr && folder.node->name == "Sent Items";
+    const bool sentItems = folder.node != nullptr && IsSentItems(folder.node->name);
     if (sentItems) {
         in.to.push_back(ParseSenderText(m.sender, "Unknown recipient"));
         const std::string owner =

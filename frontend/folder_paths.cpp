@@ -1,6 +1,7 @@
 #include "frontend/folder_paths.h"
 
 #include "catalog/tree_build.h"
+#include "frontend/folder_roles.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -77,10 +78,9 @@ std::vector<FolderPath> ListFolders(const StoreCatalog& catalog) {
 }
 
 std::vector<FolderPath> InboxFolders(const StoreCatalog& catalog) {
-    const int inboxIcon = FolderIconIndex("Inbox", 0);
     std::vector<FolderPath> out;
     for (const FolderNode& n : catalog.folderList) {
-        if (n.isMailbox() || FolderIconIndex(n.name, n.kind) != inboxIcon) {
+        if (n.isMailbox() || FolderRoleOf(n.name, n.kind) != FolderRole::Inbox) {
             continue;
         }
         FolderPath p = PathOf(catalog, n);

@@ -93,10 +93,31 @@ void Session::forgetStore() {
     m_chosen.clear();
     m_step = 0;
     m_ticked.clear();
+    m_tree.clear();
     m_converted.clear();
 }
 
+bool Session::addTreeItem(ItemId item, ItemId parent, std::size_t folder) {
+    return m_tree.add(item, parent, folder);
+}
+
+void Session::clearTree() {
+    m_tree.clear();
+    m_ticked.clear();
+}
+
+std::vector<ItemId> Session::toggleTick(ItemId item) {
+    if (!allowed(Command::Tick)) {
+        return {};
+    }
+    std::vector<ItemId> changed = m_tree.toggle(item);
+    const std::vector<std::size_t> folders = m_tree.tickedFolders();
+    m_ticked = std::set<std::size_t>(folders.begin(), folders.end());
+    return changed;
+}
+
 void Session::scanEnded(ScanEnd how) {
+    m_lastEnd = how;
     switch (how) {
     case ScanEnd::Complete:
     case ScanEnd::Failed: // what was found before the failure stays usable
@@ -115,6 +136,20 @@ void Session::scanEnded(ScanEnd how) {
         m_phase = Phase::NoStore;
         break;
     }
+}
+
+std::vector<ItemId> Session::untickConverted(const std::string& destination) {
+    std::vector<ItemId> changed;
+    for (const ItemId item : m_tree.items()) {
+        if (m_tree.ticked(item) && convertedTo(m_tree.folderOf(item), destination)) {
+            for (const ItemId c : m_tree.untickOne(item)) {
+                changed.push_back(c);
+            }
+        }
+    }
+    const std::vector<std::size_t> folders = m_tree.tickedFolders();
+    m_ticked = std::set<std::size_t>(folders.begin(), folders.end());
+    return changed;
 }
 
 bool Session::isChosen(std::size_t mailbox) const {

@@ -5,6 +5,7 @@
 // session what is allowed and tells it what the user did; it decides nothing itself, so another
 // native window could sit on the same session. Window thread only: workers never touch it.
 #include "io/cancel.h"
+#include "session/folder_ticks.h"
 
 #include <array>
 #include <cstddef>
@@ -82,6 +83,8 @@ public:
     // mailboxes, ticks and conversions.
     bool openStore(std::string path);
     void scanEnded(ScanEnd how);
+    // How the last scan ended (Complete before any ended).
+    [[nodiscard]] ScanEnd lastScanEnd() const { return m_lastEnd; }
     void stopScan() { cancelTask(Task::Scan, StopReason::User); }
     [[nodiscard]] const std::string& storePath() const { return m_path; }
 
@@ -99,6 +102,16 @@ public:
     [[nodiscard]] std::optional<std::size_t> mailboxAtStep(std::int32_t step) const;
     bool nextUserMailbox();
     bool backUserMailbox();
+
+    // The folder tree's items as the window shows them, and the tick rules over them. Every
+    // toggle recomputes the ticked folders; the items it returns are the ones to redraw.
+    bool addTreeItem(ItemId item, ItemId parent, std::size_t folder);
+    void clearTree();
+    std::vector<ItemId> toggleTick(ItemId item);
+    // After a conversion: the ticked items whose folder went to `destination` lose their tick
+    // (their ancestors follow). Returns the items to redraw.
+    std::vector<ItemId> untickConverted(const std::string& destination);
+    [[nodiscard]] const FolderTicks& tree() const { return m_tree; }
 
     // Ticks, by folder index (the folder's place in the scan's folder list).
     void setTicked(std::size_t folder, bool on);
@@ -130,11 +143,13 @@ private:
     void forgetStore();
 
     Phase m_phase = Phase::NoStore;
+    ScanEnd m_lastEnd = ScanEnd::Complete;
     std::string m_path;
     std::optional<std::size_t> m_picked;
     std::vector<std::size_t> m_chosen;
     std::int32_t m_step = 0;
     std::set<std::size_t> m_ticked;
+    FolderTicks m_tree;
     std::map<std::size_t, std::set<std::string>> m_converted;
     std::array<std::vector<std::shared_ptr<CancelToken>>, static_cast<std::size_t>(Task::Count)>
         m_tokens{};

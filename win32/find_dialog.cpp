@@ -1,7 +1,7 @@
 #include "win32/find_dialog.h"
 
-#include "catalog/list_rows.h"
-#include "frontend/message_search.h"
+#include "views/message_list.h"
+#include "views/message_search.h"
 #include "win32/resource_ids.h"
 #include "win32/wide_text.h"
 
@@ -109,7 +109,7 @@ void FindDialog::startSearch() {
                 }
                 batch.push_back(FoundRow{{folder.attached ? folder.names.front() : std::string(),
                                           path, m.sender, m.subject,
-                                          edb::ListDateText(m.filetime)},
+                                          edb::views::ListDateText(m.filetime)},
                                          m.entry});
                 if (batch.size() >= kBatchRows ||
                     std::chrono::steady_clock::now() - sent >= kBatchTime) {

@@ -4,7 +4,7 @@
 // what is allowed, workers do the work and hand their results over through the inbox, in
 // batches marked with the generation they belong to. No worker touches a control.
 #include "catalog/catalog.h"
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "catalog/tree_build.h"
 #include "scan/scan.h"
 #include "session/session.h"
@@ -57,7 +57,7 @@ public:
     // Work started and not yet shown: running workers, and results still in the inbox.
     [[nodiscard]] int pendingWork() const { return m_pending; }
     // The message list's rows, as the virtual list view shows them.
-    [[nodiscard]] const std::vector<edb::ListRow>& messageRows() const { return m_rows; }
+    [[nodiscard]] const std::vector<edb::views::ListRow>& messageRows() const { return m_rows; }
     // The folder-list index a tree item shows (kNoFolder for a mailbox root).
     [[nodiscard]] std::size_t folderOf(HTREEITEM item) const;
     [[nodiscard]] FindDialog* findDialog() const { return m_find.get(); }
@@ -150,7 +150,7 @@ private:
     // The message list.
     std::uint64_t m_listGeneration = 0;
     HTREEITEM m_shownFolderItem = nullptr;
-    std::vector<edb::ListRow> m_rows;
+    std::vector<edb::views::ListRow> m_rows;
     std::wstring m_cellText; // what the list view copies a cell from
 
     std::unique_ptr<FindDialog> m_find;

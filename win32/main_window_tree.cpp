@@ -2,7 +2,8 @@
 // folder tree on a worker, ticks, and the message listing of a picked folder.
 #include "win32/main_window.h"
 
-#include "frontend/list_columns.h"
+#include "views/folder_items.h"
+#include "views/message_list.h"
 #include "win32/resource_ids.h"
 #include "win32/wide_text.h"
 #include "win32/window_texts.h"
@@ -22,9 +23,11 @@ public:
     BatchingTreeSink(edb::TreeItem firstHandle, Deliver deliver)
         : m_next(firstHandle), m_deliver(std::move(deliver)) {}
 
-    edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int image,
+    edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, char kind,
                              const std::string&, std::size_t folder) override {
         const edb::TreeItem handle = m_next++;
+        const int image =
+            edb::views::FolderImageIndex(edb::views::TreeItemIcon(text, kind, folder));
         m_batch.push_back(TreeBatchItem{handle, parent, text, image, folder});
         // Full batches, and a few a second, so a long build shows as it goes.
         if (m_batch.size() >= kBatchItems || Clock::now() - m_last >= kBatchTime) {
@@ -307,15 +310,14 @@ void MainWindow::startListing(HTREEITEM treeItem, std::size_t folder) {
         };
         if (const edb::FolderNode* node = edb::FolderAt(m_catalog, folder)) {
             std::vector<std::pair<std::string, int>> columns;
-            const edb::ListLayout layout = edb::ListLayoutFor(*node);
-            for (const edb::ListColumn& c : edb::ListColumnsFor(*node)) {
-                columns.emplace_back(c.heading, edb::ListColumnWidth(layout, columns.size()));
+            for (const edb::views::ListColumn& c : edb::views::ListColumnsFor(*node)) {
+                columns.emplace_back(c.heading, c.width);
             }
             post([this, columns] { showColumns(columns); });
-            std::vector<edb::ListRow> batch;
+            std::vector<edb::views::ListRow> batch;
             const auto flush = [&] {
                 post([this, rows = std::move(batch)]() mutable {
-                    for (edb::ListRow& r : rows) {
+                    for (edb::views::ListRow& r : rows) {
                         m_rows.push_back(std::move(r));
                     }
                     ListView_SetItemCountEx(item(IDC_MESSAGE_LIST), static_cast<int>(m_rows.size()),
@@ -323,7 +325,7 @@ void MainWindow::startListing(HTREEITEM treeItem, std::size_t folder) {
                 });
                 batch.clear();
             };
-            edb::ForEachMessageRow(m_catalog, *node, [&](edb::ListRow&& row) {
+            edb::views::ForEachMessageRow(m_catalog, *node, [&](edb::views::ListRow&& row) {
                 if (token->cancelled()) {
                     return false;
                 }
@@ -353,7 +355,7 @@ void MainWindow::messageDisplayInfo(NMLVDISPINFOW& info) {
     if (cell.iItem < 0 || static_cast<std::size_t>(cell.iItem) >= m_rows.size()) {
         return;
     }
-    const edb::ListRow& row = m_rows[static_cast<std::size_t>(cell.iItem)];
+    const edb::views::ListRow& row = m_rows[static_cast<std::size_t>(cell.iItem)];
     if (cell.iSubItem < 0 || static_cast<std::size_t>(cell.iSubItem) >= row.cells.size()) {
         return;
     }

@@ -2,7 +2,7 @@
 
 #include "content/html_text.h"
 #include "deliver/output_names.h"
-#include "frontend/message_search.h"
+#include "views/message_search.h"
 #include "mime/eml_writer.h"
 #include "win32/resource_ids.h"
 #include "win32/wide_text.h"

@@ -1,13 +1,13 @@
 // The whole scan on a store file made of the input.
 #include "cli/json_catalog.h"
 #include "fuzz/fuzz_context.h"
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "catalog/tree_build.h"
 
 namespace {
 class FolderSink : public edb::TreeSink {
 public:
-    edb::TreeItem insertItem(edb::TreeItem, const std::string&, int, const std::string&,
+    edb::TreeItem insertItem(edb::TreeItem, const std::string&, char, const std::string&,
                              std::size_t folder) override {
         folders.push_back(folder);
         return folders.size();
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FolderSink sink;
         (void)edb::BuildFolderTree(catalog, mailbox, sink);
         for (const std::size_t folder : sink.folders) {
-            (void)edb::ListMessages(catalog, folder);
+            (void)edb::views::ListMessages(catalog, folder);
         }
     }
     return 0;

@@ -2,7 +2,7 @@
 // Convert marking its folders converted, asking before writing them to the same place again.
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"
@@ -227,7 +227,7 @@ private slots:
 
         QTreeWidgetItem* inbox = w.treeItem(root + "/Inbox");
         clickText(w, inbox);
-        const edb::MessageListing expected = edb::ListMessages(
+        const edb::views::MessageListing expected = edb::views::ListMessages(
             w.dialog.catalog(),
             w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(inbox)));
         QVERIFY(!expected.rows.empty());
@@ -251,7 +251,7 @@ private slots:
         QTest::mouseClick(w.dialog.folderTree()->viewport(), Qt::LeftButton, {},
                           w.dialog.folderTree()->visualItemRect(contacts).center());
         QVERIFY(w.waitIdle());
-        const edb::MessageListing last = edb::ListMessages(
+        const edb::views::MessageListing last = edb::views::ListMessages(
             w.dialog.catalog(),
             w.dialog.folderTree()->folderOf(w.dialog.folderTree()->handleOf(contacts)));
         QCOMPARE(list->rowCount(), int(last.rows.size()));

@@ -4,7 +4,7 @@
 #include "app/dialog_units.h"
 #include "app/folder_tree_view.h"
 #include "app/report_list_view.h"
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "resources/artwork.h"
 #include "tests/app/app_stores.h"
 #include "tests/support/demo_store.h"
@@ -333,7 +333,7 @@ private slots:
         struct Recorder : edb::TreeSink {
             std::map<edb::TreeItem, int> depth{{0, -1}};
             QStringList seen;
-            edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, int,
+            edb::TreeItem insertItem(edb::TreeItem parent, const std::string& text, char,
                                      const std::string&, std::size_t) override {
                 const edb::TreeItem item = depth.size();
                 depth[item] = depth[parent] + 1;

@@ -20,6 +20,8 @@ LAYERS = {
     "scan": {"decode", "catalog", "io"},
     "frontend": _CORE_ALL,
     "session": _CORE_ALL,
+    # What every front end shows: above the run's state and the shared words, below the shells.
+    "views": {"frontend", "session"} | _CORE_ALL,
     "charset": {"io"},
     "rtf": {"charset", "io"},
     "mime": {"charset", "catalog", "io"},
@@ -29,16 +31,16 @@ LAYERS = {
     "imap": set(),
     "deliver": {"content", "imap", "pst", "rtf", "mime", "charset", "frontend"} | _CORE_ALL,
     "convert": {"deliver", "content", "imap", "rtf", "mime", "charset", "frontend"} | _CORE_ALL,
-    "cli": {"frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
+    "cli": {"views", "frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
     "widgets": {"platform"},
     "platform": set(),
-    "app": {"widgets", "platform", "frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
+    "app": {"widgets", "platform", "views", "frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
     # The window on Windows: beside app/, on the same layers, never on Qt's.
-    "win32": {"frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
+    "win32": {"views", "frontend", "session"} | _CONVERT_ALL | _CORE_ALL,
 }
 CORE = ("io", "catalog", "decode", "scan")
 # The core and the front ends' shared words and widths: the standard library only.
-STANDARD_ONLY = CORE + ("frontend", "session")
+STANDARD_ONLY = CORE + ("frontend", "session", "views")
 # Outside libraries the core must never reach for.
 FOREIGN = re.compile(r"#\s*include\s*<(Q\w*|gmime|glib|curl|nlohmann|CLI|gtest)")
 LOCAL = re.compile(r'#\s*include\s*"([a-z0-9_]+)/[^"]+"')

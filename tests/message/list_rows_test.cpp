@@ -1,6 +1,5 @@
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "catalog/tree_build.h"
-#include "frontend/list_columns.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -40,7 +39,7 @@ class ZoneTest : public ::testing::Test {
 protected:
 #ifdef _WIN32
     static bool zone(const char* tz) {
-        return std::string(tz) == "UTC0" && edb::ListDateText(0) == "Mon 1/1/1601 12:0:0 AM";
+        return std::string(tz) == "UTC0" && edb::views::ListDateText(0) == "Mon 1/1/1601 12:0:0 AM";
     }
 #else
     void SetUp() override {
@@ -73,64 +72,64 @@ private:
 
 TEST_F(ZoneTest, UtcClockRunsTwelveHoursWithAmAndPm) {
     ZONE("UTC0");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 3, 40, 7)), "Fri 5/3/2004 3:40:7 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 0, 0, 0)), "Fri 5/3/2004 12:0:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 0, 15, 0)), "Fri 5/3/2004 12:15:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 11, 59, 59)), "Fri 5/3/2004 11:59:59 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 12, 0, 0)), "Fri 5/3/2004 12:0:0 PM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 13, 5, 0)), "Fri 5/3/2004 1:5:0 PM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 23, 59, 59)), "Fri 5/3/2004 11:59:59 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 3, 40, 7)), "Fri 5/3/2004 3:40:7 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 0, 0, 0)), "Fri 5/3/2004 12:0:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 0, 15, 0)), "Fri 5/3/2004 12:15:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 11, 59, 59)), "Fri 5/3/2004 11:59:59 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 12, 0, 0)), "Fri 5/3/2004 12:0:0 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 13, 5, 0)), "Fri 5/3/2004 1:5:0 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 23, 59, 59)), "Fri 5/3/2004 11:59:59 PM");
     // Parts of a second are dropped, never rounded up.
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 3, 40, 7) + 9'999'999),
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 3, 40, 7) + 9'999'999),
               "Fri 5/3/2004 3:40:7 AM");
 }
 
 // The ends of the C runtime's clocks (1970, 2038, 3000) are no ends here.
 TEST_F(ZoneTest, DatesEitherSideOfTheRuntimesLimitsConvert) {
     ZONE("UTC0");
-    EXPECT_EQ(edb::ListDateText(filetime(1969, 12, 31, 23, 59, 59)), "Wed 31/12/1969 11:59:59 PM");
-    EXPECT_EQ(edb::ListDateText(filetime(1900, 3, 1, 12, 0, 0)), "Thu 1/3/1900 12:0:0 PM");
-    EXPECT_EQ(edb::ListDateText(filetime(2038, 1, 19, 3, 14, 8)), "Tue 19/1/2038 3:14:8 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(3001, 1, 1, 0, 0, 0)), "Thu 1/1/3001 12:0:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2000, 2, 29, 23, 0, 0)), "Tue 29/2/2000 11:0:0 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(1969, 12, 31, 23, 59, 59)), "Wed 31/12/1969 11:59:59 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(1900, 3, 1, 12, 0, 0)), "Thu 1/3/1900 12:0:0 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2038, 1, 19, 3, 14, 8)), "Tue 19/1/2038 3:14:8 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(3001, 1, 1, 0, 0, 0)), "Thu 1/1/3001 12:0:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2000, 2, 29, 23, 0, 0)), "Tue 29/2/2000 11:0:0 PM");
 }
 
 TEST_F(ZoneTest, HalfHourOffsetCarriesThroughDaysMonthsAndYears) {
     ZONE("IST-5:30");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 3, 40, 7)), "Fri 5/3/2004 9:10:7 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 18, 45, 0)), "Sat 6/3/2004 12:15:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 6, 30, 0)), "Fri 5/3/2004 12:0:0 PM");
-    EXPECT_EQ(edb::ListDateText(filetime(2005, 1, 31, 20, 0, 0)), "Tue 1/2/2005 1:30:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 2, 28, 20, 0, 0)), "Sun 29/2/2004 1:30:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2005, 2, 28, 20, 0, 0)), "Tue 1/3/2005 1:30:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 12, 31, 18, 30, 0)), "Sat 1/1/2005 12:0:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 3, 40, 7)), "Fri 5/3/2004 9:10:7 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 18, 45, 0)), "Sat 6/3/2004 12:15:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 6, 30, 0)), "Fri 5/3/2004 12:0:0 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2005, 1, 31, 20, 0, 0)), "Tue 1/2/2005 1:30:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 2, 28, 20, 0, 0)), "Sun 29/2/2004 1:30:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2005, 2, 28, 20, 0, 0)), "Tue 1/3/2005 1:30:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 12, 31, 18, 30, 0)), "Sat 1/1/2005 12:0:0 AM");
 }
 
 TEST_F(ZoneTest, DaylightSavingAndWestOfUtc) {
     ZONE("EST5EDT,M3.2.0,M11.1.0");
-    EXPECT_EQ(edb::ListDateText(filetime(2004, 3, 5, 3, 40, 7)), "Thu 4/3/2004 10:40:7 PM");
-    EXPECT_EQ(edb::ListDateText(filetime(2021, 3, 14, 6, 59, 59)), "Sun 14/3/2021 1:59:59 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2021, 3, 14, 7, 0, 0)), "Sun 14/3/2021 3:0:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2021, 7, 1, 4, 0, 0)), "Thu 1/7/2021 12:0:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(2021, 1, 1, 4, 0, 0)), "Thu 31/12/2020 11:0:0 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2004, 3, 5, 3, 40, 7)), "Thu 4/3/2004 10:40:7 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2021, 3, 14, 6, 59, 59)), "Sun 14/3/2021 1:59:59 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2021, 3, 14, 7, 0, 0)), "Sun 14/3/2021 3:0:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2021, 7, 1, 4, 0, 0)), "Thu 1/7/2021 12:0:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(2021, 1, 1, 4, 0, 0)), "Thu 31/12/2020 11:0:0 PM");
 }
 
 TEST_F(ZoneTest, YearsOutsideTheCalendarAndUnconvertibleValuesGiveNoText) {
     ZONE("UTC0");
-    EXPECT_EQ(edb::ListDateText(0), "Mon 1/1/1601 12:0:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(9999, 12, 31, 23, 59, 59)), "Fri 31/12/9999 11:59:59 PM");
-    EXPECT_EQ(edb::ListDateText(filetime(10000, 1, 1, 0, 0, 0)), "");
-    EXPECT_EQ(edb::ListDateText(0x7FFFFFFFFFFFFFFFULL), "");
-    EXPECT_EQ(edb::ListDateText(0x8000000000000000ULL), "");
-    EXPECT_EQ(edb::ListDateText(~0ULL), "");
+    EXPECT_EQ(edb::views::ListDateText(0), "Mon 1/1/1601 12:0:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(9999, 12, 31, 23, 59, 59)), "Fri 31/12/9999 11:59:59 PM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(10000, 1, 1, 0, 0, 0)), "");
+    EXPECT_EQ(edb::views::ListDateText(0x7FFFFFFFFFFFFFFFULL), "");
+    EXPECT_EQ(edb::views::ListDateText(0x8000000000000000ULL), "");
+    EXPECT_EQ(edb::views::ListDateText(~0ULL), "");
 
     // The local year decides: 1601 west of UTC is still 1600, 10000 UTC is 9999 there.
     ZONE("EST5");
-    EXPECT_EQ(edb::ListDateText(0), "");
-    EXPECT_EQ(edb::ListDateText(filetime(10000, 1, 1, 0, 0, 0)), "Fri 31/12/9999 7:0:0 PM");
+    EXPECT_EQ(edb::views::ListDateText(0), "");
+    EXPECT_EQ(edb::views::ListDateText(filetime(10000, 1, 1, 0, 0, 0)), "Fri 31/12/9999 7:0:0 PM");
     ZONE("IST-5:30");
-    EXPECT_EQ(edb::ListDateText(0), "Mon 1/1/1601 5:30:0 AM");
-    EXPECT_EQ(edb::ListDateText(filetime(9999, 12, 31, 20, 0, 0)), "");
+    EXPECT_EQ(edb::views::ListDateText(0), "Mon 1/1/1601 5:30:0 AM");
+    EXPECT_EQ(edb::views::ListDateText(filetime(9999, 12, 31, 20, 0, 0)), "");
 }
 
 struct Catalog {
@@ -152,28 +151,28 @@ struct Catalog {
     }
 };
 
-std::vector<std::string> headings(const edb::MessageListing& l) {
+std::vector<std::string> headings(const edb::views::MessageListing& l) {
     std::vector<std::string> out;
     for (const auto& col : l.columns) {
-        out.push_back(col.heading + ":" +
-                      std::to_string(edb::ListColumnWidth(l.layout, out.size())));
+        out.push_back(col.heading + ":" + std::to_string(col.width));
     }
     return out;
 }
 
-TEST(ListMessages, ColumnSetsFollowKindAndTheExactSentItemsName) {
+// "sent items" is the same folder as "Sent Items": its stored names are recipients, so "To".
+TEST(ListMessages, ColumnSetsFollowKindAndTheSentItemsNameInAnyLetterCase) {
     Catalog cat;
     cat.folder(1, "Sent Items", 0);
     cat.folder(2, "sent items", 0);
     cat.folder(3, "Sent Items", 'c');
     cat.folder(4, "Calendar", 'a');
-    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 0)),
+    EXPECT_EQ(headings(edb::views::ListMessages(*cat.c, 0)),
               (Cells{"No:50", "To:130", "Subject:180", "Date:150"}));
-    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 1)),
+    EXPECT_EQ(headings(edb::views::ListMessages(*cat.c, 1)),
+              (Cells{"No:50", "To:130", "Subject:180", "Date:150"}));
+    EXPECT_EQ(headings(edb::views::ListMessages(*cat.c, 3)),
               (Cells{"No:50", "From:130", "Subject:180", "Date:150"}));
-    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 3)),
-              (Cells{"No:50", "From:130", "Subject:180", "Date:150"}));
-    EXPECT_EQ(headings(edb::ListMessages(*cat.c, 2)),
+    EXPECT_EQ(headings(edb::views::ListMessages(*cat.c, 2)),
               (Cells{"No:50", "Full name:80", "First name:80", "Last name:80", "Home Phone No:80",
                      "Business Phone No:80", "Mobile Phone No:80", "Business Address:80",
                      "Email Address:80", "Date:80"}));
@@ -185,12 +184,12 @@ TEST(ListMessages, UnknownIndicesFindNoFolderAndEmptyFoldersOnlyHaveColumns) {
     cat.folder(2, "Unshown", 0);
     cat.message(2, 1, "s", "x");
     for (const std::size_t folder : {edb::kNoFolder, std::size_t{99}}) {
-        const auto l = edb::ListMessages(*cat.c, folder);
+        const auto l = edb::views::ListMessages(*cat.c, folder);
         EXPECT_FALSE(l.folderFound);
         EXPECT_TRUE(l.columns.empty());
         EXPECT_TRUE(l.rows.empty());
     }
-    const auto empty = edb::ListMessages(*cat.c, 0);
+    const auto empty = edb::views::ListMessages(*cat.c, 0);
     EXPECT_TRUE(empty.folderFound);
     EXPECT_EQ(empty.columns.size(), 4u);
     EXPECT_TRUE(empty.rows.empty());
@@ -201,10 +200,10 @@ TEST(ListMessages, EachIndexListsItsOwnFolder) {
     cat.folder(1, "First", 0);
     cat.folder(2, "Second", 0);
     cat.message(2, 1, "second's", "x");
-    const auto l = edb::ListMessages(*cat.c, 0);
+    const auto l = edb::views::ListMessages(*cat.c, 0);
     EXPECT_EQ(l.folder->name, "First");
     EXPECT_TRUE(l.rows.empty());
-    const auto second = edb::ListMessages(*cat.c, 1);
+    const auto second = edb::views::ListMessages(*cat.c, 1);
     EXPECT_EQ(second.folder->name, "Second");
     EXPECT_EQ(second.rows.size(), 1u);
 }
@@ -223,21 +222,21 @@ TEST(ListMessages, RowsNumberPerFolderWithIconsAndCells) {
         .contacts.push_back(edb::ContactEntry{"Full", "First", "Last", "Home", "Business", "Mobile",
                                               "Address", "e@x"});
     cat.message(1, 7, "bare card", "Ed", 'c');
-    const auto l = edb::ListMessages(*cat.c, 0);
+    const auto l = edb::views::ListMessages(*cat.c, 0);
     ASSERT_EQ(l.rows.size(), 5u);
     std::vector<int> images;
     for (const auto& r : l.rows) {
-        images.push_back(r.image);
+        images.push_back(edb::views::RowImageIndex(r.kind));
     }
     EXPECT_EQ(images, (std::vector<int>{12, 16, 0, 1, 1}));
-    const std::string noDate = edb::ListDateText(0);
+    const std::string noDate = edb::views::ListDateText(0);
     EXPECT_EQ(l.rows[0].cells, (Cells{"1", "Ann", "plain", noDate}));
     EXPECT_EQ(l.rows[1].cells, (Cells{"2", "Bob", "has file", noDate}));
     EXPECT_EQ(l.rows[2].cells, (Cells{"3", "Cy", "meeting", noDate}));
     EXPECT_EQ(l.rows[3].cells, (Cells{"4", "Full", "First", "Last", "Home", "Business", "Mobile",
                                       "Address", "e@x", noDate}));
     EXPECT_EQ(l.rows[4].cells, (Cells{"5"})); // contact message without a ContactEntry
-    const auto other = edb::ListMessages(*cat.c, 1);
+    const auto other = edb::views::ListMessages(*cat.c, 1);
     ASSERT_EQ(other.rows.size(), 2u);
     EXPECT_EQ(other.rows[0].cells[0], "1");
     EXPECT_EQ(other.rows[1].cells[2], "elsewhere too");
@@ -250,7 +249,7 @@ TEST(ForEachMessageRow, StopsWhenTheReceiverSaysSo) {
         cat.message(1, n, "m" + std::to_string(n), "x");
     }
     int seen = 0;
-    edb::ForEachMessageRow(*cat.c, f, [&](edb::ListRow&&) { return ++seen < 2; });
+    edb::views::ForEachMessageRow(*cat.c, f, [&](edb::views::ListRow&&) { return ++seen < 2; });
     EXPECT_EQ(seen, 2);
 }
 

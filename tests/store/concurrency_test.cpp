@@ -1,6 +1,6 @@
 // The scan beside a tree walk and listings on other threads, as the window runs them while the
 // scan worker still appends. Run under ThreadSanitizer (ctest -L concurrency).
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "scan/scan.h"
 #include "catalog/tree_build.h"
 #include "tests/support/demo_store.h"
@@ -16,6 +16,8 @@
 
 using namespace edb;
 using namespace edbtest;
+using edb::views::ListMessages;
+using edb::views::MessageListing;
 
 namespace {
 
@@ -29,7 +31,7 @@ struct SignallingHost : ScanHost {
 
 class CountingSink : public TreeSink {
 public:
-    TreeItem insertItem(TreeItem, const std::string&, int, const std::string&,
+    TreeItem insertItem(TreeItem, const std::string&, char, const std::string&,
                         std::size_t) override {
         return m_next.fetch_add(1) + 1;
     }

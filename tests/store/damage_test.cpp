@@ -1,7 +1,7 @@
 // Damaged and hostile stores: every scan ends, the catalog stays walkable and dumps as valid
 // JSON, and what the damage spares is still found.
 #include "cli/json_catalog.h"
-#include "catalog/list_rows.h"
+#include "views/message_list.h"
 #include "scan/scan.h"
 #include "catalog/tree_build.h"
 #include "tests/support/contents_records.h"
@@ -21,6 +21,8 @@
 
 using namespace edb;
 using namespace edbtest;
+using edb::views::ListMessages;
+using edb::views::MessageListing;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
@@ -33,7 +35,7 @@ struct QuietHost : ScanHost {
 // Keeps the folder each item shows.
 class FolderSink : public TreeSink {
 public:
-    TreeItem insertItem(TreeItem, const std::string&, int, const std::string&,
+    TreeItem insertItem(TreeItem, const std::string&, char, const std::string&,
                         std::size_t folder) override {
         folders.push_back(folder);
         return folders.size();

@@ -194,7 +194,7 @@ TEST(WindowFlows, AFolderListsItsMessagesAndEnterOpensTheViewer) {
     // The message with an attachment: its row opens the viewer on Enter.
     int withAttachment = -1;
     for (std::size_t i = 0; i < w->window->messageRows().size(); ++i) {
-        if (w->window->messageRows()[i].image == 16) {
+        if (w->window->messageRows()[i].kind == edb::views::RowKind::MailWithAttachments) {
             withAttachment = static_cast<int>(i);
             break;
         }
@@ -228,7 +228,7 @@ TEST(WindowFlows, AnHtmlBodyShowsItsVisibleTextAndOpensInTheBrowser) {
     for (const TreeEntry& e : TreeItems(tree)) {
         TreeView_SelectItem(tree, e.item);
         ASSERT_TRUE(PumpUntil([&] { return w->idle(); }));
-        for (const edb::ListRow& row : w->window->messageRows()) {
+        for (const edb::views::ListRow& row : w->window->messageRows()) {
             edbwin::ViewerDialog viewer(w->catalog, *row.entry, w->prompts);
             if (!viewer.content().eml.html) {
                 continue;

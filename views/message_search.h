@@ -3,6 +3,8 @@
 // reference that names one message on the command line. Shared by `edb2eml find`/`show` and the
 // window's Find. Runs on any thread while the scan may still append.
 #include "frontend/folder_paths.h"
+#include "views/message_list.h"
+#include "views/text_fold.h"
 #include "catalog/catalog.h"
 
 #include <atomic>
@@ -48,17 +50,20 @@ private:
     std::size_t m_nodesSeen = 0;
 };
 
-// Whether `haystack` holds `needle`, ignoring the case of ASCII letters; an empty needle is in
-// every text.
-[[nodiscard]] bool ContainsText(std::string_view haystack, std::string_view needle);
+using views::ContainsText;
 
 // Hands every message that matches to `onMatch` in message-list order; `onMatch` returns false
-// to stop, and so does `cancel` (checked between messages). Texts match as ContainsText; empty
+// to stop, and so does `cancel` (checked between messages). Texts match as ContainsText
+// (letter case folded); empty
 // fields and absent bounds match everything. Contacts and messages whose folder is not in the
 // folder list are left out. Returns the number of messages looked at.
 std::size_t FindMessages(const StoreCatalog& catalog, FolderPaths& paths, const SearchQuery& query,
                          const std::function<bool(SearchMatch&&)>& onMatch,
                          const std::atomic<bool>* cancel = nullptr);
+
+// A match as Find's results show it (FindResultColumns): mailbox, folder path without its last
+// backslash, sender, subject and date; `number` is its place among the results.
+[[nodiscard]] views::ListRow FindResultRow(const SearchMatch& match, std::uint64_t number);
 
 // "2024-05-03" as the FILETIME of that day's local midnight; nullopt for anything else.
 [[nodiscard]] std::optional<std::uint64_t> LocalDayStart(std::string_view date);

@@ -1,4 +1,4 @@
-#include "frontend/message_search.h"
+#include "views/message_search.h"
 
 #include <charconv>
 #include <ctime>
@@ -43,29 +43,6 @@ const FolderPath* FolderPaths::find(const FolderId& id) {
     return &*slot;
 }
 
-bool ContainsText(std::string_view haystack, std::string_view needle) {
-    if (needle.empty()) {
-        return true;
-    }
-    if (needle.size() > haystack.size()) {
-        return false;
-    }
-    const char first = lowerAscii(needle.front());
-    for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
-        if (lowerAscii(haystack[i]) != first) {
-            continue;
-        }
-        std::size_t k = 1;
-        while (k < needle.size() && lowerAscii(haystack[i + k]) == lowerAscii(needle[k])) {
-            ++k;
-        }
-        if (k == needle.size()) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::size_t FindMessages(const StoreCatalog& catalog, FolderPaths& paths, const SearchQuery& query,
                          const std::function<bool(SearchMatch&&)>& onMatch,
                          const std::atomic<bool>* cancel) {
@@ -73,6 +50,10 @@ std::size_t FindMessages(const StoreCatalog& catalog, FolderPaths& paths, const 
     std::unordered_map<std::uint64_t, std::size_t> numbers;
     std::vector<SearchMatch> run;
     std::size_t looked = 0;
+    // Each needle is folded once; the texts are folded as they are compared.
+    const views::TextMatcher text(query.text);
+    const views::TextMatcher from(query.from);
+    const views::TextMatcher subject(query.subject);
     auto it = catalog.messages.begin();
     const auto end = catalog.messages.end();
     while (it != end) {
@@ -91,9 +72,8 @@ std::size_t FindMessages(const StoreCatalog& catalog, FolderPaths& paths, const 
                 }
                 if ((query.after && m.filetime < *query.after) ||
                     (query.before && m.filetime >= *query.before) ||
-                    !ContainsText(m.sender, query.from) ||
-                    !ContainsText(m.subject, query.subject) ||
-                    (!ContainsText(m.sender, query.text) && !ContainsText(m.subject, query.text))) {
+                    !from.foundIn(m.sender) || !subject.foundIn(m.subject) ||
+                    (!text.foundIn(m.sender) && !text.foundIn(m.subject))) {
                     continue;
                 }
                 SearchMatch match;
@@ -116,6 +96,27 @@ std::size_t FindMessages(const StoreCatalog& catalog, FolderPaths& paths, const 
         }
     }
     return looked;
+}
+
+views::ListRow FindResultRow(const SearchMatch& match, std::uint64_t number) {
+    views::ListRow row;
+    row.kind = views::RowKind::Mail;
+    row.number = number;
+    row.filetime = match.filetime;
+    row.entry = match.entry;
+    const FolderPath* folder = match.folder;
+    std::string mailbox;
+    std::string path;
+    if (folder != nullptr) {
+        mailbox = folder->attached ? folder->names.front() : std::string();
+        path = folder->treePath;
+        if (!path.empty()) {
+            path.pop_back();
+        }
+    }
+    row.cells = {std::move(mailbox), std::move(path), match.sender, match.subject,
+                 views::ListDateText(match.filetime)};
+    return row;
 }
 
 std::optional<std::uint64_t> LocalDayStart(std::string_view date) {
