@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cctype>
+#include <cstring>
 
 namespace edb::conv {
 namespace {
@@ -30,8 +31,24 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
 
+// Eight bytes of text tested at once (0x80 in every byte, as a mask). With no high bit set in
+// `w`, a byte below 0x20 borrows into its high bit when 0x20 is taken from it, and DEL, zero
+// after the xor, borrows when 1 is taken: no bit of the result means printable ASCII only.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHigh = kOnes * 0x80;
+
+std::uint64_t load8(const char* p) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+bool controlOrDel8(std::uint64_t asciiWord) {
+    return (((asciiWord - kOnes * 0x20) | ((asciiWord ^ (kOnes * 0x7F)) - kOnes)) & kHigh) != 0;
+}
+
 bool validUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
+    for (std::size_t i = NextNonAscii(s, 0); i < s.size(); i = NextNonAscii(s, i)) {
         const std::size_t at = i;
         if (header::NextCodePoint(s, i) == 0xFFFD && s.compare(at, 3, "\xEF\xBF\xBD") != 0) {
             return false;
@@ -43,23 +60,70 @@ bool validUtf8(std::string_view s) {
 // Text with its unreadable characters removed, and whether they stay within the small share.
 // A run of zero bytes counts once: a text with a zeroed hole (a damaged page) is still text,
 // while zero bytes between the characters (UTF-16 read as 8-bit) or binary data are not.
+// Printable ASCII passes eight bytes at a time; what is kept is copied in runs between the
+// dropped characters, so a clean text is one copy.
 std::pair<std::string, bool> withoutControls(std::string_view utf8) {
     std::string out;
-    out.reserve(utf8.size());
     std::size_t chars = 0;
     std::size_t bad = 0;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const std::size_t at = i;
-        const char32_t cp = header::NextCodePoint(utf8, i);
-        if (cp == 0 && at > 0 && utf8[at - 1] == '\0') {
+    std::size_t kept = 0; // start of the kept bytes not copied yet
+    const std::size_t n = utf8.size();
+    // Drops the character at [at, i): the kept bytes before it are copied first.
+    const auto drop = [&](std::size_t at, std::size_t i) {
+        if (out.capacity() < n) {
+            out.reserve(n);
+        }
+        out.append(utf8.data() + kept, at - kept);
+        kept = i;
+    };
+    // One ASCII byte, as the rule counts it.
+    const auto ascii = [&](std::size_t at) {
+        const auto b = static_cast<unsigned char>(utf8[at]);
+        if (b >= 0x20 && b != 0x7F) {
+            ++chars;
+        } else if (b == 0 && at > 0 && utf8[at - 1] == '\0') {
+            drop(at, at + 1); // the rest of a run of zero bytes, counted once
+        } else {
+            ++chars;
+            if (isUnreadable(b)) {
+                ++bad;
+                drop(at, at + 1);
+            }
+        }
+    };
+    std::size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            const std::uint64_t w = load8(utf8.data() + i);
+            if ((w & kHigh) == 0) {
+                if (controlOrDel8(w)) { // a line end, a tab, or a byte to drop
+                    for (const std::size_t end = i + 8; i < end; ++i) {
+                        ascii(i);
+                    }
+                } else {
+                    i += 8;
+                    chars += 8;
+                }
+                continue;
+            }
+        }
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {
+            ascii(i++);
             continue;
         }
+        const std::size_t at = i;
+        const char32_t cp = header::NextCodePoint(utf8, i);
         ++chars;
         if (isUnreadable(cp)) {
             ++bad;
-        } else {
-            out.append(utf8.substr(at, i - at));
+            drop(at, i);
         }
+    }
+    if (kept == 0) {
+        out.assign(utf8);
+    } else {
+        out.append(utf8.data() + kept, n - kept);
     }
     return {std::move(out), bad * kControlShare <= chars};
 }
@@ -159,10 +223,10 @@ std::optional<std::string> DecodeText(std::string_view bytes, int codePage, bool
         return ReadableText(trimTrailingNuls(bytes.substr(3)));
     }
     const std::string_view trimmed = trimTrailingNuls(bytes);
-    const std::string eightBit = utf8 && validUtf8(trimmed)
-                                     ? std::string(trimmed)
-                                     : CodePageToUtf8(trimmed, codePage == 1251 ? 1251 : 1252);
-    if (auto text = ReadableText(eightBit)) {
+    auto text = utf8 && validUtf8(trimmed)
+                    ? ReadableText(trimmed)
+                    : ReadableText(CodePageToUtf8(trimmed, codePage == 1251 ? 1251 : 1252));
+    if (text) {
         return text;
     }
     // A UTF-16 text ends in a zero byte of its last unit, which the trim took.
@@ -189,12 +253,7 @@ std::string TextCharset(const std::vector<std::uint8_t>& bytes) {
         return withoutControls(utf16ToUtf8(b.substr(2), order)).second ? "utf-16" : "";
     }
     if (validUtf8(b) && withoutControls(b).second) {
-        for (const char c : b) {
-            if (static_cast<unsigned char>(c) >= 0x80) {
-                return "utf-8";
-            }
-        }
-        return "us-ascii";
+        return NextNonAscii(b, 0) < b.size() ? "utf-8" : "us-ascii";
     }
     const Utf16 order = utf16Order(b);
     if (order != Utf16::No && b.size() % 2 == 0 && withoutControls(utf16ToUtf8(b, order)).second) {
@@ -270,14 +329,23 @@ FormattedReading readFormatted(const FormattedBody& f) {
 }
 
 // A formatted copy of the plain text differs from it in line ends and spacing only.
-std::string withoutSpace(std::string_view s) {
-    std::string out;
-    for (const char c : s) {
-        if (!isBlank(c)) {
-            out += c;
+bool sameWithoutSpace(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t k = 0;
+    for (;;) {
+        while (i < a.size() && isBlank(a[i])) {
+            ++i;
+        }
+        while (k < b.size() && isBlank(b[k])) {
+            ++k;
+        }
+        if (i == a.size() || k == b.size()) {
+            return i == a.size() && k == b.size();
+        }
+        if (a[i++] != b[k++]) {
+            return false;
         }
     }
-    return out;
 }
 
 // A value worth keeping holds something besides zero bytes and white space.
@@ -328,7 +396,7 @@ ChosenBodies ChooseBodies(const TextBody& plain, const FormattedBody& formatted,
             out.html = std::move(f.html);
         } else if (f.html) {
             attachText(out, "formatted body (incomplete).html", *f.html, "text/html");
-        } else if (f.text && !f.rtf && withoutSpace(*f.text) != withoutSpace(*plainText)) {
+        } else if (f.text && !f.rtf && !sameWithoutSpace(*f.text, *plainText)) {
             attachText(out,
                        formattedWhole ? "formatted body.txt" : "formatted body (incomplete).txt",
                        *f.text, "text/plain");

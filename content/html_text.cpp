@@ -28,6 +28,13 @@ bool isNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
+// A byte of text shown as it stands: not a space, the start of markup or an entity, nor a
+// control byte.
+bool shownAsIs(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b > 0x20 && b != 0x7F && c != '<' && c != '&';
+}
+
 // Case-blind search, for closing tags.
 std::size_t findNoCase(std::string_view s, std::string_view what, std::size_t from) {
     for (std::size_t i = from; i + what.size() <= s.size(); ++i) {
@@ -152,6 +159,11 @@ public:
         flushSpace();
         m_text.push_back(c);
     }
+    // Bytes shown as they stand (no space, markup, entity or control among them).
+    void putRun(std::string_view run) {
+        flushSpace();
+        m_text.append(run);
+    }
     // A block ends the line it is on; an empty block (a paragraph of one &nbsp;) still makes
     // the empty line it shows as.
     void blockEnd() {
@@ -222,7 +234,13 @@ std::string HtmlVisibleText(std::string_view html) {
                 }
                 out.putByte(c);
             } else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) {
-                out.putByte(c);
+                std::size_t end = i + 1; // c may be a '<' that starts no tag
+                while (end < html.size() && shownAsIs(html[end])) {
+                    ++end;
+                }
+                out.putRun(html.substr(i, end - i));
+                i = end;
+                continue;
             }
             ++i;
             continue;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace edb {
 
@@ -28,25 +29,61 @@ WideText ReadWideUnits(const ByteView& page, std::int64_t start, const WideTextR
     return out;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+std::size_t EncodeUtf8(char32_t cp, char* o) {
     if (cp >= 0xD800 && cp <= 0xDFFF) {
         cp = 0xFFFD;
     }
     if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        o[0] = static_cast<char>(cp);
+        return 1;
     }
+    if (cp < 0x800) {
+        o[0] = static_cast<char>(0xC0 | (cp >> 6));
+        o[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        o[0] = static_cast<char>(0xE0 | (cp >> 12));
+        o[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        o[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    o[0] = static_cast<char>(0xF0 | (cp >> 18));
+    o[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    o[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    o[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    char buf[4];
+    out.append(buf, EncodeUtf8(cp, buf));
+}
+
+std::size_t NextNonAscii(std::string_view s, std::size_t i) {
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    const char* p = s.data();
+    const std::size_t n = s.size();
+    for (; i + 16 <= n; i += 16) {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        std::memcpy(&a, p + i, 8);
+        std::memcpy(&b, p + i + 8, 8);
+        if (((a | b) & kHigh) != 0) {
+            break;
+        }
+    }
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t a = 0;
+        std::memcpy(&a, p + i, 8);
+        if ((a & kHigh) != 0) {
+            break;
+        }
+    }
+    while (i < n && static_cast<unsigned char>(p[i]) < 0x80) {
+        ++i;
+    }
+    return i;
 }
 
 namespace {
@@ -80,34 +117,51 @@ constexpr std::array<char16_t, 128> kCp1251 = {
     0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F};
 } // namespace
 
+// Both conversions write into a buffer sized once for the longest result (a byte of the code
+// page or a UTF-16 unit gives at most 3 bytes) and cut it to what was written.
 std::string Utf16ToUtf8(const std::u16string& units) {
-    std::string out;
-    out.reserve(units.size());
+    std::string out(units.size() * 3, '\0');
+    char* o = out.data();
     for (std::size_t i = 0; i < units.size(); ++i) {
         const char16_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
+        if (u < 0x80) {
+            *o++ = static_cast<char>(u);
+        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+                   units[i + 1] <= 0xDFFF) {
             const char32_t cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) +
                                 (char32_t(units[i + 1]) - 0xDC00);
-            AppendUtf8(out, cp);
+            o += EncodeUtf8(cp, o);
             ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            AppendUtf8(out, 0xFFFD);
         } else {
-            AppendUtf8(out, u);
+            o += EncodeUtf8(u, o); // a lone surrogate becomes U+FFFD there
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 
 std::string CodePageToUtf8(std::string_view bytes, int codePage) {
     const auto& table = codePage == 1251 ? kCp1251 : kCp1252;
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto b = static_cast<std::uint8_t>(c);
-        AppendUtf8(out, b < 0x80 ? char32_t{b} : char32_t{table[b - 0x80]});
+    std::size_t i = NextNonAscii(bytes, 0);
+    if (i == bytes.size()) {
+        return std::string(bytes);
     }
+    std::string out(i + (bytes.size() - i) * 3, '\0');
+    std::memcpy(out.data(), bytes.data(), i);
+    char* o = out.data() + i;
+    while (i < bytes.size()) {
+        const auto b = static_cast<std::uint8_t>(bytes[i]);
+        if (b < 0x80) {
+            const std::size_t end = NextNonAscii(bytes, i);
+            std::memcpy(o, bytes.data() + i, end - i);
+            o += end - i;
+            i = end;
+            continue;
+        }
+        o += EncodeUtf8(table[b - 0x80], o);
+        ++i;
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 

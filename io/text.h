@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "io/bytes.h"
 
@@ -27,8 +28,17 @@ struct WideText {
 // Reads code units from `start`; a unit that does not fit in the view ends the text.
 WideText ReadWideUnits(const ByteView& page, std::int64_t start, const WideTextRule& rule);
 
+// Writes one code point as UTF-8 at `out` (room for 4 bytes) and gives the bytes written;
+// surrogate code points become U+FFFD.
+std::size_t EncodeUtf8(char32_t cp, char* out);
+
 // Appends one code point as UTF-8; surrogate code points become U+FFFD.
 void AppendUtf8(std::string& out, char32_t cp);
+
+// The first byte at or after `from` that is not ASCII (s.size() when there is none). Tests eight
+// bytes at a time: most text in a store is plain ASCII, and this is what lets it pass at the
+// speed of memory.
+std::size_t NextNonAscii(std::string_view s, std::size_t from);
 
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& units);

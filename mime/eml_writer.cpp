@@ -18,20 +18,19 @@ constexpr std::int64_t kLastSecondOf2099 = 4102444799;       // 2099-12-31 23:59
 // Line ends as LF, one per CR LF, CR or LF: the writer makes each CR LF, and a CR left alone
 // would have to be encoded. Text without CR (most of it) is used as it is.
 std::string_view toLf(std::string_view s, std::string& storage) {
-    if (s.find('\r') == std::string::npos) {
+    std::size_t cr = s.find('\r');
+    if (cr == std::string::npos) {
         return s;
     }
     storage.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r') {
-            storage.push_back('\n');
-            if (i + 1 < s.size() && s[i + 1] == '\n') {
-                ++i;
-            }
-        } else {
-            storage.push_back(s[i]);
-        }
+    std::size_t from = 0;
+    while (cr != std::string_view::npos) {
+        storage.append(s.substr(from, cr - from));
+        storage += '\n';
+        from = cr + 1 < s.size() && s[cr + 1] == '\n' ? cr + 2 : cr + 1;
+        cr = s.find('\r', from);
     }
+    storage.append(s.substr(from));
     return storage;
 }
 

@@ -2,7 +2,9 @@
 // had its own writer, so exports of the same store stay byte for byte the same.
 #include "mime/mime_body.h"
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace edb::conv {
 namespace {
@@ -138,9 +140,34 @@ std::string_view EncodingName(TextEncoding encoding) {
     return {};
 }
 
+namespace {
+
+constexpr char kBase64Digits[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::size_t kBase64LineBytes = kBase64LineChars / 4 * 3; // 57 bytes make a line
+
+// The two digits of every 12-bit value: three bytes take two look-ups.
+struct Base64Pairs {
+    std::array<char, 2 * 4096> digits{};
+    constexpr Base64Pairs() {
+        for (std::size_t v = 0; v < 4096; ++v) {
+            digits[2 * v] = kBase64Digits[v >> 6];
+            digits[2 * v + 1] = kBase64Digits[v & 63];
+        }
+    }
+};
+constexpr Base64Pairs kBase64Pairs;
+
+char* base64Group(char* o, const unsigned char* p) {
+    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+    std::memcpy(o, &kBase64Pairs.digits[2 * (v >> 12)], 2);
+    std::memcpy(o + 2, &kBase64Pairs.digits[2 * (v & 0xFFF)], 2);
+    return o + 4;
+}
+
+} // namespace
+
 void AppendBase64Lines(std::string& out, const void* data, std::size_t size) {
-    static constexpr char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const auto* p = static_cast<const unsigned char*>(data);
     const std::size_t chars = (size + 2) / 3 * 4;
     const std::size_t lines = (chars + kBase64LineChars - 1) / kBase64LineChars;
@@ -149,36 +176,30 @@ void AppendBase64Lines(std::string& out, const void* data, std::size_t size) {
     out.resize(start + chars + lines * 2);
     char* o = out.data() + start;
     std::size_t i = 0;
-    std::size_t line = 0;
-    for (; i + 3 <= size; i += 3) {
-        const std::uint32_t v =
-            (std::uint32_t{p[i]} << 16) | (std::uint32_t{p[i + 1]} << 8) | p[i + 2];
-        o[0] = kDigits[(v >> 18) & 63];
-        o[1] = kDigits[(v >> 12) & 63];
-        o[2] = kDigits[(v >> 6) & 63];
-        o[3] = kDigits[v & 63];
-        o += 4;
-        line += 4;
-        if (line == kBase64LineChars) {
-            o[0] = '\r';
-            o[1] = '\n';
-            o += 2;
-            line = 0;
+    for (; i + kBase64LineBytes <= size; i += kBase64LineBytes) { // whole lines
+        for (std::size_t k = 0; k < kBase64LineBytes; k += 3) {
+            o = base64Group(o, p + i + k);
         }
+        o[0] = '\r';
+        o[1] = '\n';
+        o += 2;
+    }
+    const bool lastLine = i < size;
+    for (; i + 3 <= size; i += 3) {
+        o = base64Group(o, p + i);
     }
     if (const std::size_t rest = size - i; rest > 0) {
         std::uint32_t v = std::uint32_t{p[i]} << 16;
         if (rest == 2) {
             v |= std::uint32_t{p[i + 1]} << 8;
         }
-        o[0] = kDigits[(v >> 18) & 63];
-        o[1] = kDigits[(v >> 12) & 63];
-        o[2] = rest == 2 ? kDigits[(v >> 6) & 63] : '=';
+        o[0] = kBase64Digits[(v >> 18) & 63];
+        o[1] = kBase64Digits[(v >> 12) & 63];
+        o[2] = rest == 2 ? kBase64Digits[(v >> 6) & 63] : '=';
         o[3] = '=';
         o += 4;
-        line += 4;
     }
-    if (line > 0) {
+    if (lastLine) {
         o[0] = '\r';
         o[1] = '\n';
     }
