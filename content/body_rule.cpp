@@ -85,7 +85,7 @@ std::pair<std::string, bool> withoutControls(std::string_view utf8) {
             drop(at, at + 1); // the rest of a run of zero bytes, counted once
         } else {
             ++chars;
-            if (isUnreadable(b)) {
+            if (b != '\t' && b != '\n' && b != '\r' && b != '\f') { // a control byte
                 ++bad;
                 drop(at, at + 1);
             }

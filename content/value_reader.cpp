@@ -28,12 +28,6 @@ int markerCodePage(const ByteView& value) {
     return first == kTextMarker1252 ? 1252 : first == kTextMarker1251 ? 1251 : 0;
 }
 
-void dropTrailingNuls(std::string& s) {
-    while (!s.empty() && s.back() == '\0') {
-        s.pop_back();
-    }
-}
-
 std::string asString(const std::vector<std::uint8_t>& b, std::size_t from, std::size_t len) {
     if (from >= b.size()) {
         return {};
@@ -44,20 +38,26 @@ std::string asString(const std::vector<std::uint8_t>& b, std::size_t from, std::
 
 // A plain body's stored bytes: kept as stored for the body rule, read as text in the code page
 // (1251 when marked so, else 1252) without the padding NULs.
-void finishPlain(TextBody& body, std::string raw, int codePage) {
-    body.raw = raw;
-    body.codePage = codePage == 1251 ? 1251 : 1252;
-    dropTrailingNuls(raw);
-    body.found = true;
-    body.text = CodePageToUtf8(raw, body.codePage);
+std::string_view withoutTrailingNuls(std::string_view s) {
+    while (!s.empty() && s.back() == '\0') {
+        s.remove_suffix(1);
+    }
+    return s;
 }
 
-std::string htmlToUtf8(std::string bytes) {
+void finishPlain(TextBody& body, std::string raw, int codePage) {
+    body.raw = std::move(raw);
+    body.codePage = codePage == 1251 ? 1251 : 1252;
+    body.found = true;
+    body.text = CodePageToUtf8(withoutTrailingNuls(body.raw), body.codePage);
+}
+
+std::string htmlToUtf8(std::string_view bytes) {
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        bytes.erase(0, 3);
+        bytes.remove_prefix(3);
     }
     if (header::IsValidUtf8(bytes)) {
-        return bytes;
+        return std::string(bytes);
     }
     return CodePageToUtf8(bytes, 1252);
 }
@@ -265,15 +265,14 @@ FormattedBody DecodeFormattedValue(const std::vector<std::uint8_t>& value) {
         first && *first < 0x20 && *first != '\t' && *first != '\r' && *first != '\n') {
         from = 1;
     }
-    std::string raw = asString(value, from, value.size());
-    body.raw = raw;
-    dropTrailingNuls(raw);
+    body.raw = asString(value, from, value.size());
+    const std::string_view raw = withoutTrailingNuls(body.raw);
     if (raw.empty()) {
         body.note = "formatted body empty";
         return body;
     }
     body.kind = FormattedBody::Kind::Html;
-    body.data = htmlToUtf8(std::move(raw));
+    body.data = htmlToUtf8(raw);
     return body;
 }
 

@@ -131,6 +131,64 @@ TEST(TextBlocks, CodePagesAtEveryPosition) {
     EXPECT_EQ(CodePageToUtf8("\x80\x81", 1252), "\xE2\x82\xAC\xEF\xBF\xBD"); // longest output
 }
 
+// The transfer encoding read line by line: NUL means base64, then the share of 8-bit bytes,
+// then a long line or one an mbox would quote.
+TextEncoding encodingByLines(std::string_view t) {
+    if (t.find('\0') != std::string_view::npos) {
+        return TextEncoding::Base64;
+    }
+    std::size_t eightBit = 0;
+    for (const char c : t) {
+        eightBit += static_cast<unsigned char>(c) >= 0x80 ? 1 : 0;
+    }
+    if (eightBit > 0) {
+        return eightBit >= static_cast<std::size_t>(static_cast<double>(t.size()) * 0.17)
+                   ? TextEncoding::Base64
+                   : TextEncoding::QuotedPrintable;
+    }
+    bool quoted = false;
+    std::size_t longest = 0;
+    for (std::size_t from = 0;;) {
+        const std::size_t nl = std::min(t.find('\n', from), t.size());
+        const std::string_view line = t.substr(from, nl - from);
+        const std::size_t gt = line.find_first_not_of('>');
+        quoted = quoted || (gt != std::string_view::npos && line.substr(gt, 5) == "From ");
+        longest = std::max(longest, line.size());
+        if (nl == t.size()) {
+            break;
+        }
+        from = nl + 1;
+    }
+    return longest > 998 || quoted ? TextEncoding::QuotedPrintable : TextEncoding::SevenBit;
+}
+
+TEST(TextBlocks, EncodingChoiceAtEveryPosition) {
+    std::string b = base();
+    b[30] = '\n';
+    b[71] = '\n';
+    const std::vector<std::string> odd = {std::string(1, '\0'), "\n",       "\nFrom x",
+                                          "\n>>From y",          "\nFrom",   "\xC3\xA9",
+                                          "\x80\x81\x82\x83\x84\x85\x86", "\n\n", "From "};
+    for (const std::string& o : odd) {
+        for (std::size_t at = 0; at <= 40; ++at) {
+            for (const std::size_t len : {at, at + 9, std::size_t{100}}) {
+                std::string s = b.substr(0, std::min(len, b.size()));
+                s.insert(std::min(at, s.size()), o);
+                EXPECT_EQ(ChooseTextEncoding(s), encodingByLines(s)) << "at " << at << ": " << s;
+            }
+        }
+    }
+    // Valid UTF-8 holds no NUL, wherever in a block it lies.
+    for (std::size_t at = 0; at < 40; ++at) {
+        std::string s = b.substr(0, 40);
+        EXPECT_TRUE(header::IsValidUtf8(s));
+        s[at] = '\0';
+        EXPECT_FALSE(header::IsValidUtf8(s)) << "at " << at;
+        s[at] = '\xC3';
+        EXPECT_FALSE(header::IsValidUtf8(s)) << "at " << at;
+    }
+}
+
 TEST(TextBlocks, Base64LinesOfEveryLength) {
     // Whole 57-byte lines go at once; the last line, its padding and its CR LF one group at a
     // time. Held to a digit-at-a-time encoding for every length around one and two lines.
