@@ -15,8 +15,8 @@
 namespace edb::conv {
 namespace fs = std::filesystem;
 
-std::unique_ptr<Destination> MakeMboxDestination(const fs::path& root);
-std::unique_ptr<Destination> MakeMaildirDestination(const fs::path& root);
+std::unique_ptr<Destination> MakeMboxDestination(const fs::path& root, bool sync);
+std::unique_ptr<Destination> MakeMaildirDestination(const fs::path& root, bool sync);
 
 namespace {
 
@@ -33,7 +33,8 @@ std::string trim(std::string s) {
 // same names in the same order, so it completes the folder as one run would have made it.
 class EmlFolderDestination final : public Destination {
 public:
-    explicit EmlFolderDestination(fs::path root) : m_root(std::move(root)) {}
+    EmlFolderDestination(fs::path root, bool sync)
+        : m_root(std::move(root)), m_output(m_root, sync) {}
 
     void openFolder(const FolderPath& f) override {
         fs::create_directories(m_root);
@@ -105,7 +106,7 @@ public:
         return WriteResult::Written;
     }
 
-    void closeFolder() override {}
+    void closeFolder() override { m_output.flush(); }
     std::string folderLocation() const override { return m_dir.string(); }
     std::string lastWritten() const override { return m_last; }
     std::optional<fs::path> logDirectory() const override { return m_root; }
@@ -136,6 +137,7 @@ private:
     }
 
     fs::path m_root;
+    OutputRoot m_output;
     fs::path m_dir;
     std::string m_last;
     TopDirectories m_tops{m_root};
@@ -147,18 +149,19 @@ private:
 
 } // namespace
 
-std::unique_ptr<Destination> MakeFileDestination(FileFormat format, const fs::path& root) {
+std::unique_ptr<Destination> MakeFileDestination(FileFormat format, const fs::path& root,
+                                                 bool sync) {
     switch (format) {
     case FileFormat::Mbox:
-        return MakeMboxDestination(root);
+        return MakeMboxDestination(root, sync);
     case FileFormat::Maildir:
-        return MakeMaildirDestination(root);
+        return MakeMaildirDestination(root, sync);
     case FileFormat::Pst:
         return MakePstDestination(root);
     case FileFormat::Eml:
         break;
     }
-    return std::make_unique<EmlFolderDestination>(root);
+    return std::make_unique<EmlFolderDestination>(root, sync);
 }
 
 std::optional<std::string> HeaderField(std::string_view message, std::string_view name) {

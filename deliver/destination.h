@@ -81,9 +81,11 @@ public:
 enum class FileFormat { Eml, Mbox, Maildir, Pst };
 
 // The file destinations, all under `root` (created when missing); nothing is written outside
-// it and no existing file is replaced.
-[[nodiscard]] std::unique_ptr<Destination> MakeFileDestination(FileFormat format,
-                                                               const std::filesystem::path& root);
+// it, not even through a folder swapped for a link while they write, and no existing file is
+// replaced. With `sync` each file is on the disk before it gets its name and each folder's names
+// when the folder is closed (see OutputRoot); without, nothing is flushed (a scratch disk).
+[[nodiscard]] std::unique_ptr<Destination>
+MakeFileDestination(FileFormat format, const std::filesystem::path& root, bool sync = true);
 // One Unicode PST per mailbox (root/<mailbox>.pst), written under a temporary name and given its
 // name when complete; a PST an earlier run wrote for the mailbox is written again.
 [[nodiscard]] std::unique_ptr<Destination> MakePstDestination(const std::filesystem::path& root);

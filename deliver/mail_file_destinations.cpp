@@ -84,7 +84,7 @@ std::vector<std::size_t> mboxStarts(std::string_view text) {
 // place: the old file is replaced only by one that holds it whole.
 class MboxDestination final : public Destination {
 public:
-    explicit MboxDestination(fs::path root) : m_root(std::move(root)) {}
+    MboxDestination(fs::path root, bool sync) : m_root(std::move(root)), m_output(m_root, sync) {}
 
     void openFolder(const FolderPath& f) override {
         m_file.reset();
@@ -152,13 +152,13 @@ public:
         if (m_written == 0 && (m_existing || m_failed > 0)) {
             return;
         }
-        file->sync();
         if (m_existing) {
             file->replace(m_target, m_replaced);
         } else if (!file->commit(m_target)) {
             throw fs::filesystem_error("the name was taken while the file was written", m_target,
                                        std::make_error_code(std::errc::file_exists));
         }
+        m_output.flush();
     }
 
     std::string folderLocation() const override { return m_target.string(); }
@@ -231,6 +231,7 @@ private:
     }
 
     fs::path m_root;
+    OutputRoot m_output;
     fs::path m_target;
     std::unique_ptr<OutputFile> m_file;
     bool m_existing = false; // m_target was there before and is being extended
@@ -251,8 +252,9 @@ private:
 // the clock, so a rerun that completes an export gives the names a single run gives.
 class MaildirDestination final : public Destination {
 public:
-    explicit MaildirDestination(fs::path root)
-        : m_root(std::move(root)), m_host(MaildirHostPart(MaildirHostName())) {}
+    MaildirDestination(fs::path root, bool sync)
+        : m_root(std::move(root)), m_output(m_root, sync),
+          m_host(MaildirHostPart(MaildirHostName())) {}
 
     void noteInboxes(const std::vector<FolderPath>& inboxes) override {
         for (const FolderPath& f : inboxes) {
@@ -340,7 +342,8 @@ public:
         fail("no free file name", m_dir / "cur", EEXIST);
     }
 
-    void closeFolder() override {}
+    // The names moved into cur/ reach the disk once per folder.
+    void closeFolder() override { m_output.flush(); }
     std::string folderLocation() const override { return m_dir.string(); }
     std::string lastWritten() const override { return m_last; }
     std::optional<fs::path> logDirectory() const override { return m_root; }
@@ -394,6 +397,7 @@ private:
     }
 
     fs::path m_root;
+    OutputRoot m_output;
     fs::path m_dir;
     std::string m_last;
     std::string m_host;
@@ -409,12 +413,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<Destination> MakeMboxDestination(const fs::path& root) {
-    return std::make_unique<MboxDestination>(root);
+std::unique_ptr<Destination> MakeMboxDestination(const fs::path& root, bool sync) {
+    return std::make_unique<MboxDestination>(root, sync);
 }
 
-std::unique_ptr<Destination> MakeMaildirDestination(const fs::path& root) {
-    return std::make_unique<MaildirDestination>(root);
+std::unique_ptr<Destination> MakeMaildirDestination(const fs::path& root, bool sync) {
+    return std::make_unique<MaildirDestination>(root, sync);
 }
 
 } // namespace edb::conv

@@ -48,7 +48,7 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::commit(const fs::path& target) {
     closeForCommit();
-    if (MoveNoReplace(m_tmp, target)) {
+    if (moveTo(target, false)) {
         m_done = true;
         return true;
     }
@@ -67,7 +67,7 @@ void OutputFile::replace(const fs::path& target, const Identity& replaced) {
         throw fs::filesystem_error("changed while it was extended", target,
                                    std::error_code(EBUSY, std::generic_category()));
     }
-    renameOver(target);
+    (void)moveTo(target, true);
     m_done = true;
 }
 

@@ -1,15 +1,42 @@
 #pragma once
 // The file-system work of every output: a file is written under a temporary name in its own
-// folder and gets its final name only when complete, never replacing what is there and never
-// through a symbolic link. The only place that talks to the operating system for outputs
+// folder and gets its final name only when complete and flushed, never replacing what is there
+// and never through a symbolic link, not even one swapped in for a folder while the export runs. The only place that talks to the operating system for outputs
 // (output_file_posix.cpp; a Windows file sits beside it).
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace edb::conv {
+
+namespace tree {
+struct Dir;
+struct Root;
+} // namespace tree
+
+// The output folder of one export, held while the export runs. Every directory below it is
+// reached from its own handle one name at a time, never through a link, and each is checked
+// again before a file is made or named in it: a folder moved away or swapped for a link while
+// the export runs makes the write fail with a reason naming the folder, and nothing goes through
+// it. With `sync`, each file is flushed to the disk before it gets its name and each directory
+// that got names is flushed at flush() (once per folder) and at the end; without (a scratch
+// disk), nothing is flushed.
+class OutputRoot {
+public:
+    OutputRoot(const std::filesystem::path& root, bool sync);
+    OutputRoot(const OutputRoot&) = delete;
+    OutputRoot& operator=(const OutputRoot&) = delete;
+    ~OutputRoot(); // flushes what is left (a failure there cannot be reported)
+    // Flushes the directories that got names since the last flush. Throws
+    // std::filesystem::filesystem_error naming the directory.
+    void flush();
+
+private:
+    std::shared_ptr<tree::Root> m_root;
+};
 
 // A new file in `dir`, open for writing under a hidden temporary name, with the permissions the
 // user's umask gives. Removed again unless commit() gave it its name. Every failure throws
@@ -26,8 +53,8 @@ public:
     // Cuts the file back to `size` bytes: what a failed write added is taken away again.
     void truncate(std::uint64_t size);
     [[nodiscard]] std::uint64_t size() const { return m_size; }
-    // Data on disk before the rename. For the files that gather many messages (an mbox, the
-    // log): one sync per message file would cost more than the whole export's other work.
+    // Data on disk now (commit() does it before the rename in any case; nothing under an
+    // OutputRoot made without sync).
     void sync();
     // Access and modification time, seconds since 1970.
     void setTime(std::int64_t seconds);
@@ -49,11 +76,13 @@ public:
     [[nodiscard]] const std::filesystem::path& tempPath() const { return m_tmp; }
 
 private:
+    // Flushes (where syncing) and closes the file.
     void closeForCommit();
-    // Puts the closed temporary file in place of `target` (the system call; the checks are
-    // replace()'s).
-    void renameOver(const std::filesystem::path& target);
+    // Gives the closed temporary file the name `target`: over what is there (`over`), else only
+    // where the name is free (false with errno EEXIST when taken). Throws on other failures.
+    bool moveTo(const std::filesystem::path& target, bool over);
 
+    std::shared_ptr<tree::Dir> m_dir;
     std::filesystem::path m_tmp;
     int m_fd = -1;
     std::uint64_t m_size = 0;
@@ -69,7 +98,8 @@ enum class EntryKind { Missing, Regular, Directory, Other };
 [[nodiscard]] bool RegularFileIdentity(const std::filesystem::path& p, OutputFile::Identity& out);
 
 // A real directory at `p` (never a link), made with the umask's permissions when missing.
-// Throws std::filesystem::filesystem_error otherwise.
+// Throws std::filesystem::filesystem_error otherwise. Below an OutputRoot, made and opened from
+// its parent's handle (see OutputRoot).
 void EnsureDirectory(const std::filesystem::path& p);
 
 // Makes the directory `p`; false when something of that name is already there.
@@ -87,10 +117,6 @@ void RemoveStaleTemporaries(const std::filesystem::path& dir);
 
 // Whether process `pid` still runs (true when that cannot be told).
 [[nodiscard]] bool ProcessIsRunning(unsigned long pid);
-
-// Moves `from` to `to` unless `to` exists (errno EEXIST then). False with errno on failure.
-[[nodiscard]] bool MoveNoReplace(const std::filesystem::path& from,
-                                 const std::filesystem::path& to);
 
 // This machine's name with the characters Maildir names reserve ('/', ':', ',') replaced.
 [[nodiscard]] std::string MaildirHostName();

@@ -1,6 +1,8 @@
-// Output files on POSIX systems: open(O_EXCL | O_NOFOLLOW) with mode 0666 so the umask decides
-// the permissions, rename without replacing (renameat2, else a hard link), fsync before naming.
+// Output files on POSIX systems: openat(O_EXCL | O_NOFOLLOW) in the directory's descriptor with
+// mode 0666 so the umask decides the permissions, fsync, then renameat without replacing
+// (renameat2, else a hard link), all relative to the directories' descriptors (output_tree).
 #include "deliver/output_file.h"
+#include "deliver/output_tree.h"
 
 #include <atomic>
 #include <cerrno>
@@ -32,11 +34,14 @@ std::string tempName() {
 
 } // namespace
 
-OutputFile::OutputFile(const fs::path& dir) {
+OutputFile::OutputFile(const fs::path& dir) : m_dir(tree::Open(dir)) {
     RemoveStaleTemporaries(dir);
+    const tree::Hold hold = tree::Check(*m_dir);
     for (int tries = 0; tries < 100; ++tries) {
-        m_tmp = dir / tempName();
-        m_fd = ::open(m_tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const std::string name = tempName();
+        m_tmp = dir / name;
+        m_fd = ::openat(tree::Descriptor(*m_dir), name.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (m_fd >= 0) {
             return;
         }
@@ -73,7 +78,7 @@ void OutputFile::truncate(std::uint64_t size) {
 }
 
 void OutputFile::sync() {
-    if (::fsync(m_fd) != 0 && errno != EINVAL) {
+    if (m_fd >= 0 && tree::Syncs(*m_dir) && ::fsync(m_fd) != 0 && errno != EINVAL) {
         fail("cannot write", m_tmp, errno);
     }
 }
@@ -88,6 +93,8 @@ void OutputFile::setTime(std::int64_t seconds) {
 
 void OutputFile::closeForCommit() {
     if (m_fd >= 0) {
+        // A name that survives a power cut must not come before its data.
+        sync();
         const int fd = m_fd;
         m_fd = -1;
         if (::close(fd) != 0 && errno != EINTR) {
@@ -96,10 +103,49 @@ void OutputFile::closeForCommit() {
     }
 }
 
-void OutputFile::renameOver(const fs::path& target) {
-    if (::rename(m_tmp.c_str(), target.c_str()) != 0) {
-        fail("cannot name the file", target, errno);
+bool OutputFile::moveTo(const fs::path& target, bool over) {
+    const tree::DirRef to = tree::Open(target.parent_path());
+    const tree::Hold holdFrom = tree::Check(*m_dir);
+    const tree::Hold holdTo = tree::Check(*to);
+    const int fromFd = tree::Descriptor(*m_dir);
+    const int toFd = tree::Descriptor(*to);
+    const std::string from = m_tmp.filename().string();
+    const std::string name = target.filename().string();
+    bool moved = false;
+    if (over) {
+        if (::renameat(fromFd, from.c_str(), toFd, name.c_str()) != 0) {
+            fail("cannot name the file", target, errno);
+        }
+        moved = true;
     }
+#ifdef RENAME_NOREPLACE
+    if (!moved &&
+        ::renameat2(fromFd, from.c_str(), toFd, name.c_str(), RENAME_NOREPLACE) == 0) {
+        moved = true;
+    } else if (!moved && errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+#endif
+    if (!moved) {
+        // A hard link fails when the name is taken, which makes the check and the move one step.
+        if (::linkat(fromFd, from.c_str(), toFd, name.c_str(), 0) == 0) {
+            ::unlinkat(fromFd, from.c_str(), 0);
+        } else if (errno == EEXIST) {
+            return false;
+        } else {
+            // File systems without hard links: check, then move.
+            struct stat st {};
+            if (::fstatat(toFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
+                errno = EEXIST;
+                return false;
+            }
+            if (::renameat(fromFd, from.c_str(), toFd, name.c_str()) != 0) {
+                return false;
+            }
+        }
+    }
+    tree::Changed(to);
+    return true;
 }
 
 void OutputFile::discard() noexcept {
@@ -107,8 +153,8 @@ void OutputFile::discard() noexcept {
         ::close(m_fd);
         m_fd = -1;
     }
-    if (!m_done && !m_tmp.empty()) {
-        ::unlink(m_tmp.c_str());
+    if (!m_done && !m_tmp.empty() && m_dir) {
+        ::unlinkat(tree::Descriptor(*m_dir), m_tmp.filename().c_str(), 0);
         m_done = true;
     }
 }
@@ -135,22 +181,12 @@ bool RegularFileIdentity(const fs::path& p, OutputFile::Identity& out) {
 }
 
 void EnsureDirectory(const fs::path& p) {
-    if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) {
-        fail("cannot create the folder", p, errno);
-    }
-    if (KindOf(p) != EntryKind::Directory) {
-        fail("cannot use the folder", p, ENOTDIR);
-    }
+    (void)tree::MakeDirectory(p);
+    (void)tree::Open(p);
 }
 
 bool MakeNewDirectory(const fs::path& p) {
-    if (::mkdir(p.c_str(), 0777) == 0) {
-        return true;
-    }
-    if (errno == EEXIST) {
-        return false;
-    }
-    fail("cannot create the folder", p, errno);
+    return tree::MakeDirectory(p);
 }
 
 bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
@@ -175,31 +211,6 @@ bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
     }
     ::close(fd);
     return ok;
-}
-
-bool MoveNoReplace(const fs::path& from, const fs::path& to) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-#endif
-    // A hard link fails when the name is taken, which makes the check and the move one step.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return true;
-    }
-    if (errno == EEXIST) {
-        return false;
-    }
-    // File systems without hard links: check, then move.
-    if (KindOf(to) != EntryKind::Missing) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::string MaildirHostName() {

@@ -1,7 +1,9 @@
 // Output files on Windows: CreateFileW(CREATE_NEW) of a hidden temporary name, never through a
-// reparse point (a symbolic link or junction), MoveFileExW without REPLACE_EXISTING to name it.
+// reparse point (a symbolic link or junction; the folders on the way are checked and held by
+// output_tree_win.cpp), flushed, then MoveFileExW without REPLACE_EXISTING to name it.
 // Windows error codes become the errno values the POSIX build reports, so messages read alike.
 #include "deliver/output_file.h"
+#include "deliver/output_tree.h"
 #include "io/wide_names.h"
 
 #include <algorithm>
@@ -15,9 +17,8 @@
 
 namespace edb::conv {
 namespace fs = std::filesystem;
-namespace {
 
-int errnoFrom(DWORD code) {
+int tree::ErrnoFrom(unsigned long code) {
     switch (code) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
@@ -47,6 +48,12 @@ int errnoFrom(DWORD code) {
     }
 }
 
+namespace {
+
+int errnoFrom(DWORD code) {
+    return tree::ErrnoFrom(code);
+}
+
 [[noreturn]] void fail(const char* what, const fs::path& p, int err) {
     throw fs::filesystem_error(what, p, std::error_code(err, std::generic_category()));
 }
@@ -55,10 +62,12 @@ int errnoFrom(DWORD code) {
     fail(what, p, errnoFrom(GetLastError()));
 }
 
+} // namespace
+
 // A path as the system calls take it. From 240 characters on (a folder may not pass 248, a file
 // 260) it is given in the \\?\ form, which lifts that limit but takes only a full path with
 // backslashes; shorter paths go as they are.
-std::wstring wide(const fs::path& p) {
+std::wstring tree::WidePath(const fs::path& p) {
     if ((p.is_absolute() && p.native().size() < 240) || p.native().starts_with(L"\\\\?\\")) {
         return p.native();
     }
@@ -72,6 +81,12 @@ std::wstring wide(const fs::path& p) {
         return L"\\\\?\\UNC\\" + s.substr(2); // \\server\share\...
     }
     return L"\\\\?\\" + s;
+}
+
+namespace {
+
+std::wstring wide(const fs::path& p) {
+    return tree::WidePath(p);
 }
 
 // Hidden names that no store name can produce (sanitised names never start with a dot).
@@ -98,8 +113,9 @@ HANDLE asHandle(int fd) {
 
 } // namespace
 
-OutputFile::OutputFile(const fs::path& dir) {
+OutputFile::OutputFile(const fs::path& dir) : m_dir(tree::Open(dir)) {
     RemoveStaleTemporaries(dir);
+    const tree::Hold hold = tree::Check(*m_dir);
     for (int tries = 0; tries < 100; ++tries) {
         m_tmp = dir / tempName();
         // No sharing: nothing else opens the file before it is complete.
@@ -146,7 +162,7 @@ void OutputFile::truncate(std::uint64_t size) {
 }
 
 void OutputFile::sync() {
-    if (FlushFileBuffers(asHandle(m_fd)) == 0) {
+    if (m_fd != -1 && tree::Syncs(*m_dir) && FlushFileBuffers(asHandle(m_fd)) == 0) {
         failLast("cannot write", m_tmp);
     }
 }
@@ -168,6 +184,7 @@ void OutputFile::setTime(std::int64_t seconds) {
 
 void OutputFile::closeForCommit() {
     if (m_fd != -1) {
+        sync(); // a name that survives a power cut must not come before its data
         // The final name is an ordinary file: the temporary one was hidden.
         FILE_BASIC_INFO info{};
         info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -185,10 +202,20 @@ void OutputFile::closeForCommit() {
     }
 }
 
-void OutputFile::renameOver(const fs::path& target) {
-    if (MoveFileExW(wide(m_tmp).c_str(), wide(target).c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+bool OutputFile::moveTo(const fs::path& target, bool over) {
+    const tree::DirRef to = tree::Open(target.parent_path());
+    const tree::Hold holdFrom = tree::Check(*m_dir);
+    const tree::Hold holdTo = tree::Check(*to);
+    // Without MOVEFILE_REPLACE_EXISTING the check and the move are one step.
+    const DWORD flags = (over ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExW(wide(m_tmp).c_str(), wide(target).c_str(), flags) != 0) {
+        return true;
+    }
+    if (over) {
         failLast("cannot name the file", target);
     }
+    errno = errnoFrom(GetLastError());
+    return false;
 }
 
 void OutputFile::discard() noexcept {
@@ -238,23 +265,15 @@ bool RegularFileIdentity(const fs::path& p, OutputFile::Identity& out) {
 }
 
 void EnsureDirectory(const fs::path& p) {
-    if (CreateDirectoryW(wide(p).c_str(), nullptr) == 0 && GetLastError() != ERROR_ALREADY_EXISTS) {
-        failLast("cannot create the folder", p);
-    }
+    (void)tree::MakeDirectory(p);
     if (KindOf(p) != EntryKind::Directory) {
         fail("cannot use the folder", p, ENOTDIR);
     }
+    (void)tree::Open(p);
 }
 
 bool MakeNewDirectory(const fs::path& p) {
-    if (CreateDirectoryW(wide(p).c_str(), nullptr) != 0) {
-        return true;
-    }
-    const DWORD err = GetLastError();
-    if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) {
-        return false;
-    }
-    fail("cannot create the folder", p, errnoFrom(err));
+    return tree::MakeDirectory(p);
 }
 
 bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
@@ -283,15 +302,6 @@ bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
     }
     CloseHandle(h);
     return ok;
-}
-
-bool MoveNoReplace(const fs::path& from, const fs::path& to) {
-    // Without MOVEFILE_REPLACE_EXISTING the check and the move are one step.
-    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0) != 0) {
-        return true;
-    }
-    errno = errnoFrom(GetLastError());
-    return false;
 }
 
 std::string MaildirHostName() {

@@ -389,6 +389,30 @@ TEST_F(ConvertTest, CancelSkipsTheRestAndReportsIt) {
     EXPECT_EQ(summary.foldersWritten, 1U);     // yet it received a message
 }
 
+// A mailbox folder swapped for a link to another place after the first message: nothing is
+// written there, and every later message of the mailbox fails with a reason naming the folder.
+TEST_F(ConvertTest, AFolderSwappedForALinkMidRunIsNotFollowed) {
+    edbtest::TempDir out;
+    edbtest::TempDir elsewhere;
+    const fs::path box = out.path() / "Иван Петров";
+    ConvertOptions options;
+    options.outDir = out.path();
+    options.progress = [&](const ConvertProgress& p) {
+        if (p.done == 1 && !fs::is_symlink(box)) {
+            fs::rename(box, out.path() / "moved");
+            fs::create_directory_symlink(elsewhere.path(), box);
+        }
+    };
+    const auto summary = Convert(m_catalog, ListFolders(m_catalog), options);
+    EXPECT_EQ(summary.saved + summary.failed, 9U);
+    EXPECT_GT(summary.failed, 0U);
+    ASSERT_FALSE(summary.failures.empty());
+    const std::string reason = summary.failures.front().reason;
+    EXPECT_NE(reason.find("replaced"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("Иван Петров"), std::string::npos) << reason;
+    EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+}
+
 TEST_F(ConvertTest, AnUnwritableOutputFolderFailsEveryMessage) {
     edbtest::TempDir out;
     std::ofstream(out.path() / "file") << "x";

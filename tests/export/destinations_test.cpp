@@ -247,6 +247,46 @@ TEST(Destinations, MaildirNamesDifferWhereReadersCompareThem) {
     EXPECT_EQ(filesUnder(two.path()), filesUnder(one.path()));
 }
 
+// A folder swapped for a link between two messages (the mailbox's, or the message folder
+// itself): in every layout the next write fails with a reason naming the folder, and nothing
+// reaches the link's target.
+TEST(Destinations, AFolderSwappedForALinkIsNotFollowed) {
+    for (const FileFormat format : {FileFormat::Eml, FileFormat::Mbox, FileFormat::Maildir}) {
+        for (const bool leaf : {false, true}) {
+            edbtest::TempDir out;
+            edbtest::TempDir elsewhere;
+            const auto d = MakeFileDestination(format, out.path());
+            d->openFolder(folder({"Box", "Inbox", "Sub"}));
+            const MessageSnapshot snap;
+            ASSERT_EQ(d->write({snap, withId(1), std::nullopt, MessageKey(withId(1)), false}),
+                      WriteResult::Written);
+            fs::path maildir;
+            for (const auto& e : fs::directory_iterator(out.path() / "Box")) {
+                if (e.path().filename().string().starts_with(".")) {
+                    maildir = e.path(); // the folder's own Maildir
+                }
+            }
+            const fs::path swapped = !leaf                        ? out.path() / "Box"
+                                     : format == FileFormat::Eml  ? out.path() / "Box" / "Inbox" / "Sub"
+                                     : format == FileFormat::Mbox ? out.path() / "Box" / "Inbox.sbd"
+                                                                  : maildir / "cur";
+            ASSERT_TRUE(fs::is_directory(swapped)) << swapped;
+            fs::rename(swapped, out.path() / "moved");
+            fs::create_directory_symlink(elsewhere.path(), swapped);
+            std::string error;
+            try {
+                (void)d->write({snap, withId(2), std::nullopt, MessageKey(withId(2)), false});
+                d->closeFolder();
+            } catch (const fs::filesystem_error& e) {
+                error = e.what();
+            }
+            EXPECT_NE(error.find("replaced"), std::string::npos) << error;
+            EXPECT_NE(error.find(swapped.string()), std::string::npos) << error;
+            EXPECT_TRUE(fs::is_empty(elsewhere.path())) << static_cast<int>(format) << leaf;
+        }
+    }
+}
+
 // An mbox an older version left cut short under its final name: the whole messages count as
 // there, the cut one is written again, and the file ends up as one run makes it.
 TEST(Destinations, AnMboxCutShortIsCompletedWithoutDoubles) {
