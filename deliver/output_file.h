@@ -118,6 +118,11 @@ void RemoveStaleTemporaries(const std::filesystem::path& dir);
 // Whether process `pid` still runs (true when that cannot be told).
 [[nodiscard]] bool ProcessIsRunning(unsigned long pid);
 
+// Moves `from` to `to` unless `to` exists (errno EEXIST then). False with errno on failure.
+// By path: for files outside the checked output tree.
+[[nodiscard]] bool MoveNoReplace(const std::filesystem::path& from,
+                                 const std::filesystem::path& to);
+
 // This machine's name with the characters Maildir names reserve ('/', ':', ',') replaced.
 [[nodiscard]] std::string MaildirHostName();
 

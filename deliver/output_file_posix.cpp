@@ -213,6 +213,31 @@ bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
     return ok;
 }
 
+bool MoveNoReplace(const fs::path& from, const fs::path& to) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+#endif
+    // A hard link fails when the name is taken, which makes the check and the move one step.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    // File systems without hard links: check, then move.
+    if (KindOf(to) != EntryKind::Missing) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 std::string MaildirHostName() {
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);

@@ -304,6 +304,15 @@ bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
     return ok;
 }
 
+bool MoveNoReplace(const fs::path& from, const fs::path& to) {
+    // Without MOVEFILE_REPLACE_EXISTING the check and the move are one step.
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0) {
+        return true;
+    }
+    errno = errnoFrom(GetLastError());
+    return false;
+}
+
 std::string MaildirHostName() {
     wchar_t host[256] = {};
     DWORD size = 255;
