@@ -85,7 +85,9 @@ std::shared_ptr<Root> rootOf(const fs::path& p, std::vector<std::string>& names)
             names.clear();
             for (; b != n.end(); ++b) {
                 if (!b->empty() && *b != ".") {
-                    names.push_back(b->string());
+                    // UTF-8, not the narrow code page: names must come back unchanged.
+                    const std::u8string name = b->u8string();
+                    names.emplace_back(name.begin(), name.end());
                 }
             }
         }
@@ -133,7 +135,8 @@ Hold Check(const Dir& d) {
     std::string key;
     for (std::size_t i = 0; i <= d.names.size(); ++i) {
         if (i > 0) {
-            path /= d.names[i - 1];
+            const std::string& name = d.names[i - 1];
+            path /= fs::path(std::u8string(name.begin(), name.end()));
             key += d.names[i - 1] + '/';
         }
         // The output folder itself is the user's choice and may be reached through a link.
