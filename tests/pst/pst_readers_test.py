@@ -124,9 +124,10 @@ def vcard_name(card):
 
 def readpst_export(pst, mailbox, out):
     out.mkdir()
-    # One job: readpst's default parallel jobs skip a message now and then on the very same
-    # file (about one run in five on a 1500-message folder); -D keeps Deleted Items.
-    r = subprocess.run(["readpst", "-j", "1", "-D", "-e", "-o", str(out), str(pst)],
+    # No child processes: readpst's forked jobs share one file offset with the parent and now
+    # and then read a block from the wrong place (a body cut short, an attachment missing) on
+    # the very same file; -j 0 reads it the same way every time. -D keeps Deleted Items.
+    r = subprocess.run(["readpst", "-j", "0", "-D", "-e", "-o", str(out), str(pst)],
                        capture_output=True, text=True)
     log = r.stdout + r.stderr
     if r.returncode != 0 or re.search(r"error|warn", log, re.I):
