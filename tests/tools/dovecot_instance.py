@@ -183,7 +183,10 @@ service anvil {{
         for top in (self.maildir, self.home):
             for d, _, names in os.walk(top):
                 for n in names:
-                    if n.endswith(".lock"):
+                    # dovecot-uidlist.lock, and dovecot.index.log.newlock: a session killed
+                    # while it made a new transaction log leaves the latter, and every later
+                    # session waits minutes for it to turn stale.
+                    if n.endswith((".lock", ".newlock")):
                         try:
                             os.remove(os.path.join(d, n))
                         except OSError:
