@@ -157,7 +157,7 @@ std::unique_ptr<Destination> MakeFileDestination(FileFormat format, const fs::pa
     case FileFormat::Maildir:
         return MakeMaildirDestination(root, sync);
     case FileFormat::Pst:
-        return MakePstDestination(root);
+        return MakePstDestination(root, sync);
     case FileFormat::Eml:
         break;
     }

@@ -87,8 +87,10 @@ enum class FileFormat { Eml, Mbox, Maildir, Pst };
 [[nodiscard]] std::unique_ptr<Destination>
 MakeFileDestination(FileFormat format, const std::filesystem::path& root, bool sync = true);
 // One Unicode PST per mailbox (root/<mailbox>.pst), written under a temporary name and given its
-// name when complete; a PST an earlier run wrote for the mailbox is written again.
-[[nodiscard]] std::unique_ptr<Destination> MakePstDestination(const std::filesystem::path& root);
+// name when complete (on the disk first, with `sync`); a PST an earlier run wrote for the
+// mailbox is replaced by the new one in one step.
+[[nodiscard]] std::unique_ptr<Destination> MakePstDestination(const std::filesystem::path& root,
+                                                              bool sync = true);
 
 // The header field `name` (any case) of an RFC 5322 message, unfolded, or nothing.
 [[nodiscard]] std::optional<std::string> HeaderField(std::string_view message,

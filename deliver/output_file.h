@@ -118,6 +118,10 @@ void RemoveStaleTemporaries(const std::filesystem::path& dir);
 // Whether process `pid` still runs (true when that cannot be told).
 [[nodiscard]] bool ProcessIsRunning(unsigned long pid);
 
+// Puts the file or folder `p` on the disk (a folder: the names in it). Throws
+// std::filesystem::filesystem_error naming it. By path: for files outside the checked tree.
+void FlushToDisk(const std::filesystem::path& p);
+
 // Moves `from` to `to` unless `to` exists (errno EEXIST then). False with errno on failure.
 // By path: for files outside the checked output tree.
 [[nodiscard]] bool MoveNoReplace(const std::filesystem::path& from,

@@ -213,6 +213,19 @@ bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
     return ok;
 }
 
+void FlushToDisk(const fs::path& p) {
+    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        fail("cannot be opened to flush it", p, errno);
+    }
+    if (::fsync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        fail("cannot be flushed to the disk", p, err);
+    }
+    ::close(fd);
+}
+
 bool MoveNoReplace(const fs::path& from, const fs::path& to) {
 #ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {

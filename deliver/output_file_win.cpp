@@ -304,6 +304,24 @@ bool ReadFileStart(const fs::path& p, std::size_t limit, std::string& out) {
     return ok;
 }
 
+void FlushToDisk(const fs::path& p) {
+    // A folder's names are on the disk once MoveFileEx(MOVEFILE_WRITE_THROUGH) returns.
+    if (fs::is_directory(p)) {
+        return;
+    }
+    HANDLE h = CreateFileW(wide(p).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        failLast("cannot be opened to flush it", p);
+    }
+    const BOOL ok = FlushFileBuffers(h);
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    if (ok == 0) {
+        fail("cannot be flushed to the disk", p, errnoFrom(err));
+    }
+}
+
 bool MoveNoReplace(const fs::path& from, const fs::path& to) {
     // Without MOVEFILE_REPLACE_EXISTING the check and the move are one step.
     if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0) {

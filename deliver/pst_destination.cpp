@@ -120,7 +120,7 @@ bool IsOurPst(const fs::path& p) {
 
 class PstDestination final : public Destination {
 public:
-    explicit PstDestination(fs::path root) : m_root(std::move(root)) {}
+    PstDestination(fs::path root, bool sync) : m_root(std::move(root)), m_sync(sync) {}
 
     ~PstDestination() override {
         for (auto& [name, s] : m_stores) {
@@ -134,7 +134,16 @@ public:
         if (!f.attached || names.empty()) {
             names.insert(names.begin(), kUnattachedFolderName);
         }
-        m_store = &store(names[0]);
+        Store* next = &store(names[0]);
+        if (m_store != nullptr && m_store != next && m_store->writer) {
+            // One PST open at a time, however many mailboxes the store holds.
+            try {
+                m_store->writer->park();
+            } catch (const pst::PstError& e) {
+                fail(*m_store, e.what());
+            }
+        }
+        m_store = next;
         if (!m_store->writer) {
             throw DestinationError(m_store->target.string() + ": " + m_store->failure, false);
         }
@@ -264,16 +273,35 @@ private:
     }
 
     void commit(Store& s, FinishResult& result) {
-        const bool again = KindOf(s.target) == EntryKind::Regular;
-        std::error_code ec;
-        if (again && IsOurPst(s.target)) {
-            fs::remove(s.target, ec);
-        }
-        if (!MoveNoReplace(s.temp, s.target)) {
-            const std::error_code err(errno, std::generic_category());
-            fail(s, "cannot be given its name: " + err.message());
+        const auto failed = [&](const std::string& why) {
+            fail(s, why);
             result.failed.push_back({s.target.string(), s.messages, s.failure});
-            return;
+        };
+        try {
+            if (m_sync) {
+                FlushToDisk(s.temp); // the data on the disk before the name points at it
+            }
+        } catch (const fs::filesystem_error& e) {
+            return failed(e.what());
+        }
+        // An earlier PST of ours is replaced in one step: it stays whole until the new one
+        // takes its place. Any other file under the name was passed over when it was chosen.
+        const bool again = KindOf(s.target) == EntryKind::Regular && IsOurPst(s.target);
+        std::error_code ec;
+        if (again) {
+            fs::rename(s.temp, s.target, ec);
+        } else if (!MoveNoReplace(s.temp, s.target)) {
+            ec = std::error_code(errno, std::generic_category());
+        }
+        if (ec) {
+            return failed("cannot be given its name: " + ec.message());
+        }
+        try {
+            if (m_sync) {
+                FlushToDisk(m_root);
+            }
+        } catch (const fs::filesystem_error& e) {
+            return failed(e.what());
         }
         if (again) {
             result.remarks.push_back(s.target.string() +
@@ -282,6 +310,7 @@ private:
     }
 
     fs::path m_root;
+    bool m_sync;
     std::map<std::string, Store> m_stores; // by mailbox name
     UniqueNamer m_namer;
     Store* m_store = nullptr;
@@ -293,8 +322,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Destination> MakePstDestination(const fs::path& root) {
-    return std::make_unique<PstDestination>(root);
+std::unique_ptr<Destination> MakePstDestination(const fs::path& root, bool sync) {
+    return std::make_unique<PstDestination>(root, sync);
 }
 
 } // namespace edb::conv

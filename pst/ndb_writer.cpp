@@ -43,13 +43,36 @@ NdbWriter::NdbWriter(const std::filesystem::path& file, bool permute)
 void NdbWriter::fail(const std::string& what) const {
     const int err = errno;
     std::string reason = what;
-    if (err != 0 && what.find("written") != std::string::npos) {
+    if (err != 0 && what.rfind("could not", 0) == 0) {
         reason += " (" + std::generic_category().message(err) + ")";
     }
     throw PstError(m_path.string() + ": " + reason);
 }
 
+void NdbWriter::park() {
+    if (m_file.is_open()) {
+        errno = 0;
+        m_file.close();
+        if (m_file.fail()) {
+            fail("could not be written");
+        }
+    }
+}
+
+void NdbWriter::reopen() {
+    if (!m_file.is_open()) {
+        m_file.clear();
+        errno = 0;
+        m_file.open(m_path, std::ios::binary | std::ios::in | std::ios::out);
+        m_file.seekp(static_cast<std::streamoff>(m_end));
+        if (!m_file) {
+            fail("could not be opened again");
+        }
+    }
+}
+
 void NdbWriter::writeRaw(const std::uint8_t* data, std::size_t size) {
+    reopen();
     errno = 0;
     m_file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     if (!m_file) {
@@ -66,6 +89,7 @@ void NdbWriter::padTo(std::uint64_t pos) {
 }
 
 void NdbWriter::putAt(std::uint64_t pos, const Bytes& bytes) {
+    reopen();
     errno = 0;
     m_file.seekp(static_cast<std::streamoff>(pos));
     m_file.write(reinterpret_cast<const char*>(bytes.data()),

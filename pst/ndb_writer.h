@@ -52,6 +52,9 @@ public:
     void finish(const std::array<std::uint32_t, 32>& nextNid);
 
     [[nodiscard]] std::uint64_t bytesWritten() const { return m_end; }
+    // Closes the file until the next write needs it: a writer set aside holds no descriptor,
+    // so an export of a thousand mailboxes does not run out of them.
+    void park();
 
 private:
     struct BlockEntry {
@@ -87,6 +90,7 @@ private:
     void writeHeader(const std::array<std::uint32_t, 32>& nextNid, const PageRef& nbt,
                      const PageRef& bbt);
     [[noreturn]] void fail(const std::string& what) const;
+    void reopen();
 
     std::filesystem::path m_path;
     std::fstream m_file;

@@ -33,6 +33,8 @@ public:
     void closeFolder(std::uint32_t folder);
     // Writes the folders, the store and the indexes; the file is complete when it returns.
     void finish();
+    // Sets the writer aside: its file is closed until the next call that writes.
+    void park() { m_ndb.park(); }
 
     // Messages written so far and the bytes they took.
     [[nodiscard]] std::size_t messageCount() const { return m_messages; }
