@@ -62,13 +62,11 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromLatin1(kCaption));
     auto* layout = new QVBoxLayout(this);
     m_kinds = new QButtonGroup(this);
-    const QString labels[] = {QStringLiteral("A folder of .eml files"),
-                              QStringLiteral("mbox files (for importing into a mail client)"),
-                              QStringLiteral("A Maildir"), QStringLiteral("An IMAP server")};
-    for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(labels[i], this);
-        radio->setObjectName(QStringLiteral("kind%1").arg(i));
-        m_kinds->addButton(radio, i);
+    for (const edb::views::DestinationChoice& c : edb::views::DestinationChoices()) {
+        const int id = static_cast<int>(c.kind);
+        auto* radio = new QRadioButton(QString::fromUtf8(c.caption), this);
+        radio->setObjectName(QStringLiteral("kind%1").arg(id));
+        m_kinds->addButton(radio, id);
         layout->addWidget(radio);
     }
 
@@ -136,8 +134,9 @@ DestinationDialog::DestinationDialog(QWidget* parent) : QDialog(parent) {
 
     // The last choice, without its password.
     QSettings s = settings();
-    const int kind = std::clamp(s.value(QStringLiteral("convert/kind"), 0).toInt(), 0, 3);
-    m_kinds->button(kind)->setChecked(true);
+    const auto kind =
+        edb::views::DestinationKindFromNumber(s.value(QStringLiteral("convert/kind"), 0).toInt());
+    m_kinds->button(static_cast<int>(kind))->setChecked(true);
     m_folder->setText(s.value(QStringLiteral("convert/folder")).toString());
     m_url->setText(s.value(QStringLiteral("convert/url")).toString());
     m_user->setText(s.value(QStringLiteral("convert/user")).toString());
@@ -174,7 +173,7 @@ void DestinationDialog::setDestinationChooser(Chooser c) {
 
 ConvertDestination DestinationDialog::destination() const {
     ConvertDestination d;
-    d.kind = static_cast<ConvertDestination::Kind>(m_kinds->checkedId());
+    d.kind = edb::views::DestinationKindFromNumber(m_kinds->checkedId());
     d.folder = m_folder->text().trimmed();
     d.url = m_url->text().trimmed();
     d.user = m_user->text().trimmed();
@@ -185,7 +184,8 @@ ConvertDestination DestinationDialog::destination() const {
 }
 
 void DestinationDialog::updateFields() {
-    const bool imap = m_kinds->checkedId() == static_cast<int>(ConvertDestination::Kind::Imap);
+    const bool imap = !edb::views::NeedsOutputFolder(
+        edb::views::DestinationKindFromNumber(m_kinds->checkedId()));
     m_folder->setEnabled(!imap);
     m_browse->setEnabled(!imap);
     for (QWidget* w :

@@ -1,7 +1,9 @@
 #pragma once
-// Where Convert writes: a folder of .eml files, mbox files, a Maildir, or an IMAP server. The
+// Where Convert writes: a folder of .eml files, mbox files, PST files, a Maildir, or an IMAP
+// server. The
 // dialog remembers the last choice (never the password) for the next Convert.
 #include "imap/imap_session.h"
+#include "views/destinations.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -22,7 +24,7 @@ class QWidget;
 namespace edbapp {
 
 struct ConvertDestination {
-    enum class Kind { EmlFolder = 0, Mbox = 1, Maildir = 2, Imap = 3 };
+    using Kind = edb::views::DestinationKind;
     Kind kind = Kind::EmlFolder;
     QString folder; // the output folder of the file kinds
     QString url;    // imap://HOST[:PORT]/[FOLDER] or imaps://...

@@ -42,15 +42,22 @@ namespace {
 
 // Where a destination writes, as the session tells destinations apart.
 std::string DestinationKey(const ConvertDestination& where, const std::string& imapAddress) {
-    switch (where.kind) {
-    case ConvertDestination::Kind::Imap:
-        return "imap:" + imapAddress;
+    return edb::views::DestinationKey(where.kind,
+                                      where.kind == ConvertDestination::Kind::Imap
+                                          ? imapAddress
+                                          : QDir::cleanPath(where.folder).toStdString());
+}
+
+edb::conv::FileFormat FormatOf(ConvertDestination::Kind kind) {
+    switch (kind) {
     case ConvertDestination::Kind::Mbox:
-        return "mbox:" + QDir::cleanPath(where.folder).toStdString();
+        return edb::conv::FileFormat::Mbox;
     case ConvertDestination::Kind::Maildir:
-        return "maildir:" + QDir::cleanPath(where.folder).toStdString();
+        return edb::conv::FileFormat::Maildir;
+    case ConvertDestination::Kind::Pst:
+        return edb::conv::FileFormat::Pst;
     default:
-        return "eml:" + QDir::cleanPath(where.folder).toStdString();
+        return edb::conv::FileFormat::Eml;
     }
 }
 
@@ -168,11 +175,8 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
         destination = edb::conv::MakeImapDestination(imap, false);
         place = QString::fromStdString(imap.url.host);
     } else {
-        const auto format =
-            where->kind == ConvertDestination::Kind::Mbox      ? edb::conv::FileFormat::Mbox
-            : where->kind == ConvertDestination::Kind::Maildir ? edb::conv::FileFormat::Maildir
-                                                               : edb::conv::FileFormat::Eml;
-        destination = edb::conv::MakeFileDestination(format, where->folder.toStdString());
+        destination =
+            edb::conv::MakeFileDestination(FormatOf(where->kind), where->folder.toStdString());
     }
     // Cancel, and the window closing, stop the work between messages.
     auto token = std::make_shared<edb::CancelToken>();

@@ -12,11 +12,12 @@ std::string TargetUnavailableReason(ConvertTarget::Kind kind) {
     switch (kind) {
     case ConvertTarget::Kind::Maildir: {
         const std::string why = edb::conv::MaildirUnavailableReason();
-        return why.empty() ? why : why + "; choose .eml files or mbox files";
+        return why.empty() ? why : why + "; choose .eml files, mbox files or a PST file";
     }
     case ConvertTarget::Kind::Imap:
         return "Upload to an IMAP server is not in the Windows build: it has no IMAP connection "
-               "code. Write .eml files or mbox files for a mail program to import.";
+               "code. Write .eml files or mbox files for a mail program to import, or a PST file for "
+               "Outlook.";
     default:
         return {};
     }
@@ -24,7 +25,22 @@ std::string TargetUnavailableReason(ConvertTarget::Kind kind) {
 
 namespace {
 
-constexpr int kKindIds[] = {IDC_DEST_EML, IDC_DEST_MBOX, IDC_DEST_MAILDIR, IDC_DEST_IMAP};
+// The dialog's radio buttons, in the order the view layer lists the choices.
+int KindId(ConvertTarget::Kind kind) {
+    switch (kind) {
+    case ConvertTarget::Kind::Mbox:
+        return IDC_DEST_MBOX;
+    case ConvertTarget::Kind::Pst:
+        return IDC_DEST_PST;
+    case ConvertTarget::Kind::Maildir:
+        return IDC_DEST_MAILDIR;
+    case ConvertTarget::Kind::Imap:
+        return IDC_DEST_IMAP;
+    case ConvertTarget::Kind::EmlFolder:
+        break;
+    }
+    return IDC_DEST_EML;
+}
 
 } // namespace
 
@@ -37,9 +53,9 @@ std::optional<ConvertTarget> DestinationDialog::ask(HWND owner) {
 
 ConvertTarget DestinationDialog::shown() const {
     ConvertTarget t;
-    for (int i = 0; i < 4; ++i) {
-        if (IsDlgButtonChecked(hwnd(), kKindIds[i]) == BST_CHECKED) {
-            t.kind = static_cast<ConvertTarget::Kind>(i);
+    for (const edb::views::DestinationChoice& c : edb::views::DestinationChoices()) {
+        if (IsDlgButtonChecked(hwnd(), KindId(c.kind)) == BST_CHECKED) {
+            t.kind = c.kind;
         }
     }
     t.folder = ItemText(hwnd(), IDC_DEST_FOLDER);
@@ -47,7 +63,11 @@ ConvertTarget DestinationDialog::shown() const {
 }
 
 void DestinationDialog::initialise() {
-    CheckRadioButton(hwnd(), IDC_DEST_EML, IDC_DEST_IMAP, IDC_DEST_EML);
+    for (const edb::views::DestinationChoice& c : edb::views::DestinationChoices()) {
+        SetItemText(hwnd(), KindId(c.kind), c.caption);
+        CheckDlgButton(hwnd(), KindId(c.kind),
+                       c.kind == ConvertTarget::Kind::EmlFolder ? BST_CHECKED : BST_UNCHECKED);
+    }
     kindChanged();
 }
 
@@ -82,6 +102,7 @@ INT_PTR DestinationDialog::handle(UINT message, WPARAM wParam, LPARAM) {
         switch (LOWORD(wParam)) {
         case IDC_DEST_EML:
         case IDC_DEST_MBOX:
+        case IDC_DEST_PST:
         case IDC_DEST_MAILDIR:
         case IDC_DEST_IMAP:
             if (HIWORD(wParam) == BN_CLICKED) {

@@ -88,16 +88,16 @@ void MainWindow::convert() {
         m_prompts.showError(hwnd(), why);
         return;
     }
-    const auto format = target->kind == ConvertTarget::Kind::Mbox ? edb::conv::FileFormat::Mbox
-                                                                  : edb::conv::FileFormat::Eml;
+    const auto format = target->kind == ConvertTarget::Kind::Mbox  ? edb::conv::FileFormat::Mbox
+                        : target->kind == ConvertTarget::Kind::Pst ? edb::conv::FileFormat::Pst
+                                                                   : edb::conv::FileFormat::Eml;
     std::shared_ptr<edb::conv::Destination> destination =
         edb::conv::MakeFileDestination(format, edb::conv::Utf8Path(target->folder));
     std::error_code ec;
     const std::filesystem::path where = std::filesystem::absolute(Wide(target->folder), ec);
-    const std::string key = std::string(format == edb::conv::FileFormat::Mbox ? "mbox:" : "eml:") +
-                            Utf8((ec ? std::filesystem::path(Wide(target->folder)) : where)
-                                     .lexically_normal()
-                                     .wstring());
+    const std::string key = edb::views::DestinationKey(
+        target->kind,
+        Utf8((ec ? std::filesystem::path(Wide(target->folder)) : where).lexically_normal().wstring()));
     const std::string place = target->folder;
 
     auto token = std::make_shared<edb::CancelToken>();

@@ -3,6 +3,8 @@
 // messages, file and folder choices, Convert's destination, and handing a file or address to
 // the desktop. The program uses the system's (system_prompts.cpp); the window's tests answer
 // them from a script.
+#include "views/destinations.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -11,8 +13,8 @@
 namespace edbwin {
 
 struct ConvertTarget {
-    enum class Kind { Eml, Mbox, Maildir, Imap };
-    Kind kind = Kind::Eml;
+    using Kind = edb::views::DestinationKind;
+    Kind kind = Kind::EmlFolder;
     std::string folder; // UTF-8
 };
 

@@ -54,6 +54,7 @@
 #define IDC_DEST_FOLDER 1105
 #define IDC_DEST_BROWSE 1106
 #define IDC_DEST_NOTE 1107
+#define IDC_DEST_PST 1108
 
 // Convert's progress.
 #define IDC_PROGRESS_LABEL 1111

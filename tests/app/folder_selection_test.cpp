@@ -372,7 +372,7 @@ private slots:
         QCOMPARE(state(w, root + "/Sent Items"), QStringLiteral("--"));
     }
 
-    void sameFoldersToEmlThenMboxWriteEveryMessageTwice() {
+    void sameFoldersToEmlMboxAndPstWriteEveryMessageEachTime() {
         edbtest::TempFile store("demo");
         edbtest::writeDemoStore(store.path());
         edbtest::TempDir emlOut;
@@ -438,6 +438,29 @@ private slots:
             }
         }
         QCOMPARE(separators, int(messages));
+
+        // And to PST: the mailbox's one file, every message counted, the file's magic at its
+        // start (readers check its contents in the PST tests).
+        edbtest::TempDir pstOut;
+        for (const QString& name : names) {
+            clickCheckBox(w, w.treeItem(name));
+        }
+        const QString pstDir = QString::fromStdString(pstOut.path().string());
+        w.destinationKind = edbapp::ConvertDestination::Kind::Pst;
+        w.fake.questions.clear();
+        w.fake.directoryAnswers = {pstDir};
+        w.fake.yesNoAnswers = {false};
+        w.dialog.convert();
+        QVERIFY(apptest::waitUntil([&] { return !w.dialog.converting(); }));
+        QCOMPARE(w.fake.questions.size(), 1);
+        QVERIFY2(w.fake.questions[0].contains(
+                     QStringLiteral("%1 message(s) saved in 2 folder(s)").arg(messages)),
+                 qPrintable(w.fake.questions[0]));
+        const QStringList psts = QDir(pstDir).entryList({QStringLiteral("*.pst")}, QDir::Files);
+        QCOMPARE(psts.size(), 1);
+        QFile pst(QDir(pstDir).filePath(psts[0]));
+        QVERIFY(pst.open(QIODevice::ReadOnly));
+        QCOMPARE(pst.read(4), QByteArray("!BDN"));
         QVERIFY(w.fake.errors.isEmpty());
     }
 
