@@ -1,5 +1,7 @@
 #include "convert/convert.h"
 
+#include "convert/render_pool.h"
+
 #include "mime/eml_writer.h"
 #include "deliver/export_log.h"
 #include "content/message_content.h"
@@ -32,122 +34,13 @@ std::string hex(std::uint64_t v) {
     return buf;
 }
 
-// Messages rendered ahead of the one being written: enough to keep every worker busy while a
-// slow one renders a large message, few enough that memory stays small.
-constexpr std::size_t kRenderAhead = 32;
-
-// One message read from the store and rendered, waiting for its turn to be written.
-struct Rendered {
-    MessageSnapshot snapshot;
-    const FolderPath* folder = nullptr;
-    std::size_t folderIndex = 0; // its place in the run's order
-    std::size_t messageIndex = 0;
-    // Set by the worker before `done`:
-    std::string eml;
-    MessageContent content; // what `eml` was written from
-    std::optional<std::int64_t> time;
-    std::string key;
-    std::exception_ptr error; // what reading or rendering threw; rethrown where it is written
-    bool done = false;        // guarded by the pool's mutex
-};
-
-// Reads and renders messages on worker threads. Each job has its own buffers and MIME objects,
-// and the store is read with positional reads, so jobs share nothing but the reader.
-class RenderPool {
-public:
-    RenderPool(const StoreReader& reader, unsigned threads) : m_reader(reader) {
-        for (unsigned i = 0; i < threads; ++i) {
-            m_threads.emplace_back([this] { work(); });
-        }
-    }
-    RenderPool(const RenderPool&) = delete;
-    RenderPool& operator=(const RenderPool&) = delete;
-    ~RenderPool() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_quit = true;
-            m_todo.clear();
-        }
-        m_workCv.notify_all();
-        for (std::thread& t : m_threads) {
-            t.join();
-        }
-    }
-
-    void submit(std::shared_ptr<Rendered> job) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_todo.push_back(std::move(job));
-        }
-        m_workCv.notify_one();
-    }
-
-    // Returns when `job` (submitted and not dropped) is rendered; its fields are then the
-    // caller's to read.
-    void wait(const Rendered& job) {
-        std::unique_lock lock(m_mutex);
-        m_doneCv.wait(lock, [&] { return job.done; });
-    }
-
-    // Jobs not started yet are forgotten (the run was cancelled or stopped).
-    void dropQueued() {
-        const std::lock_guard lock(m_mutex);
-        m_todo.clear();
-    }
-
-private:
-    void work() {
-        for (;;) {
-            std::shared_ptr<Rendered> job;
-            {
-                std::unique_lock lock(m_mutex);
-                m_workCv.wait(lock, [&] { return m_quit || !m_todo.empty(); });
-                if (m_quit) {
-                    return;
-                }
-                job = std::move(m_todo.front());
-                m_todo.pop_front();
-            }
-            render(*job);
-            {
-                const std::lock_guard lock(m_mutex);
-                job->done = true;
-            }
-            m_doneCv.notify_all();
-        }
-    }
-
-    void render(Rendered& job) const {
-        try {
-            job.content = ReadMessageContent(m_reader, job.snapshot, *job.folder);
-            job.eml = WriteEml(job.content.eml);
-            job.time = MessageTime(job.eml, job.snapshot.filetime);
-            job.key = MessageKey(job.eml);
-        } catch (...) {
-            job.error = std::current_exception();
-        }
-    }
-
-    const StoreReader& m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_workCv;
-    std::condition_variable m_doneCv;
-    std::deque<std::shared_ptr<Rendered>> m_todo;
-    bool m_quit = false;
-    std::vector<std::thread> m_threads;
-};
-
-unsigned renderThreads() {
-    return std::max(2U, std::thread::hardware_concurrency());
-}
-
 // Messages are read and rendered on worker threads, up to kRenderAhead ahead, and written here
 // strictly in order: names, files, the log and progress come out as a one-thread run makes them.
 class Writer {
 public:
     Writer(const StoreCatalog& catalog, const ConvertOptions& options, Destination& destination)
         : m_catalog(catalog), m_options(options), m_dest(destination),
-          m_reader(catalog.storeFile, catalog.storeSize), m_pool(m_reader, renderThreads()) {}
+          m_reader(catalog.storeFile, catalog.storeSize), m_pool(m_reader, RenderThreads()) {}
 
     ConvertSummary run(const std::vector<FolderPath>& folders) {
         indexMessages();
@@ -345,23 +238,18 @@ private:
             std::string reason;
             bool fatal = false;
             const auto result = writeMessage(f, *rendered, reason, fatal);
-            if (result) {
-                if (*result == WriteResult::Written) {
-                    ++m_summary.saved;
-                    ++written;
-                } else {
-                    ++m_summary.present;
-                }
-            } else {
-                ++m_summary.failed;
-                ++failedHere;
-                m_summary.failures.push_back({f.treePath, copy.subject, reason});
-            }
+            m_outcomes.push_back({result, copy.subject, ToHex(copy.messageId),
+                                  rendered->content.missing,
+                                  result && *result != WriteResult::Pending ? m_dest.lastWritten()
+                                                                            : "",
+                                  reason});
+            account(f, false, written, failedHere);
             ++m_progress.done;
             report(f.treePath);
             if (fatal) {
                 // What was written before still gets its place (an mbox is completed).
                 dropAhead();
+                account(f, true, written, failedHere);
                 if (closeFolder(f, written)) {
                     m_summary.foldersWritten += written > 0 ? 1 : 0;
                 }
@@ -369,6 +257,7 @@ private:
                 return;
             }
         }
+        account(f, true, written, failedHere);
         if (!closeFolder(f, written)) {
             return;
         }
@@ -391,6 +280,43 @@ private:
         }
     }
 
+    // Counts the messages whose outcome is known, in the run's order: a pending one once the
+    // destination has it on the disk under its name (all of them with `all`), and those after
+    // it only then, so the failures and the log keep the order of a run without waiting.
+    void account(const FolderPath& f, bool all, std::size_t& written, std::size_t& failedHere) {
+        const std::vector<Settled> settled = m_dest.settle(all);
+        std::size_t next = 0;
+        while (!m_outcomes.empty()) {
+            Outcome& o = m_outcomes.front();
+            if (o.result == WriteResult::Pending) {
+                if (next == settled.size()) {
+                    break;
+                }
+                const Settled& s = settled[next++];
+                o.location = s.location;
+                o.reason = s.error;
+                o.result = s.error.empty() ? std::optional(WriteResult::Written) : std::nullopt;
+            }
+            if (!o.result) {
+                ++m_summary.failed;
+                ++failedHere;
+                m_summary.failures.push_back({f.treePath, o.subject, o.reason});
+            } else {
+                const bool fresh = *o.result == WriteResult::Written;
+                m_summary.saved += fresh ? 1 : 0;
+                m_summary.present += fresh ? 0 : 1;
+                written += fresh ? 1 : 0;
+                if (!o.missing.empty()) {
+                    // A message an earlier run wrote keeps its line in the log that replaces
+                    // that run's log.
+                    m_summary.notes += fresh ? 1 : 0;
+                    m_log.addMessage(o.location, o.messageId, o.missing);
+                }
+            }
+            m_outcomes.pop_front();
+        }
+    }
+
     std::optional<WriteResult> writeMessage(const FolderPath& f, const Rendered& r,
                                             std::string& reason, bool& fatal) {
         const MessageSnapshot& m = r.snapshot;
@@ -400,14 +326,7 @@ private:
             }
             const bool contact = m.kind == kKindContact || f.node->kind == kKindContact;
             const OutgoingMessage out{m, r.eml, r.time, r.key, contact, &r.content};
-            const WriteResult result = m_dest.write(out);
-            if (!r.content.missing.empty()) {
-                // A message an earlier run wrote keeps its line in the log that replaces that
-                // run's log.
-                m_summary.notes += result == WriteResult::Written ? 1 : 0;
-                m_log.addMessage(m_dest.lastWritten(), ToHex(m.messageId), r.content.missing);
-            }
-            return result;
+            return m_dest.write(out);
         } catch (const FileError& e) {
             reason = "store read failed at " + hex(e.offset()) + ": " + e.reason();
         } catch (const DestinationError& e) {
@@ -428,6 +347,16 @@ private:
     std::deque<std::shared_ptr<Rendered>> m_ahead; // submitted, in the run's order
     std::size_t m_feedFolder = 0;                  // the next message to submit
     std::size_t m_feedMessage = 0;
+    // A message written, waiting for its outcome to be counted (see account).
+    struct Outcome {
+        std::optional<WriteResult> result; // nothing: failed for `reason`
+        std::string subject;
+        std::string messageId;
+        std::vector<std::string> missing;
+        std::string location; // as the log names it
+        std::string reason;
+    };
+    std::deque<Outcome> m_outcomes;
     ConvertSummary m_summary;
     ConvertProgress m_progress;
     std::unordered_map<std::string, std::vector<const MessageEntry*>> m_byFolder;

@@ -2,6 +2,7 @@
 #include "deliver/destination.h"
 
 #include "charset/header_chars.h"
+#include "deliver/commit_group.h"
 #include "deliver/output_file.h"
 #include "mime/mail_date.h"
 #include "deliver/output_names.h"
@@ -78,40 +79,62 @@ public:
             m_last = std::move(*where);
             return WriteResult::AlreadyPresent;
         }
-        std::vector<fs::path> written;
-        std::size_t cards = 0;
-        try {
-            written.push_back(WriteNewFile(m_dir, stem, ".eml", m.eml, namer));
-            for (; m.contact && cards < m.snapshot.contacts.size(); ++cards) {
-                const ContactEntry& c = m.snapshot.contacts[cards];
-                written.push_back(WriteNewFile(m_dir, SanitizeName(contactName(m, c), "(no name)"),
-                                               ".vcf", WriteVCard(c), namer));
-            }
-        } catch (...) {
-            // A message is written whole or not at all, so a rerun finds it complete; the
-            // names it would have had stay its own, as they are in a run without the failure
-            // (the one that failed took its name already).
-            for (const fs::path& p : written) {
-                std::error_code ec;
-                fs::remove(p, ec);
-            }
-            cards += written.empty() ? 0 : 1;
-            for (; m.contact && cards < m.snapshot.contacts.size(); ++cards) {
-                const ContactEntry& c = m.snapshot.contacts[cards];
-                (void)namer.next(SanitizeName(contactName(m, c), "(no name)"), ".vcf");
-            }
-            throw;
+        // Every name is taken before the writes, so a message that fails keeps its place in
+        // the order and a rerun that writes it gives every file the name a single run gives.
+        std::vector<Part> parts{{stem, ".eml", namer.next(stem, ".eml")}};
+        CommitGroup::Files files;
+        files.push_back(writeTemporary(m.eml));
+        for (std::size_t i = 0; m.contact && i < m.snapshot.contacts.size(); ++i) {
+            std::string card = SanitizeName(contactName(m, m.snapshot.contacts[i]), "(no name)");
+            std::string name = namer.next(card, ".vcf");
+            parts.push_back({std::move(card), ".vcf", std::move(name)});
         }
-        m_last = written.front().lexically_relative(m_root).generic_string();
-        return WriteResult::Written;
+        for (std::size_t i = 0; m.contact && i < m.snapshot.contacts.size(); ++i) {
+            files.push_back(writeTemporary(WriteVCard(m.snapshot.contacts[i])));
+        }
+        m_group.add(std::move(files), [this, dir = m_dir, parts = std::move(parts),
+                                       &namer](CommitGroup::Files& done) {
+            // A message is named whole or not at all, so a rerun finds it complete.
+            std::vector<fs::path> named;
+            try {
+                for (std::size_t i = 0; i < parts.size(); ++i) {
+                    named.push_back(NameNewFile(*done[i], dir, parts[i].name, parts[i].stem,
+                                                parts[i].ext, namer));
+                }
+            } catch (...) {
+                for (const fs::path& p : named) {
+                    std::error_code ec;
+                    fs::remove(p, ec);
+                }
+                throw;
+            }
+            return named.front().lexically_relative(m_root).generic_string();
+        });
+        return WriteResult::Pending;
     }
 
-    void closeFolder() override { m_output.flush(); }
+    std::vector<Settled> settle(bool all) override { return m_group.settle(all); }
+    void closeFolder() override {
+        m_group.commit();
+        m_output.flush();
+    }
     std::string folderLocation() const override { return m_dir.string(); }
     std::string lastWritten() const override { return m_last; }
     std::optional<fs::path> logDirectory() const override { return m_root; }
 
 private:
+    struct Part {
+        std::string stem;
+        std::string ext;
+        std::string name;
+    };
+
+    std::unique_ptr<OutputFile> writeTemporary(std::string_view bytes) const {
+        auto file = std::make_unique<OutputFile>(m_dir);
+        file->write(bytes);
+        return file;
+    }
+
     static std::string contactName(const OutgoingMessage& m, const ContactEntry& c) {
         return c.fullName.empty() ? m.snapshot.subject : c.fullName;
     }
@@ -138,6 +161,7 @@ private:
 
     fs::path m_root;
     OutputRoot m_output;
+    CommitGroup m_group{m_output};
     fs::path m_dir;
     std::string m_last;
     TopDirectories m_tops{m_root};

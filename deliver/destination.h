@@ -4,6 +4,7 @@
 // destination, folder by folder.
 #include "frontend/folder_paths.h"
 #include "content/message_content.h"
+#include "deliver/commit_group.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -39,7 +40,10 @@ struct FinishResult {
     std::vector<std::string> remarks; // for the user ("x.pst was written again")
 };
 
-enum class WriteResult { Written, AlreadyPresent };
+// Pending: the message's files are written under temporary names and get their names once on
+// the disk, with others in a group; settle() tells how each pending message ended.
+enum class WriteResult { Written, AlreadyPresent, Pending };
+
 
 // A failure of the destination. A fatal one (login refused, connection lost, disk gone) ends
 // the whole run; any other fails one message or one folder.
@@ -63,7 +67,15 @@ public:
     // std::filesystem::filesystem_error.
     virtual void openFolder(const FolderPath& folder) = 0;
     virtual WriteResult write(const OutgoingMessage& message) = 0;
-    // Completes the folder (an mbox file gets its final name here).
+    // The pending messages that are settled now, in the order they were written: with `all`,
+    // every one; otherwise those of a group that was full or waited long enough. A caller that
+    // counts messages settles all before closeFolder().
+    virtual std::vector<Settled> settle(bool all) {
+        (void)all;
+        return {};
+    }
+    // Completes the folder (an mbox file gets its final name here; pending messages not
+    // settled yet are given their names, and a later settle() reports them).
     virtual void closeFolder() = 0;
     // Where the open folder went, for the summary (a directory, a file or a mailbox name).
     [[nodiscard]] virtual std::string folderLocation() const = 0;

@@ -1,4 +1,5 @@
 // mbox (mboxrd) and Maildir++ destinations: the layouts mail clients and servers import.
+#include "deliver/commit_group.h"
 #include "deliver/destination.h"
 #include "mime/mail_date.h"
 #include "deliver/maildir_names.h"
@@ -253,7 +254,7 @@ private:
 class MaildirDestination final : public Destination {
 public:
     MaildirDestination(fs::path root, bool sync)
-        : m_root(std::move(root)), m_output(m_root, sync),
+        : m_root(std::move(root)), m_output(m_root, sync), m_group(m_output),
           m_host(MaildirHostPart(MaildirHostName())) {}
 
     void noteInboxes(const std::vector<FolderPath>& inboxes) override {
@@ -312,43 +313,60 @@ public:
             return WriteResult::AlreadyPresent;
         }
         const std::string body = toLf(m.eml);
-        OutputFile file(m_dir / "tmp");
-        file.write(body);
+        CommitGroup::Files files;
+        files.push_back(std::make_unique<OutputFile>(m_dir / "tmp"));
+        files[0]->write(body);
         if (m.time) {
-            file.setTime(*m.time);
+            files[0]->setTime(*m.time);
         }
         std::string unique =
             std::to_string(m.time.value_or(0)) + ".E" + ToHex(m.snapshot.messageId);
         if (m.snapshot.folderCopy != 0) {
             unique += "C" + std::to_string(m.snapshot.folderCopy);
         }
+        // Moved into cur/ once on the disk (the delivery rule), with others in a group.
+        m_group.add(std::move(files), [this, dir = m_dir, unique = std::move(unique),
+                                       size = body.size()](CommitGroup::Files& done) {
+            return name(*done[0], dir, unique, size);
+        });
+        return WriteResult::Pending;
+    }
+
+    std::vector<Settled> settle(bool all) override { return m_group.settle(all); }
+
+    // The names moved into cur/ reach the disk once per group and folder.
+    void closeFolder() override {
+        m_group.commit();
+        m_output.flush();
+    }
+    std::string folderLocation() const override { return m_dir.string(); }
+    std::string lastWritten() const override { return m_last; }
+    std::optional<fs::path> logDirectory() const override { return m_root; }
+
+private:
+    // Moves the flushed message file into cur/ of `dir` under the first name free where readers
+    // compare names; returns it relative to the output folder.
+    std::string name(OutputFile& file, const fs::path& dir, const std::string& unique,
+                     std::size_t size) {
         // Readers tell messages apart by the name before the size and flags: two messages with
         // one id and date must differ there, not only in ",S=".
-        std::set<std::string>& taken = m_uniqueParts[m_dir.string()];
+        std::set<std::string>& taken = m_uniqueParts[dir.string()];
         for (unsigned n = 1; n < 100000; ++n) {
             const std::string base =
                 (n == 1 ? unique : unique + "Q" + std::to_string(n)) + "." + m_host;
             if (taken.count(base) != 0) {
                 continue;
             }
-            const std::string name = base + ",S=" + std::to_string(body.size()) + ":2,S";
-            const fs::path target = m_dir / "cur" / Utf8Path(name);
+            const fs::path target =
+                dir / "cur" / Utf8Path(base + ",S=" + std::to_string(size) + ":2,S");
             if (file.commit(target)) {
                 taken.insert(base);
-                m_last = target.lexically_relative(m_root).generic_string();
-                return WriteResult::Written;
+                return target.lexically_relative(m_root).generic_string();
             }
         }
-        fail("no free file name", m_dir / "cur", EEXIST);
+        fail("no free file name", dir / "cur", EEXIST);
     }
 
-    // The names moved into cur/ reach the disk once per folder.
-    void closeFolder() override { m_output.flush(); }
-    std::string folderLocation() const override { return m_dir.string(); }
-    std::string lastWritten() const override { return m_last; }
-    std::optional<fs::path> logDirectory() const override { return m_root; }
-
-private:
     // The store's own Inbox as Convert named it, else the first root folder of that name.
     bool isOwnInbox(const std::vector<std::string>& names, const FolderPath& f) {
         if (!f.attached || names.size() < 2) {
@@ -398,6 +416,7 @@ private:
 
     fs::path m_root;
     OutputRoot m_output;
+    CommitGroup m_group;
     fs::path m_dir;
     std::string m_last;
     std::string m_host;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <map>
 #include <random>
 #include <signal.h>
 #include <sys/stat.h>
@@ -53,6 +54,7 @@ OutputFile::OutputFile(const fs::path& dir) : m_dir(tree::Open(dir)) {
 }
 
 void OutputFile::write(std::string_view bytes) {
+    m_synced = false;
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
@@ -70,6 +72,7 @@ void OutputFile::write(std::string_view bytes) {
 }
 
 void OutputFile::truncate(std::uint64_t size) {
+    m_synced = false;
     if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0 ||
         ::lseek(m_fd, static_cast<off_t>(size), SEEK_SET) < 0) {
         fail("cannot write", m_tmp, errno);
@@ -81,9 +84,56 @@ void OutputFile::sync() {
     if (m_fd >= 0 && tree::Syncs(*m_dir) && ::fsync(m_fd) != 0 && errno != EINVAL) {
         fail("cannot write", m_tmp, errno);
     }
+    m_synced = true;
+}
+
+std::vector<std::string> OutputFile::syncTogether(const std::vector<OutputFile*>& files) {
+    std::vector<std::string> errors(files.size());
+    // One flush of each file system the files are on writes out their data and commits the
+    // journal once for all of them (and whatever else is waiting there). It reports a write
+    // failure of any file there since the descriptor it is called on was opened: the group's
+    // oldest on that file system.
+    std::map<dev_t, std::vector<std::size_t>> byDevice;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        OutputFile& f = *files[i];
+        struct stat st {};
+        if (f.m_fd < 0 || !tree::Syncs(*f.m_dir) || f.m_synced) {
+            continue;
+        }
+        if (::fstat(f.m_fd, &st) != 0) {
+            errors[i] = fs::filesystem_error("cannot write", f.m_tmp,
+                                             std::error_code(errno, std::generic_category()))
+                            .what();
+            continue;
+        }
+        byDevice[st.st_dev].push_back(i);
+    }
+    for (const auto& [device, indexes] : byDevice) {
+        const int err = ::syncfs(files[indexes.front()]->m_fd) == 0 ? 0 : errno;
+        for (const std::size_t i : indexes) {
+            if (err == 0) {
+                files[i]->m_synced = true;
+                continue;
+            }
+            errors[i] = fs::filesystem_error("cannot write", files[i]->m_tmp,
+                                             std::error_code(err, std::generic_category()))
+                            .what();
+        }
+    }
+    return errors;
+}
+
+void OutputFile::startSync() {
+#ifdef SYNC_FILE_RANGE_WRITE
+    if (m_fd >= 0 && tree::Syncs(*m_dir)) {
+        // Errors show at sync(), which waits for this writing.
+        (void)::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+#endif
 }
 
 void OutputFile::setTime(std::int64_t seconds) {
+    m_synced = false;
     const timespec times[2] = {{static_cast<time_t>(seconds), 0},
                                {static_cast<time_t>(seconds), 0}};
     if (::futimens(m_fd, times) != 0) {
@@ -94,7 +144,9 @@ void OutputFile::setTime(std::int64_t seconds) {
 void OutputFile::closeForCommit() {
     if (m_fd >= 0) {
         // A name that survives a power cut must not come before its data.
-        sync();
+        if (!m_synced) {
+            sync();
+        }
         const int fd = m_fd;
         m_fd = -1;
         if (::close(fd) != 0 && errno != EINTR) {

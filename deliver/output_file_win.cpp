@@ -134,6 +134,7 @@ OutputFile::OutputFile(const fs::path& dir) : m_dir(tree::Open(dir)) {
 }
 
 void OutputFile::write(std::string_view bytes) {
+    m_synced = false;
     std::size_t done = 0;
     while (done < bytes.size()) {
         // At most 1 GiB a call: WriteFile counts in a DWORD.
@@ -152,6 +153,7 @@ void OutputFile::write(std::string_view bytes) {
 }
 
 void OutputFile::truncate(std::uint64_t size) {
+    m_synced = false;
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(size);
     if (SetFilePointerEx(asHandle(m_fd), to, nullptr, FILE_BEGIN) == 0 ||
@@ -165,9 +167,28 @@ void OutputFile::sync() {
     if (m_fd != -1 && tree::Syncs(*m_dir) && FlushFileBuffers(asHandle(m_fd)) == 0) {
         failLast("cannot write", m_tmp);
     }
+    m_synced = true;
+}
+
+std::vector<std::string> OutputFile::syncTogether(const std::vector<OutputFile*>& files) {
+    // Windows flushes file by file (a whole volume only with an administrator's rights).
+    std::vector<std::string> errors(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        try {
+            files[i]->sync();
+        } catch (const fs::filesystem_error& e) {
+            errors[i] = e.what();
+        }
+    }
+    return errors;
+}
+
+void OutputFile::startSync() {
+    // Windows starts no write-out without waiting for it: FlushFileBuffers at sync() does all.
 }
 
 void OutputFile::setTime(std::int64_t seconds) {
+    m_synced = false;
     // FILETIME counts 100 ns from 1601: a time outside it is given its nearest end.
     constexpr std::int64_t kFrom1601 = 11644473600;
     const std::int64_t ticks =
@@ -184,7 +205,9 @@ void OutputFile::setTime(std::int64_t seconds) {
 
 void OutputFile::closeForCommit() {
     if (m_fd != -1) {
-        sync(); // a name that survives a power cut must not come before its data
+        if (!m_synced) {
+            sync(); // a name that survives a power cut must not come before its data
+        }
         // The final name is an ordinary file: the temporary one was hidden.
         FILE_BASIC_INFO info{};
         info.FileAttributes = FILE_ATTRIBUTE_NORMAL;

@@ -231,6 +231,11 @@ fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_vi
     std::string name = namer.next(stem, ext);
     OutputFile file(dir);
     file.write(bytes);
+    return NameNewFile(file, dir, name, stem, ext, namer);
+}
+
+fs::path NameNewFile(OutputFile& file, const fs::path& dir, std::string name,
+                     std::string_view stem, std::string_view ext, UniqueNamer& namer) {
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
         const fs::path target = dir / Utf8Path(name);
         if (file.commit(target)) {

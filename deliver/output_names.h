@@ -12,6 +12,8 @@
 
 namespace edb::conv {
 
+class OutputFile;
+
 // Longest sanitised name component, in UTF-8 bytes; leaves room for " (n)" and an extension
 // within the usual 255-byte limit of a file name.
 constexpr std::size_t kMaxNameBytes = 120;
@@ -57,6 +59,11 @@ private:
 [[nodiscard]] std::filesystem::path WriteNewFile(const std::filesystem::path& dir,
                                                  std::string_view stem, std::string_view ext,
                                                  std::string_view bytes, UniqueNamer& namer);
+// Gives the written `file` in `dir` the name `name` that `namer` handed out for `stem` and
+// `ext`, or the next free one. Returns the final path; throws as WriteNewFile does.
+[[nodiscard]] std::filesystem::path NameNewFile(OutputFile& file, const std::filesystem::path& dir,
+                                                std::string name, std::string_view stem,
+                                                std::string_view ext, UniqueNamer& namer);
 
 // The directories directly in the output folder: one per mailbox, made on first use with a name
 // no other mailbox has taken, and "Unattached folders" for the folders that reach none. Our own

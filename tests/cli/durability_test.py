@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Durability of every export, seen from the system calls (an LD_PRELOAD shim records each
-fsync and rename in order): in every format each file is flushed before it gets its name, and
-each directory that got a name is flushed before the program ends; --no-sync flushes nothing
-and writes the same bytes.
+fsync, syncfs, file creation and rename in order): in every format each file is flushed (by
+itself, or by a flush of its file system after it was made) before it gets its name, and each
+directory that got a name is flushed before the program ends; --no-sync flushes nothing and
+writes the same bytes.
 
 usage: durability_test.py EDB2EML MAKE_DEMO_STORE SYNC_SHIM"""
 import os
@@ -49,8 +50,17 @@ class Durability(unittest.TestCase):
             out = os.path.realpath(os.path.join(self.tmp, fmt))
             r, calls = traced_export(self.store, out, fmt)
             self.assertEqual(r.returncode, 0, r.stderr)
-            synced, named_dirs, renames = set(), set(), 0
+            synced, created, named_dirs, renames = set(), set(), set(), 0
             for kind, arg in calls:
+                if kind == "C":
+                    created.add(arg)
+                    synced.discard(arg)
+                    continue
+                if kind == "F":
+                    # The whole file system: every file made so far, not the folders' names
+                    # made since (those wait for their own flush).
+                    synced |= created
+                    continue
                 if kind == "S":
                     synced.add(arg)
                     named_dirs.discard(arg)
@@ -71,7 +81,7 @@ class Durability(unittest.TestCase):
             out = os.path.realpath(os.path.join(self.tmp, "fast-" + fmt))
             r, calls = traced_export(self.store, out, fmt, "--no-sync")
             self.assertEqual(r.returncode, 0, r.stderr)
-            self.assertEqual([c for c in calls if c[0] == "S"], [], fmt)
+            self.assertEqual([c for c in calls if c[0] in ("S", "F")], [], fmt)
             ref = os.path.realpath(os.path.join(self.tmp, "ref-" + fmt))
             subprocess.run([EDB2EML, "export", self.store, "--out", ref, "--format", fmt],
                            check=True, capture_output=True)

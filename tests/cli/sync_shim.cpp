@@ -1,7 +1,8 @@
 // Loaded with LD_PRELOAD into edb2eml by durability_test.py: records, in the file that
-// EDB_SYNC_LOG names, every fsync and every rename or link, with full paths, in the order the
-// program makes them, then lets the call through.
+// EDB_SYNC_LOG names, every fsync, syncfs, file creation and rename or link, with full paths,
+// in the order the program makes them, then lets the call through.
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,26 @@ int fsync(int fd) {
 int fdatasync(int fd) {
     note("S " + pathOf(fd, nullptr));
     return next<int (*)(int)>("fdatasync")(fd);
+}
+
+int syncfs(int fd) {
+    note("F " + pathOf(fd, nullptr));
+    return next<int (*)(int)>("syncfs")(fd);
+}
+
+int openat(int dirfd, const char* name, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, int));
+        va_end(args);
+    }
+    const int fd = next<int (*)(int, const char*, int, ...)>("openat")(dirfd, name, flags, mode);
+    if (fd >= 0 && (flags & O_CREAT) != 0) {
+        note("C " + pathOf(dirfd, name));
+    }
+    return fd;
 }
 
 int rename(const char* from, const char* to) {
