@@ -1,7 +1,7 @@
 // bench-make-store: writes a large, realistic store for the benchmark (see
 // tests/support/bench_store.h), streamed to disk. The same seed gives the same file.
 //
-//   bench-make-store [--size 1GiB] [--messages 100000] [--seed 1] [--shape plain|chains] OUT
+//   bench-make-store [--size 1GiB] [--messages 100000] [--seed 1] [--shape plain|chains|users] OUT
 #include "tests/support/bench_store.h"
 
 #include <algorithm>
@@ -40,7 +40,7 @@ bool parseSize(std::string_view text, std::uint64_t& out) {
 
 int usage() {
     std::cerr << "usage: bench-make-store [--size 1GiB] [--messages 100000] [--seed 1] "
-                 "[--shape plain|chains] OUT\n";
+                 "[--shape plain|chains|users] OUT\n";
     return 2;
 }
 
@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
                 shape = edbtest::BenchShape::Plain;
             } else if (name == "chains") {
                 shape = edbtest::BenchShape::Chains;
+            } else if (name == "users") {
+                shape = edbtest::BenchShape::Users;
             } else {
                 return usage();
             }

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -72,7 +74,7 @@ public:
     Generator(std::ostream& out, std::uint64_t seed, std::uint64_t targetPages,
               std::uint64_t messages, BenchShape shape)
         : m_out(out), m_rng(seed), m_targetPages(targetPages), m_messages(messages),
-          m_chains(shape == BenchShape::Chains) {}
+          m_chains(shape == BenchShape::Chains), m_users(shape == BenchShape::Users) {}
 
     BenchStoreSummary run() {
         m_store.addPage(0); // the file header page
@@ -264,7 +266,9 @@ private:
                 text += "Some more words on line " + std::to_string(l + 1) + " of the body.\r\n";
             }
             text += "\r\nRegards,\r\n" + sender + "\r\n";
-            if (m_rng.chance(m_chains ? 30 : 10)) {
+            if (m_users) {
+                usersBodies(p, text);
+            } else if (m_rng.chance(m_chains ? 30 : 10)) {
                 p.primary.kind = PrimaryBodySpec::Kind::LongValue;
                 std::string longText;
                 const std::size_t want =
@@ -278,7 +282,7 @@ private:
                 p.primary.kind = PrimaryBodySpec::Kind::Inline;
                 p.primary.text = text;
             }
-            const std::size_t formatted = m_rng.below(4);
+            const std::size_t formatted = m_users ? 4 : m_rng.below(4);
             if (m_chains && m_rng.chance(15)) {
                 // 3 to 8 chunks of 2000 bytes, two a page: the chunk at 42 of each page is
                 // found from the owner-106 pages, the one after it only by the chain walk.
@@ -323,9 +327,9 @@ private:
                 const std::string line = "Attachment " + std::to_string(k + 1) + " of message " +
                                          std::to_string(m_nextMessage) + "\r\n";
                 p.attachmentIds.push_back(a.id);
-                if (m_rng.chance(m_chains ? 40 : 15)) {
+                if (m_rng.chance(m_chains ? 40 : m_users ? 30 : 15)) {
                     std::vector<std::uint8_t> big;
-                    const std::size_t want = 5000 + m_rng.below(40000);
+                    const std::size_t want = 5000 + m_rng.below(m_users ? 12000 : 40000);
                     while (big.size() < want) {
                         big.insert(big.end(), line.begin(), line.end());
                     }
@@ -354,11 +358,95 @@ private:
         m_flushedAt = m_store.pageCount();
     }
 
+    // A few KiB of prose in code page 1252, with now and then a letter or quote mark outside
+    // ASCII, as people write.
+    std::string prose(std::size_t want) {
+        static const char* const kWords[] = {
+            "the", "project", "meeting", "we", "should", "agree", "on", "a", "date", "for",
+            "review", "and", "budget", "numbers", "look", "fine", "but", "please", "check",
+            "attached", "draft", "before", "Friday", "customer", "asked", "about", "delivery",
+            "caf\xE9", "na\xEFve", "r\xE9sum\xE9", "\x93quoted\x94", "M\xFCller", "\x96",
+            "server", "backup", "schedule", "thanks", "again", "next", "week", "report"};
+        std::string out;
+        out.reserve(want + 100);
+        std::size_t line = 0;
+        while (out.size() < want) {
+            const std::string_view w = kWords[m_rng.below(std::size(kWords))];
+            out += w;
+            line += w.size() + 1;
+            if (m_rng.chance(4)) {
+                out += ".\r\n\r\n"; // a paragraph ends
+                line = 0;
+            } else if (line > 66) {
+                out += "\r\n";
+                line = 0;
+            } else {
+                out += ' ';
+            }
+        }
+        return out;
+    }
+
+    // Bodies of the users' shape: most messages a plain text of 2 to 6 KiB (some with a short
+    // RTF beside it), 10 % only an RTF body and 10 % only an HTML body, each a long value of
+    // one chunk (the generator's chained values of several chunks are not all found again).
+    void usersBodies(MessagePropertiesSpec& p, const std::string& greeting) {
+        // Text that fits one 2000-byte chunk with the markup around it (RTF: compressed as
+        // literals, 9 bytes for 8).
+        constexpr std::size_t kOneChunkText = 1500;
+        const std::size_t kind = m_rng.below(10);
+        const std::size_t size = 2048 + m_rng.below(4 * 1024);
+        if (kind == 0) {
+            std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0 {\\fonttbl{\\f0 Arial;}}\\f0\\fs20 ";
+            for (const char c : prose(kOneChunkText)) {
+                if (c == '\n') {
+                    rtf += "\\par ";
+                } else if (static_cast<unsigned char>(c) >= 0x80) {
+                    static const char* const kHex = "0123456789abcdef";
+                    rtf += "\\'";
+                    rtf += kHex[static_cast<unsigned char>(c) >> 4];
+                    rtf += kHex[static_cast<unsigned char>(c) & 15];
+                } else if (c != '\r') {
+                    rtf += c;
+                }
+            }
+            rtf.resize(rtf.rfind(' ', kOneChunkText + 100)); // past a word, never an escape
+            rtf += "}";
+            p.formatted.kind = FormattedBodySpec::Kind::Rtf;
+            p.formatted.bytes = lzfuLiteralStream(rtf);
+            p.formatted.longValue = true;
+            p.formatted.reference = nextReference();
+            return;
+        }
+        if (kind == 1) {
+            std::string html = "<html><head><meta charset=\"windows-1252\"></head><body><p>";
+            for (const char c : prose(kOneChunkText)) {
+                html += c == '\n' ? std::string("<br>\n") : std::string(1, c);
+            }
+            html.resize(html.rfind(' ', kOneChunkText + 100));
+            html += "</p></body></html>";
+            p.formatted.kind = FormattedBodySpec::Kind::Html;
+            p.formatted.bytes.assign(html.begin(), html.end());
+            p.formatted.longValue = true;
+            p.formatted.reference = nextReference();
+            return;
+        }
+        p.primary.kind = PrimaryBodySpec::Kind::LongValue;
+        p.primary.text = greeting + prose(size);
+        p.primary.reference = nextReference();
+        if (kind < 5) {
+            p.formatted.kind = FormattedBodySpec::Kind::Rtf;
+            p.formatted.bytes = lzfuLiteralStream(
+                "{\\rtf1\\ansi\\ansicpg1252\\fromtext \\f0\\fs20 See the text body.}");
+        }
+    }
+
     std::ostream& m_out;
     Rng m_rng;
     std::uint64_t m_targetPages;
     std::uint64_t m_messages;
     bool m_chains;
+    bool m_users;
     StoreBuilder m_store;
     std::size_t m_flushedAt = 0;
     std::size_t m_dataPages = 0;

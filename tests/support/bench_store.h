@@ -15,8 +15,10 @@ namespace edbtest {
 // Plain: few long values, nearly no formatted-body chains. Chains: about 15 % of the messages
 // with a compressed-RTF body of 3 to 8 chunks (half of them found only by the chain walk),
 // 30 % with long-value plain bodies and more attachments of several chunks; about 100,000
-// recorded pages per GiB.
-enum class BenchShape { Plain, Chains };
+// recorded pages per GiB. Users: what users' stores look like, about 100 messages per MiB,
+// most with a plain text body of several KiB in code page 1252, 10 % with only an RTF body over
+// several chunks and 10 % with only an HTML body, attachments of several chunks more often.
+enum class BenchShape { Plain, Chains, Users };
 
 struct BenchStoreOptions {
     std::uint64_t seed = 1;
