@@ -56,6 +56,7 @@ inline constexpr std::uint32_t kContentCount = 0x36020003;
 inline constexpr std::uint32_t kContentUnreadCount = 0x36030003;
 inline constexpr std::uint32_t kSubfolders = 0x360A000B;
 inline constexpr std::uint32_t kContainerClass = 0x3613001F;
+inline constexpr std::uint32_t kParentDisplay = 0x0E05001F;
 inline constexpr std::uint32_t kAttachDataBinary = 0x37010102;
 inline constexpr std::uint32_t kAttachExtension = 0x3703001F;
 inline constexpr std::uint32_t kAttachFilename = 0x3704001F;

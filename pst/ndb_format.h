@@ -62,6 +62,9 @@ enum NidType : std::uint32_t {
     kNidHierarchyTable = 0x0D,
     kNidContentsTable = 0x0E,
     kNidAssocContentsTable = 0x0F,
+    kNidSearchContentsTable = 0x10,
+    kNidAttachmentTable = 0x11,
+    kNidRecipientTable = 0x12,
     kNidLtp = 0x1F,
 };
 [[nodiscard]] constexpr std::uint32_t MakeNid(std::uint32_t type, std::uint32_t index) {

@@ -54,11 +54,7 @@ NodeRef WriteRecipients(NdbWriter& ndb, const std::vector<Recipient>& recipients
         row.values.setBool(tag::kResponsibility, false);
         rows.push_back(std::move(row));
     }
-    return WriteTableContext(ndb,
-                             {tag::kRecipientType, tag::kDisplayName, tag::kAddressType,
-                              tag::kEmailAddress, tag::kSmtpAddress, tag::kObjectType,
-                              tag::kDisplayType, tag::kResponsibility},
-                             rows);
+    return WriteTableContext(ndb, RecipientColumns(), rows);
 }
 
 } // namespace
@@ -85,6 +81,16 @@ std::vector<std::uint32_t> ContentsColumns() {
             tag::kDisplayCc,          tag::kDisplayTo,           tag::kMessageDeliveryTime,
             tag::kMessageFlags,       tag::kMessageSize,         tag::kMessageStatus,
             tag::kLastModificationTime};
+}
+
+std::vector<std::uint32_t> RecipientColumns() {
+    return {tag::kRecipientType, tag::kDisplayName,  tag::kAddressType,
+            tag::kEmailAddress,  tag::kSmtpAddress,  tag::kObjectType,
+            tag::kDisplayType,   tag::kResponsibility};
+}
+
+std::vector<std::uint32_t> AttachmentColumns() {
+    return {tag::kAttachSize, tag::kAttachFilename, tag::kAttachMethod, tag::kRenderingPosition};
 }
 
 std::string ShortFileName(const std::string& longName) {
@@ -144,10 +150,7 @@ WrittenMessage WriteMessage(NdbWriter& ndb, const Message& m, std::uint32_t nid)
         }
         subnodes.push_back(
             {kAttachmentTableNid,
-             WriteTableContext(ndb,
-                               {tag::kAttachSize, tag::kAttachFilename, tag::kAttachMethod,
-                                tag::kRenderingPosition},
-                               rows)});
+             WriteTableContext(ndb, AttachmentColumns(), rows)});
     }
 
     PropertyBag p = m.extra;

@@ -58,6 +58,9 @@ struct WrittenMessage {
 
 // The columns of a folder's contents table.
 [[nodiscard]] std::vector<std::uint32_t> ContentsColumns();
+// The columns of a message's recipient table and attachment table.
+[[nodiscard]] std::vector<std::uint32_t> RecipientColumns();
+[[nodiscard]] std::vector<std::uint32_t> AttachmentColumns();
 
 // An 8.3 name for a long file name ("REPORT~1.PDF"), as older readers show attachments.
 [[nodiscard]] std::string ShortFileName(const std::string& longName);

@@ -1,6 +1,7 @@
 #include "pst/pst_writer.h"
 
 #include "pst/mapi_tags.h"
+#include "pst/pst_fixed.h"
 #include "pst/pst_message.h"
 
 #include <array>
@@ -15,22 +16,13 @@ namespace {
 constexpr std::uint32_t kStoreNid = 0x21;
 constexpr std::uint32_t kNameToIdNid = 0x61;
 constexpr std::uint32_t kRootNid = 0x122;
-constexpr std::uint32_t kHierarchyTemplateNid = 0x60D;
-constexpr std::uint32_t kContentsTemplateNid = 0x60E;
-constexpr std::uint32_t kAssocTemplateNid = 0x60F;
+// The folders a new file has: the top of the personal folders and the search root under the
+// root, the spam search folder beside them, and Deleted Items under the top. Their indexes
+// come first, so folders made here start after them.
 constexpr std::uint32_t kTopIndex = 0x401;
 constexpr std::uint32_t kSearchRootIndex = 0x402;
-constexpr std::uint32_t kDeletedIndex = 0x403;
-
-std::vector<std::uint32_t> HierarchyColumns() {
-    return {tag::kDisplayName, tag::kContentCount, tag::kContentUnreadCount, tag::kSubfolders,
-            tag::kContainerClass, tag::kPstHiddenCount, tag::kPstHiddenUnread};
-}
-
-std::vector<std::uint32_t> AssocColumns() {
-    return {tag::kMessageClass, tag::kSubject, tag::kMessageFlags, tag::kMessageStatus,
-            tag::kDisplayName};
-}
+constexpr std::uint32_t kSpamIndex = 0x403;
+constexpr std::uint32_t kDeletedIndex = 0x404;
 
 const char* ContainerClass(FolderKind kind) {
     switch (kind) {
@@ -109,6 +101,7 @@ struct PstWriter::Folder {
     std::uint32_t unread = 0;
     std::vector<TableRow> rows; // contents rows until the folder is closed
     bool closed = false;
+    bool search = false; // a search folder: its contents table is a search contents table
 };
 
 std::uint32_t PstWriter::topFolder() { return MakeNid(kNidNormalFolder, kTopIndex); }
@@ -127,7 +120,10 @@ PstWriter::PstWriter(const std::filesystem::path& file, const std::string& displ
     add(kRootNid, kRootNid, "", "");
     add(topFolder(), kRootNid, "Top of Personal Folders", "");
     add(MakeNid(kNidNormalFolder, kSearchRootIndex), kRootNid, "Search Root", "");
-    m_folders[0]->children = {topFolder(), MakeNid(kNidNormalFolder, kSearchRootIndex)};
+    add(MakeNid(kNidSearchFolder, kSpamIndex), kRootNid, "SPAM Search Folder 2", "");
+    m_folders.back()->search = true;
+    m_folders[0]->children = {topFolder(), MakeNid(kNidNormalFolder, kSearchRootIndex),
+                              MakeNid(kNidSearchFolder, kSpamIndex)};
 }
 
 PstWriter::~PstWriter() = default;
@@ -175,7 +171,7 @@ void PstWriter::closeFolder(std::uint32_t nid) {
     if (f.closed) {
         return;
     }
-    m_ndb.addNode(TableNid(f.nid, kNidContentsTable),
+    m_ndb.addNode(TableNid(f.nid, f.search ? kNidSearchContentsTable : kNidContentsTable),
                   WriteTableContext(m_ndb, ContentsColumns(), f.rows), 0);
     f.rows.clear();
     f.rows.shrink_to_fit();
@@ -234,10 +230,7 @@ void PstWriter::writeStore() {
     m_ndb.addNode(kStoreNid, WritePropertyContext(m_ndb, s), 0);
 
     m_ndb.addNode(kNameToIdNid, WritePropertyContext(m_ndb, NameToIdMap()), 0);
-
-    m_ndb.addNode(kHierarchyTemplateNid, WriteTableContext(m_ndb, HierarchyColumns(), {}), 0);
-    m_ndb.addNode(kContentsTemplateNid, WriteTableContext(m_ndb, ContentsColumns(), {}), 0);
-    m_ndb.addNode(kAssocTemplateNid, WriteTableContext(m_ndb, AssocColumns(), {}), 0);
+    WriteFixedNodes(m_ndb);
 }
 
 void PstWriter::finish() {
@@ -258,8 +251,9 @@ void PstWriter::finish() {
     writeStore();
     std::array<std::uint32_t, 32> next{};
     next.fill(0x400);
-    for (const std::uint32_t t : {kNidNormalFolder, kNidHierarchyTable, kNidContentsTable,
-                                  kNidAssocContentsTable}) {
+    for (const std::uint32_t t : {kNidNormalFolder, kNidSearchFolder, kNidHierarchyTable,
+                                  kNidContentsTable, kNidAssocContentsTable,
+                                  kNidSearchContentsTable}) {
         next[t] = m_nextFolder;
     }
     next[kNidNormalMessage] = m_nextMessage;

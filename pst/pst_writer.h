@@ -1,6 +1,7 @@
 #pragma once
-// A Unicode PST file as Outlook opens it: the message store, the name-to-id map, the root
-// folder with the top of the personal folders and the search root, the folders given, and
+// A Unicode PST file as Outlook opens it: the message store, the name-to-id map, the fixed
+// templates and search nodes, the root folder with the top of the personal folders, the search
+// root and the spam search folder, Deleted Items, the folders given, and
 // their messages with recipients and attachments. Messages go to the file as they are added;
 // what stays in memory is the B-tree entries, the folder list and the open folders' rows.
 #include "pst/pst_message.h"
@@ -50,7 +51,7 @@ private:
     std::string m_name;
     Bytes m_storeUid;
     std::vector<std::unique_ptr<Folder>> m_folders;
-    std::uint32_t m_nextFolder = 0x404;
+    std::uint32_t m_nextFolder = 0x405;
     std::uint32_t m_nextMessage = 0x10000;
     std::uint32_t m_deletedItems = 0;
     std::size_t m_messages = 0;

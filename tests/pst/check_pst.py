@@ -13,6 +13,16 @@ FIRST_MAP = 0x4400
 REGION = 496 * 8 * 64
 
 
+# Nodes every file holds: the message store, the name-to-id map, the folder and search folder
+# templates, the search queues and lists (and the reserved nodes among them), the table
+# templates.
+MANDATORY_NODES = (0x21, 0x61, 0xA1, 0xC1, 0x1E1, 0x201, 0x241, 0x261, 0x281, 0x2A1, 0x2E1,
+                   0x301, 0x321, 0x60D, 0x60E, 0x60F, 0x610, 0x671, 0x692, 0x6B6)
+# The fixed folders and their parents: the root (its own parent), the top of the personal
+# folders, the search root and the spam search folder under the root.
+MINIMUM_FOLDERS = {0x122: 0x122, 0x8022: 0x122, 0x8042: 0x122, 0x8063: 0x122}
+
+
 def crc(data):
     # The format's CRC-32 starts at 0 and is not inverted at the end; zlib's is both.
     return zlib.crc32(data, 0xFFFFFFFF) ^ 0xFFFFFFFF
@@ -109,12 +119,32 @@ class PstCheck:
             self.data_tree(data, f"node {nid:#x}")
             if sub:
                 self.sub_tree(sub, f"node {nid:#x}")
+        self.check_minimum(nbt)
         self.check_maps(regions, amap_free)
         if self.max_page_bid >= next_p:
             self.fault("a page id is not below the next page id")
         return self.faults
 
     max_page_bid = 0
+
+    def check_minimum(self, nbt):
+        """The nodes a minimal Outlook file holds, and the fixed folders under their parents."""
+        parents = {nid: parent for nid, _, _, parent in nbt}
+        for nid in MANDATORY_NODES:
+            if nid not in parents:
+                self.fault(f"mandatory node {nid:#x} missing")
+        for nid, parent in MINIMUM_FOLDERS.items():
+            if nid not in parents:
+                self.fault(f"folder {nid:#x} missing")
+            elif parents[nid] != parent:
+                self.fault(f"folder {nid:#x} under {parents[nid]:#x}, not {parent:#x}")
+            # Each folder's three tables; a search folder has a search contents table.
+            contents = 0x10 if nid & 0x1F == 3 else 0x0E
+            for kind in (0x0D, contents, 0x0F):
+                if (nid & ~0x1F) | kind not in parents:
+                    self.fault(f"folder {nid:#x}: table {(nid & ~0x1F) | kind:#x} missing")
+        if not any(p == 0x8022 and n & 0x1F == 2 for n, p in parents.items()):
+            self.fault("no folder (Deleted Items) under the top of the personal folders")
 
     def walk(self, bid, ib, ptype, out, first_key):
         if ib + PAGE > len(self.d) or ib % PAGE:

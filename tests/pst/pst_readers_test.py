@@ -251,6 +251,19 @@ def run(edb2eml, store, work):
         fault(f"{store.name}: a temporary PST was left behind")
 
 
+def minimum_check_bites(pst):
+    """The mandatory-node check is not vacuous: with the search management queue dropped and
+    the spam search folder moved under the top of the personal folders, it says so."""
+    c = check_pst.PstCheck(str(pst))
+    c.check()
+    nodes = [(nid, data, sub, 0x8022 if nid == 0x8063 else parent)
+             for nid, data, sub, parent in c.nodes if nid != 0x1E1]
+    c.faults = []
+    c.check_minimum(nodes)
+    if c.faults != ["mandatory node 0x1e1 missing", "folder 0x8063 under 0x8022, not 0x122"]:
+        fault(f"the mandatory-node check missed a fault: {c.faults}")
+
+
 def run_sample(make_sample, work):
     """The writer's limits straight through: a contents table of 1500 rows (row matrix in a
     subnode, a heap of many pages, a row index of several levels), a body of 5 MB and an
@@ -259,6 +272,7 @@ def run_sample(make_sample, work):
     subprocess.run([make_sample, str(pst), "1500"], check=True)
     for x in check_pst.PstCheck(str(pst)).check():
         fault(f"structure of sample.pst: {x}")
+    minimum_check_bites(pst)
     rp, _ = readpst_export(pst, "Sample", work / "readpst-sample")
     pf, _ = pffexport_export(pst, "Sample", work / "pff-sample")
     expect = (bytes((k * 7 + 8) & 0xFF for k in range(256)) * (40_008_000 // 256 + 1))
