@@ -3,9 +3,11 @@
 #include "app/dialog_units.h"
 #include "app/window_texts.h"
 #include "resources/artwork.h"
+#include "views/texts.h"
 #include "widgets/control_id.h"
 #include "widgets/link_button.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 namespace edbapp {
@@ -17,6 +19,20 @@ AboutDialog::AboutDialog(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(duToPixelsX(276), duToPixelsY(126));
+
+    // The version and what the program does, over the background's blank band.
+    m_text = new QLabel(QStringLiteral("Version %1\n%2")
+                            .arg(QStringLiteral(EDB_PROGRAM_VERSION),
+                                 QString::fromLatin1(edb::views::kAboutText)),
+                        this);
+    m_text->setObjectName(QStringLiteral("aboutText"));
+    m_text->setWordWrap(true);
+    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_text->setAttribute(Qt::WA_TranslucentBackground);
+    QFont small = m_text->font();
+    small.setPixelSize(11);
+    m_text->setFont(small);
+    m_text->setGeometry(duRect(16, 42, 248, 42));
 
     auto* web = new edb::CLinkButton(QString::fromLatin1(kWebAddress), this);
     web->setGeometry(duRect(97, 86, 156, 10));

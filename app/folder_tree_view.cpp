@@ -120,54 +120,9 @@ void FolderTreeView::setMarked(QTreeWidgetItem* item, bool on) {
     }
 }
 
-void FolderTreeView::tickOne(QTreeWidgetItem* item) {
-    item->setCheckState(0, Qt::Checked);
-    setMarked(item, true);
-}
-
-void FolderTreeView::untickOne(QTreeWidgetItem* item) {
-    item->setCheckState(0, Qt::Unchecked);
-    setMarked(item, false);
-}
-
-void FolderTreeView::tickSubtree(QTreeWidgetItem* item) {
-    for (int i = 0; i < item->childCount(); ++i) {
-        QTreeWidgetItem* child = item->child(i);
-        tickOne(child);
-        tickSubtree(child);
-    }
-}
-
-void FolderTreeView::untickSubtree(QTreeWidgetItem* item) {
-    for (int i = 0; i < item->childCount(); ++i) {
-        QTreeWidgetItem* child = item->child(i);
-        untickOne(child);
-        untickSubtree(child);
-    }
-}
-
-void FolderTreeView::updateAncestorsTicks(QTreeWidgetItem* item) {
-    for (QTreeWidgetItem* a = item->parent(); a != nullptr; a = a->parent()) {
-        bool all = true;
-        for (int i = 0; i < a->childCount() && all; ++i) {
-            all = isTicked(a->child(i));
-        }
-        if (all) {
-            tickOne(a);
-        } else {
-            untickOne(a);
-        }
-    }
-}
-
-void FolderTreeView::updateAncestorsMarks(QTreeWidgetItem* item) {
-    for (QTreeWidgetItem* a = item->parent(); a != nullptr; a = a->parent()) {
-        bool any = false;
-        for (int i = 0; i < a->childCount() && !any; ++i) {
-            any = isMarked(a->child(i));
-        }
-        setMarked(a, any);
-    }
+void FolderTreeView::showTick(QTreeWidgetItem* item, bool ticked, bool marked) {
+    item->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+    setMarked(item, marked);
 }
 
 QRect FolderTreeView::checkBoxRect(const QTreeWidgetItem* item) const {
@@ -192,34 +147,6 @@ std::vector<QTreeWidgetItem*> FolderTreeView::tickedItems() const {
     return out;
 }
 
-void FolderTreeView::applyCheckBoxClick(QTreeWidgetItem* item) {
-    if (isTicked(item)) {
-        untickOne(item);
-        untickSubtree(item);
-    } else {
-        tickOne(item);
-        tickSubtree(item);
-    }
-    updateAncestorsTicks(item);
-    updateAncestorsMarks(item);
-    emit ticksChanged(handleOf(item));
-}
-
-void FolderTreeView::applySpace(QTreeWidgetItem* item) {
-    const bool ticked = isTicked(item);
-    if (ticked) {
-        setMarked(item, false);
-        untickSubtree(item);
-    } else {
-        setMarked(item, true);
-        tickSubtree(item);
-    }
-    updateAncestorsTicks(item);
-    updateAncestorsMarks(item);
-    item->setCheckState(0, ticked ? Qt::Unchecked : Qt::Checked);
-    emit ticksChanged(handleOf(item));
-}
-
 void FolderTreeView::mousePressEvent(QMouseEvent* event) {
     m_swallowRelease = false;
     if (event->button() != Qt::LeftButton) {
@@ -238,7 +165,7 @@ void FolderTreeView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     emit folderPicked(handleOf(item));
     if (onCheckBox) {
-        applyCheckBoxClick(item);
+        emit tickToggled(handleOf(item));
         m_swallowRelease = true;
         event->accept();
         return;
@@ -263,12 +190,25 @@ void FolderTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
 void FolderTreeView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
         if (QTreeWidgetItem* item = currentItem()) {
-            applySpace(item);
+            emit tickToggled(handleOf(item));
         }
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Enter lists the folder; it never reaches the dialog, where it would end the run.
+        if (QTreeWidgetItem* item = currentItem()) {
+            emit folderPicked(handleOf(item));
+        }
+        event->accept();
+        return;
+    }
+    const QTreeWidgetItem* before = currentItem();
     QTreeWidget::keyPressEvent(event);
+    // An item reached with the arrow keys (or Home, End, a letter) counts as a click on it.
+    if (QTreeWidgetItem* now = currentItem(); now != nullptr && now != before) {
+        emit folderPicked(handleOf(now));
+    }
 }
 
 void FolderTreeView::contextMenuEvent(QContextMenuEvent* event) {

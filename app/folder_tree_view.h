@@ -1,7 +1,8 @@
 #pragma once
 // The folder tree view: the trees of the picked mailboxes, a check box on every item, bold
 // marks where ticked folders lie, italics for folders converted in the run, and which item
-// shows which folder-list entry.
+// shows which folder-list entry. The tick rules are the session's: the view reports a toggle
+// and shows what the session says.
 #include "catalog/catalog.h"
 #include "catalog/tree_build.h"
 
@@ -51,14 +52,8 @@ public:
 
     [[nodiscard]] static bool isTicked(const QTreeWidgetItem* item);
     [[nodiscard]] static bool isMarked(const QTreeWidgetItem* item);
-
-    // The selection rules.
-    void tickOne(QTreeWidgetItem* item);
-    static void untickOne(QTreeWidgetItem* item);
-    void tickSubtree(QTreeWidgetItem* item);
-    void untickSubtree(QTreeWidgetItem* item);
-    void updateAncestorsTicks(QTreeWidgetItem* item);
-    static void updateAncestorsMarks(QTreeWidgetItem* item);
+    // Shows an item's check box and bold mark as the session has them.
+    static void showTick(QTreeWidgetItem* item, bool ticked, bool marked);
 
     // Rectangle of an item's check box, in viewport coordinates.
     [[nodiscard]] QRect checkBoxRect(const QTreeWidgetItem* item) const;
@@ -67,11 +62,12 @@ public:
     [[nodiscard]] std::vector<QTreeWidgetItem*> tickedItems() const;
 
 signals:
-    // A folder that is not saved was clicked; the main dialog decides whether to list it.
+    // A folder was clicked, reached with the keyboard or given Enter; the main dialog decides
+    // whether to list it.
     void folderPicked(edb::TreeItem item);
-    // The user changed ticks at `item` (a check box click or Space): in its subtree and on
-    // its ancestors. The main dialog tells the session.
-    void ticksChanged(edb::TreeItem item);
+    // The user toggled the check box of `item` (a click on it or Space). The main dialog asks
+    // the session what that changes.
+    void tickToggled(edb::TreeItem item);
     // A right click on an item; `global` is where its menu goes.
     void folderMenuRequested(edb::TreeItem item, const QPoint& global);
 
@@ -83,8 +79,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void applyCheckBoxClick(QTreeWidgetItem* item);
-    void applySpace(QTreeWidgetItem* item);
     static void setMarked(QTreeWidgetItem* item, bool on);
 
     std::vector<QIcon> m_images;

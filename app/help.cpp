@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -40,12 +41,25 @@ void ShowHelpWindow(QWidget* owner, const QString& htmlPath) {
 
 } // namespace
 
+QStringList HelpDirectories(const QString& startupDirectory) {
+    // The start directory first, as the users know it; then beside the program, so a program
+    // started from its own folder (or from anywhere, by a file manager) finds its help; then
+    // where an installation keeps its documentation.
+    const QString program = QCoreApplication::applicationDirPath();
+    QStringList dirs{startupDirectory, program};
+    if (!program.isEmpty()) {
+        dirs << QDir(program).filePath(QStringLiteral(EDB_HELP_INSTALLED_FROM_PROGRAM));
+    }
+    return dirs;
+}
+
 QString FindHelpFile(const QString& startupDirectory) {
-    const QDir dir(startupDirectory);
     for (const char* name : {kHelpFileName, kHelpHtmlName}) {
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        if (QFileInfo(path).isFile()) {
-            return path;
+        for (const QString& d : HelpDirectories(startupDirectory)) {
+            const QString path = QDir(d).filePath(QString::fromLatin1(name));
+            if (!d.isEmpty() && QFileInfo(path).isFile()) {
+                return QDir::cleanPath(path);
+            }
         }
     }
     return {};
@@ -62,7 +76,7 @@ void OpenHelpFile(QWidget* owner, const QString& startupDirectory) {
         return;
     }
     // No program on this desktop opens the file: the HTML pages need none.
-    const QString html = QDir(startupDirectory).filePath(QString::fromLatin1(kHelpHtmlName));
+    const QString html = QFileInfo(path).dir().filePath(QString::fromLatin1(kHelpHtmlName));
     if (QFileInfo(html).isFile()) {
         ShowHelpWindow(owner, html);
         return;

@@ -1,6 +1,7 @@
 #pragma once
-// The Help command: the help file is looked up in the startup directory.
+// The Help command: the help file is looked up in the startup directory and beside the program.
 #include <QString>
+#include <QStringList>
 
 class QTextBrowser;
 class QWidget;
@@ -12,8 +13,11 @@ inline constexpr const char* kHelpFileName = "QlrEmlExchange.chm";
 inline constexpr const char* kHelpHtmlName = "QlrEmlExchange.html";
 inline constexpr const char* kHelpWindowName = "helpWindow";
 
-// The help file to open: the compiled help in `startupDirectory`, else its HTML form there;
-// empty when neither exists.
+// Where Help looks, in order: the startup directory, the program's own folder, and the
+// installation's documentation folder.
+[[nodiscard]] QStringList HelpDirectories(const QString& startupDirectory);
+// The help file to open: the compiled help in one of those folders, else its HTML form; empty
+// when neither exists anywhere.
 [[nodiscard]] QString FindHelpFile(const QString& startupDirectory);
 
 // Opens the help file with the desktop's handler, or says that it is missing. When the desktop

@@ -7,6 +7,8 @@
 #include "app/report_list_view.h"
 #include "platform/platform.h"
 #include "resources/artwork.h"
+#include "views/controls.h"
+#include "views/message_list.h"
 #include "widgets/control_id.h"
 #include "widgets/framed_group_box.h"
 #include "widgets/layout_resizer.h"
@@ -103,6 +105,7 @@ MainDialog::MainDialog(edb::StoreCatalog& catalog, QWidget* parent)
     move(place.topLeft());
     resize(place.size());
     setKeyboardOrder();
+    applyCommands();
 }
 
 MainDialog::~MainDialog() {
@@ -141,17 +144,17 @@ void MainDialog::setKeyboardOrder() {
 
 void MainDialog::buildMenus() {
     m_menuBar = new QMenuBar(this);
-    QMenu* file = m_menuBar->addMenu(QStringLiteral("File"));
+    // Alt+F, Alt+E and Alt+H open the menus.
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
     m_openAction = file->addAction(QStringLiteral("Open Edb File"), this, &MainDialog::browse);
     m_saveAction = file->addAction(QStringLiteral("Save "), this, &MainDialog::nextUserMailbox);
     m_exitAction = file->addAction(QStringLiteral("Exit"), this, &MainDialog::exitCommand);
-    QMenu* edit = m_menuBar->addMenu(QStringLiteral("Edit"));
+    QMenu* edit = m_menuBar->addMenu(QStringLiteral("&Edit"));
     m_findAction = edit->addAction(QStringLiteral("Find..."), this, &MainDialog::openFind);
     m_findAction->setShortcut(QKeySequence::Find);
-    QMenu* helpMenu = m_menuBar->addMenu(QStringLiteral("Help"));
+    QMenu* helpMenu = m_menuBar->addMenu(QStringLiteral("&Help"));
     m_contentAction = helpMenu->addAction(QStringLiteral("Content"), this, &MainDialog::help);
     m_aboutAction = helpMenu->addAction(QStringLiteral("About"), this, &MainDialog::about);
-    m_saveAction->setEnabled(false);
 }
 
 void MainDialog::buildControls() {
@@ -219,11 +222,6 @@ void MainDialog::buildControls() {
 
     m_progressFrame->hide();
     m_progress->hide();
-    m_stop->setEnabled(false);
-    m_nextUser->setEnabled(false);
-    m_backUser->setEnabled(false);
-    m_convert->setEnabled(false);
-    m_next->setEnabled(false);
 
     // The splitter bar takes the place of its placeholder's rectangle.
     m_splitter = new edb::CSplitterBar(s);
@@ -259,8 +257,25 @@ void MainDialog::buildControls() {
     connect(m_convert, &QPushButton::clicked, this, &MainDialog::convert);
     connect(m_mailboxList, &ReportListView::listClicked, this, &MainDialog::mailboxClicked);
     connect(m_folderTree, &FolderTreeView::folderPicked, this, &MainDialog::folderPicked);
-    connect(m_folderTree, &FolderTreeView::ticksChanged, this, &MainDialog::ticksChangedAt);
+    connect(m_folderTree, &FolderTreeView::tickToggled, this, &MainDialog::tickToggled);
     connect(m_messageList, &ReportListView::rowMenuRequested, this, &MainDialog::showMessageMenu);
+    // Enter and a double click do what the row is for: a mailbox is added as Next adds it, a
+    // message opens in the viewer.
+    m_mailboxList->setDoubleClickActivates(true);
+    m_messageList->setDoubleClickActivates(true);
+    connect(m_mailboxList, &ReportListView::rowActivated, this, [this](int row) {
+        if (edb::views::ActivateAction(edb::views::ListKind::Mailboxes, row >= 0) ==
+            edb::views::ListAction::Next) {
+            m_session.pickMailbox(static_cast<std::size_t>(row));
+            next();
+        }
+    });
+    connect(m_messageList, &ReportListView::rowActivated, this, [this](int row) {
+        if (edb::views::ActivateAction(edb::views::ListKind::Messages, row >= 0) ==
+            edb::views::ListAction::ViewMessage) {
+            viewMessage(reinterpret_cast<const edb::MessageEntry*>(m_messageList->rowTag(row)));
+        }
+    });
     connect(m_folderTree, &FolderTreeView::folderMenuRequested, this, &MainDialog::showFolderMenu);
 }
 
@@ -360,7 +375,12 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        done(QDialog::Accepted); // the dialog's default OK: ends the run without a question
+        // The dialog's default OK, where no list has the focus (the lists use Enter for their
+        // rows): ends the run without a question.
+        if (qobject_cast<QAbstractItemView*>(focusWidget()) != nullptr) {
+            return;
+        }
+        done(QDialog::Accepted);
         return;
     case Qt::Key_Escape:
         done(QDialog::Rejected);
@@ -372,14 +392,16 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 
 void MainDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
-    if (edb::platform().askYesNo(this, QString::fromLatin1(kStopQuestion))) {
+    // During Convert the question says what closing does: the conversion is cancelled after
+    // the message it is writing, so every file written is whole.
+    const char* question = converting() ? edb::views::kCloseDuringConvertQuestion : kStopQuestion;
+    if (edb::platform().askYesNo(this, QString::fromLatin1(question))) {
         done(QDialog::Rejected); // the run ends, and the program with status 0
     }
 }
 
 void MainDialog::exitCommand() {
-    if (edb::platform().askYesNo(this,
-                                 QStringLiteral("Are you sure, you want to close the software?"))) {
+    if (edb::platform().askYesNo(this, QString::fromLatin1(edb::views::kCloseQuestion))) {
         done(QDialog::Rejected);
     }
 }

@@ -183,10 +183,9 @@ private:
     void folderPicked(edb::TreeItem item);
     // The enabled state of Browse and File > Open, as the session allows them.
     void applyCommands();
-    // Tell the session which folders the view shows ticked: after a change at one item (its
-    // subtree and ancestors only, so a click on a big tree never walks all of it), or all.
-    void ticksChangedAt(edb::TreeItem item);
-    void syncTicks();
+    // A check box toggled: the session applies the tick rules, the view shows what changed.
+    void tickToggled(edb::TreeItem item);
+    void showTicks(const std::vector<edb::TreeItem>& changed);
     // Marks every tree item of a converted folder (after Convert and after a rebuild).
     void markConvertedItems();
     void setKeyboardOrder();

@@ -6,6 +6,7 @@
 #include "views/message_list.h"
 #include "platform/platform.h"
 #include "views/folder_items.h"
+#include "views/texts.h"
 
 #include <QPushButton>
 #include <chrono>
@@ -67,26 +68,30 @@ void MainDialog::mailboxClicked() {
     // A click only picks: the mailbox is recorded when Next adds it, so clicking around never
     // locks one out.
     m_session.pickMailbox(static_cast<std::size_t>(mark));
-    m_next->setEnabled(m_session.canAddPicked());
+    applyCommands();
 }
 
 void MainDialog::next() {
     if (!m_session.allowed(edb::session::Command::Next)) {
         return;
     }
+    // Next adds the mailbox the user sees highlighted, however it was reached.
+    if (const int row = m_mailboxList->highlightedRow();
+        row >= 0 && row < m_mailboxList->rowCount()) {
+        m_session.pickMailbox(static_cast<std::size_t>(row));
+    }
     switch (m_session.next()) {
     case edb::session::NextOutcome::NothingChosen:
-        edb::platform().showError(this, QStringLiteral("Please Select Any Mailbox"));
+        edb::platform().showError(this, QString::fromLatin1(edb::views::kSelectMailboxText));
         return;
     case edb::session::NextOutcome::AlreadyAdded:
-        m_next->setEnabled(false);
+        applyCommands();
         return;
     case edb::session::NextOutcome::Added:
         break;
     }
     startTreeWorker();
-    m_convert->setEnabled(true);
-    m_next->setEnabled(false);
+    applyCommands();
 }
 
 void MainDialog::nextUserMailbox() {
@@ -94,6 +99,7 @@ void MainDialog::nextUserMailbox() {
         return;
     }
     startTreeWorker();
+    applyCommands();
 }
 
 void MainDialog::backUserMailbox() {
@@ -101,11 +107,12 @@ void MainDialog::backUserMailbox() {
         return;
     }
     m_folderTree->deleteAllItems();
+    m_session.clearTree(); // the rebuilt tree starts unticked
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     m_messageList->setRowCount(0);
     m_state.shownFolderItem = 0;
-    syncTicks(); // the rebuilt tree starts unticked
     startTreeWorker();
+    applyCommands();
 }
 
 void MainDialog::startTreeWorker() {
@@ -149,8 +156,10 @@ void MainDialog::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
         return; // the view was emptied after this build started
     }
     for (const TreeBatchItem& i : batch) {
-        m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text,
-                                         edb::views::FolderImageIndex(i.icon), i.folder);
+        if (m_folderTree->insertFolderItemAs(i.handle, i.parent, i.text,
+                                             edb::views::FolderImageIndex(i.icon), i.folder)) {
+            (void)m_session.addTreeItem(i.handle, i.parent, i.folder);
+        }
     }
 }
 
@@ -158,47 +167,21 @@ void MainDialog::treeBuildFinished(const edb::TreeBuildResult&,
                                    const std::shared_ptr<edb::CancelToken>& token) {
     m_session.finishTask(edb::session::Task::TreeBuild, token);
     --m_deliveriesPending;
-    // Onwards while a chosen mailbox lies ahead; back from any step past the first.
-    m_nextUser->setEnabled(m_session.mailboxAtStep(m_session.step() + 1).has_value());
-    m_backUser->setEnabled(m_session.step() > 1);
+    applyCommands();
     markConvertedItems();
 }
 
-void MainDialog::ticksChangedAt(edb::TreeItem handle) {
-    QTreeWidgetItem* changed = m_folderTree->itemFor(handle);
-    if (changed == nullptr) {
-        syncTicks();
-        return;
-    }
-    const auto tell = [this](const QTreeWidgetItem* item) {
-        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
-        if (f != edb::kNoFolder) { // a mailbox root is no folder of its own
-            m_session.setTicked(f, FolderTreeView::isTicked(item));
-        }
-    };
-    std::vector<QTreeWidgetItem*> below{changed};
-    while (!below.empty()) {
-        QTreeWidgetItem* item = below.back();
-        below.pop_back();
-        tell(item);
-        for (int i = 0; i < item->childCount(); ++i) {
-            below.push_back(item->child(i));
-        }
-    }
-    for (const QTreeWidgetItem* up = changed->parent(); up != nullptr; up = up->parent()) {
-        tell(up);
-    }
+void MainDialog::tickToggled(edb::TreeItem handle) {
+    showTicks(m_session.toggleTick(handle));
 }
 
-void MainDialog::syncTicks() {
-    std::vector<std::size_t> folders;
-    for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
-        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
-        if (f != edb::kNoFolder) {
-            folders.push_back(f);
+void MainDialog::showTicks(const std::vector<edb::TreeItem>& changed) {
+    for (const edb::TreeItem handle : changed) {
+        if (QTreeWidgetItem* item = m_folderTree->itemFor(handle)) {
+            FolderTreeView::showTick(item, m_session.tree().ticked(handle),
+                                     m_session.tree().marked(handle));
         }
     }
-    m_session.setTicked(folders);
 }
 
 void MainDialog::fitDateColumn() {

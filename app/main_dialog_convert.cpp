@@ -7,6 +7,9 @@
 #include "views/message_list.h"
 #include "frontend/scan_texts.h"
 #include "platform/platform.h"
+#include "views/controls.h"
+#include "views/progress.h"
+#include "views/texts.h"
 
 #include <QDir>
 #include <QProgressDialog>
@@ -135,7 +138,7 @@ void MainDialog::convert() {
         ++i;
     }
     if (folders.empty()) {
-        edb::platform().showInformation(this, QStringLiteral("Please tick the folders to convert"));
+        edb::platform().showInformation(this, QString::fromLatin1(edb::views::kTickFoldersText));
         return;
     }
     convertFolders(std::move(folders));
@@ -189,31 +192,31 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
     // never moves.
     FitOnScreen(*m_convertProgress, m_convertProgress->sizeHint().expandedTo(QSize(520, 0)), this);
     m_convertProgress->setFixedSize(m_convertProgress->size());
-    m_convertProgress->setWindowModality(Qt::WindowModal);
+    // Not modal: the window's own close must reach it (it asks, then cancels); what the
+    // window allows meanwhile is the session's Convert row.
+    m_convertProgress->setWindowModality(Qt::NonModal);
     m_convertProgress->setMinimumDuration(0);
     m_convertProgress->setAutoClose(false);
     m_convertProgress->setAutoReset(false);
     connect(m_convertProgress, &QProgressDialog::canceled, this,
             [token] { token->cancel(edb::StopReason::User); });
     m_convertProgress->show();
+    applyCommands();
 
-    const QString verb = upload ? QStringLiteral("Uploading") : QStringLiteral("Converting");
-    m_workers.start(token, [this, folders = std::move(folders), destination, place, upload, verb,
+    m_workers.start(token, [this, folders = std::move(folders), destination, place, upload,
                             token, key] {
         edb::conv::ConvertOptions options;
         options.destination = destination.get();
         options.cancel = token->flag();
         int shown = -1;
         options.progress = [&](const edb::conv::ConvertProgress& p) {
-            const int percent = p.total == 0 ? 100 : static_cast<int>(100 * p.done / p.total);
+            const int percent = edb::views::WorkPercent(p.done, p.total);
             if (percent == shown) {
                 return;
             }
             shown = percent;
-            const QString label = QStringLiteral("%1 %2 (%3 of %4)")
-                                      .arg(verb, ElidedFolder(p.folder))
-                                      .arg(p.done)
-                                      .arg(p.total);
+            const QString label = QString::fromStdString(edb::views::ConvertProgressText(
+                upload, ElidedFolder(p.folder).toStdString(), p.done, p.total));
             m_gate.call([&] {
                 if (m_convertProgress != nullptr) {
                     m_convertProgress->setLabelText(label);
@@ -222,52 +225,30 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
             });
         };
         const edb::conv::ConvertSummary s = edb::conv::Convert(m_catalog, folders, options);
-        QString text = QStringLiteral("%1 message(s) %2 in %3 folder(s) %4 %5.")
-                           .arg(s.saved)
-                           .arg(upload ? QStringLiteral("uploaded") : QStringLiteral("saved"))
-                           .arg(s.foldersWritten)
-                           .arg(upload ? QStringLiteral("to") : QStringLiteral("under"), place);
-        if (s.present > 0) {
-            text += QStringLiteral("\n%1 message(s) were there already.").arg(s.present);
+        edb::views::ConvertTally t;
+        t.upload = upload;
+        t.place = place.toStdString();
+        t.saved = s.saved;
+        t.foldersWritten = s.foldersWritten;
+        t.present = s.present;
+        t.notes = s.notes;
+        t.logPath = s.logPath.string();
+        t.logFailed = s.logFailed;
+        if (s.logFailed && !s.failures.empty()) {
+            t.logFailure = s.failures.back().reason;
         }
-        if (s.notes > 0) {
-            text += QStringLiteral("\n%1 message(s) saved without a part that could not be read.")
-                        .arg(s.notes);
+        t.logText = s.logText;
+        t.failed = s.failed;
+        if (!s.failures.empty()) {
+            t.firstFailure = s.failures.front().reason;
         }
-        if (!s.logPath.empty()) {
-            text += QStringLiteral("\nWhat is missing is listed in %1.")
-                        .arg(QString::fromStdString(s.logPath.string()));
-        }
-        if (s.logFailed) {
-            // What the log would have said is not lost: its first lines are shown here.
-            const QStringList lines =
-                QString::fromStdString(s.logText).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            constexpr qsizetype kShown = 8;
-            text += QStringLiteral("\nThe export log could not be written: %1\nIt says:\n%2")
-                        .arg(QString::fromStdString(s.failures.back().reason),
-                             lines.mid(0, kShown).join(QLatin1Char('\n')));
-            if (lines.size() > kShown) {
-                text += QStringLiteral("\n... and %1 more line(s)").arg(lines.size() - kShown);
-            }
-        }
-        if (s.failed > 0) {
-            text += QStringLiteral("\n%1 message(s) could not be saved.").arg(s.failed);
-            if (!s.failures.empty()) {
-                text += QStringLiteral(" First: %1")
-                            .arg(QString::fromStdString(s.failures.front().reason));
-            }
-        }
-        if (s.stopped) {
-            text += QStringLiteral("\nStopped; converting again finishes the job.");
-        }
-        if (s.cancelled) {
-            text += QStringLiteral("\nCancelled: %1 message(s) not saved.").arg(s.skipped);
-        }
+        t.stopped = s.stopped;
+        t.cancelled = s.cancelled;
+        t.skipped = s.skipped;
         if (edb::StoreSizeChanged(m_catalog)) {
-            // What was written may mix two states of the store.
-            text += QStringLiteral("\n") +
-                    QString::fromStdString(edb::FileChangedText(m_catalog.storeFile.fileName()));
+            t.storeChanged = edb::FileChangedText(m_catalog.storeFile.fileName());
         }
+        const QString text = QString::fromStdString(edb::views::ConvertSummaryText(t));
         std::vector<const edb::FolderNode*> saved;
         for (const edb::conv::SavedFolder& f : s.savedFolders) {
             saved.push_back(f.folder);
@@ -304,20 +285,13 @@ void MainDialog::convertFinished(const QString& summary, const std::vector<std::
     }
     m_session.finishTask(edb::session::Task::Convert, m_convertToken);
     m_convertToken.reset();
+    applyCommands();
     // Folders written completely lose their ticks and are marked converted; they list, view
     // and convert like any other.
     for (const std::size_t f : saved) {
         m_session.markConverted(f, destination);
     }
-    for (QTreeWidgetItem* item : m_folderTree->tickedItems()) {
-        const std::size_t f = m_folderTree->folderOf(m_folderTree->handleOf(item));
-        if (m_session.convertedTo(f, destination)) {
-            FolderTreeView::untickOne(item);
-            m_folderTree->updateAncestorsTicks(item);
-            FolderTreeView::updateAncestorsMarks(item);
-        }
-    }
-    syncTicks(); // an ancestor may have lost its tick with them
+    showTicks(m_session.untickConverted(destination)); // ancestors follow as after a click
     markConvertedItems();
     if (outDir.isEmpty()) {
         edb::platform().showInformation(this, summary);

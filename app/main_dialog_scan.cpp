@@ -1,6 +1,9 @@
 // Opening the store and the scan: Browse, a path given or dropped, the scan worker and its
 // host in the window, the scan's end, and Stop.
 #include "app/main_dialog.h"
+#include "views/controls.h"
+#include "views/progress.h"
+#include "views/texts.h"
 #include "app/report_list_view.h"
 #include "frontend/scan_texts.h"
 #include "frontend/store_file_texts.h"
@@ -31,7 +34,8 @@ public:
         : m_gate(gate), m_mailboxes(mailboxes), m_bar(bar), m_afterRows(std::move(afterRows)) {}
 
     void progress(std::int64_t position) override {
-        const int p = edb::ClampProgress(position);
+        // The window's bar shows each stage's own position.
+        const int p = edb::views::ScanProgress::stagePercent(position);
         if (p == m_shown) {
             return; // one update per visible change, not per page
         }
@@ -81,8 +85,8 @@ void MainDialog::browse() {
     }
     m_pathEdit->clear();
     const QString path =
-        edb::platform().chooseOpenFile(this, QStringLiteral("Select Exchange Server File"),
-                                       QStringLiteral("Exchange Server File (*.edb)"));
+        edb::platform().chooseOpenFile(this, QString::fromLatin1(edb::views::kOpenFileTitle),
+                                       QString::fromLatin1(edb::views::kOpenFileFilter));
     if (path.isEmpty()) {
         return;
     }
@@ -94,9 +98,17 @@ bool MainDialog::browseAllowed() const {
 }
 
 void MainDialog::applyCommands() {
-    const bool open = m_session.allowed(edb::session::Command::Open);
-    m_browse->setEnabled(open);
-    m_openAction->setEnabled(open);
+    // Every button and menu item as the session's step allows it, after every step.
+    const edb::views::ControlStates c = edb::views::ControlStatesOf(m_session);
+    m_browse->setEnabled(c.browse);
+    m_openAction->setEnabled(c.browse);
+    m_stop->setEnabled(c.stop);
+    m_next->setEnabled(c.next);
+    m_nextUser->setEnabled(c.nextUserMailbox);
+    m_backUser->setEnabled(c.backUserMailbox);
+    m_convert->setEnabled(c.convert);
+    m_saveAction->setEnabled(c.save);
+    m_findAction->setEnabled(c.find);
 }
 
 bool MainDialog::openStore(const QString& path) {
@@ -127,16 +139,12 @@ void MainDialog::beginStore(const QString& path) {
     m_state.sourcePath = path.toStdString();
     update();
 
-    applyCommands();
-    m_stop->setEnabled(true); // and it stays so once the scan has ended, as the users know it
-    m_nextUser->setEnabled(false);
-    m_backUser->setEnabled(false);
     m_pathEdit->show();
     m_progressFrame->show();
     m_progress->setValue(0);
     m_progress->show();
-    m_saveAction->setEnabled(false);
     startScan();
+    applyCommands();
 }
 
 void MainDialog::startScan() {
@@ -176,8 +184,6 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
     const auto backToReady = [this] {
         m_progress->hide();
         m_progressFrame->hide();
-        m_stop->setEnabled(false);
-        m_next->setEnabled(false);
         m_pathEdit->clear();
         m_state.sourcePath.clear();
     };
@@ -186,7 +192,6 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
         m_session.scanEnded(ScanEnd::Complete);
         m_session.pickMailbox(std::nullopt); // Next waits for the next click
         m_progress->hide();
-        m_next->setEnabled(false);
         break;
     case edb::ScanOutcome::NoMailbox:
         // Why, in the words edb2eml prints: another kind of file, or a damaged store.
@@ -207,11 +212,11 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
     case edb::ScanOutcome::Failed:
         // What was found stays shown; the scanning state ends.
         m_session.scanEnded(ScanEnd::Failed);
+        m_session.pickMailbox(std::nullopt);
+        applyCommands(); // Stop goes grey before the message is read
         edb::platform().showError(this, QString::fromStdString(edb::ScanEndText(result)));
         m_progress->hide();
         m_progressFrame->hide();
-        m_stop->setEnabled(false);
-        m_next->setEnabled(false);
         break;
     case edb::ScanOutcome::OutOfMemory:
         // "Not Enough Memory", then the end: a failure must not end with status 0.

@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QToolTip>
 
@@ -200,6 +201,33 @@ void ReportListView::mouseDoubleClickEvent(QMouseEvent* event) {
     const int row = rowAt(event->position().toPoint().y());
     if (m_doubleClickActivates && row >= 0) {
         emit rowActivated(row);
+    }
+}
+
+int ReportListView::highlightedRow() const {
+    const int row = currentRow();
+    if (row >= 0 && item(row, 0) != nullptr && item(row, 0)->isSelected()) {
+        return row;
+    }
+    return m_selectionMark;
+}
+
+void ReportListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        const int row = currentRow();
+        if (row >= 0 && row < rowCount()) {
+            emit rowActivated(row);
+        }
+        event->accept();
+        return;
+    }
+    const int before = currentRow();
+    QTableWidget::keyPressEvent(event);
+    // A row reached with the arrow keys (or Home, End, Page Down) counts as a click on it.
+    const int now = currentRow();
+    if (now >= 0 && now != before) {
+        m_selectionMark = now;
+        emit listClicked();
     }
 }
 

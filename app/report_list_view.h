@@ -1,8 +1,10 @@
 #pragma once
 // A list view in report style (the mailbox and message lists). Its selection mark is the row a
-// click last selected; a click anywhere in the view, rows or empty area, is reported. A click on
-// a heading sorts by that column (the first column, the row number, puts the list order back);
-// a cell cut short by its column shows its whole text as a tooltip.
+// click last selected; a click anywhere in the view, rows or empty area, is reported, and so is
+// a row reached with the keyboard. Enter on a row (and a double click, where allowed) activates
+// it; Enter never leaves the list, so it cannot end the dialog. A click on a heading sorts by
+// that column (the first column, the row number, puts the list order back); a cell cut short by
+// its column shows its whole text as a tooltip.
 #include "views/message_list.h"
 
 #include <QTableWidget>
@@ -34,6 +36,9 @@ public:
     // Appends rows, keeping the order the user chose by a heading.
     void appendRows(const std::vector<ReportRow>& rows);
     [[nodiscard]] int selectionMark() const { return m_selectionMark; }
+    // The row the user sees highlighted: the current row while it is selected, else the
+    // selection mark.
+    [[nodiscard]] int highlightedRow() const;
     // The tag of `row` (0 when none).
     [[nodiscard]] quintptr rowTag(int row) const;
     // Sorts by `column` the way a click on its heading does.
@@ -49,13 +54,14 @@ signals:
     void listClicked();
     // A right click on a row (the row is selected first); `global` is where the menu goes.
     void rowMenuRequested(int row, const QPoint& global);
-    // A double click on a row, where setDoubleClickActivates allows it.
+    // Enter on a row, or a double click where setDoubleClickActivates allows it.
     void rowActivated(int row);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 

@@ -1,12 +1,14 @@
 #include "cli/cli_scan.h"
 
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/terminal_text.h"
 #include "frontend/scan_texts.h"
 #include "frontend/store_file_texts.h"
 #include "frontend/unreadable_texts.h"
 #include "views/progress.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace edbcli {
@@ -31,8 +33,18 @@ void CliScanHost::mailboxRowsReady(const std::vector<std::string>&) {}
 
 edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, bool progress) {
     CliScanHost host(progress);
-    edb::ScanResult result = edb::RunScan(catalog, path, host);
+    edb::CancelToken interrupt;
+    edb::ScanResult result;
+    {
+        const InterruptGuard guard(interrupt);
+        result = edb::RunScan(catalog, path, host, &interrupt);
+    }
     host.finishProgress();
+    if (interrupt.cancelled() && result.outcome == edb::ScanOutcome::Stopped) {
+        std::cerr << "edb2eml: interrupted; the scan of " << TerminalText(path)
+                  << " stopped and nothing was written\n";
+        throw ScanInterrupted{std::max(1, InterruptGuard::exitStatus())};
+    }
     noteUnreadable(path, result.unreadable);
     switch (result.outcome) {
     case edb::ScanOutcome::NoMailbox:

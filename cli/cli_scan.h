@@ -27,8 +27,15 @@ private:
     edb::views::ScanProgress m_progress;
 };
 
+// Ctrl+C (or a termination request) stopped the scan: thrown by scanStore once it has said so,
+// so no command goes on with half a store; ParseAndRun ends with `status` (130, 143).
+struct ScanInterrupted {
+    int status = 130;
+};
+
 // Scans `path`; prints the failure (if any) and the unreadable ranges on stderr. Exit status:
 // 0 complete, 2 no mailbox, 1 otherwise (3 at the end when ranges were unreadable: commands.h).
+// Ctrl+C stops the scan at its next page: ScanInterrupted.
 edb::ScanResult scanStore(edb::StoreCatalog& catalog, const std::string& path, bool progress);
 int exitStatusFor(const edb::ScanResult& result);
 

@@ -11,6 +11,11 @@ void addExportCommand(CLI::App& app);
 // `find` and `show`: with the export engine only.
 void addMessageCommands(CLI::App& app);
 
+// What this build can do, for the help texts: Maildir needs file names with ':' (not on
+// Windows), upload an IMAP connection (not in every build).
+[[nodiscard]] bool MaildirAvailable();
+[[nodiscard]] bool UploadAvailable();
+
 // Exit status of the command that ran.
 inline int g_exitStatus = 0;
 // Set when the store's size changed while it was read: the end is exit status 1 whatever the

@@ -179,19 +179,42 @@ void printFailures(const edb::conv::ConvertSummary& summary) {
     }
 }
 
+bool MaildirAvailable() {
+    return edb::conv::MaildirUnavailableReason().empty();
+}
+
 void addExportCommand(CLI::App& app) {
+    // The help names only the formats this build writes; "maildir" is still taken where it is
+    // missing, so the refusal can say why.
+    const bool maildir = MaildirAvailable();
     auto* cmd = app.add_subcommand(
-        "export", "Scan STORE and write its folders as .eml files (contacts also as .vcf), mbox "
-                  "files or a Maildir");
+        "export", maildir ? "Scan STORE and write its folders as .eml files (contacts also as "
+                            ".vcf), mbox files, a Maildir or PST files"
+                          : "Scan STORE and write its folders as .eml files (contacts also as "
+                            ".vcf), mbox files or PST files");
     auto args = std::make_shared<ExportArgs>();
     cmd->add_option("STORE", args->store, "the .edb file")->required();
     cmd->add_option("--out,-o", args->out, "output folder (created when missing)")->required();
-    cmd->add_option("--format", args->format,
-                    "eml (default): one .eml per message, one directory per folder; mbox: "
-                    "DIR/Mailbox/Inbox.mbox, subfolders in Inbox.sbd/ (mboxrd); maildir: a "
-                    "Maildir++ tree per mailbox (DIR/Mailbox/.Inbox.Projects/cur); pst: one "
-                    "Outlook data file per mailbox (DIR/Mailbox.pst)")
-        ->check(CLI::IsMember({"eml", "mbox", "maildir", "pst"}));
+    auto* format = cmd->add_option(
+        "--format", args->format,
+        maildir ? "eml (default): one .eml per message, one directory per folder; mbox: "
+                  "DIR/Mailbox/Inbox.mbox, subfolders in Inbox.sbd/ (mboxrd); maildir: a "
+                  "Maildir++ tree per mailbox (DIR/Mailbox/.Inbox.Projects/cur); pst: one "
+                  "Outlook data file per mailbox (DIR/Mailbox.pst)"
+                : "eml (default): one .eml per message, one directory per folder; mbox: "
+                  "DIR/Mailbox/Inbox.mbox, subfolders in Inbox.sbd/ (mboxrd); pst: one "
+                  "Outlook data file per mailbox (DIR/Mailbox.pst)");
+    if (maildir) {
+        format->check(CLI::IsMember({"eml", "mbox", "maildir", "pst"}));
+    } else {
+        format->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                return value == "eml" || value == "mbox" || value == "maildir" || value == "pst"
+                           ? std::string()
+                           : value + " not in {eml,mbox,pst}";
+            },
+            "{eml,mbox,pst}"));
+    }
     cmd->add_flag("--fresh", args->fresh,
                   "refuse an output folder that is not empty; without it, an export into a "
                   "folder an earlier export wrote adds only the messages it lacks");

@@ -6,6 +6,14 @@
 
 namespace edbcli {
 
+bool MaildirAvailable() {
+    return false;
+}
+
+bool UploadAvailable() {
+    return false;
+}
+
 void addExportCommand(CLI::App& app) {
     auto* cmd = app.add_subcommand("export", "Write folders as .eml files (not in this build)");
     cmd->allow_extras();

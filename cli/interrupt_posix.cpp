@@ -8,6 +8,7 @@ namespace edbcli {
 namespace {
 
 std::atomic<bool>* g_flag = nullptr;
+edb::CancelToken* g_token = nullptr;
 volatile std::sig_atomic_t g_signal = 0;
 
 struct sigaction g_saved[4];
@@ -18,12 +19,12 @@ extern "C" void onStop(int sig) {
     if (g_flag != nullptr) {
         g_flag->store(true);
     }
+    if (g_token != nullptr) {
+        g_token->cancel(edb::StopReason::Interrupted); // atomics only
+    }
 }
 
-} // namespace
-
-InterruptGuard::InterruptGuard(std::atomic<bool>& flag) {
-    g_flag = &flag;
+void install() {
     g_signal = 0;
     for (int i = 0; i < 4; ++i) {
         struct sigaction sa {};
@@ -38,11 +39,24 @@ InterruptGuard::InterruptGuard(std::atomic<bool>& flag) {
     }
 }
 
+} // namespace
+
+InterruptGuard::InterruptGuard(std::atomic<bool>& flag) {
+    g_flag = &flag;
+    install();
+}
+
+InterruptGuard::InterruptGuard(edb::CancelToken& token) {
+    g_token = &token;
+    install();
+}
+
 InterruptGuard::~InterruptGuard() {
     for (int i = 0; i < 4; ++i) {
         sigaction(kSignals[i], &g_saved[i], nullptr);
     }
     g_flag = nullptr;
+    g_token = nullptr;
 }
 
 int InterruptGuard::exitStatus() {

@@ -9,6 +9,7 @@ namespace edbcli {
 namespace {
 
 std::atomic<std::atomic<bool>*> g_flag{nullptr};
+std::atomic<edb::CancelToken*> g_token{nullptr};
 std::atomic<int> g_status{0};
 
 // Runs on a thread of its own that the system starts for the event.
@@ -31,6 +32,9 @@ BOOL WINAPI onControl(DWORD event) {
     if (std::atomic<bool>* flag = g_flag.load()) {
         flag->store(true);
     }
+    if (edb::CancelToken* token = g_token.load()) {
+        token->cancel(edb::StopReason::Interrupted);
+    }
     return TRUE;
 }
 
@@ -42,9 +46,16 @@ InterruptGuard::InterruptGuard(std::atomic<bool>& flag) {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
+InterruptGuard::InterruptGuard(edb::CancelToken& token) {
+    g_token.store(&token);
+    g_status.store(0);
+    SetConsoleCtrlHandler(onControl, TRUE);
+}
+
 InterruptGuard::~InterruptGuard() {
     SetConsoleCtrlHandler(onControl, FALSE);
     g_flag.store(nullptr);
+    g_token.store(nullptr);
 }
 
 int InterruptGuard::exitStatus() {

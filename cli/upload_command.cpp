@@ -144,6 +144,10 @@ void runUpload(const UploadArgs& args) {
 
 } // namespace
 
+bool UploadAvailable() {
+    return true;
+}
+
 void addUploadCommand(CLI::App& app) {
     auto* cmd = app.add_subcommand(
         "upload", "Scan STORE and append its folders to an IMAP server; messages the server "

@@ -17,6 +17,11 @@ inline constexpr const char* kCloseQuestion = "Are you sure, you want to close t
 // Closing the window while Convert writes.
 inline constexpr const char* kCloseDuringConvertQuestion =
     "A conversion is running. Cancel it and close the software?";
+// What the About box says the program does.
+inline constexpr const char* kAboutText =
+    "Reads an Exchange store without Exchange and never changes it: mailboxes, folder trees, "
+    "messages in a viewer, Find. Converts folders to .eml, mbox, Maildir or an IMAP server. "
+    "edb2eml does the same on the command line; both run on Windows too.";
 inline constexpr const char* kSelectMailboxText = "Please Select Any Mailbox";
 inline constexpr const char* kTickFoldersText = "Please tick the folders to convert";
 inline constexpr const char* kOpenFileTitle = "Select Exchange Server File";

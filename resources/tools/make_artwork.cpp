@@ -110,11 +110,7 @@ QImage aboutBackground() {
     p.setFont(sub);
     p.setPen(QColor(0xDC, 0xE8, 0xF5));
     p.drawText(QPointF(77, 51), QStringLiteral("Quenlor Systems"));
-    p.setPen(kInk);
-    p.drawText(QPointF(24, 90), QStringLiteral("Version 1.0"));
-    p.setPen(kGrey);
-    p.drawText(QPointF(24, 108), QStringLiteral("Reads a mailbox store and lists its folders"));
-    p.drawText(QPointF(24, 123), QStringLiteral("and messages."));
+    // The version and what the program does are the About box's own text, kept true with it.
     return img;
 }
 

@@ -215,6 +215,25 @@ class Interrupt(Fixture):
         same, diff = same_tree(out, clean)
         self.assertTrue(same, diff)
 
+    def test_sigint_during_the_scan_stops_it_and_writes_nothing(self):
+        # A store large enough that the scan is still reading when the signal comes.
+        big = os.path.join(self.tmp, "scan-interrupt.edb")
+        if not os.path.exists(big):
+            subprocess.run([MAKE_BENCH, "--size", "192MiB", "--messages", "2000", big],
+                           check=True, stdout=subprocess.DEVNULL)
+        out = self.out("scan-cut")
+        proc = subprocess.Popen([EDB2EML, "export", big, "--out", out],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        time.sleep(0.3)
+        proc.send_signal(signal.SIGINT)
+        stdout, stderr = proc.communicate(timeout=300)
+        if proc.returncode == 0 and "Messages saved" in stdout:
+            self.skipTest("the scan and the export ended before the signal came")
+        self.assertEqual(proc.returncode, 130, stdout + stderr)
+        self.assertIn("interrupted; the scan of", stderr)
+        self.assertEqual(stdout, "")
+        self.assertFalse(os.path.exists(out) and os.listdir(out), out)
+
     def test_eml_sigint(self):
         self.interrupt_then_finish("eml", signal.SIGINT)
 
