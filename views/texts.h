@@ -20,7 +20,7 @@ inline constexpr const char* kCloseDuringConvertQuestion =
 // What the About box says the program does.
 inline constexpr const char* kAboutText =
     "Reads an Exchange store without Exchange and never changes it: mailboxes, folder trees, "
-    "messages in a viewer, Find. Converts folders to .eml, mbox, Maildir or an IMAP server. "
+    "messages in a viewer, Find. Converts folders to .eml, mbox, Maildir, PST or IMAP. "
     "edb2eml does the same on the command line; both run on Windows too.";
 inline constexpr const char* kSelectMailboxText = "Please Select Any Mailbox";
 inline constexpr const char* kTickFoldersText = "Please tick the folders to convert";

@@ -253,7 +253,7 @@ private slots:
     void aboutSaysWhatTheProgramDoes() {
         edbapp::AboutDialog box;
         const QString text = box.text()->text();
-        for (const char* part : {"Version ", "viewer", "Find", "mbox", "Maildir", "IMAP",
+        for (const char* part : {"Version ", "viewer", "Find", "mbox", "Maildir", "PST", "IMAP",
                                  "edb2eml", "Windows"}) {
             QVERIFY2(text.contains(QString::fromUtf8(part)), part);
         }
