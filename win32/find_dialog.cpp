@@ -1,5 +1,6 @@
 #include "win32/find_dialog.h"
 
+#include "views/controls.h"
 #include "views/message_list.h"
 #include "views/message_search.h"
 #include "win32/resource_ids.h"
@@ -173,10 +174,19 @@ INT_PTR FindDialog::notify(const NMHDR& header) {
                      ListView_GetNextItem(header.hwndFrom, -1, LVNI_SELECTED) >= 0);
         return TRUE;
     case NM_DBLCLK:
-        viewSelected();
+        activateResult();
         return TRUE;
     default:
         return FALSE;
+    }
+}
+
+void FindDialog::activateResult() {
+    // What Enter and a double click do on a result is the rule views/ gives Find's results.
+    const bool hasRow = ListView_GetNextItem(item(IDC_FIND_RESULTS), -1, LVNI_SELECTED) >= 0;
+    if (edb::views::ActivateAction(edb::views::ListKind::FindResults, hasRow) ==
+        edb::views::ListAction::ViewMessage) {
+        viewSelected();
     }
 }
 
@@ -195,7 +205,7 @@ INT_PTR FindDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case IDOK:
         case IDC_FIND_GO: // also Enter: on the results it opens the message, elsewhere it searches
             if (GetFocus() == item(IDC_FIND_RESULTS)) {
-                viewSelected();
+                activateResult();
             } else {
                 startSearch();
             }

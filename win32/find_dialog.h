@@ -38,6 +38,8 @@ private:
     void stopSearch();
     void deliver(std::uint64_t generation, std::vector<FoundRow>&& rows, bool last);
     void viewSelected();
+    // Enter or a double click on the results.
+    void activateResult();
     INT_PTR notify(const NMHDR& header);
 
     const edb::StoreCatalog& m_catalog;

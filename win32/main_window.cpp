@@ -7,6 +7,8 @@
 #include "win32/wide_text.h"
 #include "win32/viewer_dialog.h"
 #include "win32/window_texts.h"
+#include "views/controls.h"
+#include "views/texts.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
@@ -171,12 +173,21 @@ void MainWindow::paintBackground(HDC dc) {
 }
 
 void MainWindow::applyCommands() {
-    using edb::session::Command;
-    const bool open = m_session.allowed(Command::Open);
-    EnableWindow(item(IDC_BROWSE), open);
-    EnableMenuItem(GetMenu(hwnd()), IDM_OPEN, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
-    EnableMenuItem(GetMenu(hwnd()), IDM_FIND,
-                   MF_BYCOMMAND | (m_session.allowed(Command::Find) ? MF_ENABLED : MF_GRAYED));
+    // Every button and menu item as the session's step allows it, after every step.
+    const edb::views::ControlStates c = edb::views::ControlStatesOf(m_session);
+    const HMENU menu = GetMenu(hwnd());
+    const auto menuItem = [menu](UINT id, bool on) {
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    };
+    EnableWindow(item(IDC_BROWSE), c.browse);
+    menuItem(IDM_OPEN, c.browse);
+    EnableWindow(item(IDC_STOP), c.stop);
+    EnableWindow(item(IDC_NEXT), c.next);
+    EnableWindow(item(IDC_NEXT_USER_MAILBOX), c.nextUserMailbox);
+    EnableWindow(item(IDC_BACK_USER_MAILBOX), c.backUserMailbox);
+    EnableWindow(item(IDC_CONVERT), c.convert);
+    menuItem(IDM_SAVE, c.save);
+    menuItem(IDM_FIND, c.find);
 }
 
 INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -278,16 +289,50 @@ void MainWindow::command(int id, int code) {
 }
 
 void MainWindow::enterPressed() {
-    // Enter acts on the list that has the focus; elsewhere it is the dialog's OK and ends the run.
+    // Enter acts on the row of the list that has the focus, as views/ says for that list;
+    // where no list has it, it is the dialog's OK and ends the run.
     const HWND focus = GetFocus();
     if (focus == item(IDC_MESSAGE_LIST)) {
-        messageActivated();
+        activate(edb::views::ListKind::Messages);
     } else if (focus == item(IDC_MAILBOX_LIST)) {
-        next();
+        activate(edb::views::ListKind::Mailboxes);
     } else if (focus == item(IDC_FOLDER_TREE)) {
-        folderSelected(TreeView_GetSelection(focus));
+        activate(edb::views::ListKind::Folders);
     } else {
         endRun();
+    }
+}
+
+void MainWindow::activate(edb::views::ListKind list) {
+    int row = -1;
+    HTREEITEM folder = nullptr;
+    switch (list) {
+    case edb::views::ListKind::Mailboxes:
+        row = ListView_GetNextItem(item(IDC_MAILBOX_LIST), -1, LVNI_SELECTED);
+        break;
+    case edb::views::ListKind::Messages:
+        row = ListView_GetNextItem(item(IDC_MESSAGE_LIST), -1, LVNI_SELECTED);
+        break;
+    case edb::views::ListKind::Folders:
+        folder = TreeView_GetSelection(item(IDC_FOLDER_TREE));
+        row = folder != nullptr ? 0 : -1;
+        break;
+    case edb::views::ListKind::FindResults:
+        break;
+    }
+    switch (edb::views::ActivateAction(list, row >= 0)) {
+    case edb::views::ListAction::Next:
+        m_session.pickMailbox(static_cast<std::size_t>(row));
+        next();
+        break;
+    case edb::views::ListAction::ListFolder:
+        folderSelected(folder);
+        break;
+    case edb::views::ListAction::ViewMessage:
+        messageActivated();
+        break;
+    case edb::views::ListAction::None:
+        break;
     }
 }
 
@@ -301,7 +346,7 @@ INT_PTR MainWindow::notify(const NMHDR& header) {
                 mailboxSelectionChanged();
             }
         } else if (header.code == NM_DBLCLK) {
-            next();
+            activate(edb::views::ListKind::Mailboxes);
         }
         return FALSE;
     case IDC_FOLDER_TREE:
@@ -317,6 +362,8 @@ INT_PTR MainWindow::notify(const NMHDR& header) {
                 // The tree view toggles the box after this notification: look at it then.
                 PostMessageW(hwnd(), kTickMessage, 0, reinterpret_cast<LPARAM>(hit.hItem));
             }
+        } else if (header.code == NM_DBLCLK) {
+            activate(edb::views::ListKind::Folders); // and the tree opens or closes it
         } else if (header.code == TVN_KEYDOWN &&
                    reinterpret_cast<const NMTVKEYDOWN&>(header).wVKey == VK_SPACE) {
             if (const HTREEITEM selected = TreeView_GetSelection(header.hwndFrom)) {
@@ -331,7 +378,7 @@ INT_PTR MainWindow::notify(const NMHDR& header) {
             return TRUE;
         }
         if (header.code == NM_DBLCLK) {
-            messageActivated();
+            activate(edb::views::ListKind::Messages);
         }
         return FALSE;
     default:
@@ -358,7 +405,11 @@ void MainWindow::dropFiles(HDROP drop) {
 }
 
 void MainWindow::closeRequested() {
-    if (m_prompts.askYesNo(hwnd(), kStopQuestion)) {
+    // During Convert the question says what closing does: the conversion is cancelled after
+    // the message it is writing (endRun joins it), so every file written is whole.
+    const bool converting = m_session.running(edb::session::Task::Convert);
+    if (m_prompts.askYesNo(hwnd(), converting ? edb::views::kCloseDuringConvertQuestion
+                                              : kStopQuestion)) {
         endRun();
     }
 }

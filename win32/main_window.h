@@ -4,6 +4,7 @@
 // what is allowed, workers do the work and hand their results over through the inbox, in
 // batches marked with the generation they belong to. No worker touches a control.
 #include "catalog/catalog.h"
+#include "views/controls.h"
 #include "views/message_list.h"
 #include "catalog/tree_build.h"
 #include "scan/scan.h"
@@ -81,6 +82,8 @@ private:
     void command(int id, int code);
     INT_PTR notify(const NMHDR& header);
     void enterPressed();
+    // Enter or a double click on `list`: what views/ says its current row is for.
+    void activate(edb::views::ListKind list);
     void dropFiles(HDROP drop);
     void closeRequested();
     void exitCommand();
@@ -110,8 +113,8 @@ private:
     void treeBuildFinished(const std::shared_ptr<edb::CancelToken>& token);
     void folderSelected(HTREEITEM item);
     void tickToggled(HTREEITEM item);
-    void updateAncestors(HTREEITEM changed);
-    void untickConverted(const std::string& destination);
+    // Shows the session's ticks and bold marks on `changed` items.
+    void showTicks(const std::vector<edb::TreeItem>& changed);
     void startListing(HTREEITEM item, std::size_t folder);
     void showColumns(const std::vector<std::pair<std::string, int>>& columns);
     void messageDisplayInfo(NMLVDISPINFOW& info);
@@ -145,7 +148,7 @@ private:
     edb::TreeItem m_nextBuildHandles = edb::TreeItem{1} << 32;
     std::unordered_map<edb::TreeItem, HTREEITEM> m_items;
     std::unordered_map<HTREEITEM, std::size_t> m_folders;
-    bool m_changingTicks = false;
+    std::unordered_map<HTREEITEM, edb::TreeItem> m_handles;
 
     // The message list.
     std::uint64_t m_listGeneration = 0;

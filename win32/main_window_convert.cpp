@@ -8,6 +8,8 @@
 #include "deliver/output_names.h"
 #include "frontend/folder_paths.h"
 #include "frontend/scan_texts.h"
+#include "views/controls.h"
+#include "views/texts.h"
 #include "win32/progress_dialog.h"
 #include "win32/resource_ids.h"
 #include "win32/wide_text.h"
@@ -77,7 +79,7 @@ void MainWindow::convert() {
         ++i;
     }
     if (folders.empty()) {
-        m_prompts.showInformation(hwnd(), "Please tick the folders to convert");
+        m_prompts.showInformation(hwnd(), edb::views::kTickFoldersText);
         return;
     }
     const std::optional<ConvertTarget> target = m_prompts.chooseConvertTarget(hwnd());
@@ -108,7 +110,9 @@ void MainWindow::convert() {
     if (m_progress->create(IDD_PROGRESS, hwnd())) {
         ShowWindow(m_progress->hwnd(), SW_SHOW);
     }
-    EnableWindow(hwnd(), FALSE); // the main dialog waits for the progress dialog
+    // The main dialog stays enabled, so its close can ask and cancel; what it allows
+    // meanwhile is the session's Convert row.
+    applyCommands();
 
     m_workers.start(token, [this, folders = std::move(folders), destination, place, token, key] {
         edb::conv::ConvertOptions options;
@@ -157,7 +161,6 @@ void MainWindow::convert() {
 
 void MainWindow::convertFinished(const std::string& summary, const std::vector<std::size_t>& saved,
                                  const std::string& destination) {
-    EnableWindow(hwnd(), TRUE);
     m_progress.reset();
     --m_pending;
     m_session.finishTask(edb::session::Task::Convert, m_convertToken);
@@ -165,7 +168,8 @@ void MainWindow::convertFinished(const std::string& summary, const std::vector<s
     for (const std::size_t f : saved) {
         m_session.markConverted(f, destination);
     }
-    untickConverted(destination);
+    applyCommands();
+    showTicks(m_session.untickConverted(destination)); // ancestors follow as after a click
     m_prompts.showInformation(hwnd(), summary);
 }
 

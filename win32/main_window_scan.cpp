@@ -78,16 +78,12 @@ void MainWindow::beginStore(const std::string& path) {
     }
     m_sourcePath = path;
     SetItemText(hwnd(), IDC_PATH_EDIT, path);
-    applyCommands();
-    EnableWindow(item(IDC_STOP), TRUE);
-    EnableWindow(item(IDC_NEXT_USER_MAILBOX), FALSE);
-    EnableWindow(item(IDC_BACK_USER_MAILBOX), FALSE);
     ShowWindow(item(IDC_PROGRESS_FRAME), SW_SHOW);
     SendMessageW(item(IDC_PROGRESS), PBM_SETRANGE32, 0, 100);
     SendMessageW(item(IDC_PROGRESS), PBM_SETPOS, 0, 0);
     ShowWindow(item(IDC_PROGRESS), SW_SHOW);
-    EnableMenuItem(GetMenu(hwnd()), IDM_SAVE, MF_BYCOMMAND | MF_GRAYED);
     startScan();
+    applyCommands();
 }
 
 void MainWindow::startScan() {
@@ -142,16 +138,14 @@ void MainWindow::scanFinished(const edb::ScanResult& result) {
     // Back to Ready: the user may pick another file.
     const auto backToReady = [&] {
         hideProgress();
-        EnableWindow(item(IDC_STOP), FALSE);
-        EnableWindow(item(IDC_NEXT), FALSE);
         SetItemText(hwnd(), IDC_PATH_EDIT, "");
+        applyCommands(); // before the message box, which is read with the window behind it
     };
     switch (result.outcome) {
     case edb::ScanOutcome::Complete:
         m_session.scanEnded(ScanEnd::Complete);
         m_session.pickMailbox(std::nullopt); // Next waits for the next pick
         ShowWindow(item(IDC_PROGRESS), SW_HIDE);
-        EnableWindow(item(IDC_NEXT), FALSE);
         break;
     case edb::ScanOutcome::NoMailbox:
         // Why, in the words edb2eml prints: another kind of file, or a damaged store.
@@ -173,9 +167,9 @@ void MainWindow::scanFinished(const edb::ScanResult& result) {
     case edb::ScanOutcome::Failed:
         // What was found stays shown; the scanning state ends.
         m_session.scanEnded(ScanEnd::Failed);
+        m_session.pickMailbox(std::nullopt);
         hideProgress();
-        EnableWindow(item(IDC_STOP), FALSE);
-        EnableWindow(item(IDC_NEXT), FALSE);
+        applyCommands(); // Stop goes grey before the message is read
         m_prompts.showError(hwnd(), edb::ScanEndText(result));
         break;
     case edb::ScanOutcome::OutOfMemory:

@@ -4,6 +4,7 @@
 
 #include "views/folder_items.h"
 #include "views/message_list.h"
+#include "views/texts.h"
 #include "win32/resource_ids.h"
 #include "win32/wide_text.h"
 #include "win32/window_texts.h"
@@ -56,16 +57,8 @@ private:
 
 constexpr std::size_t kRowBatch = 512;
 
-bool IsTicked(HWND tree, HTREEITEM item) {
-    return TreeView_GetCheckState(tree, item) == 1;
-}
-
 void SetBold(HWND tree, HTREEITEM item, bool on) {
     TreeView_SetItemState(tree, item, on ? TVIS_BOLD : 0, TVIS_BOLD);
-}
-
-bool IsBold(HWND tree, HTREEITEM item) {
-    return (TreeView_GetItemState(tree, item, TVIS_BOLD) & TVIS_BOLD) != 0;
 }
 
 } // namespace
@@ -75,32 +68,37 @@ void MainWindow::mailboxSelectionChanged() {
     const int row = ListView_GetNextItem(item(IDC_MAILBOX_LIST), -1, LVNI_SELECTED);
     m_session.pickMailbox(row >= 0 ? std::optional<std::size_t>(static_cast<std::size_t>(row))
                                    : std::nullopt);
-    EnableWindow(item(IDC_NEXT), m_session.canAddPicked());
+    applyCommands();
 }
 
 void MainWindow::next() {
     if (!m_session.allowed(edb::session::Command::Next)) {
         return;
     }
+    // Next adds the mailbox the user sees highlighted, however it was reached.
+    if (const int row = ListView_GetNextItem(item(IDC_MAILBOX_LIST), -1, LVNI_SELECTED);
+        row >= 0) {
+        m_session.pickMailbox(static_cast<std::size_t>(row));
+    }
     switch (m_session.next()) {
     case edb::session::NextOutcome::NothingChosen:
-        m_prompts.showError(hwnd(), "Please Select Any Mailbox");
+        m_prompts.showError(hwnd(), edb::views::kSelectMailboxText);
         return;
     case edb::session::NextOutcome::AlreadyAdded:
-        EnableWindow(item(IDC_NEXT), FALSE);
+        applyCommands();
         return;
     case edb::session::NextOutcome::Added:
         break;
     }
     startTreeWorker();
-    EnableWindow(item(IDC_CONVERT), TRUE);
-    EnableWindow(item(IDC_NEXT), FALSE);
+    applyCommands();
 }
 
 void MainWindow::nextUserMailbox() {
     if (m_session.nextUserMailbox()) {
         startTreeWorker();
     }
+    applyCommands();
 }
 
 void MainWindow::backUserMailbox() {
@@ -110,13 +108,15 @@ void MainWindow::backUserMailbox() {
     TreeView_DeleteAllItems(item(IDC_FOLDER_TREE));
     m_items.clear();
     m_folders.clear();
+    m_handles.clear();
+    m_session.clearTree(); // the rebuilt tree starts unticked
     ++m_treeGeneration; // whatever an earlier build still has on its way is dropped
     ++m_listGeneration;
     m_rows.clear();
     ListView_SetItemCount(item(IDC_MESSAGE_LIST), 0);
     m_shownFolderItem = nullptr;
-    m_session.setTicked(std::vector<std::size_t>{}); // the rebuilt tree starts unticked
     startTreeWorker();
+    applyCommands();
 }
 
 void MainWindow::startTreeWorker() {
@@ -170,6 +170,8 @@ void MainWindow::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
         if (made != nullptr) {
             m_items.emplace(i.handle, made);
             m_folders.emplace(made, i.folder);
+            m_handles.emplace(made, i.handle);
+            (void)m_session.addTreeItem(i.handle, i.parent, i.folder);
         }
     }
 }
@@ -177,84 +179,29 @@ void MainWindow::showTreeBatch(std::uint64_t generation, const std::vector<TreeB
 void MainWindow::treeBuildFinished(const std::shared_ptr<edb::CancelToken>& token) {
     m_session.finishTask(edb::session::Task::TreeBuild, token);
     --m_pending;
-    // Onwards while a chosen mailbox lies ahead; back from any step past the first.
-    EnableWindow(item(IDC_NEXT_USER_MAILBOX),
-                 m_session.mailboxAtStep(m_session.step() + 1).has_value());
-    EnableWindow(item(IDC_BACK_USER_MAILBOX), m_session.step() > 1);
+    applyCommands();
 }
 
 void MainWindow::tickToggled(HTREEITEM changed) {
-    const HWND tree = item(IDC_FOLDER_TREE);
-    if (changed == nullptr || m_folders.find(changed) == m_folders.end()) {
+    const auto at = m_handles.find(changed);
+    if (changed == nullptr || at == m_handles.end()) {
         return;
     }
-    // The item's own box was toggled by the tree view: its subtree follows it, then its
-    // ancestors.
-    const bool on = IsTicked(tree, changed);
-    const auto tell = [&](HTREEITEM i) {
-        if (const std::size_t f = folderOf(i); f != edb::kNoFolder) {
-            m_session.setTicked(f, IsTicked(tree, i));
-        }
-    };
-    SetBold(tree, changed, on);
-    tell(changed);
-    std::vector<HTREEITEM> below;
-    for (HTREEITEM c = TreeView_GetChild(tree, changed); c != nullptr;
-         c = TreeView_GetNextSibling(tree, c)) {
-        below.push_back(c);
-    }
-    while (!below.empty()) {
-        const HTREEITEM i = below.back();
-        below.pop_back();
-        TreeView_SetCheckState(tree, i, on);
-        SetBold(tree, i, on);
-        tell(i);
-        for (HTREEITEM c = TreeView_GetChild(tree, i); c != nullptr;
-             c = TreeView_GetNextSibling(tree, c)) {
-            below.push_back(c);
-        }
-    }
-    updateAncestors(changed);
+    // The tree view has already flipped the box it drew; the session's tick rules say what
+    // the click changed (nothing while Convert runs), and the boxes show that, the clicked
+    // one included.
+    std::vector<edb::TreeItem> redraw = m_session.toggleTick(at->second);
+    redraw.push_back(at->second);
+    showTicks(redraw);
 }
 
-void MainWindow::updateAncestors(HTREEITEM changed) {
-    // Each ancestor is ticked exactly when all its children are, and bold when any child is.
+void MainWindow::showTicks(const std::vector<edb::TreeItem>& changed) {
     const HWND tree = item(IDC_FOLDER_TREE);
-    for (HTREEITEM up = TreeView_GetParent(tree, changed); up != nullptr;
-         up = TreeView_GetParent(tree, up)) {
-        bool all = true;
-        bool anyBold = false;
-        for (HTREEITEM c = TreeView_GetChild(tree, up); c != nullptr;
-             c = TreeView_GetNextSibling(tree, c)) {
-            all = all && IsTicked(tree, c);
-            anyBold = anyBold || IsBold(tree, c);
+    for (const edb::TreeItem handle : changed) {
+        if (const auto at = m_items.find(handle); at != m_items.end()) {
+            TreeView_SetCheckState(tree, at->second, m_session.tree().ticked(handle));
+            SetBold(tree, at->second, m_session.tree().marked(handle));
         }
-        TreeView_SetCheckState(tree, up, all);
-        SetBold(tree, up, all || anyBold);
-        if (const std::size_t f = folderOf(up); f != edb::kNoFolder) {
-            m_session.setTicked(f, all);
-        }
-    }
-}
-
-void MainWindow::untickConverted(const std::string& destination) {
-    // Folders written completely lose their ticks, as in the Linux window; their ancestors
-    // follow, their subfolders keep their own.
-    const HWND tree = item(IDC_FOLDER_TREE);
-    for (const auto& [treeItem, folder] : m_folders) {
-        if (folder == edb::kNoFolder || !IsTicked(tree, treeItem) ||
-            !m_session.convertedTo(folder, destination)) {
-            continue;
-        }
-        bool childBold = false;
-        for (HTREEITEM c = TreeView_GetChild(tree, treeItem); c != nullptr;
-             c = TreeView_GetNextSibling(tree, c)) {
-            childBold = childBold || IsBold(tree, c);
-        }
-        TreeView_SetCheckState(tree, treeItem, FALSE);
-        SetBold(tree, treeItem, childBold);
-        m_session.setTicked(folder, false);
-        updateAncestors(treeItem);
     }
 }
 

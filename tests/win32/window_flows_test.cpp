@@ -306,7 +306,7 @@ TEST(WindowFlows, CancelledConvertEndsAndRefusedDestinationsWriteNothing) {
     w->prompts.said.clear();
     SendMessageW(w->window->hwnd(), WM_COMMAND, IDC_CONVERT, 0);
     ASSERT_NE(w->window->convertProgress(), nullptr);
-    EXPECT_FALSE(IsWindowEnabled(w->window->hwnd()));
+    EXPECT_FALSE(IsWindowEnabled(w->control(IDC_CONVERT))) << "one conversion at a time";
     SendMessageW(w->window->convertProgress()->hwnd(), WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(PumpUntil([&] { return w->idle(); }));
     EXPECT_EQ(w->window->convertProgress(), nullptr);
