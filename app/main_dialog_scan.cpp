@@ -7,7 +7,6 @@
 #include "app/report_list_view.h"
 #include "frontend/scan_texts.h"
 #include "frontend/store_file_texts.h"
-#include "frontend/unreadable_texts.h"
 #include "platform/platform.h"
 
 #include <QAction>
@@ -176,9 +175,8 @@ void MainDialog::scanFinished(const edb::ScanResult& result) {
     m_session.finishTask(edb::session::Task::Scan, m_scanToken);
     // What the disk did not give back stays said until the next scan.
     if (!result.unreadable.empty()) {
-        m_statusBar->showMessage(QStringLiteral("Read incompletely: %1")
-                                     .arg(QString::fromStdString(
-                                         edb::UnreadableSummaryText(result.unreadable))));
+        m_statusBar->showMessage(
+            QString::fromStdString(edb::views::ScanStatusText(result.unreadable)));
     }
     // Back to Ready: the user may pick another file.
     const auto backToReady = [this] {

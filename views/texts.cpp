@@ -1,6 +1,13 @@
 #include "views/texts.h"
 
+#include "frontend/unreadable_texts.h"
+
 namespace edb::views {
+
+std::string ScanStatusText(const std::vector<UnreadableRange>& unreadable) {
+    return unreadable.empty() ? std::string()
+                              : "Read incompletely: " + UnreadableSummaryText(unreadable);
+}
 
 std::string MessageCountText(std::uint64_t n) {
     return std::to_string(n) + (n == 1 ? " message" : " messages");

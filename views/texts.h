@@ -2,6 +2,8 @@
 // The words every front end shows outside the lists: the caption, the questions and refusals of
 // the main window, the status of Find and of a conversion, and the counts the command line
 // prints. Texts the users know stay exactly as they are.
+#include "io/unreadable.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,6 +28,11 @@ inline constexpr const char* kSelectMailboxText = "Please Select Any Mailbox";
 inline constexpr const char* kTickFoldersText = "Please tick the folders to convert";
 inline constexpr const char* kOpenFileTitle = "Select Exchange Server File";
 inline constexpr const char* kOpenFileFilter = "Exchange Server File (*.edb)";
+
+// The status bar after a scan that could not read parts of the store ("Read incompletely: 1
+// range (8192 bytes) could not be read: ..."); empty when everything was read. Both windows
+// keep it shown until the next scan.
+[[nodiscard]] std::string ScanStatusText(const std::vector<UnreadableRange>& unreadable);
 
 // "1 message", "2 messages".
 [[nodiscard]] std::string MessageCountText(std::uint64_t n);

@@ -145,9 +145,12 @@ void MainWindow::createStatusBar() {
     GetClientRect(hwnd(), &client);
     int panes[] = {std::max(100, static_cast<int>(client.right) - kStatusPaneRest), -1};
     SendMessageW(m_status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(panes));
-    SendMessageW(m_status, SB_SETTEXTW, 0,
-                 reinterpret_cast<LPARAM>(Wide(std::string(" ") + kCaption).c_str()));
+    showStatus(std::string(" ") + kCaption);
     SendMessageW(m_status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(Wide(kWebAddress).c_str()));
+}
+
+void MainWindow::showStatus(const std::string& text) {
+    SendMessageW(m_status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
 }
 
 void MainWindow::paintBackground(HDC dc) {

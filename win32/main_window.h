@@ -77,6 +77,7 @@ private:
     // main_window.cpp: set-up, commands, the end of the run.
     void initialise();
     void createStatusBar();
+    void showStatus(const std::string& text);
     void paintBackground(HDC dc);
     void setUpLists();
     void command(int id, int code);

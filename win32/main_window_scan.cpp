@@ -4,6 +4,7 @@
 
 #include "frontend/scan_texts.h"
 #include "frontend/store_file_texts.h"
+#include "views/texts.h"
 #include "win32/resource_ids.h"
 #include "win32/wide_text.h"
 #include "win32/window_texts.h"
@@ -88,6 +89,7 @@ void MainWindow::beginStore(const std::string& path) {
 
 void MainWindow::startScan() {
     m_scanRunning = true;
+    showStatus(std::string(" ") + kCaption); // what the last scan could not read is forgotten
     ++m_pending;
     m_scanToken = std::make_shared<edb::CancelToken>();
     m_session.startTask(edb::session::Task::Scan, m_scanToken);
@@ -131,6 +133,10 @@ void MainWindow::scanFinished(const edb::ScanResult& result) {
     m_scanRunning = false;
     --m_pending;
     m_session.finishTask(edb::session::Task::Scan, m_scanToken);
+    // What the disk did not give back stays said until the next scan.
+    if (!result.unreadable.empty()) {
+        showStatus(" " + edb::views::ScanStatusText(result.unreadable));
+    }
     const auto hideProgress = [this] {
         ShowWindow(item(IDC_PROGRESS), SW_HIDE);
         ShowWindow(item(IDC_PROGRESS_FRAME), SW_HIDE);

@@ -1,6 +1,7 @@
 // The rules every front end shows, each with one home: folder icons and the Sent Items folder,
 // list headings and widths, row kinds, sort keys, enabled commands, progress and the texts.
 #include "frontend/folder_roles.h"
+#include "frontend/unreadable_texts.h"
 #include "views/controls.h"
 #include "views/folder_items.h"
 #include "views/message_list.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 #include <memory>
 
@@ -232,6 +234,12 @@ TEST(Texts, CountsFindStatusAndTheConvertSummary) {
     EXPECT_EQ(text.find("line 9"), std::string::npos);
     EXPECT_NE(text.find("\n1 message(s) could not be saved. First: no room"), std::string::npos);
     EXPECT_NE(text.find("\nCancelled: 3 message(s) not saved."), std::string::npos);
+    // The status bar after a scan: nothing when all was read, else the ranges in the words
+    // edb2eml prints them.
+    EXPECT_EQ(ScanStatusText({}), "");
+    const std::vector<edb::UnreadableRange> lost{{8192, 4096, EIO}};
+    EXPECT_EQ(ScanStatusText(lost), "Read incompletely: " + edb::UnreadableSummaryText(lost));
+    EXPECT_NE(ScanStatusText(lost).find("1 range (4096 bytes)"), std::string::npos);
 }
 
 } // namespace

@@ -2,11 +2,14 @@
 // what views/ says that list's rows are for, the keyboard picks and lists as clicks do, every
 // button and menu item is as views/ computes it from the session, closing during Convert asks
 // and cancels, and the menus carry their Alt keys.
+#include "tests/support/demo_store.h"
+#include "tests/win32/read_faults_win.h"
 #include "tests/win32/window_driver.h"
 #include "views/controls.h"
 #include "views/texts.h"
 #include "win32/progress_dialog.h"
 #include "win32/resource_ids.h"
+#include "win32/start.h"
 #include "win32/wide_text.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +143,44 @@ TEST(WindowKeys, TheMenusCarryTheirAltKeys) {
         titles.push_back(edbwin::Utf8(text));
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&Edit", "&Help"}));
+}
+
+std::string StatusPane(HWND window) {
+    wchar_t text[1024] = {};
+    const HWND bar = GetDlgItem(window, IDC_STATUS_BAR);
+    if (LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0)) < std::size(text)) {
+        SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    }
+    return edbwin::Utf8(text);
+}
+
+// A store on a failing disk: the status bar says what could not be read, in the words the
+// Linux window uses; a store read whole shows the caption there.
+TEST(WindowStatus, WhatTheDiskDidNotGiveBackIsSaidInTheStatusBar) {
+    auto healthy = OpenDemo(false);
+    EXPECT_EQ(StatusPane(healthy->window->hwnd()), std::string(" ") + edb::views::kCaption);
+    healthy.reset();
+
+    const std::filesystem::path store = FreshFolder("failing") / "demo.edb";
+    edbtest::writeDemoStore(store);
+    const std::uint64_t size = std::filesystem::file_size(store);
+    const std::uint64_t last = (size - 1) / 4096 * 4096;
+    static const bool prepared = edbwin::PrepareProcess();
+    (void)prepared;
+    edb::StoreCatalog catalog;
+    ScriptedPrompts prompts;
+    edbwin::MainWindow window(catalog, prompts);
+    ASSERT_TRUE(window.create());
+    ShowWindow(window.hwnd(), SW_SHOW);
+    FailReads(store, last, size - last);
+    ASSERT_TRUE(window.openStore(edbwin::Utf8(store.wstring())));
+    const bool ended = PumpUntil([&] { return window.pendingWork() == 0; });
+    StopFailingReads();
+    ASSERT_TRUE(ended);
+    const std::string shown = StatusPane(window.hwnd());
+    const std::string expected =
+        " Read incompletely: 1 range (" + std::to_string(size - last) + " bytes) could not be read";
+    EXPECT_EQ(shown.rfind(expected, 0), 0U) << shown;
 }
 
 } // namespace
