@@ -8,7 +8,7 @@
 #include "deliver/output_names.h"
 #include "frontend/folder_paths.h"
 #include "frontend/scan_texts.h"
-#include "views/controls.h"
+#include "views/progress.h"
 #include "views/texts.h"
 #include "win32/progress_dialog.h"
 #include "win32/resource_ids.h"
@@ -26,36 +26,28 @@ std::string ElidedFolder(const std::string& path) {
     return path.size() <= kRoom ? path : "..." + path.substr(path.size() - (kRoom - 3));
 }
 
+// The conversion's summary in the words views/ gives both windows.
 std::string SummaryText(const edb::conv::ConvertSummary& s, const std::string& place) {
-    std::string text = std::to_string(s.saved) + " message(s) saved in " +
-                       std::to_string(s.foldersWritten) + " folder(s) under " + place + ".";
-    if (s.present > 0) {
-        text += "\n" + std::to_string(s.present) + " message(s) were there already.";
-    }
-    if (s.notes > 0) {
-        text += "\n" + std::to_string(s.notes) +
-                " message(s) saved without a part that could not be read.";
-    }
-    if (!s.logPath.empty()) {
-        text += "\nWhat is missing is listed in " + Utf8(s.logPath.wstring()) + ".";
-    }
+    edb::views::ConvertTally t;
+    t.place = place;
+    t.saved = s.saved;
+    t.foldersWritten = s.foldersWritten;
+    t.present = s.present;
+    t.notes = s.notes;
+    t.logPath = Utf8(s.logPath.wstring());
+    t.logFailed = s.logFailed;
     if (s.logFailed && !s.failures.empty()) {
-        text += "\nThe export log could not be written: " + s.failures.back().reason +
-                "\nIt says:\n" + s.logText.substr(0, 2000);
+        t.logFailure = s.failures.back().reason;
     }
-    if (s.failed > 0) {
-        text += "\n" + std::to_string(s.failed) + " message(s) could not be saved.";
-        if (!s.failures.empty()) {
-            text += " First: " + s.failures.front().reason;
-        }
+    t.logText = s.logText;
+    t.failed = s.failed;
+    if (!s.failures.empty()) {
+        t.firstFailure = s.failures.front().reason;
     }
-    if (s.stopped) {
-        text += "\nStopped; converting again finishes the job.";
-    }
-    if (s.cancelled) {
-        text += "\nCancelled: " + std::to_string(s.skipped) + " message(s) not saved.";
-    }
-    return text;
+    t.stopped = s.stopped;
+    t.cancelled = s.cancelled;
+    t.skipped = s.skipped;
+    return edb::views::ConvertSummaryText(t);
 }
 
 } // namespace
@@ -120,13 +112,13 @@ void MainWindow::convert() {
         options.cancel = token->flag();
         int shown = -1;
         options.progress = [&](const edb::conv::ConvertProgress& p) {
-            const int percent = p.total == 0 ? 100 : static_cast<int>(100 * p.done / p.total);
+            const int percent = edb::views::WorkPercent(p.done, p.total);
             if (percent == shown) {
                 return;
             }
             shown = percent;
-            std::string label = "Converting " + ElidedFolder(p.folder) + " (" +
-                                std::to_string(p.done) + " of " + std::to_string(p.total) + ")";
+            std::string label =
+                edb::views::ConvertProgressText(false, ElidedFolder(p.folder), p.done, p.total);
             m_inbox.post([this, label = std::move(label), percent] {
                 if (m_progress != nullptr && m_progress->isOpen()) {
                     m_progress->show(label, percent);
