@@ -142,7 +142,7 @@ private:
         std::optional<ImapError> refusal;
         m_shortestRefused = SIZE_MAX;
         for (const std::string& name : levels) {
-            auto settled = settle(out, name, sep, refusal);
+            auto settled = settleLevel(out, name, sep, refusal);
             if (!settled) {
                 break;
             }
@@ -192,7 +192,7 @@ private:
     }
 
     // One level under parents that exist: the first of its candidates the server has or takes.
-    std::optional<std::string> settle(const Levels& parents, const std::string& name, char sep,
+    std::optional<std::string> settleLevel(const Levels& parents, const std::string& name, char sep,
                                       std::optional<ImapError>& refusal) {
         const Levels tries = candidates(parents, name, sep);
         for (const std::string& c : tries) {
