@@ -24,6 +24,11 @@ inline constexpr const char* kAboutText =
     "Reads an Exchange store without Exchange and never changes it: mailboxes, folder trees, "
     "messages in a viewer, Find. Converts folders to .eml, mbox, Maildir, PST or IMAP. "
     "edb2eml does the same on the command line; both run on Windows too.";
+// The same for the Windows build, which writes neither Maildir nor to an IMAP server.
+inline constexpr const char* kAboutTextWindows =
+    "Reads an Exchange store file (.edb) without Exchange and never changes it: mailboxes, "
+    "folder trees, messages in a viewer, Find. Converts folders to .eml files, mbox or PST. "
+    "edb2eml.exe beside it does the same on the command line.";
 inline constexpr const char* kSelectMailboxText = "Please Select Any Mailbox";
 inline constexpr const char* kTickFoldersText = "Please tick the folders to convert";
 inline constexpr const char* kOpenFileTitle = "Select Exchange Server File";

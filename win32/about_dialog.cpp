@@ -9,10 +9,7 @@
 namespace edbwin {
 
 std::string AboutText() {
-    return std::string(kCaption) + " " EDB_VERSION "\n\n"
-           "Reads an Exchange store file (.edb) read-only, shows its mailboxes, folders and "
-           "messages, and converts ticked folders to .eml files or mbox files. "
-           "edb2eml.exe beside it does the same from the command line.";
+    return std::string(kCaption) + " " EDB_VERSION "\n\n" + edb::views::kAboutTextWindows;
 }
 
 INT_PTR AboutDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
