@@ -8,6 +8,8 @@ void addDumpCommand(CLI::App& app);
 // `edb2eml STORE` (summary and tree), `tree`, `rows`, `list`.
 void addViewCommands(CLI::App& app);
 void addExportCommand(CLI::App& app);
+// `verify DIR`: with the export engine only (registered by addExportCommand).
+void addVerifyCommand(CLI::App& app);
 // `find` and `show`: with the export engine only.
 void addMessageCommands(CLI::App& app);
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace edbcli {
@@ -21,11 +22,16 @@ namespace edbcli {
 [[nodiscard]] edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
                                                    const std::vector<edb::conv::FolderPath>& chosen,
                                                    edb::conv::Destination& destination,
-                                                   const std::string& label);
+                                                   const std::string& label,
+                                                   std::vector<std::pair<std::string, std::string>>
+                                                       runOptions = {});
 
 // The exit status after Convert: 130 or 143 when a signal stopped it, 1 when a message failed,
 // 0 otherwise.
 [[nodiscard]] int convertExitStatus(const edb::conv::ConvertSummary& summary);
+
+// The files found in the way and kept, on stdout.
+void printKept(const edb::conv::ConvertSummary& summary);
 
 // Every failure on stderr: folder, message, reason.
 void printFailures(const edb::conv::ConvertSummary& summary);

@@ -72,7 +72,18 @@ void runExport(const ExportArgs& args) {
                                                    : edb::conv::FileFormat::Eml;
     const auto destination =
         edb::conv::MakeFileDestination(format, edb::conv::Utf8Path(args.out), !args.noSync);
-    const edb::conv::ConvertSummary summary = runConvert(*catalog, chosen, *destination, "Writing");
+    std::vector<std::pair<std::string, std::string>> options = {{"command", "export"}};
+    if (args.fresh) {
+        options.emplace_back("fresh", "yes");
+    }
+    if (args.noSync) {
+        options.emplace_back("no-sync", "yes");
+    }
+    for (const std::string& f : args.folders) {
+        options.emplace_back("folder", f);
+    }
+    const edb::conv::ConvertSummary summary =
+        runConvert(*catalog, chosen, *destination, "Writing", std::move(options));
     printFailures(summary);
     for (const std::string& r : summary.remarks) {
         std::cout << r << '\n';
@@ -90,14 +101,19 @@ void runExport(const ExportArgs& args) {
         std::cout << "Interrupted in " << summary.interruptedIn
                   << "; the same command again writes the rest\n";
     }
+    printKept(summary);
+    if (!summary.manifestPath.empty()) {
+        std::cout << "Manifest: " << summary.manifestPath.string() << '\n';
+    }
     if (!summary.logPath.empty()) {
         std::cout << "Export log: " << summary.logPath.string() << '\n';
     }
     if (summary.logFailed) {
         std::cerr << "edb2eml: the export log was not written; it says:\n" << summary.logText;
     }
-    g_exitStatus =
-        summary.logFailed ? std::max(1, convertExitStatus(summary)) : convertExitStatus(summary);
+    g_exitStatus = summary.logFailed || summary.manifestFailed
+                       ? std::max(1, convertExitStatus(summary))
+                       : convertExitStatus(summary);
 }
 
 } // namespace
@@ -129,9 +145,12 @@ bool scanAndChoose(edb::StoreCatalog& catalog, const std::string& store,
 edb::conv::ConvertSummary runConvert(const edb::StoreCatalog& catalog,
                                      const std::vector<edb::conv::FolderPath>& chosen,
                                      edb::conv::Destination& destination,
-                                     const std::string& label) {
+                                     const std::string& label,
+                                     std::vector<std::pair<std::string, std::string>> runOptions) {
     ProgressBar bar(label, true);
     edb::conv::ConvertOptions options;
+    options.program = "edb2eml";
+    options.runOptions = std::move(runOptions);
     options.destination = &destination;
     options.cancel = &g_cancel;
     const auto start = std::chrono::steady_clock::now();
@@ -167,6 +186,22 @@ int convertExitStatus(const edb::conv::ConvertSummary& summary) {
         return std::max(1, InterruptGuard::exitStatus());
     }
     return summary.failed > 0 ? 1 : 0;
+}
+
+void printKept(const edb::conv::ConvertSummary& summary) {
+    if (summary.kept.empty()) {
+        return;
+    }
+    std::cout << summary.kept.size()
+              << " file(s) in the output folder do not match the manifest or an export: kept as "
+                 "they are, and their messages written again:\n";
+    for (const edb::conv::KeptFile& k : summary.kept) {
+        std::cout << "  " << TerminalText(k.path);
+        if (k.offset) {
+            std::cout << " (message at byte " << *k.offset << ")";
+        }
+        std::cout << ": " << TerminalText(k.reason) << '\n';
+    }
 }
 
 void printFailures(const edb::conv::ConvertSummary& summary) {
@@ -227,6 +262,7 @@ void addExportCommand(CLI::App& app) {
                     "all folders when none is given");
     cmd->callback([args] { runExport(*args); });
     addUploadCommand(app);
+    addVerifyCommand(app);
 }
 
 } // namespace edbcli

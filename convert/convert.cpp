@@ -1,6 +1,7 @@
 #include "convert/convert.h"
 
 #include "convert/render_pool.h"
+#include "convert/run_record.h"
 
 #include "mime/eml_writer.h"
 #include "deliver/export_log.h"
@@ -34,6 +35,9 @@ std::string hex(std::uint64_t v) {
     return buf;
 }
 
+const std::string kInterrupted = "interrupted before it was written";
+const std::string kNotTried = "not tried: an earlier error stopped the run";
+
 // Messages are read and rendered on worker threads, up to kRenderAhead ahead, and written here
 // strictly in order: names, files, the log and progress come out as a one-thread run makes them.
 class Writer {
@@ -56,12 +60,14 @@ public:
         m_progress.total = total;
         noteRepeatedFolders(chosen);
         m_chosen = chosen;
+        m_record = std::make_unique<RunRecord>(m_catalog, m_dest, m_options, chosen, m_summary);
         m_dest.noteInboxes(InboxFolders(m_catalog));
         for (std::size_t fi = 0; fi < chosen.size(); ++fi) {
             const FolderPath* f = chosen[fi];
             const auto& messages = messagesOf(*f->node);
             if (m_summary.stopped) {
                 failFolder(*f, messages.size(), "", false);
+                recordRest(*f, 0, EntryState::Failed, kNotTried);
                 continue;
             }
             if (cancelled()) {
@@ -70,12 +76,14 @@ public:
                     m_summary.interruptedIn = f->treePath;
                 }
                 m_summary.skipped += messages.size();
+                recordRest(*f, 0, EntryState::Skipped, kInterrupted);
                 continue;
             }
             writeFolder(fi, *f, messages);
         }
         dropAhead();
         FinishOutputs(m_dest, m_summary);
+        m_record->finish();
         const auto logDir = m_dest.logDirectory();
         m_log.addNote(UnreadableLogText(m_catalog.storeFile.unreadable().list()));
         if (logDir && !m_log.empty()) {
@@ -124,8 +132,20 @@ private:
     }
 
     void indexMessages() {
+        std::uint64_t row = 0;
         for (const MessageEntry& m : m_catalog.messages) {
             m_byFolder[idKey(m.folderId)].push_back(&m);
+            m_rows.emplace(&m, row++);
+        }
+    }
+
+    // The manifest's entries for the messages of `f` from `from` on, none of them written.
+    void recordRest(const FolderPath& f, std::size_t from, EntryState state,
+                    const std::string& reason) {
+        const auto& messages = messagesOf(*f.node);
+        for (std::size_t i = from; i < messages.size(); ++i) {
+            m_record->notWritten(f, messages[i]->messageId, m_rows[messages[i]], "", state,
+                                 reason);
         }
     }
 
@@ -168,6 +188,7 @@ private:
             job->folder = f;
             job->folderIndex = m_feedFolder;
             job->messageIndex = m_feedMessage;
+            job->row = m_rows[messages[m_feedMessage]];
             m_pool.submit(job);
             m_ahead.push_back(std::move(job));
             ++m_feedMessage;
@@ -215,10 +236,12 @@ private:
             m_dest.openFolder(f);
         } catch (const DestinationError& e) {
             failFolder(f, messages.size(), e.what());
+            recordRest(f, 0, EntryState::Failed, e.what());
             m_summary.stopped = e.fatal();
             return;
         } catch (const std::exception& e) {
             failFolder(f, messages.size(), e.what());
+            recordRest(f, 0, EntryState::Failed, e.what());
             return;
         }
         std::size_t written = 0;
@@ -230,6 +253,7 @@ private:
                 m_summary.cancelled = true;
                 m_summary.interruptedIn = f.treePath;
                 m_summary.skipped += messages.size() - i;
+                recordRest(f, i, EntryState::Skipped, kInterrupted);
                 complete = false;
                 break;
             }
@@ -238,11 +262,14 @@ private:
             std::string reason;
             bool fatal = false;
             const auto result = writeMessage(f, *rendered, reason, fatal);
-            m_outcomes.push_back({result, copy.subject, ToHex(copy.messageId),
-                                  rendered->content.missing,
+            m_outcomes.push_back({result, copy.subject, copy.messageId, rendered->row,
+                                  rendered->key, rendered->content.missing,
                                   result && *result != WriteResult::Pending ? m_dest.lastWritten()
                                                                             : "",
-                                  reason});
+                                  reason,
+                                  result && *result != WriteResult::Pending
+                                      ? m_dest.lastFiles()
+                                      : std::vector<ManifestFile>{}});
             account(f, false, written, failedHere);
             ++m_progress.done;
             report(f.treePath);
@@ -254,6 +281,7 @@ private:
                     m_summary.foldersWritten += written > 0 ? 1 : 0;
                 }
                 stopRun(f, messages.size() - i - 1);
+                recordRest(f, i + 1, EntryState::Failed, kNotTried);
                 return;
             }
         }
@@ -270,8 +298,10 @@ private:
     bool closeFolder(const FolderPath& f, std::size_t written) {
         try {
             m_dest.closeFolder();
+            m_record->folderClosed({});
             return true;
         } catch (const std::exception& e) {
+            m_record->folderClosed(e.what());
             // Nothing of the folder reached its place.
             m_summary.saved -= written;
             m_summary.failed += written;
@@ -295,12 +325,14 @@ private:
                 const Settled& s = settled[next++];
                 o.location = s.location;
                 o.reason = s.error;
+                o.files = s.files;
                 o.result = s.error.empty() ? std::optional(WriteResult::Written) : std::nullopt;
             }
             if (!o.result) {
                 ++m_summary.failed;
                 ++failedHere;
                 m_summary.failures.push_back({f.treePath, o.subject, o.reason});
+                m_record->notWritten(f, o.messageId, o.row, o.key, EntryState::Failed, o.reason);
             } else {
                 const bool fresh = *o.result == WriteResult::Written;
                 m_summary.saved += fresh ? 1 : 0;
@@ -310,8 +342,9 @@ private:
                     // A message an earlier run wrote keeps its line in the log that replaces
                     // that run's log.
                     m_summary.notes += fresh ? 1 : 0;
-                    m_log.addMessage(o.location, o.messageId, o.missing);
+                    m_log.addMessage(o.location, ToHex(o.messageId), o.missing);
                 }
+                m_record->written(f, o.messageId, o.row, o.key, o.missing, o.files);
             }
             m_outcomes.pop_front();
         }
@@ -351,17 +384,22 @@ private:
     struct Outcome {
         std::optional<WriteResult> result; // nothing: failed for `reason`
         std::string subject;
-        std::string messageId;
+        FolderId messageId;
+        std::uint64_t row = 0; // in the catalog's message list
+        std::string key;
         std::vector<std::string> missing;
         std::string location; // as the log names it
         std::string reason;
+        std::vector<ManifestFile> files; // for the manifest
     };
     std::deque<Outcome> m_outcomes;
     ConvertSummary m_summary;
     ConvertProgress m_progress;
     std::unordered_map<std::string, std::vector<const MessageEntry*>> m_byFolder;
     std::unordered_map<const FolderNode*, std::uint32_t> m_folderCopy;
+    std::unordered_map<const MessageEntry*, std::uint64_t> m_rows;
     ExportLog m_log;
+    std::unique_ptr<RunRecord> m_record;
 };
 
 } // namespace

@@ -63,9 +63,10 @@ void CommitGroup::commit() {
             continue;
         }
         try {
-            outcomes[i].location = group[i].namer(group[i].files);
+            outcomes[i].location = group[i].namer(group[i].files, outcomes[i].files);
         } catch (const std::exception& e) {
             outcomes[i].error = e.what();
+            outcomes[i].files.clear();
         }
     }
     group.clear(); // the files not named are removed

@@ -4,6 +4,7 @@
 // folders that got names flushed once each. An export so pays the disk's flush latency once a
 // group rather than once a message, and still no name comes before its file's data is on the
 // disk, nor is a message reported written before its name is.
+#include "deliver/manifest.h"
 #include "deliver/output_file.h"
 
 #include <chrono>
@@ -21,15 +22,16 @@ namespace edb::conv {
 struct Settled {
     std::string location;
     std::string error;
+    std::vector<ManifestFile> files; // for the manifest: what it was named, with their hashes
 };
 
 class CommitGroup {
 public:
     using Files = std::vector<std::unique_ptr<OutputFile>>;
     // Gives a message's files (flushed) their names and returns where the message went, as
-    // Destination::lastWritten() says it. Throws std::filesystem::filesystem_error and leaves
-    // none of the files named then.
-    using Namer = std::function<std::string(Files&)>;
+    // Destination::lastWritten() says it, with the files named for the manifest in `named`.
+    // Throws std::filesystem::filesystem_error and leaves none of the files named then.
+    using Namer = std::function<std::string(Files&, std::vector<ManifestFile>& named)>;
 
     explicit CommitGroup(OutputRoot& root) : m_root(root) {}
 

@@ -5,6 +5,7 @@
 #include "frontend/folder_paths.h"
 #include "content/message_content.h"
 #include "deliver/commit_group.h"
+#include "deliver/manifest.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -84,10 +85,21 @@ public:
     [[nodiscard]] virtual std::string lastWritten() const = 0;
     // Completes what spans the run (a PST per mailbox); called once, after the last folder.
     virtual FinishResult finish() { return {}; }
-    // The folder that takes the export log; nothing for destinations without one.
+    // The folder that takes the export log and the manifest; nothing for destinations without.
     [[nodiscard]] virtual std::optional<std::filesystem::path> logDirectory() const {
         return std::nullopt;
     }
+    // What earlier runs recorded, told before the first folder is opened: a message counts as
+    // there only when its files still hash to what the manifest says.
+    virtual void useManifest(const Manifest* manifest) { (void)manifest; }
+    // The files (or mbox range) of the message written or found last, with their hashes.
+    [[nodiscard]] virtual std::vector<ManifestFile> lastFiles() const { return {}; }
+    // True when a folder's messages reach their place only when it closes (an mbox file).
+    [[nodiscard]] virtual bool placedAtClose() const { return false; }
+    // Files found in the way since last asked: damaged, cut or unknown, and left as they are.
+    [[nodiscard]] virtual std::vector<KeptFile> takeKept() { return {}; }
+    // The format's name for the manifest ("eml", "mbox", "maildir", "imap").
+    [[nodiscard]] virtual std::string formatName() const { return {}; }
 };
 
 enum class FileFormat { Eml, Mbox, Maildir, Pst };

@@ -57,17 +57,18 @@ std::string ExportLog::text() const {
 
 namespace {
 
-[[noreturn]] void refuse(const fs::path& path, const char* what, std::errc code) {
-    throw fs::filesystem_error(std::string("cannot write the export log: ") + what, path,
-                               std::make_error_code(code));
+[[noreturn]] void refuse(const fs::path& path, const std::string& what, const char* why,
+                         std::errc code) {
+    throw fs::filesystem_error(what + ": " + why, path, std::make_error_code(code));
 }
 
 } // namespace
 
-fs::path ExportLog::write(const fs::path& outDir) const {
-    const fs::path path = outDir / kExportLogName;
-    OutputFile file(outDir);
-    file.write(text());
+fs::path WriteOwnFile(const fs::path& dir, const char* name, std::string_view text,
+                      const std::string& what) {
+    const fs::path path = dir / name;
+    OutputFile file(dir);
+    file.write(text);
     file.sync();
     for (int tries = 0; tries < 3; ++tries) {
         switch (KindOf(path)) {
@@ -85,13 +86,17 @@ fs::path ExportLog::write(const fs::path& outDir) const {
             break;
         }
         case EntryKind::Directory:
-            refuse(path, "a folder has its name", std::errc::is_a_directory);
+            refuse(path, what, "a folder has its name", std::errc::is_a_directory);
         case EntryKind::Other:
-            refuse(path, "a link or special file has its name; it is left as it is",
+            refuse(path, what, "a link or special file has its name; it is left as it is",
                    std::errc::file_exists);
         }
     }
-    refuse(path, "its name keeps changing", std::errc::device_or_resource_busy);
+    refuse(path, what, "its name keeps changing", std::errc::device_or_resource_busy);
+}
+
+fs::path ExportLog::write(const fs::path& outDir) const {
+    return WriteOwnFile(outDir, kExportLogName, text(), "cannot write the export log");
 }
 
 } // namespace edb::conv

@@ -5,11 +5,18 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace edb::conv {
 
 inline constexpr const char* kExportLogName = "export-log.txt";
+
+// Writes `text` as `dir`/`name` the way every output is written, replacing only a regular file of
+// that name (our own file of an earlier run, which this one carries on). Returns its path;
+// throws std::filesystem::filesystem_error whose text begins with `what`.
+std::filesystem::path WriteOwnFile(const std::filesystem::path& dir, const char* name,
+                                   std::string_view text, const std::string& what);
 
 class ExportLog {
 public:

@@ -1,6 +1,7 @@
 #include "deliver/output_names.h"
 
 #include "deliver/export_log.h"
+#include "deliver/manifest.h"
 #include "frontend/folder_paths.h"
 #include "deliver/output_file.h"
 
@@ -135,6 +136,11 @@ void trimEnd(std::string& s) {
 
 } // namespace
 
+std::string RelativeName(const fs::path& root, const fs::path& p) {
+    const std::u8string u = p.lexically_relative(root).generic_u8string();
+    return std::string(u.begin(), u.end());
+}
+
 bool IsReservedDeviceName(std::string_view name) {
     std::string base = asciiLower(name.substr(0, name.find('.')));
     while (!base.empty() && base.back() == ' ') {
@@ -225,21 +231,26 @@ fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, Uniqu
 }
 
 fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_view ext,
-                      std::string_view bytes, UniqueNamer& namer) {
+                      std::string_view bytes, UniqueNamer& namer,
+                      std::vector<fs::path>* passedOver) {
     // The name is taken before the write, so a message that fails keeps its place in the
     // order and a rerun that writes it gives every file the name a single run gives.
     std::string name = namer.next(stem, ext);
     OutputFile file(dir);
     file.write(bytes);
-    return NameNewFile(file, dir, name, stem, ext, namer);
+    return NameNewFile(file, dir, name, stem, ext, namer, passedOver);
 }
 
 fs::path NameNewFile(OutputFile& file, const fs::path& dir, std::string name,
-                     std::string_view stem, std::string_view ext, UniqueNamer& namer) {
+                     std::string_view stem, std::string_view ext, UniqueNamer& namer,
+                     std::vector<fs::path>* passedOver) {
     for (unsigned tries = 0; tries < kMaxTries; ++tries) {
         const fs::path target = dir / Utf8Path(name);
         if (file.commit(target)) {
             return target;
+        }
+        if (passedOver != nullptr) {
+            passedOver->push_back(target);
         }
         name = namer.next(stem, ext);
     }
@@ -249,6 +260,8 @@ fs::path NameNewFile(OutputFile& file, const fs::path& dir, std::string name,
 
 TopDirectories::TopDirectories(fs::path root) : m_root(std::move(root)) {
     m_namer.reserve(kExportLogName);
+    m_namer.reserve(kManifestName);
+    m_namer.reserve(kManifestJournalName);
     m_namer.reserve(kUnattachedFolderName);
 }
 

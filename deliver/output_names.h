@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace edb::conv {
 
@@ -24,6 +25,11 @@ constexpr std::size_t kMaxNameBytes = 120;
     return std::filesystem::path(
         std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
 }
+
+// `p` relative to `root` as UTF-8 with '/' between names: how the log and the manifest name
+// output files on every system.
+[[nodiscard]] std::string RelativeName(const std::filesystem::path& root,
+                                       const std::filesystem::path& p);
 
 // One safe file-name component from a store name: no path separators or characters that
 // Windows refuses, no control or bidirectional-override characters, no "." or "..", no leading
@@ -54,16 +60,20 @@ private:
 
 // Writes `bytes` as a new file in `dir` named by `namer` from `stem` and `ext` (stem already
 // sanitised): first to a temporary name, then moved to its final name without replacing an
-// existing file (the next unique name is taken instead). Returns the final path; throws
-// std::filesystem::filesystem_error on failure, leaving no partial file behind.
-[[nodiscard]] std::filesystem::path WriteNewFile(const std::filesystem::path& dir,
-                                                 std::string_view stem, std::string_view ext,
-                                                 std::string_view bytes, UniqueNamer& namer);
+// existing file (the next unique name is taken instead; those passed over go to `passedOver`
+// when given). Returns the final path; throws std::filesystem::filesystem_error on failure,
+// leaving no partial file behind.
+[[nodiscard]] std::filesystem::path
+WriteNewFile(const std::filesystem::path& dir, std::string_view stem, std::string_view ext,
+             std::string_view bytes, UniqueNamer& namer,
+             std::vector<std::filesystem::path>* passedOver = nullptr);
 // Gives the written `file` in `dir` the name `name` that `namer` handed out for `stem` and
-// `ext`, or the next free one. Returns the final path; throws as WriteNewFile does.
-[[nodiscard]] std::filesystem::path NameNewFile(OutputFile& file, const std::filesystem::path& dir,
-                                                std::string name, std::string_view stem,
-                                                std::string_view ext, UniqueNamer& namer);
+// `ext`, or the next free one (those passed over go to `passedOver` when given). Returns the
+// final path; throws as WriteNewFile does.
+[[nodiscard]] std::filesystem::path
+NameNewFile(OutputFile& file, const std::filesystem::path& dir, std::string name,
+            std::string_view stem, std::string_view ext, UniqueNamer& namer,
+            std::vector<std::filesystem::path>* passedOver = nullptr);
 
 // The directories directly in the output folder: one per mailbox, made on first use with a name
 // no other mailbox has taken, and "Unattached folders" for the folders that reach none. Our own

@@ -27,6 +27,23 @@ TOP_HEADERS = PART_HEADERS | {"from", "to", "subject", "date", "message-id"}
 WORD = re.compile(r"=\?[^?]+\?[bBqQ]\?([^?]*)\?=")
 
 
+def check_manifest(root, path, problems):
+    """Every file the manifest names hashes (hashlib) to the digest it records."""
+    import hashlib
+    import json
+    with open(path, encoding="utf-8") as f:
+        manifest = json.load(f)
+    for entry in manifest["messages"]:
+        for rec in [entry] + entry.get("vcards", []):
+            if "file" not in rec:
+                continue
+            with open(os.path.join(root, rec["file"]), "rb") as f:
+                f.seek(rec.get("offset", 0))
+                data = f.read(rec["size"])
+            if hashlib.sha256(data).hexdigest() != rec["sha256"]:
+                problems.append(f"{rec['file']}: not what the manifest records")
+
+
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     clients = "--clients" in sys.argv
@@ -45,6 +62,9 @@ def main():
             if not os.path.realpath(path).startswith(real_root):
                 problems.append(f"{path}: outside the output folder")
             if name == "export-log.txt":
+                continue
+            if name == "manifest.json" and dirpath == root:
+                check_manifest(root, path, problems)
                 continue
             if name.endswith(".vcf"):
                 data = open(path, "rb").read()

@@ -306,7 +306,7 @@ TEST_F(ConvertTest, EverythingWrittenReadsBackThroughAnIndependentParser) {
         }
         files += e.is_regular_file() ? 1 : 0;
     }
-    EXPECT_EQ(files, 11U); // nine messages, one contact card and the export log
+    EXPECT_EQ(files, 12U); // nine messages, one contact card, the export log and the manifest
 
     // The saved-folders list gets tree paths as the folder tree builds them.
     EXPECT_EQ(summary.savedFolders.front().treePath, "Иван Петров\\Inbox\\");
