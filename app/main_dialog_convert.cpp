@@ -232,7 +232,8 @@ void MainDialog::convertFolders(std::vector<edb::conv::FolderPath> folders) {
         t.foldersWritten = s.foldersWritten;
         t.present = s.present;
         t.notes = s.notes;
-        t.logPath = s.logPath.string();
+        // The log holds every run's block; it is named when this run had something to note.
+        t.logPath = s.logHasNotes ? s.logPath.string() : std::string();
         t.logFailed = s.logFailed;
         if (s.logFailed && !s.failures.empty()) {
             t.logFailure = s.failures.back().reason;

@@ -61,6 +61,10 @@ public:
         noteRepeatedFolders(chosen);
         m_chosen = chosen;
         m_record = std::make_unique<RunRecord>(m_catalog, m_dest, m_options, chosen, m_summary);
+        m_log.setHeading(m_record->logHeading());
+        for (const std::string& note : m_record->killedRunNotes()) {
+            m_log.addNote(note);
+        }
         m_dest.noteInboxes(InboxFolders(m_catalog));
         for (std::size_t fi = 0; fi < chosen.size(); ++fi) {
             const FolderPath* f = chosen[fi];
@@ -84,9 +88,15 @@ public:
         dropAhead();
         FinishOutputs(m_dest, m_summary);
         m_record->finish();
+        m_log.setOutcome(m_summary.cancelled ? "interrupted in " + m_summary.interruptedIn
+                         : m_summary.stopped ? "stopped by an error; the rest was not tried"
+                         : m_summary.failed > 0
+                             ? "ended; " + std::to_string(m_summary.failed) + " message(s) failed"
+                             : "complete");
         const auto logDir = m_dest.logDirectory();
         m_log.addNote(UnreadableLogText(m_catalog.storeFile.unreadable().list()));
-        if (logDir && !m_log.empty()) {
+        m_summary.logHasNotes = !m_log.empty();
+        if (logDir) {
             try {
                 m_summary.logPath = m_log.write(*logDir);
             } catch (const fs::filesystem_error& e) {

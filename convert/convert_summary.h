@@ -45,6 +45,7 @@ struct ConvertSummary {
     std::filesystem::path logPath;
     // The log could not be written: logText is what it holds, for the caller to show.
     bool logFailed = false;
+    bool logHasNotes = false; // the log names a missing part or a repeated folder
     std::string logText;
     bool cancelled = false;
     std::string interruptedIn; // tree path of the folder the run was cancelled in, if any

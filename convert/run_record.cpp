@@ -17,17 +17,7 @@ std::string modifiedUtc(const std::string& path) {
     if (ec) {
         return {};
     }
-    const auto sys = std::chrono::file_clock::to_sys(when);
-    const std::time_t t = std::chrono::system_clock::to_time_t(sys);
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &t);
-#else
-    gmtime_r(&t, &tm);
-#endif
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return buf;
+    return UtcText(std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(when)));
 }
 
 std::string absolutePath(const std::string& path) {
@@ -50,23 +40,31 @@ RunRecord::RunRecord(const StoreCatalog& catalog, Destination& destination,
     if (!dir) {
         return;
     }
+    RunInfo info;
+    info.program = options.program.empty() ? "Exchange To Eml" : options.program;
+    info.storePath = absolutePath(catalog.storeFile.fileName());
+    info.storeSize = catalog.storeSize;
+    info.storeModified = modifiedUtc(catalog.storeFile.fileName());
+    info.options.emplace_back("format", destination.formatName());
+    for (const auto& o : options.runOptions) {
+        info.options.push_back(o);
+    }
+    m_heading = "=== Run started " + UtcNow() + " by " + info.program + "\nStore: " +
+                info.storePath + "\nOptions:";
+    for (const auto& [name, value] : info.options) {
+        m_heading += " " + name + "=" + value;
+    }
+    m_heading += "\nFolders (" + std::to_string(folders.size()) + "):";
+    for (const FolderPath* f : folders) {
+        info.folders.push_back(f->treePath);
+        m_heading += " " + f->treePath;
+    }
+    m_heading += "\n";
     try {
         fs::create_directories(*dir);
         m_manifest = std::make_unique<Manifest>(*dir);
         if (!m_manifest->loadProblem().empty()) {
             m_summary.failures.push_back({"", kManifestName, m_manifest->loadProblem()});
-        }
-        RunInfo info;
-        info.program = options.program.empty() ? "Exchange To Eml" : options.program;
-        info.storePath = absolutePath(catalog.storeFile.fileName());
-        info.storeSize = catalog.storeSize;
-        info.storeModified = modifiedUtc(catalog.storeFile.fileName());
-        info.options.emplace_back("format", destination.formatName());
-        for (const auto& o : options.runOptions) {
-            info.options.push_back(o);
-        }
-        for (const FolderPath* f : folders) {
-            info.folders.push_back(f->treePath);
         }
         m_dest.useManifest(m_manifest.get());
         m_manifest->begin(info);
@@ -176,6 +174,18 @@ void RunRecord::folderClosed(const std::string& error) {
         m_manifest->keep(k);
         m_summary.kept.push_back(k);
     }
+}
+
+std::vector<std::string> RunRecord::killedRunNotes() const {
+    std::vector<std::string> notes;
+    if (m_manifest) {
+        for (const std::string& started : m_manifest->killedRuns()) {
+            notes.push_back("The run started " + started +
+                            " ended before it could finish (killed, or the system stopped); what "
+                            "it wrote is recorded in " + kManifestName + ".");
+        }
+    }
+    return notes;
 }
 
 void RunRecord::finish() {

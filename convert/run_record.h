@@ -33,6 +33,9 @@ public:
     void folderClosed(const std::string& error);
     // Completes manifest.json; what cannot be written is a failure in the summary.
     void finish();
+    // The export log's heading for this run, and its notes on earlier runs that never ended.
+    [[nodiscard]] const std::string& logHeading() const { return m_heading; }
+    [[nodiscard]] std::vector<std::string> killedRunNotes() const;
 
 private:
     ManifestEntry entry(const FolderPath& f, const FolderId& messageId, std::uint64_t row,
@@ -48,6 +51,7 @@ private:
     std::atomic<bool> m_stopHash{false};
     std::string m_storeHash; // set by the hashing thread before it ends
     std::thread m_hasher;
+    std::string m_heading;
 };
 
 } // namespace edb::conv

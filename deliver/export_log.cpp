@@ -2,6 +2,7 @@
 
 #include "deliver/output_file.h"
 
+#include <limits>
 #include <system_error>
 
 namespace edb::conv {
@@ -33,6 +34,16 @@ void ExportLog::addNote(std::string text) {
     m_folders.push_back(std::move(text));
 }
 
+void ExportLog::setHeading(const std::string& heading) {
+    const std::lock_guard lock(m_mutex);
+    m_heading = heading;
+}
+
+void ExportLog::setOutcome(const std::string& outcome) {
+    const std::lock_guard lock(m_mutex);
+    m_outcome = outcome;
+}
+
 bool ExportLog::empty() const {
     const std::lock_guard lock(m_mutex);
     return m_folders.empty() && m_messages.empty();
@@ -41,6 +52,7 @@ bool ExportLog::empty() const {
 std::string ExportLog::text() const {
     std::string text;
     const std::lock_guard lock(m_mutex);
+    text += m_heading.empty() ? std::string("=== Run\n") : m_heading;
     for (const std::string& l : m_folders) {
         text += l + "\n";
     }
@@ -51,6 +63,9 @@ std::string ExportLog::text() const {
     }
     for (const std::string& l : m_messages) {
         text += l + "\n";
+    }
+    if (!m_outcome.empty()) {
+        text += "Run " + m_outcome + ".\n";
     }
     return text;
 }
@@ -96,7 +111,19 @@ fs::path WriteOwnFile(const fs::path& dir, const char* name, std::string_view te
 }
 
 fs::path ExportLog::write(const fs::path& outDir) const {
-    return WriteOwnFile(outDir, kExportLogName, text(), "cannot write the export log");
+    // What earlier runs wrote stays; a log that cannot be read is not replaced (the write below
+    // refuses anything but a regular file, and a regular file we cannot read is left alone).
+    std::string log;
+    const fs::path path = outDir / kExportLogName;
+    if (KindOf(path) == EntryKind::Regular &&
+        !ReadFileStart(path, std::numeric_limits<std::size_t>::max(), log)) {
+        refuse(path, "cannot write the export log", "the earlier runs' log cannot be read",
+               std::errc::io_error);
+    }
+    if (!log.empty()) {
+        log += log.ends_with("\n") ? "\n" : "\n\n";
+    }
+    return WriteOwnFile(outDir, kExportLogName, log + text(), "cannot write the export log");
 }
 
 } // namespace edb::conv

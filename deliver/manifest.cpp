@@ -28,19 +28,6 @@ std::string text(const json& j, int indent = -1) {
     return j.dump(indent, ' ', false, json::error_handler_t::replace);
 }
 
-std::string utcNow() {
-    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &t);
-#else
-    gmtime_r(&t, &tm);
-#endif
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return buf;
-}
-
 EntryState stateOf(const std::string& name) {
     if (name == "saved with missing parts noted") {
         return EntryState::SavedWithMissingParts;
@@ -146,6 +133,22 @@ bool readAll(const fs::path& p, std::string& out) {
 
 } // namespace
 
+std::string UtcText(std::time_t t) {
+    std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &t);
+#else
+    gmtime_r(&t, &tm);
+#endif
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+std::string UtcNow() {
+    return UtcText(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+}
+
 const char* StateName(EntryState s) {
     switch (s) {
     case EntryState::Saved:
@@ -227,6 +230,7 @@ void Manifest::readJournal() {
                     run = Pending();
                 }
                 run.run = line.at("run");
+                m_killed.push_back(run.run.value("started", std::string()));
             } else if (line.contains("message")) {
                 run.entries.push_back(entryOf(line.at("message")));
             } else if (line.contains("kept")) {
@@ -289,7 +293,7 @@ void Manifest::fold(Pending& run, bool interrupted) {
     m_kept = std::move(kept);
     run.run["interrupted"] = interrupted;
     if (!interrupted) {
-        run.run["finished"] = utcNow();
+        run.run["finished"] = UtcNow();
     }
     m_run = std::max(m_run, run.run.value("run", std::uint64_t{0}));
     m_runs.push_back(text(run.run));
@@ -309,7 +313,7 @@ void Manifest::begin(const RunInfo& info) {
     Pending& p = *m_pending;
     ++m_run;
     p.run = {{"run", m_run},
-             {"started", utcNow()},
+             {"started", UtcNow()},
              {"program", {{"name", info.program}, {"version", EDB_VERSION}}},
              {"store",
               {{"path", info.storePath},

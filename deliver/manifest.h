@@ -6,6 +6,7 @@
 // manifest.json, which is replaced whole. A run that was killed leaves its journal, and the
 // next run folds it in first, so nothing it recorded is lost.
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -30,6 +31,10 @@ struct ManifestFile {
 enum class EntryState { Saved, SavedWithMissingParts, Failed, Skipped };
 
 [[nodiscard]] const char* StateName(EntryState s);
+
+// A time as UTC in ISO 8601 ("2004-05-06T07:08:09Z"), and the time now.
+[[nodiscard]] std::string UtcText(std::time_t t);
+[[nodiscard]] std::string UtcNow();
 
 struct ManifestEntry {
     std::vector<ManifestFile> files; // the message first, then its vCards
@@ -99,6 +104,8 @@ public:
     std::filesystem::path finish(bool interrupted);
 
     [[nodiscard]] std::uint64_t run() const { return m_run; }
+    // When the runs that were killed before they ended (found in a journal) started.
+    [[nodiscard]] const std::vector<std::string>& killedRuns() const { return m_killed; }
     // A line of this run's journal could not be written (a full disk).
     [[nodiscard]] bool journalFailed() const { return m_journalFailed; }
 
@@ -113,6 +120,7 @@ private:
     bool m_journalFailed = false;
     std::string m_problem;
     std::vector<std::string> m_runs;  // each run's JSON text
+    std::vector<std::string> m_killed;
     std::vector<ManifestEntry> m_entries;
     std::vector<KeptFile> m_kept;
     std::multimap<std::string, std::size_t> m_byPath;

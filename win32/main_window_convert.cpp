@@ -34,7 +34,8 @@ std::string SummaryText(const edb::conv::ConvertSummary& s, const std::string& p
     t.foldersWritten = s.foldersWritten;
     t.present = s.present;
     t.notes = s.notes;
-    t.logPath = Utf8(s.logPath.wstring());
+    // The log holds every run's block; it is named when this run had something to note.
+    t.logPath = s.logHasNotes ? Utf8(s.logPath.wstring()) : std::string();
     t.logFailed = s.logFailed;
     if (s.logFailed && !s.failures.empty()) {
         t.logFailure = s.failures.back().reason;

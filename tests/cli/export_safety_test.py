@@ -350,11 +350,17 @@ class LinksAndNames(Fixture):
         with open(log) as f:
             text = f.read()
         self.assertIn("part missing", text)
-        # A rerun writes the same log again: the message it names is already there.
+        # A rerun adds its own block and keeps the first run's; the message it names is already
+        # there and keeps its line.
         r = self.log_export(out)
         self.assertEqual(r.returncode, 0, r.stderr)
         with open(log) as f:
-            self.assertEqual(f.read(), text)
+            again = f.read()
+        self.assertTrue(again.startswith(text + "\n"), again)
+        second = again[len(text) + 1:]
+        self.assertTrue(second.startswith("=== Run started "), second)
+        self.assertIn("part missing", second)
+        self.assertTrue(second.endswith("Run complete.\n"), second)
 
     def test_a_planted_link_is_not_followed(self):
         out = self.out("link")

@@ -275,6 +275,80 @@ class Resume(Fixture):
         self.assertTrue(ok, diff)
 
 
+class LogAndKills(Fixture):
+    """The export log keeps every run's block; random SIGKILLs followed by a rerun leave the tree
+    a clean export makes, vCards included. EDB_KILL_TRIALS sets the trials per format."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.bench = os.path.join(cls.tmp, "bench.edb")
+        subprocess.run([MAKE_BENCH, "--size", "2MiB", "--messages", "20000", cls.bench],
+                       check=True, capture_output=True)
+
+    def test_a_second_run_keeps_the_first_runs_log_block(self):
+        out = self.out("log")
+        self.assertEqual(export(self.demo, out, "eml", "-f", "Ann Smith\\Inbox").returncode, 0)
+        with open(os.path.join(out, "export-log.txt"), encoding="utf-8") as f:
+            first = f.read()
+        self.assertTrue(first.startswith("=== Run started "), first)
+        self.assertIn("folder=Ann Smith\\Inbox", first)
+        self.assertTrue(first.endswith("Run complete.\n"), first)
+        self.assertEqual(export(self.demo, out, "eml", "-f", "Help Desk\\Inbox").returncode, 0)
+        with open(os.path.join(out, "export-log.txt"), encoding="utf-8") as f:
+            both = f.read()
+        self.assertTrue(both.startswith(first), both)
+        self.assertIn("folder=Help Desk\\Inbox", both[len(first):])
+        self.assertEqual(both.count("=== Run started "), 2)
+        self.assertEqual(len(manifest(out)["runs"]), 2)
+        self.assertEqual(verify(out).returncode, 0)
+
+    def kill_at_random(self, out, fmt, rng, sig=signal.SIGKILL):
+        proc = subprocess.Popen([EDB2EML, "export", self.bench, "--out", out, "--format", fmt],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(rng.uniform(0.3, 3.0))
+        proc.send_signal(sig)
+        proc.wait()
+
+    def test_random_kills_then_a_rerun_equal_a_clean_export(self):
+        trials = int(os.environ.get("EDB_KILL_TRIALS", "3"))
+        rng = random.Random(int(os.environ.get("EDB_KILL_SEED", "29")))
+        for fmt in FORMATS:
+            clean = self.out("clean-" + fmt)
+            self.assertEqual(export(self.bench, clean, fmt).returncode, 0)
+            for n in range(trials):
+                out = self.out("%s-%d" % (fmt, n))
+                self.kill_at_random(out, fmt, rng)
+                if n == 0:  # one kill on top of another
+                    self.kill_at_random(out, fmt, rng)
+                r = export(self.bench, out, fmt)
+                self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+                ok, diff = same_tree(out, clean)
+                self.assertTrue(ok, (fmt, n, diff))
+                self.assertEqual(verify(out).returncode, 0, (fmt, n))
+                with open(os.path.join(out, "export-log.txt"), encoding="utf-8") as f:
+                    log = f.read()
+                if os.path.getsize(os.path.join(out, "manifest.json")) and \
+                        any(r["interrupted"] for r in manifest(out)["runs"]):
+                    self.assertIn("ended before it could finish", log)
+
+    def test_an_interrupted_runs_block_says_so(self):
+        out = self.out("sigint")
+        proc = subprocess.Popen([EDB2EML, "export", self.bench, "--out", out],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        deadline = time.time() + 300
+        while time.time() < deadline and proc.poll() is None:
+            if os.path.isdir(out) and sum(len(n) for _, _, n in os.walk(out)) >= 20:
+                break
+            time.sleep(0.02)
+        proc.send_signal(signal.SIGINT)
+        proc.communicate(timeout=300)
+        with open(os.path.join(out, "export-log.txt"), encoding="utf-8") as f:
+            self.assertRegex(f.read(), r"Run interrupted in .+\.\n$")
+        self.assertTrue(manifest(out)["runs"][0]["interrupted"])
+        self.assertEqual(verify(out).returncode, 0)
+
+
 if __name__ == "__main__":
     EDB2EML, MAKE_DEMO, MAKE_BENCH = sys.argv[1:4]
     unittest.main(argv=sys.argv[:1] + sys.argv[4:], verbosity=2)

@@ -331,7 +331,9 @@ TEST_F(ClientViewTest, TwoIndependentReadersSeeWhatTheStoreHolds) {
     for (char c : log.str()) {
         lines += c == '\n' ? 1 : 0;
     }
-    EXPECT_EQ(lines, 6U); // a repeat, a heading and two messages in two folders
+    // The run's heading (four lines), a repeat, a heading and two messages in two folders, and
+    // how the run ended.
+    EXPECT_EQ(lines, 11U);
 
     // GMime shows each message as Python does: the shown body, the attachments' names and bytes.
     EXPECT_EQ(edbtest::CheckTreeWithGmime(options.outDir), std::vector<std::string>{});

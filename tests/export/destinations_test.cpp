@@ -324,14 +324,14 @@ TEST(Destinations, AnMboxCutShortIsCompletedWithoutDoubles) {
 }
 
 // The log goes where every output goes: a link or a folder of its name is left alone and
-// named as the reason; an earlier run's log is replaced by this run's, which covers it.
+// named as the reason; an earlier run's log is kept and this run's block added after it.
 TEST(Destinations, TheLogReplacesOnlyARegularFile) {
     ExportLog log;
     log.addMessage("Box/a.eml", "0102", {"attachment 'x' could not be read"});
     edbtest::TempDir out;
     std::ofstream(out.path() / kExportLogName) << "earlier run\n";
     EXPECT_EQ(log.write(out.path()), out.path() / kExportLogName);
-    EXPECT_EQ(readFile(out.path() / kExportLogName), log.text());
+    EXPECT_EQ(readFile(out.path() / kExportLogName), "earlier run\n\n" + log.text());
     EXPECT_NE(log.text().find("Box/a.eml\tmessage 0102\tattachment 'x'"), std::string::npos);
 
     edbtest::TempDir linked;
