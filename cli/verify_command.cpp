@@ -88,8 +88,15 @@ private:
             return;
         }
         std::string digest;
-        const bool read = f.offset ? edb::conv::Sha256OfFile(p, digest, *f.offset, f.size)
-                                   : edb::conv::Sha256OfFile(p, digest);
+        bool read = true;
+        if (f.offset) {
+            read = edb::conv::Sha256OfFile(p, digest, *f.offset, f.size);
+        } else if (const auto known = m_wholeFiles.find(f.path); known != m_wholeFiles.end()) {
+            digest = known->second; // a PST holds many messages: hashed once
+        } else {
+            read = edb::conv::Sha256OfFile(p, digest);
+            m_wholeFiles.emplace(f.path, read ? digest : std::string());
+        }
         std::error_code ec;
         const std::uint64_t size = fs::file_size(p, ec);
         if (f.offset) {
@@ -97,8 +104,11 @@ private:
         }
         if (!read || digest != f.sha256 || (!f.offset && size != f.size)) {
             ++m_changed;
-            say("changed", f.path,
-                f.offset ? "the message at byte " + std::to_string(*f.offset) : std::string());
+            if (f.offset) {
+                say("changed", f.path, "the message at byte " + std::to_string(*f.offset));
+            } else if (m_changedFiles.insert(f.path).second) {
+                say("changed", f.path); // a PST once, however many messages it holds
+            }
             return;
         }
         ++m_matching;
@@ -149,7 +159,9 @@ private:
     fs::path m_root;
     std::set<std::string> m_listed;
     std::set<std::string> m_gone;
+    std::set<std::string> m_changedFiles;
     std::map<std::string, std::vector<Range>> m_ranges;
+    std::map<std::string, std::string> m_wholeFiles; // path -> digest, as hashed
     std::size_t m_checked = 0, m_matching = 0, m_missing = 0, m_changed = 0, m_extra = 0;
 };
 

@@ -86,8 +86,7 @@ public:
             writeFolder(fi, *f, messages);
         }
         dropAhead();
-        FinishOutputs(m_dest, m_summary);
-        m_record->finish();
+        m_record->finish(FinishOutputs(m_dest, m_summary));
         m_log.setOutcome(m_summary.cancelled ? "interrupted in " + m_summary.interruptedIn
                          : m_summary.stopped ? "stopped by an error; the rest was not tried"
                          : m_summary.failed > 0

@@ -26,7 +26,8 @@ namespace edb::conv {
                                      const ConvertOptions& options);
 
 // The end of a run for outputs that span it (a PST per mailbox): the destination completes
-// them, and one it cannot complete takes back the messages counted as saved in it.
-void FinishOutputs(Destination& destination, ConvertSummary& summary);
+// them, and one it cannot complete takes back the messages counted as saved in it. Returns what
+// the destination said, the completed files with their hashes among it.
+FinishResult FinishOutputs(Destination& destination, ConvertSummary& summary);
 
 } // namespace edb::conv

@@ -4,7 +4,7 @@
 
 namespace edb::conv {
 
-void FinishOutputs(Destination& destination, ConvertSummary& summary) {
+FinishResult FinishOutputs(Destination& destination, ConvertSummary& summary) {
     FinishResult done;
     try {
         done = destination.finish();
@@ -20,6 +20,7 @@ void FinishOutputs(Destination& destination, ConvertSummary& summary) {
                       [&](const SavedFolder& s) { return s.location == u.location; });
     }
     summary.remarks = std::move(done.remarks);
+    return done;
 }
 
 } // namespace edb::conv

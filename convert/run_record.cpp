@@ -3,6 +3,7 @@
 #include "deliver/output_names.h"
 #include "deliver/sha256.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <vector>
@@ -124,7 +125,9 @@ ManifestEntry RunRecord::entry(const FolderPath& f, const FolderId& messageId, s
 }
 
 void RunRecord::add(ManifestEntry e) {
-    if (m_dest.placedAtClose() && e.saved()) {
+    if (m_dest.placedAtFinish() && e.saved()) {
+        m_atEnd.push_back(std::move(e));
+    } else if (m_dest.placedAtClose() && e.saved()) {
         m_held.push_back(std::move(e));
     } else {
         m_manifest->add(std::move(e));
@@ -188,11 +191,31 @@ std::vector<std::string> RunRecord::killedRunNotes() const {
     return notes;
 }
 
-void RunRecord::finish() {
+void RunRecord::finish(const FinishResult& done) {
     if (!m_manifest) {
         return;
     }
     folderClosed({});
+    for (ManifestEntry& e : m_atEnd) {
+        const std::string path = e.files.empty() ? std::string() : e.files.front().path;
+        const auto it = std::find_if(done.files.begin(), done.files.end(),
+                                     [&](const ManifestFile& f) { return f.path == path; });
+        if (it != done.files.end()) {
+            e.files = {*it};
+        } else {
+            e.files.clear();
+            e.state = EntryState::Failed;
+            e.reason = "its file could not be completed";
+            for (const UnfinishedOutput& u : done.failed) {
+                if (path.empty() || u.location.empty() || u.location.ends_with(path)) {
+                    e.reason += ": " + u.reason;
+                    break;
+                }
+            }
+        }
+        m_manifest->add(std::move(e));
+    }
+    m_atEnd.clear();
     if (m_summary.cancelled || m_summary.stopped) {
         m_stopHash = true; // the user wants the run to end now
     }

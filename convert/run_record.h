@@ -31,8 +31,9 @@ public:
                     const std::string& key, EntryState state, const std::string& reason);
     // The open folder was closed: what waited for it is recorded (or failed with `error`).
     void folderClosed(const std::string& error);
-    // Completes manifest.json; what cannot be written is a failure in the summary.
-    void finish();
+    // Completes manifest.json once the destination completed its outputs (`done`: the PST
+    // files and their hashes); what cannot be written is a failure in the summary.
+    void finish(const FinishResult& done);
     // The export log's heading for this run, and its notes on earlier runs that never ended.
     [[nodiscard]] const std::string& logHeading() const { return m_heading; }
     [[nodiscard]] std::vector<std::string> killedRunNotes() const;
@@ -47,7 +48,8 @@ private:
     Destination& m_dest;
     ConvertSummary& m_summary;
     std::unique_ptr<Manifest> m_manifest;
-    std::vector<ManifestEntry> m_held; // waiting for their folder to close
+    std::vector<ManifestEntry> m_held;  // waiting for their folder to close
+    std::vector<ManifestEntry> m_atEnd; // waiting for the run's end (a PST)
     std::atomic<bool> m_stopHash{false};
     std::string m_storeHash; // set by the hashing thread before it ends
     std::thread m_hasher;

@@ -39,6 +39,7 @@ struct UnfinishedOutput {
 struct FinishResult {
     std::vector<UnfinishedOutput> failed;
     std::vector<std::string> remarks; // for the user ("x.pst was written again")
+    std::vector<ManifestFile> files;  // the outputs completed, with their hashes
 };
 
 // Pending: the message's files are written under temporary names and get their names once on
@@ -96,9 +97,11 @@ public:
     [[nodiscard]] virtual std::vector<ManifestFile> lastFiles() const { return {}; }
     // True when a folder's messages reach their place only when it closes (an mbox file).
     [[nodiscard]] virtual bool placedAtClose() const { return false; }
+    // True when they reach it only at finish() (a PST), which hashes the files then.
+    [[nodiscard]] virtual bool placedAtFinish() const { return false; }
     // Files found in the way since last asked: damaged, cut or unknown, and left as they are.
     [[nodiscard]] virtual std::vector<KeptFile> takeKept() { return {}; }
-    // The format's name for the manifest ("eml", "mbox", "maildir", "imap").
+    // The format's name for the manifest ("eml", "mbox", "maildir", "pst").
     [[nodiscard]] virtual std::string formatName() const { return {}; }
 };
 

@@ -250,12 +250,19 @@ void Manifest::readJournal() {
     }
 }
 
-// Earlier runs with `run`: its entries replace those of the same messages and those whose
-// files it found changed; everything else earlier runs recorded stays.
+// Earlier runs with `run`: its entries replace those of the same messages, those whose files
+// it found changed, and those of a whole file it wrote anew (a PST); everything else earlier
+// runs recorded stays.
 void Manifest::fold(Pending& run, bool interrupted) {
     std::set<std::string> replaced;
+    std::map<std::string, std::string> wholeFiles; // path -> this run's hash
     for (const ManifestEntry& e : run.entries) {
         replaced.insert(e.identity());
+        for (const ManifestFile& f : e.files) {
+            if (!f.offset) {
+                wholeFiles[f.path] = f.sha256;
+            }
+        }
     }
     std::set<std::string> changed;
     for (const KeptFile& k : run.kept) {
@@ -267,6 +274,8 @@ void Manifest::fold(Pending& run, bool interrupted) {
         for (const ManifestFile& f : e.files) {
             gone = gone ||
                    changed.count(f.path + '\0' + std::to_string(f.offset.value_or(UINT64_MAX)));
+            const auto again = wholeFiles.find(f.path);
+            gone = gone || (!f.offset && again != wholeFiles.end() && again->second != f.sha256);
         }
         if (!gone) {
             entries.push_back(std::move(e));

@@ -4,6 +4,7 @@
 #include "deliver/destination.h"
 #include "deliver/output_file.h"
 #include "deliver/output_names.h"
+#include "deliver/sha256.h"
 #include "pst/mapi_tags.h"
 #include "pst/pst_writer.h"
 
@@ -184,6 +185,8 @@ public:
         }
         ++m_store->messages;
         m_last = m_store->target.filename().string() + ": " + m_path;
+        // Hashed when the file is complete (finish()).
+        m_lastFiles = {{RelativeName(m_root, m_store->target), "", 0, std::nullopt}};
         return WriteResult::Written;
     }
 
@@ -219,6 +222,9 @@ public:
     std::string folderLocation() const override { return m_location; }
     std::string lastWritten() const override { return m_last; }
     std::optional<fs::path> logDirectory() const override { return m_root; }
+    std::vector<ManifestFile> lastFiles() const override { return m_lastFiles; }
+    bool placedAtFinish() const override { return true; }
+    std::string formatName() const override { return "pst"; }
 
 private:
     struct Store {
@@ -307,6 +313,16 @@ private:
             result.remarks.push_back(s.target.string() +
                                      ": an earlier export's PST of this mailbox was written again");
         }
+        ManifestFile file{RelativeName(m_root, s.target), "", 0, std::nullopt};
+        std::error_code size;
+        file.size = fs::file_size(s.target, size);
+        if (!Sha256OfFile(s.target, file.sha256) || size) {
+            // The file is in place; only its record lacks the hash, and the user is told.
+            file.sha256.clear();
+            result.remarks.push_back(s.target.string() +
+                                     ": could not be read back to record its SHA-256");
+        }
+        result.files.push_back(std::move(file));
     }
 
     fs::path m_root;
@@ -318,6 +334,7 @@ private:
     std::string m_location;
     std::string m_path;
     std::string m_last;
+    std::vector<ManifestFile> m_lastFiles;
 };
 
 } // namespace

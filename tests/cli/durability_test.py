@@ -85,7 +85,9 @@ class Durability(unittest.TestCase):
             ref = os.path.realpath(os.path.join(self.tmp, "ref-" + fmt))
             subprocess.run([EDB2EML, "export", self.store, "--out", ref, "--format", fmt],
                            check=True, capture_output=True)
-            d = subprocess.run(["diff", "-r", out, ref], capture_output=True, text=True)
+            # The run's own record (its times and options) aside.
+            d = subprocess.run(["diff", "-r", "-x", "manifest.json", "-x", "export-log.txt",
+                                out, ref], capture_output=True, text=True)
             self.assertEqual(d.returncode, 0, d.stdout[:2000])
 
 

@@ -311,6 +311,8 @@ def full_disk(edb2eml, demo, work):
             fault(f"full disk: {saved} saved and {failed} failed of {total}")
         held = 0
         for f in sorted((disk / "pst").iterdir()):
+            if f.name in ("export-log.txt", "manifest.json"):
+                continue  # the run's own record
             if f.suffix != ".pst":
                 fault(f"full disk: {f.name} left behind")
                 continue
