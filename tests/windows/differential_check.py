@@ -51,6 +51,11 @@ def tree(root):
         # hash, source, state) must be the same on both systems.
         messages = json.loads(found["manifest.json"])["messages"]
         found["manifest.json"] = json.dumps(messages, sort_keys=True).encode()
+    if "export-log.txt" in found:
+        # Its blocks start with the run's time and the store's path.
+        found["export-log.txt"] = b"\n".join(
+            line for line in found["export-log.txt"].split(b"\n")
+            if not line.startswith((b"=== Run started ", b"Store: ")))
     return found
 
 
