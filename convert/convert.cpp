@@ -66,6 +66,7 @@ public:
             m_log.addNote(note);
         }
         m_dest.noteInboxes(InboxFolders(m_catalog));
+        m_dest.noteFolders(ListFolders(m_catalog));
         for (std::size_t fi = 0; fi < chosen.size(); ++fi) {
             const FolderPath* f = chosen[fi];
             const auto& messages = messagesOf(*f->node);

@@ -90,6 +90,10 @@ public:
     [[nodiscard]] virtual std::optional<std::filesystem::path> logDirectory() const {
         return std::nullopt;
     }
+    // Every folder of the store (in folder-list order), told before the first folder is
+    // opened: a folder's name among its siblings is decided over all of them, so a run of some
+    // folders finds the directories a run of all made, whatever the case of their names.
+    virtual void noteFolders(const std::vector<FolderPath>& all) { (void)all; }
     // What earlier runs recorded, told before the first folder is opened: a message counts as
     // there only when its files still hash to what the manifest says.
     virtual void useManifest(const Manifest* manifest) { (void)manifest; }

@@ -36,6 +36,21 @@ public:
 
     void useManifest(const Manifest* manifest) override { m_manifest = manifest; }
 
+    void noteFolders(const std::vector<FolderPath>& all) override {
+        for (const FolderPath& f : all) {
+            std::size_t first = 0;
+            std::string parent = f.attached ? "+" : "-";
+            if (f.attached && !f.names.empty()) {
+                parent += f.names[0];
+                first = 1;
+            }
+            for (std::size_t i = first; i < f.names.size(); ++i) {
+                m_plan.add(parent, f.names[i]);
+                parent += '\0' + f.names[i];
+            }
+        }
+    }
+
     void openFolder(const FolderPath& f) override {
         fs::create_directories(m_root);
         fs::path dir = m_root;
@@ -44,16 +59,22 @@ public:
             dir = m_tops.of(f.attached ? f.names[0] : std::string(), !f.attached);
             first = f.attached ? 1 : 0;
         }
+        std::string parent = f.attached ? "+" : "-";
+        if (f.attached && !f.names.empty()) {
+            parent += f.names[0];
+        }
         for (std::size_t i = first; i < f.names.size(); ++i) {
             const std::string key = dir.string() + '\0' + f.names[i];
             const auto it = m_dirs.find(key);
             if (it != m_dirs.end()) {
                 dir = it->second;
-                continue;
+            } else {
+                const fs::path child =
+                    m_plan.makeDirectory(dir, parent, f.names[i], m_namers[dir.string()]);
+                m_dirs.emplace(key, child);
+                dir = child;
             }
-            const fs::path child = MakeChildDirectory(dir, f.names[i], m_namers[dir.string()]);
-            m_dirs.emplace(key, child);
-            dir = child;
+            parent += '\0' + f.names[i];
         }
         if (!IsInside(m_root, dir)) {
             throw DestinationError("folder path leaves the output folder", false);
@@ -315,6 +336,7 @@ private:
     std::vector<ManifestFile> m_lastFiles;
     const Manifest* m_manifest = nullptr;
     TopDirectories m_tops{m_root};
+    FolderNamePlan m_plan;
     std::map<std::string, UniqueNamer> m_namers;      // per directory
     std::map<std::string, fs::path> m_dirs;           // (parent, store name) -> directory made
     std::map<std::string, PresentMessages> m_present; // per directory

@@ -230,6 +230,37 @@ fs::path MakeChildDirectory(const fs::path& parent, std::string_view name, Uniqu
                                std::make_error_code(std::errc::file_exists));
 }
 
+void FolderNamePlan::add(const std::string& parent, const std::string& storeName) {
+    const std::string key = parent + '\1' + storeName;
+    if (m_planned.count(key) == 0) {
+        const std::string name = m_namers[parent].next(SanitizeName(storeName), "");
+        m_planned.emplace(key, name);
+        m_names[parent].push_back(name);
+    }
+}
+
+fs::path FolderNamePlan::makeDirectory(const fs::path& dir, const std::string& parent,
+                                       const std::string& storeName, UniqueNamer& namer) {
+    const auto planned = m_planned.find(parent + '\1' + storeName);
+    if (planned == m_planned.end()) {
+        return MakeChildDirectory(dir, storeName, namer);
+    }
+    if (!m_reserved[parent]) {
+        // No other folder here is given a planned name.
+        for (const std::string& name : m_names[parent]) {
+            namer.reserve(name);
+        }
+        m_reserved[parent] = true;
+    }
+    const fs::path p = dir / Utf8Path(planned->second);
+    const EntryKind kind = KindOf(p);
+    if (kind == EntryKind::Directory || (kind == EntryKind::Missing && MakeNewDirectory(p))) {
+        return p;
+    }
+    // A file or a link has the name: leave it alone and take the next free one.
+    return MakeChildDirectory(dir, planned->second, namer);
+}
+
 fs::path WriteNewFile(const fs::path& dir, std::string_view stem, std::string_view ext,
                       std::string_view bytes, UniqueNamer& namer,
                       std::vector<fs::path>* passedOver) {

@@ -58,6 +58,28 @@ private:
 [[nodiscard]] std::filesystem::path MakeChildDirectory(const std::filesystem::path& parent,
                                                        std::string_view name, UniqueNamer& namer);
 
+// The directory name each store folder gets among its siblings, decided over every folder of
+// the store in one order: a run of some folders then names them as a run of all does, also
+// where sibling names differ only in case ("reports", "REPORTS (2)") and so take turns.
+class FolderNamePlan {
+public:
+    // `parent` identifies the folder above (any key, the same for all its children).
+    void add(const std::string& parent, const std::string& storeName);
+    // The directory for `storeName` under `parent` in `dir` (its directory): the planned name
+    // (reused when a directory, made when missing), else the next free one. Folders not planned
+    // are named by `namer` as MakeChildDirectory names them.
+    [[nodiscard]] std::filesystem::path makeDirectory(const std::filesystem::path& dir,
+                                                      const std::string& parent,
+                                                      const std::string& storeName,
+                                                      UniqueNamer& namer);
+
+private:
+    std::unordered_map<std::string, UniqueNamer> m_namers;          // by parent
+    std::unordered_map<std::string, std::vector<std::string>> m_names; // by parent, as planned
+    std::unordered_map<std::string, std::string> m_planned; // parent + '\1' + store name -> name
+    std::unordered_map<std::string, bool> m_reserved;       // parents whose names the namer holds
+};
+
 // Writes `bytes` as a new file in `dir` named by `namer` from `stem` and `ext` (stem already
 // sanitised): first to a temporary name, then moved to its final name without replacing an
 // existing file (the next unique name is taken instead; those passed over go to `passedOver`

@@ -304,6 +304,28 @@ class Resume(Fixture):
         self.assertTrue(ok, diff)
 
 
+    def test_a_partial_rerun_finds_folders_whose_names_differ_in_case(self):
+        # "Inbox" and "INBOX" side by side take turns for one name: a rerun of one of them must
+        # find the directory the full export gave it (on Linux it would make a new one, on
+        # Windows it would enter the other folder's).
+        store = os.path.join(self.tmp, "hostile.edb")
+        subprocess.run([MAKE_DEMO, store, "--hostile-names"], check=True, capture_output=True)
+        clean = self.out("clean")
+        self.assertEqual(export(store, clean).returncode, 0)
+        out = self.out("rerun")
+        shutil.copytree(clean, out, symlinks=True)
+        files = [e["file"] for e in manifest(out)["messages"]
+                 if e["source"]["folder"] == "Ann Smith\\INBOX\\"]
+        self.assertEqual({os.path.dirname(f) for f in files}, {"Ann Smith/INBOX (2)"})
+        for f in files[:2]:
+            os.remove(os.path.join(out, f))
+        r = export(store, out, "eml", "-f", "Ann Smith\\INBOX")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(count(r.stdout, "Messages saved"), 2, r.stdout)
+        ok, diff = same_tree(out, clean)
+        self.assertTrue(ok, diff)
+
+
 class LogAndKills(Fixture):
     """The export log keeps every run's block; a killed export followed by a rerun leaves the tree
     a clean export makes, vCards included."""
