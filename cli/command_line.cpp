@@ -52,6 +52,7 @@ std::string ProgramDescription(bool maildir, bool upload) {
     }
     text += "  edb2eml find STORE --from ann      messages by sender, subject or date\n"
             "  edb2eml show STORE MESSAGE > m.eml one message as .eml (MESSAGE from find)\n"
+            "  edb2eml verify DIR                 check an export against its manifest.json\n"
             "Folder paths are mailbox\\folder\\... as the tree shows them; '/' works too.\n"
             "Exit status: 0 done, 2 no mailbox in the store, 3 parts of the store could\n"
             "not be read (the rest was), 1 other errors.\n"
