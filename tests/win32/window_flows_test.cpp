@@ -45,6 +45,8 @@ std::map<std::string, std::string> Tree(const std::filesystem::path& root) {
         const std::string name = edbwin::Utf8(e.path().lexically_relative(root).wstring());
         if (e.is_directory()) {
             out[name] = "/";
+        } else if (name == "manifest.json" || name == "export-log.txt") {
+            out[name] = "(the run's record: its times and store path differ)";
         } else {
             out[name] = FileBytes(e.path());
         }
